@@ -1,0 +1,15 @@
+# Debian packages the build and the tests need; installed when missing.
+korva_packages=(cmake g++ clang lld llvm libgtest-dev)
+
+korva_install_deps() {
+  local missing=()
+  for p in "${korva_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}

@@ -1,0 +1,92 @@
+#include "common/codepage.h"
+
+#include <array>
+
+namespace korva {
+namespace {
+
+// The 0x80-0x9F row of Windows-1252. The five bytes the code page leaves
+// unassigned map to the C1 control of the same value, as Windows does.
+constexpr std::array<char16_t, 32> kHighRow = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+constexpr char kDefaultChar = '?';
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Maps one BMP code unit that is not a surrogate to its 1252 byte, or to the
+// default character.
+char UnitToAnsi(char16_t u) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+        return static_cast<char>(u);
+    }
+    for (std::size_t i = 0; i < kHighRow.size(); ++i) {
+        if (kHighRow[i] == u) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return kDefaultChar;
+}
+
+// Shared walk over code units; `unit(i)` yields the i-th code unit.
+template <typename UnitAt> Text ConvertUnits(std::size_t count, UnitAt unit) {
+    Text out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t u = unit(i);
+        if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(unit(i + 1))) {
+            ++i; // a pair is one code point, and 1252 holds none above the BMP
+            out.push_back(kDefaultChar);
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            out.push_back(kDefaultChar);
+        } else {
+            out.push_back(UnitToAnsi(u));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes) {
+    return ConvertUnits(bytes.size() / 2, [&](std::size_t i) {
+        return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    });
+}
+
+Text Utf16ToAnsi(std::u16string_view text) {
+    return ConvertUnits(text.size(), [&](std::size_t i) { return text[i]; });
+}
+
+char16_t AnsiToUtf16Unit(unsigned char c) {
+    if (c >= 0x80 && c <= 0x9F) {
+        return kHighRow[c - 0x80];
+    }
+    return c;
+}
+
+std::u16string AnsiToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        out.push_back(AnsiToUtf16Unit(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+void AppendAnsiAsUtf16Le(std::string_view text, std::vector<std::uint8_t>& out) {
+    const std::size_t start = out.size();
+    out.resize(start + 2 * text.size());
+    std::uint8_t* p = out.data() + start;
+    for (const char c : text) {
+        const char16_t u = AnsiToUtf16Unit(static_cast<unsigned char>(c));
+        *p++ = static_cast<std::uint8_t>(u & 0xFF);
+        *p++ = static_cast<std::uint8_t>(u >> 8);
+    }
+}
+
+} // namespace korva

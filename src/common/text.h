@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korva {
+
+// A counted 8-bit text in the run's ANSI code page (Windows-1252). It may hold
+// NUL characters, so it is never handled as a C string.
+using Text = std::string;
+
+// A translation that is present but empty, told apart from one that is absent
+// (the empty text).
+inline const Text EmptyTextMarker{'\0'};
+
+} // namespace korva

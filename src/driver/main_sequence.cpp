@@ -1,0 +1,97 @@
+#include "driver/main_sequence.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <ostream>
+#include <typeinfo>
+
+#include "datafile/data_file.h"
+#include "driver/command_line.h"
+#include "driver/console.h"
+#include "driver/settings.h"
+#include "langkeys/lang_const.h"
+#include "strtables/string_tables.h"
+#include "translate/translate_blocks.h"
+
+namespace korva {
+namespace {
+
+constexpr const char* kBanner = "KORVA 1.0 - string table translator";
+
+void ResetRunState() {
+    ResetSettings();
+    ResetLangSelection();
+    ResetResBlocks();
+    ResetTransDict();
+    ResetCounters();
+}
+
+std::string TypeName(const std::type_info& type) {
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
+    return status == 0 && name ? std::string(name.get()) : std::string(type.name());
+}
+
+// Steps after the banner; returns the exit code.
+int RunStages(const std::vector<std::string>& args) {
+    if (!ParseCommandLine(args)) {
+        PrintUsage();
+        return 2;
+    }
+    if (!IsWindowsNT()) {
+        WriteLine("This program requires Windows NT");
+        return 2;
+    }
+    if (!ReadStringTables()) {
+        WriteLine("Error reading resource strings from file " + ProgFileName);
+        return 2;
+    }
+    if (!LoadDataFile()) {
+        WriteLine("Error reading " + DataFileName);
+        return 2;
+    }
+    if (!TranslateBlocks()) {
+        WriteLine(TranslationsFound > 0 ? "Translation incomplete. Abort."
+                                        : "Nothing translated. Abort.");
+        return 2;
+    }
+    if (!WriteStringTables()) {
+        WriteLine("Error writing to file " + ProgFileName);
+        return 2;
+    }
+    WriteLine("Finished");
+    if (SourceStringsMissing > 0 || TranslationStringsMissing > 0) {
+        WriteLine("Translation incomplete");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool IsWindowsNT() { return true; }
+
+int RunKorva(const std::vector<std::string>& args, std::ostream& out) {
+    SetConsole(out);
+    ResetRunState();
+    int exitCode = 2;
+    try {
+        WriteLine(kBanner);
+        WriteLine("");
+        exitCode = RunStages(args);
+    } catch (const std::exception& e) {
+        WriteLine("Unexpected failure: " + TypeName(typeid(e)) + ": " + e.what());
+        exitCode = 1;
+    } catch (...) {
+        WriteLine("Unexpected failure: unknown exception: no description");
+        exitCode = 1;
+    }
+    out.flush();
+    return exitCode;
+}
+
+} // namespace korva

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/string_list.h"
+#include "common/text.h"
+
+namespace korva {
+
+// A resource type or name: an integer id or a string name.
+struct TResName {
+    bool IsId = true;
+    std::uint16_t Id = 0;
+    Text Name;              // the string name in the ANSI code page
+    std::u16string RawName; // its exact UTF-16 form, so the writer addresses the same resource
+};
+
+// One string-table block of the target with all its language copies.
+struct TResInfo {
+    TResName ResType;
+    TResName ResName;
+    Text DisplayName;
+    bool Skipped = false;
+    bool HasOrigNeutral = false;
+    std::int32_t LangCount = 0;
+    // The block's texts; each object is the language id of its copy, later a
+    // lookup result or a destination language id.
+    TStringList<std::int32_t> Strings;
+};
+
+extern std::vector<TResInfo> ResBlocks;
+
+// Reads every string-table block of ProgFileName into ResBlocks.
+bool ReadStringTables();
+
+// Writes every block that is not Skipped back into ProgFileName, all at once.
+bool WriteStringTables();
+
+void ResetResBlocks();
+
+} // namespace korva

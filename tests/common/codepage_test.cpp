@@ -1,0 +1,58 @@
+#include "common/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace korva {
+namespace {
+
+TEST(CodePage, EveryByteRoundTrips) {
+    for (int b = 0; b < 256; ++b) {
+        const Text original(1, static_cast<char>(b));
+        const std::u16string wide = AnsiToUtf16(original);
+        ASSERT_EQ(wide.size(), 1u);
+        EXPECT_EQ(Utf16ToAnsi(wide), original) << "byte " << b;
+    }
+}
+
+TEST(CodePage, KnownMappings) {
+    EXPECT_EQ(AnsiToUtf16Unit(0x80), u'\u20AC');
+    EXPECT_EQ(AnsiToUtf16Unit(0x9F), u'\u0178');
+    EXPECT_EQ(AnsiToUtf16Unit(0xD6), u'\u00D6');
+    for (const unsigned char unassigned : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+        EXPECT_EQ(AnsiToUtf16Unit(unassigned), unassigned);
+    }
+}
+
+TEST(CodePage, UnmappableCodePointsBecomeOneQuestionMarkEach) {
+    struct Case {
+        std::u16string input;
+        Text expected;
+    };
+    const std::vector<Case> cases = {
+        {u"\u0100", "?"},                    // Latin Extended-A, not in 1252
+        {u"\u0080", "?"},                    // C1 control whose byte 1252 gives to the euro
+        {u"a\U0001F600b", "a?b"},            // a surrogate pair is one code point
+        {std::u16string{u'x', char16_t(0xD800)}, "x?"},            // lone high at the end
+        {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, "??"}, // low before high: two lone
+        {std::u16string{u'A', u'\0', u'B'}, Text("A\0B", 3)},       // NUL is kept in place
+        {u"\u20AC\u0152", "\x80\x8C"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf16ToAnsi(c.input), c.expected);
+    }
+}
+
+TEST(CodePage, LittleEndianBytesBothWays) {
+    std::vector<std::uint8_t> bytes;
+    AppendAnsiAsUtf16Le(Text("O\xD6\x80", 3), bytes);
+    const std::vector<std::uint8_t> expected = {0x4F, 0x00, 0xD6, 0x00, 0xAC, 0x20};
+    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(Utf16LeToAnsi(bytes), Text("O\xD6\x80", 3));
+    EXPECT_EQ(Utf16LeToAnsi({}), Text());
+}
+
+} // namespace
+} // namespace korva

@@ -1,0 +1,158 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/settings.h"
+#include "langkeys/lang_const.h"
+
+namespace korva {
+namespace {
+
+struct Expected {
+    bool ok;
+    std::vector<int> dest = {}; // DestLangs up to DestLangCount, when checked
+    int neutral = -2;           // -2: not checked
+    std::string prog = "";
+};
+
+struct Case {
+    std::vector<std::string> args;
+    Expected expected;
+};
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSettings();
+        ResetLangSelection();
+    }
+    void TearDown() override { SetUp(); }
+};
+
+void Check(const Case& c) {
+    ResetSettings();
+    ResetLangSelection();
+    std::string joined;
+    for (const auto& a : c.args) {
+        joined += "[" + a + "]";
+    }
+    SCOPED_TRACE(joined);
+    ASSERT_EQ(ParseCommandLine(c.args), c.expected.ok);
+    if (!c.expected.ok) {
+        return;
+    }
+    ASSERT_EQ(DestLangCount, static_cast<int>(c.expected.dest.size()));
+    for (std::size_t i = 0; i < DestLangs.size(); ++i) {
+        EXPECT_EQ(DestLangs[i], i < c.expected.dest.size() ? c.expected.dest[i] : -1);
+    }
+    if (c.expected.neutral != -2) {
+        EXPECT_EQ(NeutralLangIndex, c.expected.neutral);
+    }
+    EXPECT_EQ(ProgFileName, c.expected.prog);
+}
+
+TEST_F(CommandLine, PositionalArgumentsAndDestinationLists) {
+    const std::vector<Case> cases = {
+        {{"ENGLISH", "(ENGLISH,FRENCH,GERMAN)", "Project1.exe"}, {true, {12, 17, 18}, 12, "Project1.exe"}},
+        {{"english", "(german,English)", "a.dll"}, {true, {12, 18}, 12, "a.dll"}},
+        {{"ENGLISH", "(ENGLISH)", "t.exe"}, {true, {12}, 12, "t.exe"}},
+        {{"GERMAN", "(CROATIAN,SERBIAN)", "-x"}, {true, {8, 34}, 18, "-x"}},
+        {{}, {false}},
+        {{"ENGLISH"}, {false}},
+        {{"ENGLISH", "(GERMAN)"}, {false}},
+        {{"ENGLISH", "(GERMAN)", "a.exe", "extra"}, {false}},
+        {{"KLINGON", "(GERMAN)", "a.exe"}, {false}},
+        {{"ENGLISH", "GERMAN", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN", "a.exe"}, {false}},
+        {{"ENGLISH", "GERMAN)", "a.exe"}, {false}},
+        {{"ENGLISH", "(", "a.exe"}, {false}},
+        {{"ENGLISH", ")", "a.exe"}, {false}},
+        {{"ENGLISH", "()", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN,,FRENCH)", "a.exe"}, {false}},
+        {{"ENGLISH", "(,GERMAN)", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN,)", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN, FRENCH)", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN,", "FRENCH)", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN,german)", "a.exe"}, {false}},
+        {{"ENGLISH", "-Q", "(GERMAN)", "a.exe"}, {false}},
+        {{"ENGLISH", "(GERMAN)", "-Q", "a.exe"}, {false}},
+    };
+    for (const Case& c : cases) {
+        Check(c);
+    }
+}
+
+TEST_F(CommandLine, OptionForms) {
+    const std::vector<std::string> tail = {"ENGLISH", "(GERMAN)", "a.exe"};
+    const auto with = [&](std::vector<std::string> options) {
+        options.insert(options.end(), tail.begin(), tail.end());
+        return options;
+    };
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"-"}, {"-Qx"}, {"-AP"}, {"-PP"}, {"-D"}, {"-d"}, {"-Z"}, {"-1"}, {"--"}}) {
+        ResetSettings();
+        ResetLangSelection();
+        EXPECT_FALSE(ParseCommandLine(with(bad))) << bad[0];
+    }
+
+    ASSERT_TRUE(ParseCommandLine(with({"-P", "-Q"})));
+    EXPECT_TRUE(WritePlaceholders);
+    EXPECT_TRUE(QuietMode);
+    EXPECT_FALSE(AbortOnMissing);
+    EXPECT_EQ(DataFileName, "KORVA.DAT");
+
+    ResetSettings();
+    ResetLangSelection();
+    ASSERT_TRUE(ParseCommandLine(with({"-q", "-a", "-dfirst.dat", "-Dsub/My File.dat"})));
+    EXPECT_TRUE(QuietMode);
+    EXPECT_TRUE(AbortOnMissing);
+    EXPECT_FALSE(WritePlaceholders);
+    EXPECT_EQ(DataFileName, "sub/My File.dat"); // the last -D wins, unchanged
+}
+
+TEST_F(CommandLine, OrigNeutralLanguageValues) {
+    struct OCase {
+        std::vector<std::string> options;
+        std::uint16_t expected;
+    };
+    const std::vector<OCase> cases = {
+        {{"-O"}, 0},
+        {{"-OGERMAN"}, 7},
+        {{"-oenglish"}, 9},
+        {{"-O1031"}, 0x0407},
+        {{"-O$409"}, 0x0409},
+        {{"-O0x409"}, 0x0409},
+        {{"-O0X40a"}, 0x040A},
+        {{"-Ox409"}, 0x0409},
+        {{"-OX409"}, 0x0409},
+        {{"-O+12"}, 12},
+        {{"-O   12"}, 12},
+        {{"-O65545"}, 9},               // low 16 bits
+        {{"-O2147483647"}, 0xFFFF},     // largest accepted
+        {{"-O7", "-O2147483648"}, 7},   // above the signed range: ignored
+        {{"-O7", "-O-1"}, 7},
+        {{"-O7", "-Onone"}, 7},
+        {{"-O7", "-O"}, 7},
+        {{"-O7", "-O12 "}, 7},          // a trailing blank is a stray character
+        {{"-O7", "-O-$10"}, 7},         // no sign before a hexadecimal number
+        {{"-O7", "-O0x"}, 7},
+        {{"-O7", "-O$"}, 7},
+        {{"-O7", "-O1f"}, 7},
+        {{"-O7", "-O-0"}, 0},
+        {{"-O7", "-O99999999999999999999"}, 7},
+    };
+    for (const OCase& c : cases) {
+        ResetSettings();
+        ResetLangSelection();
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"ENGLISH", "(GERMAN)", "a.exe"});
+        ASSERT_TRUE(ParseCommandLine(args)) << c.options.back();
+        EXPECT_EQ(OrigNeutralLangId, c.expected) << c.options.back();
+    }
+}
+
+} // namespace
+} // namespace korva

@@ -1,0 +1,96 @@
+#include "driver/main_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace korva {
+namespace {
+
+const std::string kHead = "KORVA 1.0 - string table translator\r\n\r\n";
+
+const std::string kUsage =
+    "Syntax:  KORVA [Options] NeutralLang (DestLang[,DestLang[,...]]) ProgFileName\r\n"
+    "\r\n"
+    "Options: -Q Quiet mode\r\n"
+    "         -A Abort if source or destination string missing\r\n"
+    "         -P Write placeholders (\"###\") where translation not found\r\n"
+    "         -D<filename> Specify data file to use instead of KORVA.DAT\r\n"
+    "         -O<lang> Original neutral language to search instead of LANG_NEUTRAL\r\n"
+    "\r\n"
+    "Language Keys:       AFRIKAANS  ALBANIAN  ARABIC     BASQUE     BELARUSIAN\r\n"
+    "BULGARIAN  CATALAN   CHINESE    CROATIAN  CZECH      DANISH     DUTCH\r\n"
+    "ENGLISH    ESTONIAN  FAEROESE   FARSI     FINNISH    FRENCH     GERMAN\r\n"
+    "GREEK      HEBREW    HUNGARIAN  ICELANDIC INDONESIAN ITALIAN    JAPANESE\r\n"
+    "KOREAN     LATVIAN   LITHUANIAN NORWEGIAN POLISH     PORTUGUESE ROMANIAN\r\n"
+    "RUSSIAN    SERBIAN   SLOVAK     SLOVENIAN SPANISH    SWEDISH    THAI\r\n"
+    "TURKISH    UKRAINIAN VIETNAMESE\r\n"
+    "\r\n"
+    "NeutralLang specifies of which language neutral resource strings are.\r\n"
+    "Normally this is equal to the language of the resource strings when you\r\n"
+    "don't change them with this tool.\r\n"
+    "\r\n"
+    "DestLang is a list of all languages supposed to be written into the\r\n"
+    "program file. Don't place blanks into that list.\r\n"
+    "\r\n"
+    "Example: KORVA -P -Q ENGLISH (ENGLISH,FRENCH,GERMAN) Project1.exe\r\n";
+
+TEST(MainSequence, BadCommandLinesPrintTheUsageTextAndExit2) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"-Q"}, {"-Q", "-P"}, {"ENGLISH", "(GERMAN)"}, {"X", "(GERMAN)", "a.exe"}}) {
+        std::ostringstream out;
+        EXPECT_EQ(RunKorva(args, out), 2);
+        EXPECT_EQ(out.str(), kHead + kUsage);
+    }
+}
+
+TEST(MainSequence, UsageGridListsTheKeysInColumns) {
+    // Columns start at these offsets on the key lines; no line has a trailing blank.
+    std::istringstream lines(kUsage);
+    std::string line;
+    int row = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_EQ(line.back(), '\r');
+        line.pop_back();
+        EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
+        if (++row < 9 || row > 15) {
+            continue;
+        }
+        for (const std::size_t column : {11u, 21u, 32u, 42u, 53u, 64u}) {
+            if (column < line.size() && (row != 9 || column > 21)) { // the label spans two
+                EXPECT_NE(line[column], ' ') << line;
+                EXPECT_EQ(line[column - 1], ' ') << line;
+            }
+        }
+    }
+    EXPECT_EQ(row, 24);
+}
+
+TEST(MainSequence, ValidCommandLineReachesTheReadStage) {
+    std::ostringstream out;
+    EXPECT_EQ(RunKorva({"-Q", "ENGLISH", "(GERMAN)", "no such file.dll"}, out), 2);
+    EXPECT_EQ(out.str(), kHead + "Error reading resource strings from file no such file.dll\r\n");
+}
+
+TEST(KorvaBinary, ExitCodesAndOutputOfTheBuiltProgram) {
+    const std::string korva = test::KorvaBinary();
+    auto r = test::RunProgram(korva, {});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.output, kHead + kUsage);
+
+    r = test::RunProgram(korva, {"-Q", "-A"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.output, kHead + kUsage);
+
+    // Empty arguments are dropped, as the Windows run-time drops "".
+    r = test::RunProgram(korva, {"", "ENGLISH", "", "(GERMAN)", "missing.dll", ""});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.output, kHead + "Error reading resource strings from file missing.dll\r\n");
+}
+
+} // namespace
+} // namespace korva
