@@ -31,7 +31,13 @@ public:
         return items_.size() - 1;
     }
 
-    void Delete(std::size_t i) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i)); }
+    void Delete(std::size_t i) { Delete(i, 1); }
+
+    // Deletes `count` entries from `first` on, as that many single deletes would.
+    void Delete(std::size_t first, std::size_t count) {
+        const auto begin = items_.begin() + static_cast<std::ptrdiff_t>(first);
+        items_.erase(begin, begin + static_cast<std::ptrdiff_t>(count));
+    }
 
     void Reserve(std::size_t n) { items_.reserve(n); }
     const std::vector<Item>& Items() const { return items_; }
