@@ -1,0 +1,148 @@
+#include "datafile/trans_dict.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "common/compare.h"
+
+namespace korva {
+namespace {
+
+// Large enough that a million short texts need a few hundred allocations,
+// small enough that the unused tail of the last chunk does not matter.
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+} // namespace
+
+std::string_view TTransStrs::Text(int langIndex) const {
+    if (store_ == nullptr) {
+        return {};
+    }
+    const int slot = store_->SlotOf(langIndex);
+    if (slot < 0) {
+        return {};
+    }
+    return store_->Slot(first_ + static_cast<std::size_t>(slot));
+}
+
+TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        slotOf_[i] = taken[i] ? static_cast<std::int8_t>(slotCount_++) : std::int8_t{-1};
+    }
+}
+
+int TTransStore::SlotOf(int langIndex) const {
+    if (langIndex < 0 || langIndex >= LangKeyCount) {
+        return -1;
+    }
+    return slotOf_[static_cast<std::size_t>(langIndex)];
+}
+
+std::string_view TTransStore::Keep(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    if (text == EmptyTextMarker) {
+        return EmptyTextMarker;
+    }
+    char* place = nullptr;
+    if (text.size() <= freeSize_) {
+        place = free_;
+        free_ += text.size();
+        freeSize_ -= text.size();
+    } else if (text.size() > kChunkSize / 4) {
+        // A long text gets a chunk of its own rather than wasting the rest
+        // of the current one.
+        chunks_.push_back(std::make_unique<char[]>(text.size()));
+        place = chunks_.back().get();
+    } else {
+        chunks_.push_back(std::make_unique<char[]>(kChunkSize));
+        place = chunks_.back().get();
+        free_ = place + text.size();
+        freeSize_ = kChunkSize - text.size();
+    }
+    std::memcpy(place, text.data(), text.size());
+    return {place, text.size()};
+}
+
+std::size_t TTransStore::AddSlots(const std::string_view* texts) {
+    const std::size_t first = slots_.size();
+    slots_.insert(slots_.end(), texts, texts + slotCount_);
+    return first;
+}
+
+TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken,
+                                     int neutralIndex)
+    : store_(std::make_unique<TTransStore>(taken)) {
+    neutralSlot_ = store_->SlotOf(neutralIndex);
+    open_.resize(store_->SlotCount());
+}
+
+void TTransDictBuilder::StartEntry() {
+    std::fill(open_.begin(), open_.end(), std::string_view());
+    openCount_ = 0;
+}
+
+bool TTransDictBuilder::HasText(int slot) const {
+    return slot >= 0 && !open_[static_cast<std::size_t>(slot)].empty();
+}
+
+void TTransDictBuilder::SetText(int slot, std::string_view text) {
+    open_[static_cast<std::size_t>(slot)] = store_->Keep(text);
+    // Only reaching 2 matters; a file with billions of empty lines for one
+    // language must not overflow the count.
+    if (openCount_ < INT32_MAX) {
+        ++openCount_;
+    }
+}
+
+bool TTransDictBuilder::EndEntry() {
+    const bool filed = openCount_ >= 2 && HasText(neutralSlot_);
+    if (filed) {
+        TTransStrs& entry = entries_.emplace_back();
+        entry.Count = openCount_;
+        entry.store_ = store_.get();
+        entry.first_ = store_->AddSlots(open_.data());
+    }
+    StartEntry();
+    return filed;
+}
+
+void TTransDictBuilder::Build(TTransDict& dict) {
+    const auto neutral = [this](std::size_t i) {
+        return store_->Slot(entries_[i].first_ + static_cast<std::size_t>(neutralSlot_));
+    };
+    std::vector<std::size_t> order(entries_.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    // Stable: within a group of equal texts the entries stay in file order,
+    // so the group's first is the text's first writer and its last the winner.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return CompareText(neutral(a), neutral(b)) < 0;
+    });
+
+    std::vector<TTransDict::TItems::Item> items;
+    std::size_t groups = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i == 0 || CompareText(neutral(order[i - 1]), neutral(order[i])) != 0) {
+            ++groups;
+        }
+    }
+    items.reserve(groups);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const TTransStrs* entry = &entries_[order[i]];
+        if (i == 0 || CompareText(neutral(order[i - 1]), neutral(order[i])) != 0) {
+            items.push_back({korva::Text(neutral(order[i])), entry});
+        } else {
+            items.back().object = entry;
+        }
+    }
+
+    dict.list_.AssignSorted(std::move(items));
+    // Moving a deque hands over its storage, so the items' pointers hold.
+    dict.entries_ = std::move(entries_);
+    dict.store_ = std::move(store_);
+    entries_.clear();
+}
+
+} // namespace korva
