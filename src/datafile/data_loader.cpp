@@ -94,14 +94,15 @@ private:
 
 } // namespace
 
-bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict) {
+bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
+                  std::size_t blockSize) {
     std::array<bool, LangKeyCount> taken{};
     for (int i = 0; i < LangKeyCount; ++i) {
         taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
     }
     TTransDictBuilder builder(taken, NeutralLangIndex);
     TDataParser parser(builder);
-    TLineReader lines(read);
+    TLineReader lines(read, blockSize);
     bool ok = true;
     for (;;) {
         std::string_view line;

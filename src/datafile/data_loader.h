@@ -11,7 +11,9 @@ namespace korva {
 // the languages IsWantedLang selects and filing entries under their
 // NeutralLangIndex text. On a syntax error it writes the syntax error line
 // naming `fileName` and stops. True when nothing went wrong and at least one
-// entry was filed; `dict` holds what was filed in any case.
-bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict);
+// entry was filed; `dict` holds what was filed in any case. `blockSize` is the
+// most that one read asks for.
+bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
+                  std::size_t blockSize = TLineReader::kDefaultBlockSize);
 
 } // namespace korva

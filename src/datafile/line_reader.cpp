@@ -13,7 +13,9 @@ constexpr char kCtrlZ = '\x1A';
 } // namespace
 
 TLineReader::TLineReader(TReadBlock read, std::size_t blockSize)
-    : read_(std::move(read)), buffer_(blockSize == 0 ? 1 : blockSize) {}
+    : read_(std::move(read)), blockSize_(blockSize == 0 ? 1 : blockSize) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+}
 
 TLineReader::TResult TLineReader::Finish(std::string_view piece, std::string_view& line) {
     if (carry_.empty()) {
@@ -31,8 +33,8 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
     for (;;) {
         if (pos_ == end_) {
             if (!atEnd_) {
-                const long long n = read_(buffer_.data(), buffer_.size());
-                if (n < 0 || static_cast<unsigned long long>(n) > buffer_.size()) {
+                const long long n = read_(buffer_.get(), blockSize_);
+                if (n < 0 || static_cast<unsigned long long>(n) > blockSize_) {
                     return TResult::ReadFailed;
                 }
                 pos_ = 0;
@@ -52,7 +54,7 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
                 continue;
             }
         }
-        const char* begin = buffer_.data() + pos_;
+        const char* begin = buffer_.get() + pos_;
         const std::size_t available = end_ - pos_;
         const auto* cr = static_cast<const char*>(std::memchr(begin, kCR, available));
         const std::size_t length = cr != nullptr ? static_cast<std::size_t>(cr - begin) : available;

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace korva {
 
@@ -36,7 +36,8 @@ private:
     TResult Finish(std::string_view piece, std::string_view& line);
 
     TReadBlock read_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t blockSize_ = 0;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool atEnd_ = false;
