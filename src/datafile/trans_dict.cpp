@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
+#include <stdexcept>
 
-#include "common/compare.h"
+#include "datafile/text_sort.h"
 
 namespace korva {
 namespace {
@@ -23,7 +23,7 @@ std::string_view TTransStrs::Text(int langIndex) const {
     if (slot < 0) {
         return {};
     }
-    return store_->Slot(first_ + static_cast<std::size_t>(slot));
+    return store_->Slot(number_, slot);
 }
 
 TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
@@ -66,10 +66,12 @@ std::string_view TTransStore::Keep(std::string_view text) {
     return {place, text.size()};
 }
 
-std::size_t TTransStore::AddSlots(const std::string_view* texts) {
-    const std::size_t first = slots_.size();
+std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
+    if (entryCount_ == UINT32_MAX) {
+        throw std::length_error("too many entries in the data file");
+    }
     slots_.insert(slots_.end(), texts, texts + slotCount_);
-    return first;
+    return entryCount_++;
 }
 
 TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken,
@@ -103,39 +105,41 @@ bool TTransDictBuilder::EndEntry() {
         TTransStrs& entry = entries_.emplace_back();
         entry.Count = openCount_;
         entry.store_ = store_.get();
-        entry.first_ = store_->AddSlots(open_.data());
+        entry.number_ = store_->AddEntry(open_.data());
     }
     StartEntry();
     return filed;
 }
 
 void TTransDictBuilder::Build(TTransDict& dict) {
-    const auto neutral = [this](std::size_t i) {
-        return store_->Slot(entries_[i].first_ + static_cast<std::size_t>(neutralSlot_));
-    };
-    std::vector<std::size_t> order(entries_.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    // Stable: within a group of equal texts the entries stay in file order,
-    // so the group's first is the text's first writer and its last the winner.
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return CompareText(neutral(a), neutral(b)) < 0;
-    });
+    // Gathered in file order, which walks the entries and slots in the order
+    // they lie in memory; the sort then reaches each text in one step.
+    std::vector<std::string_view> neutral;
+    neutral.reserve(entries_.size());
+    for (const TTransStrs& entry : entries_) {
+        neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+    }
+    const auto neutralOf = [&neutral](std::size_t i) { return neutral[i]; };
+    // Equal texts stay in file order: a group's first entry wrote the text
+    // the item keeps, its last is the entry that wins.
+    const std::vector<std::uint32_t> order = SortedTextOrder(neutral.size(), neutralOf);
 
     std::vector<TTransDict::TItems::Item> items;
-    std::size_t groups = 0;
+    items.reserve(order.size());
+    std::string_view previous;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i == 0 || CompareText(neutral(order[i - 1]), neutral(order[i])) != 0) {
-            ++groups;
-        }
-    }
-    items.reserve(groups);
-    for (std::size_t i = 0; i < order.size(); ++i) {
+        const std::string_view text = neutralOf(order[i]);
         const TTransStrs* entry = &entries_[order[i]];
-        if (i == 0 || CompareText(neutral(order[i - 1]), neutral(order[i])) != 0) {
-            items.push_back({korva::Text(neutral(order[i])), entry});
+        if (i == 0 || CompareSameAsText(previous, text) != 0) {
+            items.push_back({korva::Text(text), entry});
         } else {
             items.back().object = entry;
         }
+        previous = text;
+    }
+    // Many equal texts would leave most of the room unused.
+    if (items.size() < items.capacity() / 2) {
+        items.shrink_to_fit();
     }
 
     dict.list_.AssignSorted(std::move(items));

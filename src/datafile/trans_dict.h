@@ -32,7 +32,7 @@ public:
 private:
     friend class TTransDictBuilder;
     const TTransStore* store_ = nullptr;
-    std::size_t first_ = 0; // this entry's first slot in the store
+    std::uint32_t number_ = 0; // the entry's place in the store
 };
 
 // The texts of all entries. A million entries with 43 strings each would
@@ -50,13 +50,17 @@ public:
     // nothing, and EmptyTextMarker needs no copy.
     std::string_view Keep(std::string_view text);
 
-    // Appends one entry's slots (SlotCount() of them); returns the first.
-    std::size_t AddSlots(const std::string_view* texts);
-    std::string_view Slot(std::size_t index) const { return slots_[index]; }
+    // Appends one entry's texts, SlotCount() of them in slot order, and
+    // returns the entry's number.
+    std::uint32_t AddEntry(const std::string_view* texts);
+    std::string_view Slot(std::uint32_t entry, int slot) const {
+        return slots_[entry * slotCount_ + static_cast<std::size_t>(slot)];
+    }
 
 private:
     std::array<std::int8_t, LangKeyCount> slotOf_{};
     std::size_t slotCount_ = 0;
+    std::uint32_t entryCount_ = 0;
     // A deque grows without moving what it holds, so a million entries do
     // not need twice their size while the storage is reallocated.
     std::deque<std::string_view> slots_;
