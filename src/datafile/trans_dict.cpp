@@ -122,20 +122,25 @@ void TTransDictBuilder::Build(TTransDict& dict) {
     const auto neutralOf = [&neutral](std::size_t i) { return neutral[i]; };
     // Equal texts stay in file order: a group's first entry wrote the text
     // the item keeps, its last is the entry that wins.
-    const std::vector<std::uint32_t> order = SortedTextOrder(neutral.size(), neutralOf);
+    const std::vector<TSortedText> order = SortTexts(neutral.size(), neutralOf);
 
     std::vector<TTransDict::TItems::Item> items;
     items.reserve(order.size());
-    std::string_view previous;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const std::string_view text = neutralOf(order[i]);
-        const TTransStrs* entry = &entries_[order[i]];
-        if (i == 0 || CompareSameAsText(previous, text) != 0) {
-            items.push_back({korva::Text(text), entry});
-        } else {
-            items.back().object = entry;
+        // The texts lie scattered in sorted order; reading ahead hides that.
+        if (i + 16 < order.size()) {
+            __builtin_prefetch(&neutral[order[i + 16].index]);
         }
-        previous = text;
+        if (i + 8 < order.size()) {
+            __builtin_prefetch(neutral[order[i + 8].index].data());
+        }
+        const TSortedText& sorted = order[i];
+        const TTransStrs* entry = &entries_[sorted.index];
+        if (sorted.sameAsPrevious) {
+            items.back().object = entry;
+        } else {
+            items.push_back({korva::Text(neutral[sorted.index]), entry});
+        }
     }
     // Many equal texts would leave most of the room unused.
     if (items.size() < items.capacity() / 2) {

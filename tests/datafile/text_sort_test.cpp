@@ -22,9 +22,18 @@ std::vector<std::uint32_t> ReferenceOrder(const std::vector<std::string>& texts)
     return order;
 }
 
+// The order, checking on the way that the equality marks are right.
 std::vector<std::uint32_t> Sorted(const std::vector<std::string>& texts) {
-    return SortedTextOrder(texts.size(),
-                           [&](std::size_t i) { return std::string_view(texts[i]); });
+    const std::vector<TSortedText> sorted =
+        SortTexts(texts.size(), [&](std::size_t i) { return std::string_view(texts[i]); });
+    std::vector<std::uint32_t> order;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const bool same =
+            i > 0 && CompareText(texts[sorted[i - 1].index], texts[sorted[i].index]) == 0;
+        EXPECT_EQ(sorted[i].sameAsPrevious, same) << "at " << i;
+        order.push_back(sorted[i].index);
+    }
+    return order;
 }
 
 // Texts over a small alphabet with letters in both cases, NUL and folding
@@ -47,7 +56,7 @@ std::vector<std::string> RandomTexts(std::mt19937& random, std::size_t count,
     return texts;
 }
 
-TEST(SortedTextOrder, MatchesAStableSortByCompareText) {
+TEST(SortTexts, MatchesAStableSortByCompareText) {
     std::mt19937 random(7);
     for (const std::size_t count : {0, 1, 2, 17, 1000, 20000}) {
         for (const std::size_t prefix : {0, 5, 8, 70}) {
@@ -57,7 +66,7 @@ TEST(SortedTextOrder, MatchesAStableSortByCompareText) {
     }
 }
 
-TEST(SortedTextOrder, EqualTextsKeepTheirOrderAndPrefixesComeFirst) {
+TEST(SortTexts, EqualTextsKeepTheirOrderAndPrefixesComeFirst) {
     using namespace std::string_literals;
     const std::vector<std::string> texts = {
         "abcdefgh1", "ABCDEFGH",  "abcdefgh", "abcdefgh\0"s, "ABCDEFGH1", "abcdefg",
