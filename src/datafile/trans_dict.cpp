@@ -11,7 +11,7 @@ namespace {
 
 // Large enough that a million short texts need a few hundred allocations,
 // small enough that the unused tail of the last chunk does not matter.
-constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 
 } // namespace
 
@@ -54,10 +54,10 @@ std::string_view TTransStore::Keep(std::string_view text) {
     } else if (text.size() > kChunkSize / 4) {
         // A long text gets a chunk of its own rather than wasting the rest
         // of the current one.
-        chunks_.push_back(std::make_unique<char[]>(text.size()));
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
         place = chunks_.back().get();
     } else {
-        chunks_.push_back(std::make_unique<char[]>(kChunkSize));
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
         place = chunks_.back().get();
         free_ = place + text.size();
         freeSize_ = kChunkSize - text.size();
@@ -112,36 +112,33 @@ bool TTransDictBuilder::EndEntry() {
 }
 
 void TTransDictBuilder::Build(TTransDict& dict) {
-    // Gathered in file order, which walks the entries and slots in the order
-    // they lie in memory; the sort then reaches each text in one step.
-    std::vector<std::string_view> neutral;
-    neutral.reserve(entries_.size());
-    for (const TTransStrs& entry : entries_) {
-        neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+    std::vector<TSortedText> sorted;
+    {
+        std::vector<std::string_view> neutral;
+        neutral.reserve(entries_.size());
+        for (const TTransStrs& entry : entries_) {
+            neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+        }
+        // Equal texts stay in file order: a group's first entry wrote the
+        // text the item keeps, its last is the entry that wins.
+        sorted = SortTexts(neutral);
     }
-    const auto neutralOf = [&neutral](std::size_t i) { return neutral[i]; };
-    // Equal texts stay in file order: a group's first entry wrote the text
-    // the item keeps, its last is the entry that wins.
-    const std::vector<TSortedText> order = SortTexts(neutral.size(), neutralOf);
 
     std::vector<TTransDict::TItems::Item> items;
-    items.reserve(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
+    items.reserve(sorted.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
         // The texts lie scattered in sorted order; reading ahead hides that.
-        if (i + 16 < order.size()) {
-            __builtin_prefetch(&neutral[order[i + 16].index]);
+        if (i + 8 < sorted.size()) {
+            __builtin_prefetch(sorted[i + 8].text.data());
         }
-        if (i + 8 < order.size()) {
-            __builtin_prefetch(neutral[order[i + 8].index].data());
-        }
-        const TSortedText& sorted = order[i];
-        const TTransStrs* entry = &entries_[sorted.index];
-        if (sorted.sameAsPrevious) {
+        const TTransStrs* entry = &entries_[sorted[i].index];
+        if (sorted[i].sameAsPrevious) {
             items.back().object = entry;
         } else {
-            items.push_back({korva::Text(neutral[sorted.index]), entry});
+            items.push_back({korva::Text(sorted[i].text), entry});
         }
     }
+    sorted = {};
     // Many equal texts would leave most of the room unused.
     if (items.size() < items.capacity() / 2) {
         items.shrink_to_fit();

@@ -25,12 +25,13 @@ std::vector<std::uint32_t> ReferenceOrder(const std::vector<std::string>& texts)
 // The order, checking on the way that the equality marks are right.
 std::vector<std::uint32_t> Sorted(const std::vector<std::string>& texts) {
     const std::vector<TSortedText> sorted =
-        SortTexts(texts.size(), [&](std::size_t i) { return std::string_view(texts[i]); });
+        SortTexts(std::vector<std::string_view>(texts.begin(), texts.end()));
     std::vector<std::uint32_t> order;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         const bool same =
             i > 0 && CompareText(texts[sorted[i - 1].index], texts[sorted[i].index]) == 0;
         EXPECT_EQ(sorted[i].sameAsPrevious, same) << "at " << i;
+        EXPECT_EQ(sorted[i].text, texts[sorted[i].index]);
         order.push_back(sorted[i].index);
     }
     return order;
