@@ -12,7 +12,16 @@
 #include "datafile_support.h"
 #include "driver/console.h"
 #include "driver/settings.h"
+// GCC 12 warns falsely (its bug 105329) on the string concatenation in the
+// shared process helper once it is inlined at -O2.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
 #include "support/process.h"
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace korva {
 namespace {
