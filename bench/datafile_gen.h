@@ -12,15 +12,15 @@ namespace korva::bench {
 
 // The languages of the generated files, the first being the neutral one.
 inline constexpr std::array<std::string_view, 11> kBenchLangs = {
-    "ENGLISH", "GERMAN",  "FRENCH",  "SPANISH", "ITALIAN", "DUTCH",
+    "ENGLISH", "GERMAN", "FRENCH",  "SPANISH", "ITALIAN", "DUTCH",
     "SWEDISH", "DANISH", "FINNISH", "POLISH",  "CZECH"};
 
 // User-interface words the generated texts are made of.
 inline constexpr std::array<std::string_view, 32> kWords = {
-    "Open",    "file",    "Save",   "changes", "the",     "Close",  "window", "Print",
-    "preview", "Cannot",  "find",   "folder",  "Replace", "all",    "Undo",   "last",
-    "action",  "Options", "Export", "as",      "Delete",  "item",   "New",    "project",
-    "Search",  "results", "Insert", "row",     "Copy",    "to",     "Error",  "reading"};
+    "Open",    "file",    "Save",   "changes", "the",     "Close", "window", "Print",
+    "preview", "Cannot",  "find",   "folder",  "Replace", "all",   "Undo",   "last",
+    "action",  "Options", "Export", "as",      "Delete",  "item",  "New",    "project",
+    "Search",  "results", "Insert", "row",     "Copy",    "to",    "Error",  "reading"};
 
 // A text of two to seven words chosen by `seed`, ending in a number that
 // makes it unique.

@@ -26,6 +26,8 @@ bool LoadDataFile() {
                         DataFileName, TransDict);
 }
 
-void ResetTransDict() { TransDict = TTransDict(); }
+void ResetTransDict() {
+    TransDict = TTransDict();
+}
 
 } // namespace korva

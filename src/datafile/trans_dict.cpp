@@ -74,8 +74,7 @@ std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
     return entryCount_++;
 }
 
-TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken,
-                                     int neutralIndex)
+TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex)
     : store_(std::make_unique<TTransStore>(taken)) {
     neutralSlot_ = store_->SlotOf(neutralIndex);
     open_.resize(store_->SlotCount());

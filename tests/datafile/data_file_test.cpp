@@ -135,7 +135,8 @@ protected:
 const std::string kHead = "KORVA 1.0 - string table translator\r\n\r\n";
 
 TEST_F(DataFileBinaryTest, SyntaxErrorEndsTheRunWithExitCode2) {
-    WriteFile(dir_ / "bad.dat", Lines({"; two entries", "(", "ENGLISH,\"Open\"", "GERMAN,Auf", ")"}));
+    WriteFile(dir_ / "bad.dat",
+              Lines({"; two entries", "(", "ENGLISH,\"Open\"", "GERMAN,Auf", ")"}));
     const std::string before = test::RunProgram("cat", {(dir_ / "t.dll").string()}).output;
     test::ProcessResult result;
     if (!Run({"-Q", "-Dbad.dat"}, result)) {

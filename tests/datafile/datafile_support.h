@@ -32,8 +32,8 @@ inline void SelectLanguages(std::string_view neutral, const std::vector<std::str
 // been served, the next read fails.
 inline TReadBlock ReadFrom(std::string data, std::size_t chunk = 1 << 20,
                            std::size_t failAt = std::string::npos) {
-    return [data = std::move(data), chunk, failAt, pos = std::size_t{0}](
-               char* buffer, std::size_t size) mutable -> long long {
+    return [data = std::move(data), chunk, failAt,
+            pos = std::size_t{0}](char* buffer, std::size_t size) mutable -> long long {
         if (pos >= failAt) {
             return -1;
         }

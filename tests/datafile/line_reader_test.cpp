@@ -53,14 +53,17 @@ TEST(LineReader, SplitsAtCarriageReturnsWhateverTheBlockSize) {
         {"CR CR LF is two ends", "a\r\r\nb", {"a", "", "b"}},
         {"LF after CR LF starts the next line", "a\r\n\nb", {"a", "\nb"}},
         {"blank lines count", "\r\n\r\n\r\nx", {"", "", "", "x"}},
-        {"Ctrl-Z ends the file mid-line", "a\r\nbc\x1A"
-                                          "de\r\nf",
+        {"Ctrl-Z ends the file mid-line",
+         "a\r\nbc\x1A"
+         "de\r\nf",
          {"a", "bc"}},
-        {"Ctrl-Z at the start of a line", "a\r\n\x1A"
-                                          "b\r\n",
+        {"Ctrl-Z at the start of a line",
+         "a\r\n\x1A"
+         "b\r\n",
          {"a"}},
-        {"Ctrl-Z first", "\x1A"
-                         "a\r\nb",
+        {"Ctrl-Z first",
+         "\x1A"
+         "a\r\nb",
          {}},
         {"Ctrl-Z between CR and LF", "a\r\x1A\nb", {"a"}},
         {"NUL is a character", "a\0b\r\n"s, {"a\0b"s}},
@@ -93,8 +96,7 @@ TEST(LineReader, ReadFailureGivesTheCompleteLinesBeforeItThenFails) {
 }
 
 TEST(LineReader, AReadClaimingMoreThanAskedIsAFailure) {
-    TLineReader reader([](char*, std::size_t size) { return static_cast<long long>(size) + 1; },
-                       8);
+    TLineReader reader([](char*, std::size_t size) { return static_cast<long long>(size) + 1; }, 8);
     std::string_view line;
     EXPECT_EQ(reader.Next(line), TLineReader::TResult::ReadFailed);
 }

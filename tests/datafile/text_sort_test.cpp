@@ -69,9 +69,9 @@ TEST(SortTexts, MatchesAStableSortByCompareText) {
 
 TEST(SortTexts, EqualTextsKeepTheirOrderAndPrefixesComeFirst) {
     using namespace std::string_literals;
-    const std::vector<std::string> texts = {
-        "abcdefgh1", "ABCDEFGH",  "abcdefgh", "abcdefgh\0"s, "ABCDEFGH1", "abcdefg",
-        "",          "abcdefgh1", "ABCDEFGI", "\xFF",        "\x9F",      "abcdefgh"};
+    const std::vector<std::string> texts = {"abcdefgh1", "ABCDEFGH", "abcdefgh", "abcdefgh\0"s,
+                                            "ABCDEFGH1", "abcdefg",  "",         "abcdefgh1",
+                                            "ABCDEFGI",  "\xFF",     "\x9F",     "abcdefgh"};
     EXPECT_EQ(Sorted(texts), (std::vector<std::uint32_t>{6, 5, 1, 2, 11, 3, 0, 4, 7, 8, 9, 10}));
 }
 
