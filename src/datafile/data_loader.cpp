@@ -1,0 +1,130 @@
+#include "datafile/data_loader.h"
+
+#include <array>
+#include <string>
+
+#include "datafile/escapes.h"
+#include "driver/console.h"
+#include "langkeys/lang_const.h"
+
+namespace korva {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!s.empty() && isBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && isBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// Takes the data file line by line; each Take returns false on a syntax error.
+class TDataParser {
+public:
+    explicit TDataParser(TTransDictBuilder& builder) : builder_(builder) {}
+
+    bool Take(std::string_view rawLine) {
+        const std::string_view line = Trim(rawLine);
+        if (line.empty() || line.front() == ';') {
+            return true;
+        }
+        if (line == "(") {
+            if (inEntry_) {
+                return false;
+            }
+            builder_.StartEntry();
+            inEntry_ = true;
+            return true;
+        }
+        if (!inEntry_) {
+            return false;
+        }
+        if (line == ")") {
+            builder_.EndEntry();
+            inEntry_ = false;
+            return true;
+        }
+        return TakeTextLine(line);
+    }
+
+private:
+    bool TakeTextLine(std::string_view line) {
+        const std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos || comma + 1 == line.size()) {
+            return false;
+        }
+        const int lang = FindLangKey(Trim(line.substr(0, comma)));
+        if (lang < 0) {
+            return false;
+        }
+        const int slot = builder_.SlotOf(lang);
+        if (builder_.HasText(slot)) {
+            return false;
+        }
+        // Languages not taken in are passed over unread, so their text parts
+        // may be anything.
+        if (slot < 0) {
+            return true;
+        }
+        const std::string_view part = Trim(line.substr(comma + 1));
+        if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
+            return false;
+        }
+        const std::string_view inner = part.substr(1, part.size() - 2);
+        if (inner.empty()) {
+            builder_.SetText(slot, EmptyTextMarker);
+        } else if (inner.find('\\') == std::string_view::npos) {
+            builder_.SetText(slot, inner);
+        } else {
+            if (!ResolveEscapes(inner, resolved_)) {
+                return false;
+            }
+            builder_.SetText(slot, resolved_);
+        }
+        return true;
+    }
+
+    TTransDictBuilder& builder_;
+    bool inEntry_ = false;
+    std::string resolved_;
+};
+
+} // namespace
+
+bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
+                  std::size_t blockSize) {
+    std::array<bool, LangKeyCount> taken{};
+    for (int i = 0; i < LangKeyCount; ++i) {
+        taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
+    }
+    TTransDictBuilder builder(taken, NeutralLangIndex);
+    TDataParser parser(builder);
+    TLineReader lines(read, blockSize);
+    bool ok = true;
+    for (;;) {
+        std::string_view line;
+        const TLineReader::TResult result = lines.Next(line);
+        if (result == TLineReader::TResult::End) {
+            break;
+        }
+        // A failed read would leave a half-read dictionary; translating
+        // from it would pass for a complete run, so the load fails.
+        if (result == TLineReader::TResult::ReadFailed) {
+            ok = false;
+            break;
+        }
+        if (!parser.Take(line)) {
+            WriteLine("Syntax error in " + std::string(fileName) +
+                      "/Line=" + std::to_string(lines.LineNumber()));
+            ok = false;
+            break;
+        }
+    }
+    builder.Build(dict);
+    return ok && dict.Count() > 0;
+}
+
+} // namespace korva

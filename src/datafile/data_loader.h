@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+#include "datafile/line_reader.h"
+#include "datafile/trans_dict.h"
+
+namespace korva {
+
+// Reads a whole data file through `read` into `dict`, keeping the texts of
+// the languages IsWantedLang selects and filing entries under their
+// NeutralLangIndex text. On a syntax error it writes the syntax error line
+// naming `fileName` and stops. True when nothing went wrong and at least one
+// entry was filed; `dict` holds what was filed in any case. `blockSize` is the
+// most that one read asks for.
+bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
+                  std::size_t blockSize = TLineReader::kDefaultBlockSize);
+
+} // namespace korva

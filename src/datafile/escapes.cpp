@@ -1,0 +1,98 @@
+#include "datafile/escapes.h"
+
+namespace korva {
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// The escape letters are lower case only; anything else after a backslash
+// stands for itself.
+char SimpleEscape(char c) {
+    switch (c) {
+    case 'a':
+        return '\a';
+    case 'b':
+        return '\b';
+    case 't':
+        return '\t';
+    case 'n':
+        return '\n';
+    case 'v':
+        return '\v';
+    case 'f':
+        return '\f';
+    case 'r':
+        return '\r';
+    default:
+        return c;
+    }
+}
+
+enum class TScan { Plain, AfterBackslash, HexNoDigit, HexOneDigit };
+
+} // namespace
+
+bool ResolveEscapes(std::string_view quoted, std::string& out) {
+    out.clear();
+    out.reserve(quoted.size());
+    TScan state = TScan::Plain;
+    char firstDigit = 0;
+    for (const char c : quoted) {
+        switch (state) {
+        case TScan::Plain:
+            if (c == '\\') {
+                state = TScan::AfterBackslash;
+            } else {
+                out += c;
+            }
+            break;
+        case TScan::AfterBackslash:
+            if (c == 'x') {
+                state = TScan::HexNoDigit;
+            } else {
+                out += SimpleEscape(c);
+                state = TScan::Plain;
+            }
+            break;
+        case TScan::HexNoDigit:
+            // A backslash cuts the escape short and is kept as it is; it
+            // starts no escape of its own.
+            if (c == '\\') {
+                out += c;
+                state = TScan::Plain;
+            } else {
+                firstDigit = c;
+                state = TScan::HexOneDigit;
+            }
+            break;
+        case TScan::HexOneDigit:
+            if (c == '\\') {
+                out += c;
+            } else {
+                const int high = HexValue(firstDigit);
+                const int low = HexValue(c);
+                if (high < 0 || low < 0) {
+                    return false;
+                }
+                out += static_cast<char>(high * 16 + low);
+            }
+            state = TScan::Plain;
+            break;
+        }
+    }
+    // An escape cut short by the end of the text leaves nothing behind.
+    return true;
+}
+
+} // namespace korva

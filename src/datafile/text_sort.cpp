@@ -1,0 +1,151 @@
+#include "datafile/text_sort.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <stdexcept>
+
+#include "common/compare.h"
+
+namespace korva {
+namespace {
+
+const std::array<unsigned char, 256>& FoldTable() {
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> t{};
+        for (std::size_t c = 0; c < t.size(); ++c) {
+            t[c] = FoldUpper(static_cast<unsigned char>(c));
+        }
+        return t;
+    }();
+    return table;
+}
+
+struct TRange {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t depth;
+};
+
+using TKeys = std::vector<TSortedText>;
+
+// Groups still together after this many bytes hold long equal texts, which
+// plain comparison from there handles in one pass each.
+constexpr std::size_t kMaxWindowDepth = 64;
+// Reading ahead hides the cache misses of the scattered texts.
+constexpr std::size_t kAhead = 8;
+
+void SortByComparison(TKeys& keys, const TRange& range) {
+    const auto tail = [&](const TSortedText& key) { return key.text.substr(range.depth); };
+    const auto first = keys.begin() + static_cast<std::ptrdiff_t>(range.begin);
+    const auto last = keys.begin() + static_cast<std::ptrdiff_t>(range.end);
+    std::sort(first, last, [&](const TSortedText& a, const TSortedText& b) {
+        const int c = CompareSameAsText(tail(a), tail(b));
+        return c != 0 ? c < 0 : a.index < b.index;
+    });
+    for (std::size_t i = range.begin + 1; i < range.end; ++i) {
+        keys[i].sameAsPrevious = CompareSameAsText(tail(keys[i - 1]), tail(keys[i])) == 0;
+    }
+}
+
+// Sorts the range by the window at its depth and leaves the groups that
+// agree on a whole window in `todo`.
+void SortByWindow(TKeys& keys, const TRange& range, std::vector<TRange>& todo) {
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        if (i + kAhead < range.end && keys[i + kAhead].text.size() > range.depth) {
+            __builtin_prefetch(keys[i + kAhead].text.data() + range.depth);
+        }
+        keys[i].window = FoldedWindow(keys[i].text, range.depth, keys[i].rest);
+    }
+    // A text that ends inside the window comes before a longer one with the
+    // same bytes there, as a proper prefix is less.
+    const auto less = [](const TSortedText& a, const TSortedText& b) {
+        if (a.window != b.window) {
+            return a.window < b.window;
+        }
+        if (a.rest != b.rest) {
+            return a.rest < b.rest;
+        }
+        return a.index < b.index;
+    };
+    const auto first = keys.begin() + static_cast<std::ptrdiff_t>(range.begin);
+    const auto last = keys.begin() + static_cast<std::ptrdiff_t>(range.end);
+    // Texts with a common beginning often agree on a whole window, and data
+    // files are often written in order already.
+    if (!std::is_sorted(first, last, less)) {
+        std::sort(first, last, less);
+    }
+    for (std::size_t i = range.begin; i < range.end;) {
+        std::size_t j = i + 1;
+        while (j < range.end && keys[j].window == keys[i].window && keys[j].rest == keys[i].rest) {
+            ++j;
+        }
+        if (j - i > 1) {
+            if (keys[i].rest == 8) {
+                todo.push_back({i, j, range.depth + 8});
+            } else {
+                // They all end inside this window with the same bytes.
+                for (std::size_t k = i + 1; k < j; ++k) {
+                    keys[k].sameAsPrevious = true;
+                }
+            }
+        }
+        i = j;
+    }
+}
+
+} // namespace
+
+int CompareSameAsText(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= n; i += sizeof(std::uint64_t)) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a.data() + i, sizeof x);
+        std::memcpy(&y, b.data() + i, sizeof y);
+        if (x != y) {
+            break;
+        }
+    }
+    return CompareText(a.substr(i), b.substr(i));
+}
+
+std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
+    const std::array<unsigned char, 256>& fold = FoldTable();
+    const std::size_t left = text.size() > depth ? text.size() - depth : 0;
+    rest = static_cast<std::uint32_t>(std::min<std::size_t>(left, 8));
+    std::uint64_t window = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const unsigned char c = i < rest ? fold[static_cast<unsigned char>(text[depth + i])] : 0;
+        window = window << 8 | c;
+    }
+    return window;
+}
+
+std::vector<TSortedText> SortTexts(const std::vector<std::string_view>& texts) {
+    if (texts.size() > UINT32_MAX) {
+        throw std::length_error("too many texts to sort");
+    }
+    TKeys keys(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        keys[i].text = texts[i];
+        keys[i].index = static_cast<std::uint32_t>(i);
+    }
+    std::vector<TRange> todo;
+    if (keys.size() > 1) {
+        todo.push_back({0, keys.size(), 0});
+    }
+    while (!todo.empty()) {
+        const TRange range = todo.back();
+        todo.pop_back();
+        if (range.depth >= kMaxWindowDepth) {
+            SortByComparison(keys, range);
+        } else {
+            SortByWindow(keys, range, todo);
+        }
+    }
+    return keys;
+}
+
+} // namespace korva

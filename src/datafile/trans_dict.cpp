@@ -1,0 +1,153 @@
+#include "datafile/trans_dict.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "datafile/text_sort.h"
+
+namespace korva {
+namespace {
+
+// Large enough that a million short texts need a few hundred allocations,
+// small enough that the unused tail of the last chunk does not matter.
+constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
+
+} // namespace
+
+std::string_view TTransStrs::Text(int langIndex) const {
+    if (store_ == nullptr) {
+        return {};
+    }
+    const int slot = store_->SlotOf(langIndex);
+    if (slot < 0) {
+        return {};
+    }
+    return store_->Slot(number_, slot);
+}
+
+TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        slotOf_[i] = taken[i] ? static_cast<std::int8_t>(slotCount_++) : std::int8_t{-1};
+    }
+}
+
+int TTransStore::SlotOf(int langIndex) const {
+    if (langIndex < 0 || langIndex >= LangKeyCount) {
+        return -1;
+    }
+    return slotOf_[static_cast<std::size_t>(langIndex)];
+}
+
+std::string_view TTransStore::Keep(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    if (text == EmptyTextMarker) {
+        return EmptyTextMarker;
+    }
+    char* place = nullptr;
+    if (text.size() <= freeSize_) {
+        place = free_;
+        free_ += text.size();
+        freeSize_ -= text.size();
+    } else if (text.size() > kChunkSize / 4) {
+        // A long text gets a chunk of its own rather than wasting the rest
+        // of the current one.
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+        place = chunks_.back().get();
+    } else {
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
+        place = chunks_.back().get();
+        free_ = place + text.size();
+        freeSize_ = kChunkSize - text.size();
+    }
+    std::memcpy(place, text.data(), text.size());
+    return {place, text.size()};
+}
+
+std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
+    if (entryCount_ == UINT32_MAX) {
+        throw std::length_error("too many entries in the data file");
+    }
+    slots_.insert(slots_.end(), texts, texts + slotCount_);
+    return entryCount_++;
+}
+
+TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex)
+    : store_(std::make_unique<TTransStore>(taken)) {
+    neutralSlot_ = store_->SlotOf(neutralIndex);
+    open_.resize(store_->SlotCount());
+}
+
+void TTransDictBuilder::StartEntry() {
+    std::fill(open_.begin(), open_.end(), std::string_view());
+    openCount_ = 0;
+}
+
+bool TTransDictBuilder::HasText(int slot) const {
+    return slot >= 0 && !open_[static_cast<std::size_t>(slot)].empty();
+}
+
+void TTransDictBuilder::SetText(int slot, std::string_view text) {
+    open_[static_cast<std::size_t>(slot)] = store_->Keep(text);
+    // Only reaching 2 matters; a file with billions of empty lines for one
+    // language must not overflow the count.
+    if (openCount_ < INT32_MAX) {
+        ++openCount_;
+    }
+}
+
+bool TTransDictBuilder::EndEntry() {
+    const bool filed = openCount_ >= 2 && HasText(neutralSlot_);
+    if (filed) {
+        TTransStrs& entry = entries_.emplace_back();
+        entry.Count = openCount_;
+        entry.store_ = store_.get();
+        entry.number_ = store_->AddEntry(open_.data());
+    }
+    StartEntry();
+    return filed;
+}
+
+void TTransDictBuilder::Build(TTransDict& dict) {
+    std::vector<TSortedText> sorted;
+    {
+        std::vector<std::string_view> neutral;
+        neutral.reserve(entries_.size());
+        for (const TTransStrs& entry : entries_) {
+            neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+        }
+        // Equal texts stay in file order: a group's first entry wrote the
+        // text the item keeps, its last is the entry that wins.
+        sorted = SortTexts(neutral);
+    }
+
+    std::vector<TTransDict::TItems::Item> items;
+    items.reserve(sorted.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        // The texts lie scattered in sorted order; reading ahead hides that.
+        if (i + 8 < sorted.size()) {
+            __builtin_prefetch(sorted[i + 8].text.data());
+        }
+        const TTransStrs* entry = &entries_[sorted[i].index];
+        if (sorted[i].sameAsPrevious) {
+            items.back().object = entry;
+        } else {
+            items.push_back({korva::Text(sorted[i].text), entry});
+        }
+    }
+    sorted = {};
+    // Many equal texts would leave most of the room unused.
+    if (items.size() < items.capacity() / 2) {
+        items.shrink_to_fit();
+    }
+
+    dict.list_.AssignSorted(std::move(items));
+    // Moving a deque hands over its storage, so the items' pointers hold.
+    dict.entries_ = std::move(entries_);
+    dict.store_ = std::move(store_);
+    entries_.clear();
+}
+
+} // namespace korva

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "common/string_list.h"
+#include "common/text.h"
+#include "langkeys/lang_const.h"
+
+namespace korva {
+
+class TTransStore;
+
+// One filed entry of the data file: its text in each language taken in.
+class TTransStrs {
+public:
+    // Text lines stored while the entry was read, including those that came
+    // out empty; the loader files an entry only when this is at least 2.
+    std::int32_t Count = 0;
+
+    // The entry's text for a language key index (0 to LangKeyCount - 1).
+    // Empty when the entry has none, which is always so for a language that
+    // was not taken in. A translation given as "" is EmptyTextMarker, which
+    // is not empty. The view stays valid as long as the dictionary does.
+    std::string_view Text(int langIndex) const;
+
+private:
+    friend class TTransDictBuilder;
+    const TTransStore* store_ = nullptr;
+    std::uint32_t number_ = 0; // the entry's place in the store
+};
+
+// The texts of all entries. A million entries with 43 strings each would
+// take far more memory than the file, so an entry has one slot per language
+// taken in only, and the slots view bytes kept in large chunks.
+class TTransStore {
+public:
+    explicit TTransStore(const std::array<bool, LangKeyCount>& taken);
+
+    // The slot of a language within an entry, or -1 when it is not taken in.
+    int SlotOf(int langIndex) const;
+    std::size_t SlotCount() const { return slotCount_; }
+
+    // A copy of `text` that lives as long as the store; "" stays a view of
+    // nothing, and EmptyTextMarker needs no copy.
+    std::string_view Keep(std::string_view text);
+
+    // Appends one entry's texts, SlotCount() of them in slot order, and
+    // returns the entry's number.
+    std::uint32_t AddEntry(const std::string_view* texts);
+    std::string_view Slot(std::uint32_t entry, int slot) const {
+        return slots_[entry * slotCount_ + static_cast<std::size_t>(slot)];
+    }
+
+private:
+    std::array<std::int8_t, LangKeyCount> slotOf_{};
+    std::size_t slotCount_ = 0;
+    std::uint32_t entryCount_ = 0;
+    // A deque grows without moving what it holds, so a million entries do
+    // not need twice their size while the storage is reallocated.
+    std::deque<std::string_view> slots_;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* free_ = nullptr;
+    std::size_t freeSize_ = 0;
+};
+
+// Neutral texts leading to their entries: sorted, searched and compared with
+// CompareText, one item per group of equal neutral texts. An item's text is
+// that of the first entry of its group in file order, its entry the last one.
+class TTransDict {
+public:
+    std::size_t Count() const { return list_.Count(); }
+
+    // Binary search; `index` is the match or, without one, where the text
+    // would go.
+    bool Find(std::string_view text, std::size_t& index) const { return list_.Find(text, index); }
+
+    const korva::Text& Text(std::size_t index) const { return list_.Text(index); }
+    const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
+
+private:
+    friend class TTransDictBuilder;
+
+    class TItems : public TSortedStringList<const TTransStrs*> {
+    public:
+        // The items must already be in order and free of equal texts.
+        void AssignSorted(std::vector<Item> items) { items_ = std::move(items); }
+    };
+
+    TItems list_;
+    std::unique_ptr<TTransStore> store_;
+    std::deque<TTransStrs> entries_;
+};
+
+// Collects entries while the data file is read, then builds a TTransDict at
+// once: sorting all entries in the end is O(n log n) where inserting each
+// into a sorted array would be quadratic, and it gives the same dictionary.
+class TTransDictBuilder {
+public:
+    // `taken`: the languages whose texts are kept; `neutralIndex`: the
+    // language an entry is filed under.
+    TTransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex);
+
+    int SlotOf(int langIndex) const { return store_->SlotOf(langIndex); }
+
+    // The open entry: started empty, given texts slot by slot.
+    void StartEntry();
+    bool HasText(int slot) const;
+    // Stores a copy of the text and counts the line, even when it is empty.
+    void SetText(int slot, std::string_view text);
+    // Files the open entry when it holds at least two stored lines and a
+    // neutral text; returns whether it did. The entry is closed either way.
+    bool EndEntry();
+
+    std::size_t FiledCount() const { return entries_.size(); }
+
+    // Moves everything filed into `dict`, replacing what it held.
+    void Build(TTransDict& dict);
+
+private:
+    std::unique_ptr<TTransStore> store_;
+    int neutralSlot_ = -1;
+    std::vector<std::string_view> open_;
+    std::int32_t openCount_ = 0;
+    std::deque<TTransStrs> entries_;
+};
+
+} // namespace korva

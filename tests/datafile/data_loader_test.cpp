@@ -1,0 +1,319 @@
+#include "datafile/data_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datafile/data_file.h"
+#include "datafile_support.h"
+#include "driver/console.h"
+#include "driver/settings.h"
+
+namespace korva {
+namespace {
+
+using namespace std::string_literals;
+using test::Lines;
+using test::ReadFrom;
+using test::SelectLanguages;
+
+int Lang(std::string_view name) {
+    return FindLangKey(name);
+}
+
+class DataLoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSettings();
+        SelectLanguages("ENGLISH", {"ENGLISH", "GERMAN"});
+        SetConsole(out_);
+    }
+    void TearDown() override { SetConsole(std::cout); }
+
+    bool Load(const std::string& data, std::size_t chunk = 1 << 20,
+              std::size_t failAt = std::string::npos) {
+        out_.str("");
+        return LoadDataFrom(ReadFrom(data, chunk, failAt), "KORVA.DAT", dict_);
+    }
+
+    // The entry filed under `text`, which must be there.
+    const TTransStrs& EntryOf(std::string_view text) {
+        std::size_t index = 0;
+        EXPECT_TRUE(dict_.Find(text, index)) << text;
+        return dict_.Entry(index);
+    }
+
+    std::vector<std::string> Items() const {
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < dict_.Count(); ++i) {
+            texts.push_back(dict_.Text(i));
+        }
+        return texts;
+    }
+
+    std::ostringstream out_;
+    TTransDict dict_;
+};
+
+const std::vector<std::string> kWorkedExample = {
+    "; menu texts",
+    "(",
+    "  ENGLISH , \"Open\"",
+    "  GERMAN,\"\326ffnen\"",
+    "  FRENCH,\"Ouvrir\"",
+    ")",
+    "",
+    "(",
+    "ENGLISH,\"Save\\tCtrl+S\"",
+    "GERMAN,\"Speichern\\tStrg+S\"",
+    "SPANISH,not quoted, not looked at",
+    ")",
+    "(",
+    "ENGLISH,\"Exit\"",
+    ")",
+    "(",
+    "english,\"OPEN\"",
+    "german,\"\326ffnen...\"",
+    ")",
+    "(",
+    "ENGLISH,\"Path: C:\\\\Temp, 50\\x25 done\"",
+    "GERMAN,\"\"",
+    ")",
+};
+
+TEST_F(DataLoaderTest, WorkedExampleFilesThreeItems) {
+    ASSERT_EQ(kWorkedExample.size(), 23U);
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{13}, std::size_t{1} << 20}) {
+        ASSERT_TRUE(Load(Lines(kWorkedExample), chunk)) << chunk;
+        EXPECT_EQ(out_.str(), "");
+        EXPECT_EQ(Items(),
+                  (std::vector<std::string>{"Open", "Path: C:\\Temp, 50% done", "Save\tCtrl+S"}));
+
+        // The second Open entry replaced the first whole; the text stays.
+        const TTransStrs& open = EntryOf("oPeN");
+        EXPECT_EQ(open.Text(Lang("ENGLISH")), "OPEN");
+        EXPECT_EQ(open.Text(Lang("GERMAN")), "\326ffnen...");
+        EXPECT_EQ(open.Text(Lang("FRENCH")), "");
+        EXPECT_EQ(open.Count, 2);
+
+        const TTransStrs& save = EntryOf("SAVE\tctrl+s");
+        EXPECT_EQ(save.Text(Lang("GERMAN")), "Speichern\tStrg+S");
+        EXPECT_EQ(save.Text(Lang("SPANISH")), "");
+
+        const TTransStrs& path = EntryOf("Path: C:\\Temp, 50% done");
+        EXPECT_EQ(path.Text(Lang("GERMAN")), EmptyTextMarker);
+
+        std::size_t index = 0;
+        EXPECT_FALSE(dict_.Find("Exit", index));
+    }
+}
+
+TEST_F(DataLoaderTest, WorkedExampleWithASyntaxErrorKeepsWhatWasFiledBefore) {
+    std::vector<std::string> lines = kWorkedExample;
+    lines[13] = "ENGLISH \"Exit\"";
+    EXPECT_FALSE(Load(Lines(lines)));
+    EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=14\r\n");
+    EXPECT_EQ(Items(), (std::vector<std::string>{"Open", "Save\tCtrl+S"}));
+    EXPECT_EQ(EntryOf("Open").Text(Lang("GERMAN")), "\326ffnen");
+}
+
+struct TErrorCase {
+    const char* name;
+    std::string data;
+    int line;
+};
+
+TEST_F(DataLoaderTest, EachSyntaxErrorReportsItsLine) {
+    const std::vector<TErrorCase> cases = {
+        {"entry start in an entry", Lines({"(", "ENGLISH,\"a\"", "("}), 3},
+        {"entry end outside an entry", Lines({"; c", "", ")"}), 3},
+        {"text line outside an entry", Lines({"ENGLISH,\"a\""}), 1},
+        {"text line after an entry",
+         Lines({"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")", "GERMAN,\"c\""}), 5},
+        {"no comma", Lines({"(", "ENGLISH \"a\""}), 2},
+        {"comma last", Lines({"(", "ENGLISH,  \t"}), 2},
+        {"unknown key", Lines({"(", "KLINGON,\"a\""}), 2},
+        {"empty key", Lines({"(", "  ,\"a\""}), 2},
+        {"key with a blank inside", Lines({"(", "ENG LISH,\"a\""}), 2},
+        {"language given twice", Lines({"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", "english,\"c\""}), 4},
+        {"twice after an empty pair of quotes", Lines({"(", "GERMAN,\"\"", "GERMAN,\"b\""}), 3},
+        {"text part of one character", Lines({"(", "GERMAN,\""}), 2},
+        {"text part not quoted", Lines({"(", "GERMAN,abc"}), 2},
+        {"no closing quote", Lines({"(", "GERMAN,\"abc"}), 2},
+        {"no opening quote", Lines({"(", "GERMAN,abc\""}), 2},
+        {"bad hex escape", Lines({"(", "GERMAN,\"\\x4G\""}), 2},
+        {"DEL is not trimmed",
+         Lines({"(", "\x7F"
+                     "ENGLISH,\"a\""}),
+         2},
+        {"entry parenthesis with more", Lines({"( ENGLISH,\"a\""}), 1},
+        {"LF-only lines are one line", "(\nENGLISH,\"a\"\nGERMAN,\"b\"\n)\n", 1},
+        {"byte-order mark", "\xEF\xBB\xBF" + Lines({"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}), 1},
+        {"CR CR LF adds a line", "\r\r\n(\r(\r\n", 4},
+        {"number past 9", Lines(std::vector<std::string>(11, ";")) + ")", 12},
+    };
+    for (const TErrorCase& c : cases) {
+        EXPECT_FALSE(Load(c.data)) << c.name;
+        EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=" + std::to_string(c.line) + "\r\n")
+            << c.name;
+    }
+}
+
+TEST_F(DataLoaderTest, SyntaxErrorLineIsWrittenInQuietModeToo) {
+    QuietMode = true;
+    EXPECT_FALSE(LoadDataFrom(ReadFrom(Lines({")"})), "sub/My.dat", dict_));
+    EXPECT_EQ(out_.str(), "Syntax error in sub/My.dat/Line=1\r\n");
+}
+
+struct TFilingCase {
+    const char* name;
+    std::vector<std::string> lines;
+    std::vector<std::string> items;
+};
+
+TEST_F(DataLoaderTest, WhichEntriesAreFiled) {
+    const std::vector<TFilingCase> cases = {
+        {"neutral and one destination", {"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}, {"a"}},
+        // ENGLISH is a destination too; its one line still counts once.
+        {"neutral alone", {"(", "ENGLISH,\"a\"", ")"}, {}},
+        {"no neutral", {"(", "GERMAN,\"\\\"", "GERMAN,\"b\"", ")"}, {}},
+        {"neutral given as \"\"", {"(", "ENGLISH,\"\"", "GERMAN,\"b\"", ")"}, {"\0"s}},
+        {"neutral empty after escapes", {"(", "ENGLISH,\"\\\"", "GERMAN,\"b\"", ")"}, {}},
+        {"empty escape result counts and may be given again",
+         {"(", "ENGLISH,\"a\"", "GERMAN,\"\\\"", "GERMAN,\"\\x\"", ")"},
+         {"a"}},
+        {"unselected lines do not count", {"(", "ENGLISH,\"a\"", "FRENCH,\"b\"", ")"}, {}},
+        {"unselected twice and unquoted",
+         {"(", "FRENCH,x", "FRENCH,y", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"},
+         {"a"}},
+        {"entry open at the end", {"(", "ENGLISH,\"a\"", "GERMAN,\"b\""}, {}},
+        {"comments and blanks inside an entry",
+         {"(", " ; note", "ENGLISH,\"a\"", "", "\t", "GERMAN,\"b\"", ")"},
+         {"a"}},
+        {"semicolon inside a text", {"(", "ENGLISH,\"a;b\"", "GERMAN,\"c\"", ")"}, {"a;b"}},
+        {"quote and comma in a text",
+         {"(", "ENGLISH,\"x\"y,z\"", "GERMAN , \"\" ", ")"},
+         {"x\"y,z"}},
+        {"control characters and NUL trimmed",
+         {"\x01(\x1F", "\0ENGLISH,\"a\"\x1F"s, "GERMAN,\"b\"\t", " )\0"s},
+         {"a"}},
+    };
+    for (const TFilingCase& c : cases) {
+        const bool ok = Load(Lines(c.lines));
+        EXPECT_EQ(ok, !c.items.empty()) << c.name;
+        EXPECT_EQ(Items(), c.items) << c.name;
+        EXPECT_EQ(out_.str(), "") << c.name;
+    }
+}
+
+TEST_F(DataLoaderTest, EqualNeutralTextsKeepTheFirstTextAndTheLastEntry) {
+    SelectLanguages("ENGLISH", {"FRENCH", "GERMAN"});
+    ASSERT_TRUE(Load(Lines({
+        "(",
+        "ENGLISH,\"Close\"",
+        "GERMAN,\"Schliessen\"",
+        "FRENCH,\"Fermer\"",
+        ")",
+        "(",
+        "ENGLISH,\"other\"",
+        "GERMAN,\"x\"",
+        ")",
+        "(",
+        "ENGLISH,\"CLOSE\"",
+        ")", // dropped: it must not count as the last
+        "(",
+        "ENGLISH,\"close\"",
+        "GERMAN,\"Zu\"",
+        ")",
+        "(",
+        "ENGLISH,\"cLoSe\"",
+        "GERMAN,\"Schlie\337en\"",
+        ")",
+    })));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"Close", "other"}));
+    const TTransStrs& close = EntryOf("CLOSE");
+    EXPECT_EQ(close.Text(Lang("ENGLISH")), "cLoSe");
+    EXPECT_EQ(close.Text(Lang("GERMAN")), "Schlie\337en");
+    // Replaced whole, not merged: the first entry's FRENCH is gone.
+    EXPECT_EQ(close.Text(Lang("FRENCH")), "");
+}
+
+TEST_F(DataLoaderTest, ItemsAreInComparisonOrderAndFoundWhateverTheCase) {
+    // 0xE9 and 0xC9 are e and E acute, which fold together.
+    ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"b\"", "GERMAN,\"1\"", ")", "(", "ENGLISH,\"\xE9t\xE9\"",
+                            "GERMAN,\"2\"", ")", "(", "ENGLISH,\"A\"", "GERMAN,\"3\"", ")", "(",
+                            "ENGLISH,\"ab\"", "GERMAN,\"4\"", ")"})));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"A", "ab", "b", "\xE9t\xE9"}));
+    EXPECT_EQ(EntryOf("\xC9T\xC9").Text(Lang("GERMAN")), "2");
+    EXPECT_EQ(EntryOf("a").Text(Lang("GERMAN")), "3");
+    std::size_t index = 99;
+    EXPECT_FALSE(dict_.Find("aa", index));
+    EXPECT_EQ(index, 1U);
+}
+
+TEST_F(DataLoaderTest, OnlyTheSelectedLanguagesAreKept) {
+    SelectLanguages("GERMAN", {"FRENCH", "ITALIAN"});
+    ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"e\"", "GERMAN,\"g\"", "FRENCH,\"f\"", "ITALIAN,\"i\"",
+                            "SPANISH,\"s\"", ")"})));
+    const TTransStrs& entry = EntryOf("g");
+    EXPECT_EQ(entry.Count, 3);
+    EXPECT_EQ(entry.Text(Lang("ENGLISH")), "");
+    EXPECT_EQ(entry.Text(Lang("FRENCH")), "f");
+    EXPECT_EQ(entry.Text(Lang("ITALIAN")), "i");
+    EXPECT_EQ(entry.Text(Lang("SPANISH")), "");
+    EXPECT_EQ(entry.Text(-1), "");
+    EXPECT_EQ(entry.Text(LangKeyCount), "");
+}
+
+TEST_F(DataLoaderTest, LongAndEscapedTextsSurviveTheStore) {
+    const std::string longText(300000, 'L');
+    std::vector<std::string> lines;
+    for (int i = 0; i < 50; ++i) {
+        lines.insert(lines.end(),
+                     {"(", "ENGLISH,\"k" + std::to_string(i) + "\"",
+                      "GERMAN,\"" + longText + "\\x41" + std::to_string(i) + "\"", ")"});
+    }
+    ASSERT_TRUE(Load(Lines(lines), 4096));
+    ASSERT_EQ(dict_.Count(), 50U);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(EntryOf("k" + std::to_string(i)).Text(Lang("GERMAN")),
+                  longText + "A" + std::to_string(i));
+    }
+}
+
+TEST_F(DataLoaderTest, ReadFailureFailsTheLoadAfterAFiledEntry) {
+    const std::string data = Lines(
+        {"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")", "(", "ENGLISH,\"c\"", "GERMAN,\"d\"", ")"});
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{8}, std::size_t{1} << 20}) {
+        EXPECT_FALSE(Load(data, chunk, data.size() - 5)) << chunk;
+        EXPECT_EQ(out_.str(), "");
+    }
+    EXPECT_FALSE(Load(data, 8, 0));
+    EXPECT_EQ(dict_.Count(), 0U);
+    EXPECT_TRUE(Load(data, 8));
+}
+
+TEST_F(DataLoaderTest, EmptyOrCommentOnlyFilesGiveFalseSilently) {
+    for (const std::string& data :
+         {""s, "\x1A" + Lines({"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}),
+          Lines({"; only", "", "   "}),
+          // A comment line swallows LF-only lines after it.
+          ";c\n(\nENGLISH,\"a\"\nGERMAN,\"b\"\n)\n"s}) {
+        EXPECT_FALSE(Load(data));
+        EXPECT_EQ(out_.str(), "");
+    }
+}
+
+TEST_F(DataLoaderTest, CtrlZEndsTheFileInsideALine) {
+    // Line 5 is cut at Ctrl-Z: the rest, errors included, is never read.
+    ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")", "(\x1A junk", ")", ")"})));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"a"}));
+    ASSERT_TRUE(Load("(\rENGLISH,\"a\"\rGERMAN,\"b\"\r)\x1A)"));
+    EXPECT_FALSE(Load("(\rENGLISH,\"a\"\rGERMAN,\"b\"\r)x\x1A"));
+    EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=4\r\n");
+}
+
+} // namespace
+} // namespace korva

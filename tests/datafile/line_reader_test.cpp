@@ -1,0 +1,105 @@
+#include "datafile/line_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "datafile_support.h"
+
+namespace korva {
+namespace {
+
+using test::ReadFrom;
+
+struct TReadLines {
+    std::vector<std::string> lines;
+    TLineReader::TResult last{};
+    std::uint64_t lastNumber = 0;
+};
+
+TReadLines ReadAll(const std::string& data, std::size_t blockSize,
+                   std::size_t failAt = std::string::npos) {
+    TLineReader reader(ReadFrom(data, blockSize, failAt), blockSize);
+    TReadLines out;
+    std::string_view line;
+    while ((out.last = reader.Next(line)) == TLineReader::TResult::Line) {
+        out.lines.emplace_back(line);
+        EXPECT_EQ(reader.LineNumber(), out.lines.size());
+    }
+    out.lastNumber = reader.LineNumber();
+    return out;
+}
+
+struct TSplitCase {
+    const char* name;
+    std::string data;
+    std::vector<std::string> lines;
+};
+
+// Block sizes that put the block boundary between CR and LF, inside lines
+// and right at Ctrl-Z; the result must not depend on them.
+const std::size_t kBlockSizes[] = {1, 2, 3, 5, TLineReader::kDefaultBlockSize};
+
+TEST(LineReader, SplitsAtCarriageReturnsWhateverTheBlockSize) {
+    using namespace std::string_literals;
+    const std::vector<TSplitCase> cases = {
+        {"empty input", "", {}},
+        {"last line without end", "a", {"a"}},
+        {"CR LF is one end", "a\r\nb\r\n", {"a", "b"}},
+        {"lone CR ends a line", "a\rb", {"a", "b"}},
+        {"lone LF is a character", "a\nb\r\nc\n", {"a\nb", "c\n"}},
+        {"LF-only file is one line", "(\nENGLISH,\"x\"\n)\n", {"(\nENGLISH,\"x\"\n)\n"}},
+        {"CR CR LF is two ends", "a\r\r\nb", {"a", "", "b"}},
+        {"LF after CR LF starts the next line", "a\r\n\nb", {"a", "\nb"}},
+        {"blank lines count", "\r\n\r\n\r\nx", {"", "", "", "x"}},
+        {"Ctrl-Z ends the file mid-line",
+         "a\r\nbc\x1A"
+         "de\r\nf",
+         {"a", "bc"}},
+        {"Ctrl-Z at the start of a line",
+         "a\r\n\x1A"
+         "b\r\n",
+         {"a"}},
+        {"Ctrl-Z first",
+         "\x1A"
+         "a\r\nb",
+         {}},
+        {"Ctrl-Z between CR and LF", "a\r\x1A\nb", {"a"}},
+        {"NUL is a character", "a\0b\r\n"s, {"a\0b"s}},
+        {"BOM stays in the first line", "\xEF\xBB\xBF;x\r\n", {"\xEF\xBB\xBF;x"}},
+    };
+    for (const TSplitCase& c : cases) {
+        for (const std::size_t blockSize : kBlockSizes) {
+            const TReadLines got = ReadAll(c.data, blockSize);
+            EXPECT_EQ(got.lines, c.lines) << c.name << ", block size " << blockSize;
+            EXPECT_EQ(got.last, TLineReader::TResult::End) << c.name;
+        }
+    }
+}
+
+TEST(LineReader, LongLinesRunOverManyBlocks) {
+    const std::string longLine(10000, 'x');
+    const TReadLines got = ReadAll(longLine + "\r\n" + longLine + "y", 7);
+    EXPECT_EQ(got.lines, (std::vector<std::string>{longLine, longLine + "y"}));
+}
+
+TEST(LineReader, ReadFailureGivesTheCompleteLinesBeforeItThenFails) {
+    const std::string data = "one\r\ntwo\r\nthree\r\n";
+    for (const std::size_t blockSize : kBlockSizes) {
+        // The failure comes in the middle of "three".
+        const TReadLines got = ReadAll(data, blockSize, 12);
+        EXPECT_EQ(got.lines, (std::vector<std::string>{"one", "two"})) << blockSize;
+        EXPECT_EQ(got.last, TLineReader::TResult::ReadFailed) << blockSize;
+    }
+    EXPECT_EQ(ReadAll(data, 4, 0).last, TLineReader::TResult::ReadFailed);
+}
+
+TEST(LineReader, AReadClaimingMoreThanAskedIsAFailure) {
+    TLineReader reader([](char*, std::size_t size) { return static_cast<long long>(size) + 1; }, 8);
+    std::string_view line;
+    EXPECT_EQ(reader.Next(line), TLineReader::TResult::ReadFailed);
+}
+
+} // namespace
+} // namespace korva
