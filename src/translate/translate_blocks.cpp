@@ -1,12 +1,132 @@
 #include "translate/translate_blocks.h"
 
+#include <string>
+#include <string_view>
+
+#include "datafile/data_file.h"
+#include "driver/console.h"
+#include "driver/settings.h"
+#include "langkeys/lang_const.h"
+#include "strtables/string_tables.h"
+
 namespace korva {
 
 std::int32_t TranslationsFound = 0;
 std::int32_t SourceStringsMissing = 0;
 std::int32_t TranslationStringsMissing = 0;
 
-bool TranslateBlocks() { return false; }
+namespace {
+
+constexpr std::int32_t kNoEntry = -1;
+constexpr std::string_view kPlaceholder = "###";
+
+int DestLang(int i) { return DestLangs[static_cast<std::size_t>(i)]; }
+
+// A block is translated only when its one and only copy is the original
+// neutral one; any other language copy means someone localised it already.
+bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && block.LangCount < 2; }
+
+// Replaces each of the first n objects by the text's dictionary index (or -1)
+// and returns how many texts have a translation into some other destination.
+int LookUpTexts(TResInfo& block, std::size_t n) {
+    const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
+    int usable = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Text& text = block.Strings.Text(i);
+        std::size_t index = 0;
+        if (!text.empty() && TransDict.Find(text, index)) {
+            block.Strings.SetObject(i, static_cast<std::int32_t>(index));
+            const TTransStrs& entry = TransDict.Entry(index);
+            for (int d = 0; d < DestLangCount; ++d) {
+                if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
+                    ++usable;
+                    break;
+                }
+            }
+        } else {
+            block.Strings.SetObject(i, kNoEntry);
+            if (!text.empty()) {
+                ++SourceStringsMissing;
+                LogLine("Not Found: " + std::string(neutralName) + "," + text);
+            }
+        }
+    }
+    return usable;
+}
+
+// The text that slot i gets in destination `dest`, counting as it goes.
+Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
+    const std::int32_t index = block.Strings.GetObject(i);
+    const Text& source = block.Strings.Text(i);
+    const bool isNeutral = dest == NeutralLangIndex;
+    Text chosen;
+    if (index == kNoEntry) {
+        if (source.empty()) {
+            chosen = EmptyTextMarker; // a gap stays a gap in every language
+        }
+    } else {
+        chosen = TransDict.Entry(static_cast<std::size_t>(index)).Text(dest);
+        if (chosen.empty()) {
+            ++TranslationStringsMissing;
+        }
+    }
+    if (!chosen.empty()) {
+        if (chosen == EmptyTextMarker) {
+            chosen.clear();
+        }
+        if (!isNeutral) {
+            ++TranslationsFound;
+        }
+        return chosen;
+    }
+    if (WritePlaceholders && !isNeutral) {
+        return Text(kPlaceholder);
+    }
+    return source;
+}
+
+// Appends one run of n texts per destination, then drops the n it started from.
+void ExpandBlock(TResInfo& block, std::size_t n) {
+    block.Strings.Reserve(n * static_cast<std::size_t>(DestLangCount + 1));
+    for (int d = 0; d < DestLangCount; ++d) {
+        const int dest = DestLang(d);
+        for (std::size_t i = 0; i < n; ++i) {
+            block.Strings.Append(ChooseText(block, i, dest), LangIdOf(dest));
+        }
+    }
+    block.Strings.Delete(0, n);
+}
+
+void TranslateBlock(TResInfo& block) {
+    if (!IsTranslatable(block)) {
+        LogLine("Block " + block.DisplayName + " is already language dependent. Skipped");
+        block.Skipped = true;
+        return;
+    }
+    LogLine("Translating block " + block.DisplayName);
+    const std::size_t n = block.Strings.Count();
+    if (LookUpTexts(block, n) == 0) {
+        LogLine("No strings found for block " + block.DisplayName + ". Skipped");
+        block.Skipped = true;
+        return;
+    }
+    ExpandBlock(block, n);
+}
+
+} // namespace
+
+bool TranslateBlocks() {
+    for (TResInfo& block : ResBlocks) {
+        TranslateBlock(block);
+    }
+    WriteLine("Translations found          : " + std::to_string(TranslationsFound));
+    WriteLine("Source strings missing      : " + std::to_string(SourceStringsMissing));
+    WriteLine("Translation strings missing : " + std::to_string(TranslationStringsMissing));
+    if (TranslationsFound <= 0) {
+        return false;
+    }
+    return !(AbortOnMissing && (SourceStringsMissing != 0 || TranslationStringsMissing != 0));
+}
 
 void ResetCounters() {
     TranslationsFound = 0;
