@@ -218,7 +218,7 @@ TEST_F(TranslateBlocksTest, ResultFollowsFoundCountAndAbortOnMissing) {
         {{"-A", "ENGLISH", "(GERMAN,FRENCH)"}, {"Open"}, false}, // one translation missing
         {{"-A", "ENGLISH", "(GERMAN)"}, {"", "Open"}, true},
         {{"ENGLISH", "(GERMAN)"}, {"Unknown"}, false},            // nothing found
-        {{"ENGLISH", "(ENGLISH)"}, {"Open"}, false},              // neutral runs count nothing
+        {{"-A", "ENGLISH", "(ENGLISH,GERMAN)"}, {"Open"}, true},  // the neutral run misses nothing
     };
     for (const Case& c : cases) {
         SetUp();
