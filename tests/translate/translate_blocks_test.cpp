@@ -31,6 +31,7 @@ protected:
         ResetResBlocks();
         ResetTransDict();
         ResetCounters();
+        out_.str("");
         SetConsole(out_);
     }
 
