@@ -46,16 +46,18 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
             ++heldBack;
             continue;
         }
+        // A length that promises more than the block holds is cut at its
+        // end; when nothing of the string is left, the slot counts as absent,
+        // so the list still ends with a non-empty text.
+        const std::size_t units = std::min<std::size_t>(length, (data.size() - p) / 2);
+        if (units == 0) {
+            break;
+        }
         for (; heldBack > 0; --heldBack) {
             strings.Append(Text(), object);
         }
-        // A length that promises more than the block holds is cut at its end.
-        const std::size_t units = std::min<std::size_t>(length, (data.size() - p) / 2);
         strings.Append(Utf16LeToAnsi(*pe::Slice(data, p, 2 * units)), object);
         p += 2 * units;
-        if (units < length) {
-            break;
-        }
     }
 }
 

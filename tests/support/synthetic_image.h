@@ -39,6 +39,11 @@ inline ByteVector Utf16Le(const std::u16string& text) {
     return out;
 }
 
+inline ByteVector Concat(ByteVector a, const ByteVector& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // A string-table block: one counted string per slot.
 inline ByteVector StringBlock(const std::vector<std::u16string>& slots) {
     ByteVector out;
