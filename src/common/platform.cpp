@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 namespace korva {
 
@@ -70,7 +70,9 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     return *this;
 }
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+    Release();
+}
 
 void MappedFile::Release() {
     if (data_ != nullptr) {

@@ -80,10 +80,9 @@ bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
     record.ResType = ToResName(type);
     record.ResName = ToResName(name);
     record.DisplayName = name.isId ? "#" + std::to_string(name.id) : record.ResName.Name;
-    const pe::EnumResult result =
-        module.EnumLanguages(type, name, [&](std::uint16_t language) {
-            return EnumLangsProc(module, type, name, language, record);
-        });
+    const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
+        return EnumLangsProc(module, type, name, language, record);
+    });
     if (result != pe::EnumResult::Completed) {
         return false;
     }

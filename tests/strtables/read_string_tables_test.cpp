@@ -173,13 +173,13 @@ TEST_F(ReadStringTablesTest, FilesThatCannotBeRead) {
         {"empty", test::WriteScratchFile("empty.dll", std::string())},
         {"text", test::WriteScratchFile("text.dll", std::string("MZ is not enough"))},
         {"no string tables", noStrings},
-        {"a malformed tree",
-         WriteImage("loop.dll", [] {
-             test::ResourceSectionBuilder s(test::kSyntheticRsrcRva);
-             const std::uint32_t root = s.Table(0, 1);
-             s.IdToTable(root, 0, pe::kRtString, root);
-             return s.bytes();
-         }())},
+        {"a malformed tree", WriteImage("loop.dll",
+                                        [] {
+                                            test::ResourceSectionBuilder s(test::kSyntheticRsrcRva);
+                                            const std::uint32_t root = s.Table(0, 1);
+                                            s.IdToTable(root, 0, pe::kRtString, root);
+                                            return s.bytes();
+                                        }())},
     };
     for (const auto& [what, path] : cases) {
         EXPECT_FALSE(Read(path)) << what;

@@ -63,7 +63,8 @@ Result<std::uint64_t> ParseOptionalHeader(Bytes file, Image& image) {
 // Directories beyond what SizeOfOptionalHeader holds are ignored, as the
 // loader does, and so are indices past 16.
 Result<bool> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
-    const std::uint64_t room = (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
+    const std::uint64_t room =
+        (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
     const std::uint64_t count =
         std::min<std::uint64_t>({image.numberOfRvaAndSizes, kMaxDataDirectories, room});
     const std::optional<Bytes> table =
@@ -96,10 +97,10 @@ Result<bool> ParseSectionTable(Bytes file, Image& image) {
         section.headerOffset = image.sectionTableOffset + i * sizeof(SectionHeader);
         const SectionHeader& h = section.header;
         if (h.sizeOfRawData != 0) {
-            image.firstSectionData = std::min<std::uint64_t>(image.firstSectionData,
-                                                             h.pointerToRawData);
-            end = std::max<std::uint64_t>(
-                end, static_cast<std::uint64_t>(h.pointerToRawData) + h.sizeOfRawData);
+            image.firstSectionData =
+                std::min<std::uint64_t>(image.firstSectionData, h.pointerToRawData);
+            end = std::max<std::uint64_t>(end, static_cast<std::uint64_t>(h.pointerToRawData) +
+                                                   h.sizeOfRawData);
         }
         image.sections.push_back(section);
     }

@@ -37,7 +37,7 @@ struct HeaderFieldOffsets {
 // whose raw data runs past the end of the file still parses, and whatever
 // wants its bytes asks through SliceAtRva.
 struct Image {
-    bool is64 = false; // PE32+
+    bool is64 = false;                // PE32+
     std::uint64_t peHeaderOffset = 0; // the PE signature
     std::uint64_t coffHeaderOffset = 0;
     std::uint64_t optionalHeaderOffset = 0;

@@ -72,10 +72,13 @@ Result<ResourceModule> ResourceModule::Parse(Storage storage) {
     return ResourceModule(std::move(storage), std::move(image).value(), std::move(root).value());
 }
 
-Bytes ResourceModule::file() const { return BytesOf(storage_); }
+Bytes ResourceModule::file() const {
+    return BytesOf(storage_);
+}
 
-EnumResult ResourceModule::EnumNames(
-    const ResourceId& type, const std::function<bool(const ResourceId& name)>& callback) const {
+EnumResult
+ResourceModule::EnumNames(const ResourceId& type,
+                          const std::function<bool(const ResourceId& name)>& callback) const {
     EnumResult failure = EnumResult::NotFound;
     const ResourceDirectory* names = SubdirectoryOf(root_, type, failure);
     if (names == nullptr) {
@@ -89,9 +92,9 @@ EnumResult ResourceModule::EnumNames(
     return EnumResult::Completed;
 }
 
-EnumResult ResourceModule::EnumLanguages(
-    const ResourceId& type, const ResourceId& name,
-    const std::function<bool(std::uint16_t language)>& callback) const {
+EnumResult
+ResourceModule::EnumLanguages(const ResourceId& type, const ResourceId& name,
+                              const std::function<bool(std::uint16_t language)>& callback) const {
     EnumResult failure = EnumResult::NotFound;
     const ResourceDirectory* names = SubdirectoryOf(root_, type, failure);
     const ResourceDirectory* languages =

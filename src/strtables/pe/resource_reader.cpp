@@ -63,9 +63,9 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     }
     const std::uint64_t named = table->numberOfNamedEntries;
     const std::uint64_t count = named + table->numberOfIdEntries;
-    const std::optional<Bytes> entries = SliceArray(
-        directory_, std::uint64_t{offset} + sizeof(ResourceDirectoryTable), count,
-        sizeof(ResourceDirectoryEntryRaw));
+    const std::optional<Bytes> entries =
+        SliceArray(directory_, std::uint64_t{offset} + sizeof(ResourceDirectoryTable), count,
+                   sizeof(ResourceDirectoryEntryRaw));
     if (!entries) {
         return MakeError(where + ": its " + std::to_string(count) +
                          " entries run past the resource section");
@@ -133,8 +133,8 @@ Result<std::u16string> TreeWalk::Name(std::uint32_t offset) {
     const std::string where = "resource name at " + Hex(offset);
     const std::optional<std::uint16_t> length = ReadU16(directory_, offset);
     const std::optional<Bytes> units =
-        length ? SliceArray(directory_, std::uint64_t{offset} + kResourceStringHeaderSize,
-                            *length, sizeof(char16_t))
+        length ? SliceArray(directory_, std::uint64_t{offset} + kResourceStringHeaderSize, *length,
+                            sizeof(char16_t))
                : std::nullopt;
     if (!units) {
         return MakeError(where + ": outside the resource section");

@@ -17,7 +17,9 @@ using test::ByteVector;
 using test::PutAt;
 using test::SyntheticImage;
 
-Bytes View(const ByteVector& bytes) { return Bytes(bytes.data(), bytes.size()); }
+Bytes View(const ByteVector& bytes) {
+    return Bytes(bytes.data(), bytes.size());
+}
 
 class ImageVariant : public testing::TestWithParam<bool> {};
 
@@ -108,12 +110,14 @@ TEST(ImageCorruption, SingleFieldCorruptions) {
          "magic"},
         {"SizeOfOptionalHeader below the fixed part",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader), 111);
+             PutAt<std::uint16_t>(
+                 i.bytes, i.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader), 111);
          },
          "too small"},
         {"NumberOfSections past the end",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0xFFFF);
+             PutAt<std::uint16_t>(
+                 i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0xFFFF);
          },
          "section table"},
         {"NumberOfRvaAndSizes huge (capped at 16)",
@@ -123,7 +127,8 @@ TEST(ImageCorruption, SingleFieldCorruptions) {
          nullptr},
         {"no sections",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0);
+             PutAt<std::uint16_t>(i.bytes,
+                                  i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0);
          },
          nullptr},
     };
@@ -160,10 +165,12 @@ TEST(ImageCorruption, EveryTruncationOfTheHeadersFails) {
     const SyntheticImage img = BuildSyntheticImage(ByteVector(64, 0));
     const std::size_t headersEnd = img.sectionTable + sizeof(SectionHeader);
     for (std::size_t length = 0; length < headersEnd; ++length) {
-        const ByteVector cut(img.bytes.begin(), img.bytes.begin() + static_cast<std::ptrdiff_t>(length));
+        const ByteVector cut(img.bytes.begin(),
+                             img.bytes.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_FALSE(ParseImage(View(cut)).ok()) << length;
     }
-    const ByteVector headersOnly(img.bytes.begin(), img.bytes.begin() + static_cast<std::ptrdiff_t>(headersEnd));
+    const ByteVector headersOnly(img.bytes.begin(),
+                                 img.bytes.begin() + static_cast<std::ptrdiff_t>(headersEnd));
     EXPECT_TRUE(ParseImage(View(headersOnly)).ok());
 }
 
