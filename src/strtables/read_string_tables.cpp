@@ -13,6 +13,17 @@
 #include "strtables/pe/constants.h"
 
 namespace korva {
+namespace {
+
+// "#" and the decimal id. Appended rather than concatenated: GCC 12 reports
+// a false -Wrestrict on "#" + std::to_string(...) in optimised builds.
+Text DisplayId(std::uint16_t id) {
+    Text out = "#";
+    out += std::to_string(id);
+    return out;
+}
+
+} // namespace
 
 TResName ToResName(const pe::ResourceId& id) {
     TResName out;
@@ -79,7 +90,7 @@ bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
     TResInfo record;
     record.ResType = ToResName(type);
     record.ResName = ToResName(name);
-    record.DisplayName = name.isId ? "#" + std::to_string(name.id) : record.ResName.Name;
+    record.DisplayName = name.isId ? DisplayId(name.id) : record.ResName.Name;
     const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
         return EnumLangsProc(module, type, name, language, record);
     });

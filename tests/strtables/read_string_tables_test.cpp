@@ -73,7 +73,9 @@ protected:
 std::vector<Expected> FixtureBlocks(std::uint16_t origNeutral) {
     Entries sixteen;
     for (int i = 0; i < 16; ++i) {
-        sixteen.emplace_back("s" + std::to_string(i), 0);
+        Text text = "s"; // appended: GCC 12 warns falsely on "s" + std::string
+        text += std::to_string(i);
+        sixteen.emplace_back(text, 0);
     }
     return {
         {"#1", 1, origNeutral == 0, {{"", 0}, {"Open", 0}, {"", 0}, {"Save", 0}}},

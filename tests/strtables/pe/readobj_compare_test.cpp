@@ -30,7 +30,12 @@ std::string Utf8(const std::u16string& s) {
 }
 
 std::string Key(const ResourceId& id) {
-    return id.isId ? "#" + std::to_string(id.id) : Utf8(id.name);
+    if (!id.isId) {
+        return Utf8(id.name);
+    }
+    std::string out = "#"; // appended: GCC 12 warns falsely on "#" + std::to_string()
+    out += std::to_string(id.id);
+    return out;
 }
 
 std::vector<test::ReadobjLeaf> OurLeaves(const ResourceModule& module) {
