@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/synthetic_image.h"
@@ -81,6 +83,48 @@ TEST_P(ImageVariant, RvasMapOnlyToRawDataInsideTheFile) {
     EXPECT_TRUE(shorter->SliceAtRva(View(cut), rva, 0x100));
     EXPECT_FALSE(shorter->SliceAtRva(View(cut), rva, 0x101));
     EXPECT_EQ(shorter->overlayStart, cut.size());
+}
+
+TEST(ImageSections, AnRvaResolvesToTheSectionThatStartsBelowIt) {
+    SyntheticImage img = BuildSyntheticImage(ByteVector(0x200, 0));
+    auto section = [](const char* name, std::uint32_t rva, std::uint32_t raw, std::uint32_t at) {
+        SectionHeader h{};
+        std::memcpy(h.name, name, std::strlen(name));
+        h.virtualAddress = rva;
+        h.virtualSize = raw;
+        h.sizeOfRawData = raw;
+        h.pointerToRawData = at;
+        return h;
+    };
+    // Table order is not address order; .bss has no raw data; .dup shares
+    // .rsrc's start, and the first of the two in the table wins.
+    const std::vector<SectionHeader> table = {
+        section(".data", 0x3000, 0x100, 0x200),
+        test::GetAt<SectionHeader>(img.bytes, img.sectionTable), // .rsrc
+        section(".bss", 0x2000, 0, 0),
+        section(".dup", 0x1000, 0x10, 0x300),
+    };
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        PutAt(img.bytes, img.sectionTable + i * sizeof(SectionHeader), table[i]);
+    }
+    PutAt<std::uint16_t>(img.bytes, img.coffHeader + offsetof(CoffFileHeader, numberOfSections),
+                         static_cast<std::uint16_t>(table.size()));
+    const Result<Image> image = ParseImage(View(img.bytes));
+    ASSERT_TRUE(image.ok()) << image.error().message;
+    const std::vector<std::pair<std::uint32_t, const char*>> cases = {
+        {0x0FFF, nullptr}, {0x1000, ".rsrc"},     {0x11FF, ".rsrc"}, {0x1200, nullptr},
+        {0x2000, nullptr}, {0x2FFF, nullptr},     {0x3000, ".data"}, {0x30FF, ".data"},
+        {0x3100, nullptr}, {0xFFFFFFFF, nullptr},
+    };
+    for (const auto& [rva, name] : cases) {
+        const Section* found = image->SectionOfRva(rva);
+        if (name == nullptr) {
+            EXPECT_EQ(found, nullptr) << std::hex << rva;
+        } else {
+            ASSERT_NE(found, nullptr) << std::hex << rva;
+            EXPECT_EQ(found->Name(), name) << std::hex << rva;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ImageVariant, testing::Values(false, true),

@@ -139,6 +139,45 @@ TEST(ResourceEnumeration, DirectoryOrderAndTheStopRule) {
     EXPECT_EQ(result, EnumResult::NotFound);
 }
 
+TEST(ResourceEnumeration, LargeUnsortedDirectoriesAreSearchedByKey) {
+    // More entries than are searched directly, out of order, with a repeated
+    // key: the first in the file must be found, as in a small directory.
+    std::vector<SyntheticBlock> blocks;
+    for (int i = 0; i < 20; ++i) {
+        blocks.push_back(SyntheticBlock{
+            false, 0, u"N" + std::u16string(1, static_cast<char16_t>(u'z' - i)), {{0, {}}}});
+    }
+    for (int i = 0; i < 40; ++i) {
+        const auto id = static_cast<std::uint16_t>((i * 7919) % 101 + 1);
+        SyntheticBlock block{true, id, {}, {}};
+        for (int lang = 40; lang > 0; --lang) {
+            block.copies.emplace_back(static_cast<std::uint16_t>(lang),
+                                      ByteVector{static_cast<std::uint8_t>(i)});
+        }
+        blocks.push_back(block);
+    }
+    blocks.push_back(
+        SyntheticBlock{true, blocks[20].id, {}, {{1, {0xEE}}}}); // a repeat of the first id
+    const Result<ResourceModule> module = Load(test::StringTableSection(blocks));
+    ASSERT_TRUE(module.ok()) << module.error().message;
+    const ResourceId type = ResourceId::Id(kRtString);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_NE(module->Find(type, ResourceId::Name(blocks[i].name), 0), nullptr) << i;
+    }
+    for (int i = 0; i < 40; ++i) {
+        const ResourceId name = ResourceId::Id(blocks[20 + i].id);
+        for (std::uint16_t lang = 1; lang <= 40; ++lang) {
+            const ResourceData* data = module->Find(type, name, lang);
+            ASSERT_NE(data, nullptr) << i << " " << lang;
+            EXPECT_EQ(data->bytes[0], i) << i << " " << lang;
+        }
+        EXPECT_EQ(module->Find(type, name, 41), nullptr);
+    }
+    EXPECT_EQ(module->Find(type, ResourceId::Id(102), 1), nullptr);
+    EXPECT_EQ(module->Find(type, ResourceId::Name(u"Nz "), 0), nullptr);
+    EXPECT_EQ(Names(*module, kRtString).size(), blocks.size()); // enumerates the repeat too
+}
+
 TEST(ResourceEnumeration, LeavesWhereTablesBelongAreMalformed) {
     ResourceSectionBuilder s(test::kSyntheticRsrcRva);
     const std::uint32_t root = s.Table(0, 2);
