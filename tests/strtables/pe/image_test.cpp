@@ -130,34 +130,6 @@ TEST(ImageSections, AnRvaResolvesToTheSectionThatStartsBelowIt) {
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ImageVariant, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
-TEST(ResourceDirectoryEntries, Bit31OfEachHalf) {
-    struct Case {
-        ResourceDirectoryEntryRaw raw;
-        bool nameIsString;
-        std::uint32_t nameOffset;
-        std::uint32_t id;
-        bool isSubdirectory;
-        std::uint32_t target;
-    };
-    const std::vector<Case> cases = {
-        {{6, 0x80000018}, false, 0, 6, true, 0x18},
-        {{0x80000100, 0x00000040}, true, 0x100, 0, false, 0x40},
-        {{0xFFFFFFFF, 0xFFFFFFFF}, true, 0x7FFFFFFF, 0, true, 0x7FFFFFFF},
-        {{0x7FFFFFFF, 0x7FFFFFFF}, false, 0, 0x7FFFFFFF, false, 0x7FFFFFFF},
-    };
-    for (const Case& c : cases) {
-        const DecodedDirectoryEntry e = DecodeDirectoryEntry(c.raw);
-        EXPECT_EQ(e.nameIsString, c.nameIsString) << std::hex << c.raw.nameOrId;
-        EXPECT_EQ(e.nameOffset, c.nameOffset) << std::hex << c.raw.nameOrId;
-        EXPECT_EQ(e.id, c.id) << std::hex << c.raw.nameOrId;
-        EXPECT_EQ(e.isSubdirectory, c.isSubdirectory) << std::hex << c.raw.offsetToData;
-        EXPECT_EQ(e.targetOffset, c.target) << std::hex << c.raw.offsetToData;
-        const ResourceDirectoryEntryRaw back = EncodeDirectoryEntry(e);
-        EXPECT_EQ(back.nameOrId, c.raw.nameOrId);
-        EXPECT_EQ(back.offsetToData, c.raw.offsetToData);
-    }
-}
-
 // One valid image, then one field at a time set to a bad value.
 TEST(ImageCorruption, SingleFieldCorruptions) {
     struct Case {
