@@ -1,5 +1,7 @@
 # Debian packages the build and the tests need; installed when missing.
-korva_packages=(cmake g++ clang lld llvm libgtest-dev)
+# llvm (llvm-rc, llvm-readobj), lld (lld-link) and mingw-w64 build and check
+# the PE fixtures at test time.
+korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64)
 
 korva_install_deps() {
   local missing=()
