@@ -1,0 +1,190 @@
+#include "strtables/pe/image.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace korva::pe {
+namespace {
+
+// The parts of the optional header both variants share.
+template <typename Header> void TakeOptionalHeader(const Header& h, Image& image) {
+    image.sectionAlignment = h.sectionAlignment;
+    image.fileAlignment = h.fileAlignment;
+    image.sizeOfInitializedData = h.sizeOfInitializedData;
+    image.sizeOfImage = h.sizeOfImage;
+    image.sizeOfHeaders = h.sizeOfHeaders;
+    image.checkSum = h.checkSum;
+    image.numberOfRvaAndSizes = h.numberOfRvaAndSizes;
+    const std::uint64_t base = image.optionalHeaderOffset;
+    image.fields.sizeOfInitializedData = base + offsetof(Header, sizeOfInitializedData);
+    image.fields.sizeOfImage = base + offsetof(Header, sizeOfImage);
+    image.fields.sizeOfHeaders = base + offsetof(Header, sizeOfHeaders);
+    image.fields.checkSum = base + offsetof(Header, checkSum);
+    image.fields.numberOfRvaAndSizes = base + offsetof(Header, numberOfRvaAndSizes);
+    image.fields.dataDirectories = base + sizeof(Header);
+}
+
+// Reads the optional header of either variant; returns its fixed size.
+Result<std::uint64_t> ParseOptionalHeader(Bytes file, Image& image) {
+    const std::optional<std::uint16_t> magic = ReadU16(file, image.optionalHeaderOffset);
+    if (!magic) {
+        return MakeError("optional header: past the end of the file");
+    }
+    std::uint64_t fixedSize = 0;
+    if (*magic == kPe32Magic) {
+        const auto header = ReadAt<OptionalHeader32>(file, image.optionalHeaderOffset);
+        if (!header) {
+            return MakeError("optional header: past the end of the file");
+        }
+        image.is64 = false;
+        image.imageBase = header->imageBase;
+        TakeOptionalHeader(*header, image);
+        fixedSize = sizeof(OptionalHeader32);
+    } else if (*magic == kPe32PlusMagic) {
+        const auto header = ReadAt<OptionalHeader64>(file, image.optionalHeaderOffset);
+        if (!header) {
+            return MakeError("optional header: past the end of the file");
+        }
+        image.is64 = true;
+        image.imageBase =
+            (static_cast<std::uint64_t>(header->imageBaseHigh) << 32) | header->imageBaseLow;
+        TakeOptionalHeader(*header, image);
+        fixedSize = sizeof(OptionalHeader64);
+    } else {
+        return MakeError("optional header: unknown magic " + std::to_string(*magic));
+    }
+    if (image.coff.sizeOfOptionalHeader < fixedSize) {
+        return MakeError("optional header: SizeOfOptionalHeader " +
+                         std::to_string(image.coff.sizeOfOptionalHeader) + " is too small");
+    }
+    return fixedSize;
+}
+
+// Directories beyond what SizeOfOptionalHeader holds are ignored, as the
+// loader does, and so are indices past 16.
+Result<bool> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
+    const std::uint64_t room = (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
+    const std::uint64_t count =
+        std::min<std::uint64_t>({image.numberOfRvaAndSizes, kMaxDataDirectories, room});
+    const std::optional<Bytes> table =
+        SliceArray(file, image.fields.dataDirectories, count, sizeof(DataDirectory));
+    if (!table) {
+        return MakeError("data directories: past the end of the file");
+    }
+    image.dataDirectories.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        image.dataDirectories.push_back(*ReadAt<DataDirectory>(*table, i * sizeof(DataDirectory)));
+    }
+    return true;
+}
+
+Result<bool> ParseSectionTable(Bytes file, Image& image) {
+    image.sectionTableOffset = image.optionalHeaderOffset + image.coff.sizeOfOptionalHeader;
+    const std::uint64_t count = image.coff.numberOfSections;
+    const std::optional<Bytes> table =
+        SliceArray(file, image.sectionTableOffset, count, sizeof(SectionHeader));
+    if (!table) {
+        return MakeError("section table: past the end of the file");
+    }
+    image.sectionTableEnd = image.sectionTableOffset + table->size();
+    image.sections.reserve(count);
+    image.firstSectionData = file.size();
+    std::uint64_t end = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        Section section;
+        section.header = *ReadAt<SectionHeader>(*table, i * sizeof(SectionHeader));
+        section.headerOffset = image.sectionTableOffset + i * sizeof(SectionHeader);
+        const SectionHeader& h = section.header;
+        if (h.sizeOfRawData != 0) {
+            image.firstSectionData = std::min<std::uint64_t>(image.firstSectionData,
+                                                             h.pointerToRawData);
+            end = std::max<std::uint64_t>(
+                end, static_cast<std::uint64_t>(h.pointerToRawData) + h.sizeOfRawData);
+        }
+        image.sections.push_back(section);
+    }
+    image.overlayStart = std::min<std::uint64_t>(end, file.size());
+    return true;
+}
+
+} // namespace
+
+std::string Section::Name() const {
+    const char* begin = header.name;
+    return std::string(begin, std::find(begin, begin + sizeof header.name, '\0'));
+}
+
+DataDirectory Image::Directory(std::uint32_t index) const {
+    return index < dataDirectories.size() ? dataDirectories[index] : DataDirectory{0, 0};
+}
+
+const Section* Image::SectionOfRva(std::uint32_t rva) const {
+    for (const Section& section : sections) {
+        const SectionHeader& h = section.header;
+        if (rva >= h.virtualAddress && rva - h.virtualAddress < h.sizeOfRawData) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<Image::FileRange> Image::RvaToFile(std::uint32_t rva) const {
+    const Section* section = SectionOfRva(rva);
+    if (section == nullptr) {
+        return std::nullopt;
+    }
+    const SectionHeader& h = section->header;
+    const std::uint64_t delta = rva - h.virtualAddress;
+    const std::uint64_t offset = static_cast<std::uint64_t>(h.pointerToRawData) + delta;
+    if (offset >= fileSize) {
+        return std::nullopt;
+    }
+    return FileRange{offset, std::min<std::uint64_t>(h.sizeOfRawData - delta, fileSize - offset)};
+}
+
+std::optional<Bytes> Image::SliceAtRva(Bytes file, std::uint32_t rva, std::uint32_t size) const {
+    const std::optional<FileRange> range = RvaToFile(rva);
+    if (!range || size > range->size) {
+        return std::nullopt;
+    }
+    return Slice(file, range->offset, size);
+}
+
+Result<Image> ParseImage(Bytes file) {
+    Image image;
+    image.fileSize = file.size();
+    const std::optional<DosHeader> dos = ReadAt<DosHeader>(file, 0);
+    if (!dos || dos->magic != kDosMagic) {
+        return MakeError("not an executable image (no MZ header)");
+    }
+    image.peHeaderOffset = dos->peHeaderOffset;
+    const std::optional<std::uint32_t> signature = ReadU32(file, image.peHeaderOffset);
+    if (!signature || *signature != kPeSignature) {
+        return MakeError("not a PE image (no PE signature)");
+    }
+    image.coffHeaderOffset = image.peHeaderOffset + sizeof(std::uint32_t);
+    const std::optional<CoffFileHeader> coff = ReadAt<CoffFileHeader>(file, image.coffHeaderOffset);
+    if (!coff) {
+        return MakeError("COFF header: past the end of the file");
+    }
+    image.coff = *coff;
+    image.fields.numberOfSections =
+        image.coffHeaderOffset + offsetof(CoffFileHeader, numberOfSections);
+    image.fields.pointerToSymbolTable =
+        image.coffHeaderOffset + offsetof(CoffFileHeader, pointerToSymbolTable);
+    image.optionalHeaderOffset = image.coffHeaderOffset + sizeof(CoffFileHeader);
+
+    const Result<std::uint64_t> fixedSize = ParseOptionalHeader(file, image);
+    if (!fixedSize) {
+        return fixedSize.error();
+    }
+    if (const Result<bool> r = ParseDataDirectories(file, *fixedSize, image); !r) {
+        return r.error();
+    }
+    if (const Result<bool> r = ParseSectionTable(file, image); !r) {
+        return r.error();
+    }
+    return image;
+}
+
+} // namespace korva::pe
