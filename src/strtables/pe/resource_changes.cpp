@@ -17,7 +17,7 @@ ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
 
 // The subdirectory under `id`, created when missing. Fails when a data leaf
 // already sits where the directory belongs.
-Expected<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id) {
+Result<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id) {
     ResourceEntry* entry = FindEntry(parent, id);
     if (entry == nullptr) {
         ResourceEntry added;
@@ -60,16 +60,16 @@ ResourceDirectory CloneResourceTree(const ResourceDirectory& tree) {
 ResourceChanges::ResourceChanges(const ResourceDirectory& original)
     : tree_(CloneResourceTree(original)) {}
 
-Status ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
+Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                             std::uint16_t language, std::span<const std::uint8_t> bytes,
                             std::uint32_t codePage) {
-    Expected<ResourceDirectory*> names = DirectoryAt(tree_, type);
+    Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
     if (!names) {
-        return names.error().WithContext("staging a resource");
+        return WithContext("staging a resource", names.error());
     }
-    Expected<ResourceDirectory*> languages = DirectoryAt(**names, name);
+    Result<ResourceDirectory*> languages = DirectoryAt(**names, name);
     if (!languages) {
-        return languages.error().WithContext("staging a resource");
+        return WithContext("staging a resource", languages.error());
     }
     const std::vector<std::uint8_t>& copy = staged_.emplace_back(bytes.begin(), bytes.end());
     auto data = std::make_unique<ResourceData>();
@@ -86,24 +86,24 @@ Status ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
     entry->subdirectory.reset();
     entry->data = std::move(data);
     changed_ = true;
-    return {};
+    return true;
 }
 
-Status ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
+Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
                                std::uint16_t language) {
     ResourceEntry* typeEntry = FindEntry(tree_, type);
     if (typeEntry == nullptr || typeEntry->subdirectory == nullptr) {
-        return {};
+        return true;
     }
     ResourceDirectory& names = *typeEntry->subdirectory;
     ResourceEntry* nameEntry = FindEntry(names, name);
     if (nameEntry == nullptr || nameEntry->subdirectory == nullptr) {
-        return {};
+        return true;
     }
     ResourceDirectory& languages = *nameEntry->subdirectory;
     const ResourceEntry* languageEntry = FindEntry(languages, ResourceId::Id(language));
     if (languageEntry == nullptr) {
-        return {};
+        return true;
     }
     EraseEntry(languages, languageEntry);
     if (languages.entries.empty()) {
@@ -113,7 +113,7 @@ Status ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
         EraseEntry(tree_, typeEntry);
     }
     changed_ = true;
-    return {};
+    return true;
 }
 
 } // namespace korva::pe

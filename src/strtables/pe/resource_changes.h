@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "strtables/pe/expected.h"
+#include "strtables/pe/result.h"
 #include "strtables/pe/resource_tree.h"
 
 namespace korva::pe {
@@ -25,12 +25,12 @@ public:
 
     // Adds the copy of type/name/language, or replaces the one there. The
     // bytes are copied.
-    Status Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
 
     // Removes that one copy; a name or type left without copies goes too. A
     // copy that is not there is no change.
-    Status Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
+    Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
 
     // True once anything was put or removed.
     bool changed() const { return changed_; }

@@ -36,17 +36,17 @@ std::string Describe(const ResourceId& id) {
 
 // Advances `offset` by `size`, failing once the section would outgrow what
 // its 31-bit offsets can address.
-Status Advance(std::uint64_t& offset, std::uint64_t size) {
+Result<bool> Advance(std::uint64_t& offset, std::uint64_t size) {
     offset += size;
     if (offset > kMaxSectionSize) {
         return MakeError("resource data too large for one section");
     }
-    return {};
+    return true;
 }
 
 } // namespace
 
-Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
+Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
     ResourceLayout layout;
     std::uint64_t offset = 0;
 
@@ -87,7 +87,7 @@ Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
         layout.tables_[t].offset = static_cast<std::uint32_t>(offset);
         layout.tables_[t].namedCount = static_cast<std::uint16_t>(named);
         layout.tables_[t].idCount = static_cast<std::uint16_t>(ids);
-        if (Status s = Advance(offset, kTableHeaderSize + kTableEntrySize * slots.size()); !s) {
+        if (const Result<bool> s = Advance(offset, kTableHeaderSize + kTableEntrySize * slots.size()); !s) {
             return s.error();
         }
         for (const ResourceLayout::Slot& slot : slots) {
@@ -115,7 +115,7 @@ Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
                 slot.targetOffset = static_cast<std::uint32_t>(offset);
                 layout.leaves_.push_back(
                     ResourceLayout::Leaf{slot.entry->data.get(), slot.targetOffset, 0});
-                if (Status s = Advance(offset, kDataEntrySize); !s) {
+                if (const Result<bool> s = Advance(offset, kDataEntrySize); !s) {
                     return s.error();
                 }
             }
@@ -128,7 +128,7 @@ Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
                 slot.nameOffset = static_cast<std::uint32_t>(offset);
                 layout.names_.push_back(
                     ResourceLayout::Name{&slot.entry->id.name, slot.nameOffset});
-                if (Status s = Advance(offset, 2 + 2 * std::uint64_t{slot.entry->id.name.size()});
+                if (const Result<bool> s = Advance(offset, 2 + 2 * std::uint64_t{slot.entry->id.name.size()});
                     !s) {
                     return s.error();
                 }
@@ -141,11 +141,11 @@ Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
             layout.kept_.push_back(KeptPointer{leaf.data->originalRva, leaf.data->originalSize});
             continue;
         }
-        if (Status s = Advance(offset, AlignUp(offset, kDataAlignment) - offset); !s) {
+        if (const Result<bool> s = Advance(offset, AlignUp(offset, kDataAlignment) - offset); !s) {
             return s.error();
         }
         leaf.dataOffset = static_cast<std::uint32_t>(offset);
-        if (Status s = Advance(offset, leaf.data->bytes.size()); !s) {
+        if (const Result<bool> s = Advance(offset, leaf.data->bytes.size()); !s) {
             return s.error();
         }
     }
@@ -153,7 +153,7 @@ Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
     return layout;
 }
 
-Expected<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
+Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                   std::uint32_t baseRva) {
     if (std::uint64_t{baseRva} + layout.size_ > std::numeric_limits<std::uint32_t>::max()) {
         return MakeError("resource section would end beyond the 32-bit address space");

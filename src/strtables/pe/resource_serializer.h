@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "strtables/pe/expected.h"
+#include "strtables/pe/result.h"
 #include "strtables/pe/resource_tree.h"
 
 namespace korva::pe {
@@ -26,8 +26,8 @@ public:
     const std::vector<KeptPointer>& keptPointers() const { return kept_; }
 
 private:
-    friend Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root);
-    friend Expected<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
+    friend Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
+    friend Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                              std::uint32_t baseRva);
 
     struct Slot {
@@ -62,11 +62,11 @@ private:
 // First pass: checks the tree can be written (counts, name lengths, no
 // duplicate keys in one directory, total size) and places every piece.
 // The tree must outlive the layout.
-Expected<ResourceLayout> LayOutResources(const ResourceDirectory& root);
+Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
 
 // Second pass: the exact bytes of the section, for a section whose first
 // byte lives at `baseRva`.
-Expected<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
+Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                   std::uint32_t baseRva);
 
 } // namespace korva::pe
