@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,5 +41,32 @@ FileStatus CheckWritable(const std::string& path);
 // owner where allowed, and is renamed over the old file. On failure the old
 // file is unchanged and the temporary file is gone.
 FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+
+
+// A regular file mapped read-only into memory for as long as the object
+// lives. Its bytes stay at the same address when the object is moved.
+// Another process truncating the file while it is mapped would fault the
+// reader; the target is not expected to change under a run.
+class MappedFile {
+public:
+    // Opens exactly the named file (no search path). A FIFO, device or
+    // directory is refused rather than read, so that opening cannot block.
+    static std::optional<MappedFile> Open(const std::string& path, std::string& error);
+
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    ~MappedFile();
+
+    std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
+
+private:
+    MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    void Release();
+
+    const std::uint8_t* data_ = nullptr; // null for an empty file
+    std::size_t size_ = 0;
+};
 
 } // namespace korva

@@ -1,0 +1,128 @@
+#include "strtables/pe/resource_module.h"
+
+#include <utility>
+
+#include "strtables/pe/resource_reader.h"
+
+namespace korva::pe {
+namespace {
+
+Bytes BytesOf(const std::variant<MappedFile, std::vector<std::uint8_t>>& storage) {
+    if (const auto* mapped = std::get_if<MappedFile>(&storage)) {
+        return mapped->Bytes();
+    }
+    return std::get<std::vector<std::uint8_t>>(storage);
+}
+
+// The subdirectory under `id`, or why there is none.
+const ResourceDirectory* SubdirectoryOf(const ResourceDirectory& directory, const ResourceId& id,
+                                        EnumResult& failure) {
+    const ResourceEntry* entry = FindEntry(directory, id);
+    if (entry == nullptr) {
+        failure = EnumResult::NotFound;
+        return nullptr;
+    }
+    if (!entry->subdirectory) {
+        failure = EnumResult::Malformed;
+        return nullptr;
+    }
+    return entry->subdirectory.get();
+}
+
+} // namespace
+
+const ResourceEntry* FindEntry(const ResourceDirectory& directory, const ResourceId& id) {
+    for (const ResourceEntry& entry : directory.entries) {
+        if (entry.id == id) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+Result<ResourceModule> ResourceModule::Open(const std::string& path) {
+    std::string error;
+    std::optional<MappedFile> file = MappedFile::Open(path, error);
+    if (!file) {
+        return MakeError(path + ": " + error);
+    }
+    Result<ResourceModule> module = Parse(Storage(std::move(*file)));
+    if (!module) {
+        return WithContext(path, module.error());
+    }
+    return module;
+}
+
+Result<ResourceModule> ResourceModule::FromBytes(std::vector<std::uint8_t> bytes) {
+    return Parse(Storage(std::move(bytes)));
+}
+
+Result<ResourceModule> ResourceModule::Parse(Storage storage) {
+    // The spans below point into the storage's buffer, which a move of the
+    // storage (mapping or vector) leaves where it is.
+    const Bytes file = BytesOf(storage);
+    Result<Image> image = ParseImage(file);
+    if (!image) {
+        return image.error();
+    }
+    Result<ResourceDirectory> root = ReadResourceTree(*image, file);
+    if (!root) {
+        return root.error();
+    }
+    return ResourceModule(std::move(storage), std::move(image).value(), std::move(root).value());
+}
+
+Bytes ResourceModule::file() const { return BytesOf(storage_); }
+
+EnumResult ResourceModule::EnumNames(
+    const ResourceId& type, const std::function<bool(const ResourceId& name)>& callback) const {
+    EnumResult failure = EnumResult::NotFound;
+    const ResourceDirectory* names = SubdirectoryOf(root_, type, failure);
+    if (names == nullptr) {
+        return failure;
+    }
+    for (const ResourceEntry& entry : names->entries) {
+        if (!callback(entry.id)) {
+            return EnumResult::Stopped;
+        }
+    }
+    return EnumResult::Completed;
+}
+
+EnumResult ResourceModule::EnumLanguages(
+    const ResourceId& type, const ResourceId& name,
+    const std::function<bool(std::uint16_t language)>& callback) const {
+    EnumResult failure = EnumResult::NotFound;
+    const ResourceDirectory* names = SubdirectoryOf(root_, type, failure);
+    const ResourceDirectory* languages =
+        names != nullptr ? SubdirectoryOf(*names, name, failure) : nullptr;
+    if (languages == nullptr) {
+        return failure;
+    }
+    // Checked before the first callback, so that a failed enumeration has
+    // reported nothing.
+    for (const ResourceEntry& entry : languages->entries) {
+        if (!entry.id.isId) {
+            return EnumResult::Malformed;
+        }
+    }
+    for (const ResourceEntry& entry : languages->entries) {
+        if (!callback(entry.id.id)) {
+            return EnumResult::Stopped;
+        }
+    }
+    return EnumResult::Completed;
+}
+
+const ResourceData* ResourceModule::Find(const ResourceId& type, const ResourceId& name,
+                                         std::uint16_t language) const {
+    EnumResult ignored = EnumResult::NotFound;
+    const ResourceDirectory* names = SubdirectoryOf(root_, type, ignored);
+    const ResourceDirectory* languages =
+        names != nullptr ? SubdirectoryOf(*names, name, ignored) : nullptr;
+    const ResourceEntry* entry =
+        languages != nullptr ? FindEntry(*languages, ResourceId::Id(language)) : nullptr;
+    return entry != nullptr ? entry->data.get() : nullptr;
+}
+
+} // namespace korva::pe

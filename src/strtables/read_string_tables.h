@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "strtables/pe/resource_module.h"
+#include "strtables/string_tables.h"
+
+namespace korva {
+
+// The enumeration callbacks of ReadStringTables; true goes on, false stops.
+bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
+                   const pe::ResourceId& name, std::vector<TResInfo>& list);
+bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& type,
+                   const pe::ResourceId& name, std::uint16_t language, TResInfo& record);
+
+// Appends the texts of one language copy of a block to `strings`, each with
+// the language as its object: empty slots only where a non-empty one follows.
+void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
+                       TStringList<std::int32_t>& strings);
+
+// Between the resource layer's names and the record's.
+TResName ToResName(const pe::ResourceId& id);
+pe::ResourceId ToResourceId(const TResName& name);
+
+} // namespace korva
