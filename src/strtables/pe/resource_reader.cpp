@@ -23,8 +23,8 @@ std::string Hex(std::uint64_t value) {
 // as the format defines them.
 class TreeWalk {
 public:
-    TreeWalk(const Image& image, Bytes file, Bytes directory)
-        : image_(image), file_(file), directory_(directory),
+    TreeWalk(const Image& image, Bytes file, Bytes directory, const TreeLimits& limits)
+        : image_(image), file_(file), directory_(directory), limits_(limits),
           // Distinct names cannot exceed the section; a linker that shares
           // name strings between entries gets generous room on top.
           nameBudget_(directory.size() + (std::uint64_t{16} << 20)) {}
@@ -39,6 +39,7 @@ private:
     const Image& image_;
     Bytes file_;
     Bytes directory_; // from the root table to the end of its section's raw data
+    TreeLimits limits_;
     std::unordered_set<std::uint32_t> visited_;
     std::uint64_t entryCount_ = 0;
     std::uint64_t nameBytes_ = 0;
@@ -47,8 +48,8 @@ private:
 
 Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     const std::string where = "resource directory at " + Hex(offset);
-    if (depth > kMaxResourceDepth) {
-        return MakeError(where + ": nested deeper than " + std::to_string(kMaxResourceDepth));
+    if (depth > limits_.maxDepth) {
+        return MakeError(where + ": nested deeper than " + std::to_string(limits_.maxDepth));
     }
     // Every table is read once: a second visit is a loop or a shared subtree,
     // and either would let a small file describe an unbounded tree.
@@ -70,8 +71,8 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
                          " entries run past the resource section");
     }
     entryCount_ += count;
-    if (entryCount_ > kMaxResourceEntries) {
-        return MakeError(where + ": more than " + std::to_string(kMaxResourceEntries) +
+    if (entryCount_ > limits_.maxEntries) {
+        return MakeError(where + ": more than " + std::to_string(limits_.maxEntries) +
                          " resource entries in the tree");
     }
 
@@ -170,7 +171,8 @@ Result<ResourceData> TreeWalk::Data(std::uint32_t offset) const {
 
 } // namespace
 
-Result<ResourceDirectory> ReadResourceTree(const Image& image, Bytes file) {
+Result<ResourceDirectory> ReadResourceTree(const Image& image, Bytes file,
+                                           const TreeLimits& limits) {
     const DataDirectory dir = image.Directory(kResourceDirectory);
     if (dir.virtualAddress == 0) {
         return ResourceDirectory{};
@@ -186,7 +188,7 @@ Result<ResourceDirectory> ReadResourceTree(const Image& image, Bytes file) {
     if (!directory) {
         return MakeError("resource directory: outside the file");
     }
-    return TreeWalk(image, file, *directory).Directory(0, 0);
+    return TreeWalk(image, file, *directory, limits).Directory(0, 0);
 }
 
 } // namespace korva::pe

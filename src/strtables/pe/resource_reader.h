@@ -17,14 +17,20 @@ inline constexpr int kMaxResourceDepth = 16;
 // claim by pointing many overlapping tables at the same bytes.
 inline constexpr std::uint64_t kMaxResourceEntries = std::uint64_t{1} << 20;
 
+struct TreeLimits {
+    int maxDepth = kMaxResourceDepth;
+    std::uint64_t maxEntries = kMaxResourceEntries;
+};
+
 // Reads the whole resource tree of an image. The data spans point into
 // `file`. An image without a resource directory gives an empty root.
 // Fails on a malformed tree: a table, entry or name outside the resource
 // section, a subdirectory reached twice (a loop or a shared subtree), a tree
-// deeper than kMaxResourceDepth, more than kMaxResourceEntries entries, an id
+// deeper than the depth limit, more entries than the entry limit, an id
 // above 0xFFFF, or a named entry among the id entries (or the reverse).
 // A data entry whose data lies outside the file is not an error: it reads
 // as not located, with no bytes.
-Result<ResourceDirectory> ReadResourceTree(const Image& image, Bytes file);
+Result<ResourceDirectory> ReadResourceTree(const Image& image, Bytes file,
+                                           const TreeLimits& limits = {});
 
 } // namespace korva::pe
