@@ -1,5 +1,5 @@
 # Debian packages the build and the tests need; installed when missing.
-korva_packages=(cmake g++ clang lld llvm libgtest-dev)
+korva_packages=(cmake g++ clang lld llvm libgtest-dev python3-pefile)
 
 korva_install_deps() {
   local missing=()

@@ -187,7 +187,7 @@ FileStatus WriteNamed(const std::string& directory, const std::string& base,
 } // namespace
 
 FileStatus ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         return Failure("cannot open " + path, errno);
     }
@@ -217,9 +217,14 @@ FileStatus ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& byt
 }
 
 FileStatus CheckWritable(const std::string& path) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking.
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         return Failure("cannot open " + path + " for writing", errno);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return FileStatus{path + " is not a regular file"};
     }
     return {};
 }
