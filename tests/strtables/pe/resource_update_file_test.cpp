@@ -200,8 +200,8 @@ TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
     const std::string path = (ws.path() / "big.bin").string();
     test::WriteScratchFile("old.bin", std::string(1000, 'O'));
     Copy((test::ScratchDir() / "old.bin").string(), path);
-    const std::size_t size = 256u << 20;
-    for (const char* delay : {"0.05", "0.3", "1"}) {
+    const std::size_t size = 48u << 20;
+    for (const char* delay : {"0.02", "0.1", "0.4"}) {
         const test::ProcessResult result = test::RunProgram(
             "timeout", {"-s", "KILL", delay, PE_FILE_TOOL, "replace", path, std::to_string(size)});
         const Bytes8 now = test::ReadWholeFile(path);
