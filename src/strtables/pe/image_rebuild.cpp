@@ -50,8 +50,16 @@ bool Contains(std::uint64_t start, std::uint64_t size, std::uint64_t at) {
 }
 
 std::string SectionLabel(const Image& image, std::size_t index) {
+    std::string label = "section ";
     const std::string name = image.sections[index].Name();
-    return "section " + (name.empty() ? "#" + std::to_string(index + 1) : name);
+    // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+    if (name.empty()) {
+        label += '#';
+        label += std::to_string(index + 1);
+    } else {
+        label += name;
+    }
+    return label;
 }
 
 // A byte range of the old file or image and where it starts in the new one.

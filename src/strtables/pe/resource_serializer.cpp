@@ -25,7 +25,10 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
 
 std::string Describe(const ResourceId& id) {
     if (id.isId) {
-        return "#" + std::to_string(id.id);
+        // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "#" + string.
+        std::string text(1, '#');
+        text += std::to_string(id.id);
+        return text;
     }
     std::string ascii;
     for (const char16_t unit : id.name) {
