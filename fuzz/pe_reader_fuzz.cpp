@@ -29,7 +29,8 @@ std::uint32_t Touch(const korva::pe::ResourceDirectory& directory) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto module = korva::pe::ResourceModule::FromBytes(std::vector<std::uint8_t>(data, data + size));
+    auto module =
+        korva::pe::ResourceModule::FromBytes(std::vector<std::uint8_t>(data, data + size));
     if (!module) {
         return 0;
     }

@@ -1,5 +1,9 @@
 # Debian packages the build and the tests need; installed when missing.
-korva_packages=(cmake g++ clang lld llvm libgtest-dev python3-pefile)
+# llvm (llvm-rc, llvm-readobj), lld (lld-link) and mingw-w64 build and check
+# the PE fixtures at test time; python3-pefile is a second reader that checks
+# rewritten images.
+korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64
+                python3-pefile)
 
 korva_install_deps() {
   local missing=()

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 namespace korva {
 
@@ -317,7 +317,9 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     return *this;
 }
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+    Release();
+}
 
 void MappedFile::Release() {
     if (data_ != nullptr) {

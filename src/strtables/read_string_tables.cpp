@@ -13,6 +13,17 @@
 #include "strtables/pe/constants.h"
 
 namespace korva {
+namespace {
+
+// "#" and the decimal id. Appended rather than concatenated: GCC 12 reports
+// a false -Wrestrict on "#" + std::to_string(...) in optimised builds.
+Text DisplayId(std::uint16_t id) {
+    Text out = "#";
+    out += std::to_string(id);
+    return out;
+}
+
+} // namespace
 
 TResName ToResName(const pe::ResourceId& id) {
     TResName out;
@@ -46,16 +57,18 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
             ++heldBack;
             continue;
         }
+        // A length that promises more than the block holds is cut at its
+        // end; when nothing of the string is left, the slot counts as absent,
+        // so the list still ends with a non-empty text.
+        const std::size_t units = std::min<std::size_t>(length, (data.size() - p) / 2);
+        if (units == 0) {
+            break;
+        }
         for (; heldBack > 0; --heldBack) {
             strings.Append(Text(), object);
         }
-        // A length that promises more than the block holds is cut at its end.
-        const std::size_t units = std::min<std::size_t>(length, (data.size() - p) / 2);
         strings.Append(Utf16LeToAnsi(*pe::Slice(data, p, 2 * units)), object);
         p += 2 * units;
-        if (units < length) {
-            break;
-        }
     }
 }
 
@@ -77,11 +90,10 @@ bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
     TResInfo record;
     record.ResType = ToResName(type);
     record.ResName = ToResName(name);
-    record.DisplayName = name.isId ? "#" + std::to_string(name.id) : record.ResName.Name;
-    const pe::EnumResult result =
-        module.EnumLanguages(type, name, [&](std::uint16_t language) {
-            return EnumLangsProc(module, type, name, language, record);
-        });
+    record.DisplayName = name.isId ? DisplayId(name.id) : record.ResName.Name;
+    const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
+        return EnumLangsProc(module, type, name, language, record);
+    });
     if (result != pe::EnumResult::Completed) {
         return false;
     }

@@ -47,7 +47,8 @@ inline std::string WriteScratchFile(const std::string& name, const std::string& 
     return path.string();
 }
 
-inline std::string WriteScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+inline std::string WriteScratchFile(const std::string& name,
+                                    const std::vector<std::uint8_t>& bytes) {
     return WriteScratchFile(name, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -107,8 +108,8 @@ inline std::string BuildFixture(Toolchain toolchain, const std::string& name,
         image = base + ".dll";
         const std::string machine = toolchain == Toolchain::LldX64 ? "x64" : "x86";
         RunOrThrow("llvm-rc /fo " + ShellQuote(base + ".res") + " " + ShellQuote(rc));
-        RunOrThrow("lld-link /nologo /dll /noentry /machine:" + machine + " /out:" +
-                   ShellQuote(image) + " " + ShellQuote(base + ".res"));
+        RunOrThrow("lld-link /nologo /dll /noentry /machine:" + machine +
+                   " /out:" + ShellQuote(image) + " " + ShellQuote(base + ".res"));
         break;
     }
     case Toolchain::MingwX64: {
@@ -116,8 +117,8 @@ inline std::string BuildFixture(Toolchain toolchain, const std::string& name,
         const std::string main = WriteScratchFile(key + ".c", "int main(void) { return 0; }\n");
         RunOrThrow("x86_64-w64-mingw32-windres -i " + ShellQuote(rc) + " -o " +
                    ShellQuote(base + "_res.o"));
-        RunOrThrow("x86_64-w64-mingw32-gcc -o " + ShellQuote(image) + " " + ShellQuote(main) +
-                   " " + ShellQuote(base + "_res.o"));
+        RunOrThrow("x86_64-w64-mingw32-gcc -o " + ShellQuote(image) + " " + ShellQuote(main) + " " +
+                   ShellQuote(base + "_res.o"));
         break;
     }
     }

@@ -32,7 +32,10 @@ inline ProcessResult RunProgram(const std::string& program, const std::vector<st
                                 const std::string& shellPrefix = "") {
     std::string command = shellPrefix + ShellQuote(program);
     for (const std::string& arg : args) {
-        command += " " + ShellQuote(arg);
+        // Two appends: GCC 12 reports a false -Wrestrict on " " + std::string
+        // in optimised builds.
+        command += ' ';
+        command += ShellQuote(arg);
     }
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {

@@ -45,7 +45,9 @@ inline std::string Key(std::string label) {
     }
     const auto id = label.rfind("(ID ");
     if (id != std::string::npos && label.back() == ')') {
-        return "#" + label.substr(id + 4, label.size() - id - 5);
+        std::string key = "#"; // appended: GCC 12 warns falsely on "#" + std::string
+        key += label.substr(id + 4, label.size() - id - 5);
+        return key;
     }
     return label;
 }

@@ -4,9 +4,9 @@
 // the offset of the on-disk structures the reader uses, so a layout change
 // breaks these tests rather than slipping past them.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,6 +39,11 @@ inline ByteVector Utf16Le(const std::u16string& text) {
     return out;
 }
 
+inline ByteVector Concat(ByteVector a, const ByteVector& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // A string-table block: one counted string per slot.
 inline ByteVector StringBlock(const std::vector<std::u16string>& slots) {
     ByteVector out;
@@ -57,7 +62,8 @@ public:
     explicit ResourceSectionBuilder(std::uint32_t sectionRva) : rva_(sectionRva) {}
 
     // A directory table with room for its entries; returns its offset.
-    std::uint32_t Table(std::uint16_t named, std::uint16_t ids, pe::ResourceDirectoryTable header = {}) {
+    std::uint32_t Table(std::uint16_t named, std::uint16_t ids,
+                        pe::ResourceDirectoryTable header = {}) {
         const auto offset = Reserve(sizeof(pe::ResourceDirectoryTable) +
                                     (named + ids) * sizeof(pe::ResourceDirectoryEntryRaw));
         header.numberOfNamedEntries = named;
@@ -69,7 +75,8 @@ public:
     // Entry `index` of the table at `table`, raw: both halves as stored.
     void RawEntry(std::uint32_t table, std::size_t index, std::uint32_t nameOrId,
                   std::uint32_t offsetToData) {
-        PutAt(bytes_, EntryOffset(table, index), pe::ResourceDirectoryEntryRaw{nameOrId, offsetToData});
+        PutAt(bytes_, EntryOffset(table, index),
+              pe::ResourceDirectoryEntryRaw{nameOrId, offsetToData});
     }
     void IdToTable(std::uint32_t table, std::size_t index, std::uint32_t id, std::uint32_t sub) {
         RawEntry(table, index, id, sub | pe::kResourceHighBit);
@@ -77,7 +84,8 @@ public:
     void IdToData(std::uint32_t table, std::size_t index, std::uint32_t id, std::uint32_t data) {
         RawEntry(table, index, id, data);
     }
-    void NameToTable(std::uint32_t table, std::size_t index, std::uint32_t name, std::uint32_t sub) {
+    void NameToTable(std::uint32_t table, std::size_t index, std::uint32_t name,
+                     std::uint32_t sub) {
         RawEntry(table, index, name | pe::kResourceHighBit, sub | pe::kResourceHighBit);
     }
 
@@ -102,7 +110,8 @@ public:
     }
 
     static std::size_t EntryOffset(std::uint32_t table, std::size_t index) {
-        return table + sizeof(pe::ResourceDirectoryTable) + index * sizeof(pe::ResourceDirectoryEntryRaw);
+        return table + sizeof(pe::ResourceDirectoryTable) +
+               index * sizeof(pe::ResourceDirectoryEntryRaw);
     }
     std::uint32_t rva() const { return rva_; }
     ByteVector& bytes() { return bytes_; }
@@ -154,7 +163,8 @@ inline SyntheticImage BuildSyntheticImage(const ByteVector& rsrc, bool is64 = tr
     coff.characteristics = 0x2022;
     PutAt(b, img.coffHeader, coff);
 
-    const std::uint32_t rawSize = static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
+    const std::uint32_t rawSize =
+        static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
     const std::uint32_t sizeOfImage = kSyntheticRsrcRva + ((rawSize + 0xFFF) & ~0xFFFu);
     if (is64) {
         pe::OptionalHeader64 opt{};
@@ -214,8 +224,7 @@ inline ByteVector StringTableSection(const std::vector<SyntheticBlock>& blocks) 
     for (const SyntheticBlock& block : blocks) {
         named += block.isId ? 0 : 1;
     }
-    const std::uint32_t names =
-        s.Table(named, static_cast<std::uint16_t>(blocks.size() - named));
+    const std::uint32_t names = s.Table(named, static_cast<std::uint16_t>(blocks.size() - named));
     s.IdToTable(root, 0, pe::kRtString, names);
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const SyntheticBlock& block = blocks[i];

@@ -6,7 +6,7 @@ namespace korva::pe {
 
 // Magic numbers and indices of the PE/COFF format.
 
-inline constexpr std::uint16_t kDosMagic = 0x5A4D;      // "MZ"
+inline constexpr std::uint16_t kDosMagic = 0x5A4D;        // "MZ"
 inline constexpr std::uint32_t kPeSignature = 0x00004550; // "PE\0\0"
 inline constexpr std::uint16_t kPe32Magic = 0x010B;
 inline constexpr std::uint16_t kPe32PlusMagic = 0x020B;

@@ -170,10 +170,10 @@ concept OnDiskStruct = std::is_trivially_copyable_v<T> && std::is_standard_layou
 
 // A directory entry with bit 31 of each half interpreted.
 struct DecodedDirectoryEntry {
-    bool nameIsString;      // the name is a resource string at nameOffset
-    std::uint32_t nameOffset; // from the start of the resource directory; when nameIsString
-    std::uint32_t id;         // when !nameIsString
-    bool isSubdirectory;      // the target is a directory table, else a data entry
+    bool nameIsString;          // the name is a resource string at nameOffset
+    std::uint32_t nameOffset;   // from the start of the resource directory; when nameIsString
+    std::uint32_t id;           // when !nameIsString
+    bool isSubdirectory;        // the target is a directory table, else a data entry
     std::uint32_t targetOffset; // from the start of the resource directory
 };
 
@@ -192,8 +192,8 @@ inline DecodedDirectoryEntry DecodeDirectoryEntry(const ResourceDirectoryEntryRa
 inline ResourceDirectoryEntryRaw EncodeDirectoryEntry(const DecodedDirectoryEntry& entry) {
     ResourceDirectoryEntryRaw raw{};
     raw.nameOrId = entry.nameIsString ? (entry.nameOffset | kResourceHighBit) : entry.id;
-    raw.offsetToData = entry.isSubdirectory ? (entry.targetOffset | kResourceHighBit)
-                                            : entry.targetOffset;
+    raw.offsetToData =
+        entry.isSubdirectory ? (entry.targetOffset | kResourceHighBit) : entry.targetOffset;
     return raw;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 namespace korva::pe {
 namespace {
@@ -63,7 +64,8 @@ Result<std::uint64_t> ParseOptionalHeader(Bytes file, Image& image) {
 // Directories beyond what SizeOfOptionalHeader holds are ignored, as the
 // loader does, and so are indices past 16.
 Result<bool> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
-    const std::uint64_t room = (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
+    const std::uint64_t room =
+        (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
     const std::uint64_t count =
         std::min<std::uint64_t>({image.numberOfRvaAndSizes, kMaxDataDirectories, room});
     const std::optional<Bytes> table =
@@ -96,14 +98,24 @@ Result<bool> ParseSectionTable(Bytes file, Image& image) {
         section.headerOffset = image.sectionTableOffset + i * sizeof(SectionHeader);
         const SectionHeader& h = section.header;
         if (h.sizeOfRawData != 0) {
-            image.firstSectionData = std::min<std::uint64_t>(image.firstSectionData,
-                                                             h.pointerToRawData);
-            end = std::max<std::uint64_t>(
-                end, static_cast<std::uint64_t>(h.pointerToRawData) + h.sizeOfRawData);
+            image.firstSectionData =
+                std::min<std::uint64_t>(image.firstSectionData, h.pointerToRawData);
+            end = std::max<std::uint64_t>(end, static_cast<std::uint64_t>(h.pointerToRawData) +
+                                                   h.sizeOfRawData);
         }
         image.sections.push_back(section);
     }
     image.overlayStart = std::min<std::uint64_t>(end, file.size());
+    for (std::uint32_t i = 0; i < image.sections.size(); ++i) {
+        if (image.sections[i].header.sizeOfRawData != 0) {
+            image.sectionsByRva.push_back(i);
+        }
+    }
+    std::stable_sort(image.sectionsByRva.begin(), image.sectionsByRva.end(),
+                     [&](std::uint32_t a, std::uint32_t b) {
+                         return image.sections[a].header.virtualAddress <
+                                image.sections[b].header.virtualAddress;
+                     });
     return true;
 }
 
@@ -119,13 +131,20 @@ DataDirectory Image::Directory(std::uint32_t index) const {
 }
 
 const Section* Image::SectionOfRva(std::uint32_t rva) const {
-    for (const Section& section : sections) {
-        const SectionHeader& h = section.header;
-        if (rva >= h.virtualAddress && rva - h.virtualAddress < h.sizeOfRawData) {
-            return &section;
-        }
+    auto startOf = [&](std::uint32_t i) { return sections[i].header.virtualAddress; };
+    // The first section that starts above the RVA, then back to the first of
+    // those that share the start just below it.
+    auto it =
+        std::upper_bound(sectionsByRva.begin(), sectionsByRva.end(), rva,
+                         [&](std::uint32_t value, std::uint32_t i) { return value < startOf(i); });
+    if (it == sectionsByRva.begin()) {
+        return nullptr;
     }
-    return nullptr;
+    const std::uint32_t start = startOf(*std::prev(it));
+    it = std::lower_bound(sectionsByRva.begin(), it, start,
+                          [&](std::uint32_t i, std::uint32_t value) { return startOf(i) < value; });
+    const SectionHeader& h = sections[*it].header;
+    return rva - h.virtualAddress < h.sizeOfRawData ? &sections[*it] : nullptr;
 }
 
 std::optional<Image::FileRange> Image::RvaToFile(std::uint32_t rva) const {

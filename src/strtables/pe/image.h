@@ -37,7 +37,7 @@ struct HeaderFieldOffsets {
 // whose raw data runs past the end of the file still parses, and whatever
 // wants its bytes asks through SliceAtRva.
 struct Image {
-    bool is64 = false; // PE32+
+    bool is64 = false;                // PE32+
     std::uint64_t peHeaderOffset = 0; // the PE signature
     std::uint64_t coffHeaderOffset = 0;
     std::uint64_t optionalHeaderOffset = 0;
@@ -55,6 +55,9 @@ struct Image {
     // SizeOfOptionalHeader has room for). An absent one reads as empty.
     std::vector<DataDirectory> dataDirectories;
     std::vector<Section> sections; // in section table order
+    // Positions in `sections` of those with raw data, by ascending RVA (table
+    // order among equal RVAs), for a binary search per lookup.
+    std::vector<std::uint32_t> sectionsByRva;
     std::uint64_t sectionTableOffset = 0;
     std::uint64_t sectionTableEnd = 0; // first byte after the last section header
     // The lowest PointerToRawData of any section with raw data (the file size
@@ -69,7 +72,9 @@ struct Image {
 
     DataDirectory Directory(std::uint32_t index) const;
 
-    // The section whose file-backed bytes hold the RVA, if any.
+    // The section whose raw data holds the RVA, if any: the one with the
+    // highest start at or below it, as the loader maps them. (Overlapping
+    // sections, which only a crafted file has, thus resolve to one of them.)
     const Section* SectionOfRva(std::uint32_t rva) const;
 
     // The file offset of an RVA and how many bytes of the same section's raw

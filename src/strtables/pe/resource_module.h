@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -35,7 +37,7 @@ public:
     static Result<ResourceModule> FromBytes(std::vector<std::uint8_t> bytes);
 
     const Image& image() const { return image_; }
-    const ResourceDirectory& root() const { return root_; }
+    const ResourceDirectory& root() const { return *root_; }
     Bytes file() const;
 
     // Calls `callback` with each name of `type`, in the directory's order
@@ -58,13 +60,21 @@ public:
 
 private:
     using Storage = std::variant<MappedFile, std::vector<std::uint8_t>>;
-    ResourceModule(Storage storage, Image image, ResourceDirectory root)
-        : storage_(std::move(storage)), image_(std::move(image)), root_(std::move(root)) {}
+    ResourceModule(Storage storage, Image image, ResourceDirectory root);
     static Result<ResourceModule> Parse(Storage storage);
+
+    void IndexDirectory(const ResourceDirectory& directory);
+    const ResourceEntry* Lookup(const ResourceDirectory& directory, const ResourceId& id) const;
+    const ResourceDirectory* SubdirectoryOf(const ResourceDirectory& directory,
+                                            const ResourceId& id, EnumResult& failure) const;
 
     Storage storage_;
     Image image_;
-    ResourceDirectory root_;
+    std::unique_ptr<ResourceDirectory> root_; // held by pointer: the index keys on addresses
+    // Entry positions of each large directory, sorted by key, so that every
+    // lookup is a binary search: a crafted directory of 65535 names would
+    // make the enumeration quadratic with a linear search.
+    std::unordered_map<const ResourceDirectory*, std::vector<std::uint32_t>> index_;
 };
 
 // The entry with this key in one directory (the first, should a crafted file

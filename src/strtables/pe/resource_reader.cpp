@@ -1,5 +1,6 @@
 #include "strtables/pe/resource_reader.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,9 +26,14 @@ class TreeWalk {
 public:
     TreeWalk(const Image& image, Bytes file, Bytes directory, const TreeLimits& limits)
         : image_(image), file_(file), directory_(directory), limits_(limits),
+          // Tables of a sound file do not overlap, so each entry has 8 bytes
+          // of its own; more entries than that means overlapping tables that
+          // make a few bytes describe many entries.
+          entryLimit_(std::min<std::uint64_t>(
+              limits.maxEntries, directory.size() / sizeof(ResourceDirectoryEntryRaw))),
           // Distinct names cannot exceed the section; a linker that shares
-          // name strings between entries gets generous room on top.
-          nameBudget_(directory.size() + (std::uint64_t{16} << 20)) {}
+          // name strings between entries gets room on top.
+          nameBudget_(4 * std::uint64_t{directory.size()} + (std::uint64_t{64} << 10)) {}
 
     Result<ResourceDirectory> Directory(std::uint32_t offset, int depth);
 
@@ -42,6 +48,7 @@ private:
     TreeLimits limits_;
     std::unordered_set<std::uint32_t> visited_;
     std::uint64_t entryCount_ = 0;
+    std::uint64_t entryLimit_;
     std::uint64_t nameBytes_ = 0;
     std::uint64_t nameBudget_;
 };
@@ -63,16 +70,16 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     }
     const std::uint64_t named = table->numberOfNamedEntries;
     const std::uint64_t count = named + table->numberOfIdEntries;
-    const std::optional<Bytes> entries = SliceArray(
-        directory_, std::uint64_t{offset} + sizeof(ResourceDirectoryTable), count,
-        sizeof(ResourceDirectoryEntryRaw));
+    const std::optional<Bytes> entries =
+        SliceArray(directory_, std::uint64_t{offset} + sizeof(ResourceDirectoryTable), count,
+                   sizeof(ResourceDirectoryEntryRaw));
     if (!entries) {
         return MakeError(where + ": its " + std::to_string(count) +
                          " entries run past the resource section");
     }
     entryCount_ += count;
-    if (entryCount_ > limits_.maxEntries) {
-        return MakeError(where + ": more than " + std::to_string(limits_.maxEntries) +
+    if (entryCount_ > entryLimit_) {
+        return MakeError(where + ": more than " + std::to_string(entryLimit_) +
                          " resource entries in the tree");
     }
 
@@ -133,8 +140,8 @@ Result<std::u16string> TreeWalk::Name(std::uint32_t offset) {
     const std::string where = "resource name at " + Hex(offset);
     const std::optional<std::uint16_t> length = ReadU16(directory_, offset);
     const std::optional<Bytes> units =
-        length ? SliceArray(directory_, std::uint64_t{offset} + kResourceStringHeaderSize,
-                            *length, sizeof(char16_t))
+        length ? SliceArray(directory_, std::uint64_t{offset} + kResourceStringHeaderSize, *length,
+                            sizeof(char16_t))
                : std::nullopt;
     if (!units) {
         return MakeError(where + ": outside the resource section");

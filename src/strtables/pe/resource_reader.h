@@ -13,8 +13,9 @@ namespace korva::pe {
 // Limits of the tree walk. The loader's tree has three levels; deeper ones are
 // kept, up to this depth, so that the writer can carry them over.
 inline constexpr int kMaxResourceDepth = 16;
-// No real image comes near this; it bounds the memory a crafted directory can
-// claim by pointing many overlapping tables at the same bytes.
+// No real image comes near this. The walk also allows no more entries than
+// the resource section has room for without overlapping tables, which
+// bounds what a crafted file can claim to a small multiple of its size.
 inline constexpr std::uint64_t kMaxResourceEntries = std::uint64_t{1} << 20;
 
 struct TreeLimits {

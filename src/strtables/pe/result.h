@@ -36,7 +36,9 @@ private:
     std::variant<T, Error> state_;
 };
 
-inline Error MakeError(std::string message) { return Error{std::move(message)}; }
+inline Error MakeError(std::string message) {
+    return Error{std::move(message)};
+}
 
 // The same error with an outer layer's context in front.
 inline Error WithContext(const std::string& context, const Error& inner) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/synthetic_image.h"
@@ -17,7 +19,9 @@ using test::ByteVector;
 using test::PutAt;
 using test::SyntheticImage;
 
-Bytes View(const ByteVector& bytes) { return Bytes(bytes.data(), bytes.size()); }
+Bytes View(const ByteVector& bytes) {
+    return Bytes(bytes.data(), bytes.size());
+}
 
 class ImageVariant : public testing::TestWithParam<bool> {};
 
@@ -81,6 +85,48 @@ TEST_P(ImageVariant, RvasMapOnlyToRawDataInsideTheFile) {
     EXPECT_EQ(shorter->overlayStart, cut.size());
 }
 
+TEST(ImageSections, AnRvaResolvesToTheSectionThatStartsBelowIt) {
+    SyntheticImage img = BuildSyntheticImage(ByteVector(0x200, 0));
+    auto section = [](const char* name, std::uint32_t rva, std::uint32_t raw, std::uint32_t at) {
+        SectionHeader h{};
+        std::memcpy(h.name, name, std::strlen(name));
+        h.virtualAddress = rva;
+        h.virtualSize = raw;
+        h.sizeOfRawData = raw;
+        h.pointerToRawData = at;
+        return h;
+    };
+    // Table order is not address order; .bss has no raw data; .dup shares
+    // .rsrc's start, and the first of the two in the table wins.
+    const std::vector<SectionHeader> table = {
+        section(".data", 0x3000, 0x100, 0x200),
+        test::GetAt<SectionHeader>(img.bytes, img.sectionTable), // .rsrc
+        section(".bss", 0x2000, 0, 0),
+        section(".dup", 0x1000, 0x10, 0x300),
+    };
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        PutAt(img.bytes, img.sectionTable + i * sizeof(SectionHeader), table[i]);
+    }
+    PutAt<std::uint16_t>(img.bytes, img.coffHeader + offsetof(CoffFileHeader, numberOfSections),
+                         static_cast<std::uint16_t>(table.size()));
+    const Result<Image> image = ParseImage(View(img.bytes));
+    ASSERT_TRUE(image.ok()) << image.error().message;
+    const std::vector<std::pair<std::uint32_t, const char*>> cases = {
+        {0x0FFF, nullptr}, {0x1000, ".rsrc"},     {0x11FF, ".rsrc"}, {0x1200, nullptr},
+        {0x2000, nullptr}, {0x2FFF, nullptr},     {0x3000, ".data"}, {0x30FF, ".data"},
+        {0x3100, nullptr}, {0xFFFFFFFF, nullptr},
+    };
+    for (const auto& [rva, name] : cases) {
+        const Section* found = image->SectionOfRva(rva);
+        if (name == nullptr) {
+            EXPECT_EQ(found, nullptr) << std::hex << rva;
+        } else {
+            ASSERT_NE(found, nullptr) << std::hex << rva;
+            EXPECT_EQ(found->Name(), name) << std::hex << rva;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ImageVariant, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
@@ -108,12 +154,14 @@ TEST(ImageCorruption, SingleFieldCorruptions) {
          "magic"},
         {"SizeOfOptionalHeader below the fixed part",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader), 111);
+             PutAt<std::uint16_t>(
+                 i.bytes, i.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader), 111);
          },
          "too small"},
         {"NumberOfSections past the end",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0xFFFF);
+             PutAt<std::uint16_t>(
+                 i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0xFFFF);
          },
          "section table"},
         {"NumberOfRvaAndSizes huge (capped at 16)",
@@ -123,7 +171,8 @@ TEST(ImageCorruption, SingleFieldCorruptions) {
          nullptr},
         {"no sections",
          [](SyntheticImage& i) {
-             PutAt<std::uint16_t>(i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0);
+             PutAt<std::uint16_t>(i.bytes,
+                                  i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0);
          },
          nullptr},
     };
@@ -160,10 +209,12 @@ TEST(ImageCorruption, EveryTruncationOfTheHeadersFails) {
     const SyntheticImage img = BuildSyntheticImage(ByteVector(64, 0));
     const std::size_t headersEnd = img.sectionTable + sizeof(SectionHeader);
     for (std::size_t length = 0; length < headersEnd; ++length) {
-        const ByteVector cut(img.bytes.begin(), img.bytes.begin() + static_cast<std::ptrdiff_t>(length));
+        const ByteVector cut(img.bytes.begin(),
+                             img.bytes.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_FALSE(ParseImage(View(cut)).ok()) << length;
     }
-    const ByteVector headersOnly(img.bytes.begin(), img.bytes.begin() + static_cast<std::ptrdiff_t>(headersEnd));
+    const ByteVector headersOnly(img.bytes.begin(),
+                                 img.bytes.begin() + static_cast<std::ptrdiff_t>(headersEnd));
     EXPECT_TRUE(ParseImage(View(headersOnly)).ok());
 }
 

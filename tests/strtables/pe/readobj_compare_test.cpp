@@ -29,7 +29,14 @@ std::string Utf8(const std::u16string& s) {
     return out;
 }
 
-std::string Key(const ResourceId& id) { return id.isId ? "#" + std::to_string(id.id) : Utf8(id.name); }
+std::string Key(const ResourceId& id) {
+    if (!id.isId) {
+        return Utf8(id.name);
+    }
+    std::string out = "#"; // appended: GCC 12 warns falsely on "#" + std::to_string()
+    out += std::to_string(id.id);
+    return out;
+}
 
 std::vector<test::ReadobjLeaf> OurLeaves(const ResourceModule& module) {
     std::vector<test::ReadobjLeaf> out;
@@ -104,8 +111,9 @@ TEST_P(Toolchains, ImageHeadersAgreeWithTheToolchain) {
     ASSERT_NE(rsrc, nullptr);
     EXPECT_EQ(rsrc->Name(), ".rsrc");
     // GNU ld appends a COFF symbol table after the sections; lld writes none.
-    EXPECT_EQ(image.overlayStart,
-              image.coff.pointerToSymbolTable != 0 ? image.coff.pointerToSymbolTable : image.fileSize);
+    EXPECT_EQ(image.overlayStart, image.coff.pointerToSymbolTable != 0
+                                      ? image.coff.pointerToSymbolTable
+                                      : image.fileSize);
     EXPECT_EQ(image.coff.pointerToSymbolTable != 0, GetParam() == test::Toolchain::MingwX64);
     EXPECT_LE(image.sectionTableEnd, image.firstSectionData);
 }

@@ -93,7 +93,8 @@ TEST_P(ReaderVariant, ReadsTheWholeTreeWithTableHeadersAndCodePages) {
     EXPECT_EQ(module->Find(ResourceId::Id(kRtString), ResourceId::Id(7), 0x0407)->bytes.size(), 2u);
     EXPECT_EQ(module->Find(ResourceId::Id(kRtString), ResourceId::Id(7), 0x0409), nullptr);
     EXPECT_EQ(module->Find(ResourceId::Id(kRtString), ResourceId::Id(8), 0), nullptr);
-    EXPECT_EQ(module->Find(ResourceId::Name(u"MY\u00C4TYPE"), ResourceId::Id(1), 0x0409)->bytes[0], 9);
+    EXPECT_EQ(module->Find(ResourceId::Name(u"MY\u00C4TYPE"), ResourceId::Id(1), 0x0409)->bytes[0],
+              9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ReaderVariant, testing::Values(false, true),
@@ -120,7 +121,8 @@ TEST(ResourceEnumeration, DirectoryOrderAndTheStopRule) {
     EXPECT_EQ(result, EnumResult::Completed);
 
     int calls = 0;
-    EXPECT_EQ(module->EnumNames(ResourceId::Id(kRtString), [&](const ResourceId&) { return ++calls < 2; }),
+    EXPECT_EQ(module->EnumNames(ResourceId::Id(kRtString),
+                                [&](const ResourceId&) { return ++calls < 2; }),
               EnumResult::Stopped);
     EXPECT_EQ(calls, 2);
     calls = 0;
@@ -137,16 +139,55 @@ TEST(ResourceEnumeration, DirectoryOrderAndTheStopRule) {
     EXPECT_EQ(result, EnumResult::NotFound);
 }
 
+TEST(ResourceEnumeration, LargeUnsortedDirectoriesAreSearchedByKey) {
+    // More entries than are searched directly, out of order, with a repeated
+    // key: the first in the file must be found, as in a small directory.
+    std::vector<SyntheticBlock> blocks;
+    for (int i = 0; i < 20; ++i) {
+        blocks.push_back(SyntheticBlock{
+            false, 0, u"N" + std::u16string(1, static_cast<char16_t>(u'z' - i)), {{0, {}}}});
+    }
+    for (int i = 0; i < 40; ++i) {
+        const auto id = static_cast<std::uint16_t>((i * 7919) % 101 + 1);
+        SyntheticBlock block{true, id, {}, {}};
+        for (int lang = 40; lang > 0; --lang) {
+            block.copies.emplace_back(static_cast<std::uint16_t>(lang),
+                                      ByteVector{static_cast<std::uint8_t>(i)});
+        }
+        blocks.push_back(block);
+    }
+    blocks.push_back(
+        SyntheticBlock{true, blocks[20].id, {}, {{1, {0xEE}}}}); // a repeat of the first id
+    const Result<ResourceModule> module = Load(test::StringTableSection(blocks));
+    ASSERT_TRUE(module.ok()) << module.error().message;
+    const ResourceId type = ResourceId::Id(kRtString);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_NE(module->Find(type, ResourceId::Name(blocks[i].name), 0), nullptr) << i;
+    }
+    for (int i = 0; i < 40; ++i) {
+        const ResourceId name = ResourceId::Id(blocks[20 + i].id);
+        for (std::uint16_t lang = 1; lang <= 40; ++lang) {
+            const ResourceData* data = module->Find(type, name, lang);
+            ASSERT_NE(data, nullptr) << i << " " << lang;
+            EXPECT_EQ(data->bytes[0], i) << i << " " << lang;
+        }
+        EXPECT_EQ(module->Find(type, name, 41), nullptr);
+    }
+    EXPECT_EQ(module->Find(type, ResourceId::Id(102), 1), nullptr);
+    EXPECT_EQ(module->Find(type, ResourceId::Name(u"Nz "), 0), nullptr);
+    EXPECT_EQ(Names(*module, kRtString).size(), blocks.size()); // enumerates the repeat too
+}
+
 TEST(ResourceEnumeration, LeavesWhereTablesBelongAreMalformed) {
     ResourceSectionBuilder s(test::kSyntheticRsrcRva);
     const std::uint32_t root = s.Table(0, 2);
     const std::uint32_t names = s.Table(1, 1);
     const std::uint32_t langs = s.Table(1, 1);
     const std::uint32_t deeper = s.Table(0, 0);
-    s.IdToData(root, 0, 5, s.Data({1}));       // a type that is a leaf
+    s.IdToData(root, 0, 5, s.Data({1})); // a type that is a leaf
     s.IdToTable(root, 1, kRtString, names);
     s.NameToTable(names, 0, s.Name(u"N"), langs);
-    s.IdToData(names, 1, 1, s.Data({2}));      // a block that is a leaf
+    s.IdToData(names, 1, 1, s.Data({2})); // a block that is a leaf
     const std::uint32_t other = s.Table(0, 0);
     s.NameToTable(langs, 0, s.Name(u"L"), deeper); // a named language
     s.IdToTable(langs, 1, 0, other);               // a language that is a table
@@ -214,7 +255,8 @@ TEST(ResourceTreeCorruption, MalformedTreesFailTheLoad) {
     };
     const std::vector<Case> cases = {
         {"a language entry loops back to the root",
-         [](auto& s, auto root, auto, auto langs) { s.IdToTable(langs, 0, 0, root); }, "reached twice"},
+         [](auto& s, auto root, auto, auto langs) { s.IdToTable(langs, 0, 0, root); },
+         "reached twice"},
         {"a table that contains itself",
          [](auto& s, auto, auto names, auto) { s.IdToTable(names, 0, 1, names); }, "reached twice"},
         {"two names share one language table",
@@ -227,7 +269,9 @@ TEST(ResourceTreeCorruption, MalformedTreesFailTheLoad) {
          [](auto& s, auto, auto names, auto langs) { s.IdToTable(names, 0, 0x10001, langs); },
          "16 bits"},
         {"a named entry among the ids",
-         [](auto& s, auto, auto names, auto langs) { s.NameToTable(names, 1, s.Name(u"X"), langs); },
+         [](auto& s, auto, auto names, auto langs) {
+             s.NameToTable(names, 1, s.Name(u"X"), langs);
+         },
          "named but among the id entries"},
         {"a table past the section",
          [](auto& s, auto, auto names, auto) { s.IdToTable(names, 0, 1, 0x7FFFFFF0); },
@@ -252,7 +296,8 @@ TEST(ResourceTreeCorruption, MalformedTreesFailTheLoad) {
          "outside the resource section"},
         {"more entries than the section holds",
          [](auto& s, auto, auto, auto langs) {
-             test::PutAt<pe::ResourceDirectoryTable>(s.bytes(), langs, {0, 0, 0, 0, 0xFFFF, 0xFFFF});
+             test::PutAt<pe::ResourceDirectoryTable>(s.bytes(), langs,
+                                                     {0, 0, 0, 0, 0xFFFF, 0xFFFF});
          },
          "entries run past"},
     };
@@ -301,7 +346,8 @@ TEST(ResourceTreeCorruption, TheEntryCountIsBounded) {
     const Result<Image> image = ParseImage(file);
     ASSERT_TRUE(image.ok());
     EXPECT_TRUE(ReadResourceTree(*image, file, TreeLimits{kMaxResourceDepth, 7}).ok());
-    const Result<ResourceDirectory> over = ReadResourceTree(*image, file, TreeLimits{kMaxResourceDepth, 6});
+    const Result<ResourceDirectory> over =
+        ReadResourceTree(*image, file, TreeLimits{kMaxResourceDepth, 6});
     ASSERT_FALSE(over.ok());
     EXPECT_NE(over.error().message.find("more than 6 resource entries"), std::string::npos)
         << over.error().message;
@@ -332,7 +378,8 @@ TEST(ResourceTreeCorruption, TruncatedFilesNeverLoadAPartialTree) {
         // The builder puts the data entry last, after the data it points at.
         ASSERT_EQ(module.ok(), length >= treeEnd) << length;
         if (module.ok()) {
-            const ResourceData* data = module->Find(ResourceId::Id(kRtString), ResourceId::Id(1), 0);
+            const ResourceData* data =
+                module->Find(ResourceId::Id(kRtString), ResourceId::Id(1), 0);
             ASSERT_NE(data, nullptr) << length;
             EXPECT_TRUE(data->located) << length;
         }
