@@ -104,6 +104,7 @@ private:
     std::string WhyNotMovable(std::size_t index) const;
     std::string DirectoryInside(std::uint64_t start, std::uint64_t size,
                                 std::initializer_list<std::uint32_t> allowed) const;
+    bool RelocationsPatch(std::uint64_t start, std::uint64_t size) const;
     bool TryInPlace(std::size_t s, Plan& plan) const;
     Result<bool> TryGrow(std::size_t s, Plan& plan) const;
     Result<bool> TryNewSection(Plan& plan) const;
@@ -201,6 +202,40 @@ std::string Rebuilder::DirectoryInside(std::uint64_t start, std::uint64_t size,
     return {};
 }
 
+// True when a base relocation patches an address in the range: the loader
+// would patch whatever new bytes lie there, and moved bytes would lose their
+// fix-ups. A table the loader could not read patches nothing.
+bool Rebuilder::RelocationsPatch(std::uint64_t start, std::uint64_t size) const {
+    const DataDirectory dir = image_.Directory(kBaseRelocationDirectory);
+    const std::optional<Bytes> table = image_.SliceAtRva(file_, dir.virtualAddress, dir.size);
+    if (dir.virtualAddress == 0 || !table) {
+        return false;
+    }
+    constexpr std::uint64_t kBlockHeader = 8;
+    constexpr std::uint64_t kPage = 0x1000;
+    std::uint64_t at = 0;
+    while (at + kBlockHeader <= table->size()) {
+        const std::uint32_t page = *ReadU32(*table, at);
+        const std::uint32_t blockSize = *ReadU32(*table, at + 4);
+        if (blockSize < kBlockHeader || blockSize > table->size() - at) {
+            break;
+        }
+        // Only blocks whose page meets the range need their entries read.
+        if (Overlap(page, kPage + 8, start, size)) {
+            for (std::uint64_t e = at + kBlockHeader; e + 2 <= at + blockSize; e += 2) {
+                const std::uint16_t entry = *ReadU16(*table, e);
+                constexpr std::uint16_t kAbsolute = 0; // padding, patches nothing
+                if ((entry >> 12) != kAbsolute &&
+                    Overlap(page + (entry & 0xFFFu), 8, start, size)) {
+                    return true;
+                }
+            }
+        }
+        at += blockSize;
+    }
+    return false;
+}
+
 // Empty when the section holds nothing but the resources, so the whole of it
 // may be rewritten; otherwise what else lives there.
 std::string Rebuilder::WhyNotResourceOnly(std::size_t index) const {
@@ -222,6 +257,9 @@ std::string Rebuilder::WhyNotResourceOnly(std::size_t index) const {
     }
     if (Contains(h.virtualAddress, VirtualExtent(h), entryPoint_)) {
         return "the resource section holds the entry point";
+    }
+    if (RelocationsPatch(h.virtualAddress, VirtualExtent(h))) {
+        return "base relocations patch the resource section";
     }
     // The resource data reaches to the end of the directory or of its last
     // data entry inside the section; anything but zeros after that is data of
@@ -266,6 +304,9 @@ std::string Rebuilder::WhyNotMovable(std::size_t index) const {
     }
     if (Contains(h.virtualAddress, VirtualExtent(h), entryPoint_)) {
         return label + " follows the resources and holds the entry point";
+    }
+    if (RelocationsPatch(h.virtualAddress, VirtualExtent(h))) {
+        return label + " follows the resources and base relocations patch it";
     }
     return {};
 }

@@ -286,6 +286,26 @@ TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
     }
 }
 
+// The loader would patch new resource bytes at a relocated address.
+TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
+    struct Case {
+        std::uint32_t page;
+        Placement expected;
+    };
+    for (const Case& c : {Case{0x1000, Placement::InPlace}, Case{0x2000, Placement::NewSection}}) {
+        ImageSpec spec = Standard(GetParam());
+        Bytes8 block(12, 0);
+        test::Store<std::uint32_t>(block, 0, c.page);
+        test::Store<std::uint32_t>(block, 4, 12);
+        test::Store<std::uint16_t>(block, 8, 0x3010); // a 32-bit fix-up at page + 0x10
+        AddSection(spec, {".reloc", 0x3000, 12, 0xA00, 0x200, kReloc, block});
+        spec.directories[kBaseRelocationDirectory] = {0x3000, 12};
+        const Outcome out = Update(BuildImage(spec).bytes);
+        ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+        EXPECT_EQ(out.rebuilt->placement, c.expected) << std::hex << c.page;
+    }
+}
+
 TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
     // .data follows the resources and the section table fills the headers.
     ImageSpec spec = Standard(GetParam(), 0x200);
