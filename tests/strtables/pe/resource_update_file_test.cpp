@@ -243,6 +243,18 @@ TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
     EXPECT_EQ(ws.Listing(), std::set<std::string>{"f.dll"});
 }
 
+// The loader is the reader that matters: a program whose resources grew past
+// its relocation and debug sections must still start.
+TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
+    Workspace ws;
+    const std::string path = Copy(FixtureImage(test::Toolchain::MingwX64), ws.path() / "p.exe");
+    const Result<bool> done = UpdateFile(path, Pattern(6000, 5));
+    ASSERT_TRUE(done.ok()) << done.error().message;
+    const test::ProcessResult run = test::RunProgram(
+        "wine", {path}, "WINEDEBUG=-all WINEPREFIX=" + test::ShellQuote(KORVA_WINEPREFIX) + " ");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
 // What python3-pefile, a second independent reader, sees: one line per
 // leaf, then whether the checksum is right.
 std::string PefileView(const std::string& path) {
