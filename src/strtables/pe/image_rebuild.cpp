@@ -17,6 +17,7 @@ namespace {
 constexpr std::uint32_t kSectionMemExecute = 0x20000000;
 constexpr std::uint32_t kSectionMemWrite = 0x80000000;
 constexpr std::uint64_t kMax32 = 0xFFFFFFFF;
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 constexpr std::uint64_t kDebugEntrySize = 28;
 constexpr std::uint64_t kDebugAddressOfRawData = 20;
 constexpr std::uint64_t kDebugPointerToRawData = 24;
@@ -133,6 +134,11 @@ Result<bool> Rebuilder::CheckBasics() {
         !std::has_single_bit(image_.fileAlignment) ||
         !std::has_single_bit(image_.sectionAlignment)) {
         return MakeError("section or file alignment is not a power of two");
+    }
+    // The format allows up to 64 KiB; a larger one would pad a new section
+    // with up to gigabytes of zeros.
+    if (image_.fileAlignment > kMaxFileAlignment) {
+        return MakeError("file alignment above 64 KiB");
     }
     const std::optional<std::uint32_t> entry =
         ReadU32(file_, image_.optionalHeaderOffset + kEntryPointField);

@@ -462,6 +462,8 @@ TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
          [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0); }},
         {"file alignment not a power of two",
          [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x300); }},
+        {"file alignment of 2 GiB, which would pad a new section with gigabytes",
+         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000); }},
         {"section alignment 0",
          [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 32, 0); }},
         {"raw data past the end of the file",
