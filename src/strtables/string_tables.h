@@ -13,7 +13,7 @@ namespace korva {
 struct TResName {
     bool IsId = true;
     std::uint16_t Id = 0;
-    Text Name;              // the string name in the ANSI code page
+    Text Name;              // the string name in the ANSI code page, up to its first NUL
     std::u16string RawName; // its exact UTF-16 form, so the writer addresses the same resource
 };
 
