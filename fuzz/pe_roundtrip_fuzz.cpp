@@ -2,9 +2,9 @@
 // chosen by the input, builds the new image in memory and reads it back.
 // Building may refuse; a build that succeeds must read back with the change
 // in place and everything else as it was.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -41,15 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The last four bytes choose the change; the image keeps them too.
     const std::uint8_t* choice = data + size - 4;
-    auto update = korva::pe::ResourceUpdate::FromBytes(std::vector<std::uint8_t>(data, data + size));
+    auto update =
+        korva::pe::ResourceUpdate::FromBytes(std::vector<std::uint8_t>(data, data + size));
     if (!update) {
         return 0;
     }
-    auto original = korva::pe::ResourceModule::FromBytes(std::vector<std::uint8_t>(data, data + size));
+    auto original =
+        korva::pe::ResourceModule::FromBytes(std::vector<std::uint8_t>(data, data + size));
     Require(original.ok());
 
     const ResourceId type = ResourceId::Id(korva::pe::kRtString);
-    const ResourceId name = (choice[0] & 1) ? FirstBlock(*original, choice[1]) : ResourceId::Id(choice[1]);
+    const ResourceId name =
+        (choice[0] & 1) ? FirstBlock(*original, choice[1]) : ResourceId::Id(choice[1]);
     const std::uint16_t language = static_cast<std::uint16_t>(choice[2] & 0x0F);
     const std::uint16_t removed = static_cast<std::uint16_t>(language + 1);
     // Sizes from empty to past any section's room.
@@ -102,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 const korva::pe::ResourceData* after = reread->Find(t.id, n.id, l.id.id);
                 Require(after != nullptr && after->located == l.data->located);
-                Require(std::equal(after->bytes.begin(), after->bytes.end(),
-                                   l.data->bytes.begin(), l.data->bytes.end()));
+                Require(std::equal(after->bytes.begin(), after->bytes.end(), l.data->bytes.begin(),
+                                   l.data->bytes.end()));
             }
         }
     }

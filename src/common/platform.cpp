@@ -1,13 +1,13 @@
 #include "common/platform.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -142,8 +142,7 @@ FileStatus WriteUnnamedThenLink(const std::string& directory, const std::string&
     const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = TemporaryName(directory, base, attempt);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
-            0) {
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             tempName = candidate;
             fd.Close();
             return {};
@@ -269,7 +268,6 @@ FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::u
     }
     return {};
 }
-
 
 std::optional<MappedFile> MappedFile::Open(const std::string& path, std::string& error) {
     // O_NONBLOCK keeps open() from waiting for a writer on a FIFO; it has no

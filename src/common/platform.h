@@ -42,7 +42,6 @@ FileStatus CheckWritable(const std::string& path);
 // file is unchanged and the temporary file is gone.
 FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
-
 // A regular file mapped read-only into memory for as long as the object
 // lives. Its bytes stay at the same address when the object is moved.
 // Another process truncating the file while it is mapped would fault the

@@ -49,13 +49,12 @@ protected:
         ResetSettings();
         ResetLangSelection();
         ResetResBlocks();
-        const std::string image = test::BuildFixture(test::Toolchain::LldX64, "strings",
-                                                     test::kStringTableScript);
-        path_ = (test::ScratchDir() / (std::string(testing::UnitTest::GetInstance()
-                                                       ->current_test_info()
-                                                       ->name()) +
-                                       ".dll"))
-                    .string();
+        const std::string image =
+            test::BuildFixture(test::Toolchain::LldX64, "strings", test::kStringTableScript);
+        path_ =
+            (test::ScratchDir() /
+             (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".dll"))
+                .string();
         fs::copy_file(image, path_, fs::copy_options::overwrite_existing);
         ProgFileName = path_;
         before_ = test::ReadWholeFile(path_);
@@ -74,7 +73,8 @@ protected:
     static Bytes8 Data(const pe::ResourceModule& module, std::uint16_t block,
                        std::uint16_t language) {
         const pe::ResourceData* data = module.Find(kStrings, pe::ResourceId::Id(block), language);
-        return data == nullptr ? Bytes8{0xDE, 0xAD} : Bytes8(data->bytes.begin(), data->bytes.end());
+        return data == nullptr ? Bytes8{0xDE, 0xAD}
+                               : Bytes8(data->bytes.begin(), data->bytes.end());
     }
     static bool Has(const pe::ResourceModule& module, std::uint16_t block, std::uint16_t language) {
         return module.Find(kStrings, pe::ResourceId::Id(block), language) != nullptr;
@@ -98,7 +98,12 @@ protected:
 };
 
 TEST_F(WriteStringTablesTest, WritesEachRunAndDeletesTheNeutralCopy) {
-    ResBlocks.push_back(Block(1, {{"", 9}, {"Open", 9}, {"", 7}, {"\xD6" "ffnen", 7}}));
+    ResBlocks.push_back(Block(1, {{"", 9},
+                                  {"Open", 9},
+                                  {"", 7},
+                                  {"\xD6"
+                                   "ffnen",
+                                   7}}));
     ASSERT_TRUE(WriteStringTables());
     const pe::ResourceModule after = Reread();
     EXPECT_EQ(Data(after, 1, 9), Words({0, 4, 'O', 'p', 'e', 'n', 0}));
@@ -121,9 +126,9 @@ TEST_F(WriteStringTablesTest, RunDataFollowsTheTextsExactly) {
     };
     for (const Case& c : cases) {
         ResetResBlocks();
-        fs::copy_file(test::BuildFixture(test::Toolchain::LldX64, "strings",
-                                         test::kStringTableScript),
-                      path_, fs::copy_options::overwrite_existing);
+        fs::copy_file(
+            test::BuildFixture(test::Toolchain::LldX64, "strings", test::kStringTableScript), path_,
+            fs::copy_options::overwrite_existing);
         ResBlocks.push_back(Block(2, c.entries));
         ASSERT_TRUE(WriteStringTables()) << c.what;
         EXPECT_EQ(Data(Reread(), 2, 9), c.expected) << c.what;

@@ -23,7 +23,7 @@ struct SectionSpec {
     std::uint32_t pointerToRawData = 0;
     std::uint32_t sizeOfRawData = 0;
     std::uint32_t characteristics = 0x40000040; // initialized data, readable
-    std::vector<std::uint8_t> content;           // at most sizeOfRawData bytes; the rest is zero
+    std::vector<std::uint8_t> content;          // at most sizeOfRawData bytes; the rest is zero
 };
 
 struct ImageSpec {
@@ -80,7 +80,8 @@ inline BuiltImage BuildImage(const ImageSpec& spec) {
 
     out.coffHeader = kPeHeaderOffset + 4;
     out.optionalHeader = out.coffHeader + sizeof(pe::CoffFileHeader);
-    const std::size_t fixed = spec.is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
+    const std::size_t fixed =
+        spec.is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
     out.dataDirectories = out.optionalHeader + fixed;
     out.sectionTable = out.dataDirectories + 16 * sizeof(pe::DataDirectory);
 
@@ -100,7 +101,8 @@ inline BuiltImage BuildImage(const ImageSpec& spec) {
         imageEnd = std::max(imageEnd, (end + spec.sectionAlignment - 1) / spec.sectionAlignment *
                                           spec.sectionAlignment);
         if (s.sizeOfRawData != 0) {
-            rawEnd = std::max<std::size_t>(rawEnd, std::size_t{s.pointerToRawData} + s.sizeOfRawData);
+            rawEnd =
+                std::max<std::size_t>(rawEnd, std::size_t{s.pointerToRawData} + s.sizeOfRawData);
         }
     }
     const std::uint32_t sizeOfImage = spec.sizeOfImage != 0 ? spec.sizeOfImage : imageEnd;

@@ -26,9 +26,10 @@ static_assert(offsetof(OptionalHeader32, addressOfEntryPoint) ==
               offsetof(OptionalHeader64, addressOfEntryPoint));
 
 const char* const kDirectoryNames[kMaxDataDirectories] = {
-    "export",    "import",   "resource",       "exception",    "certificate", "base relocation",
-    "debug",     "architecture", "global pointer", "TLS",      "load config", "bound import",
-    "import address", "delay import", "CLR runtime", "reserved"};
+    "export",          "import",       "resource",       "exception",      "certificate",
+    "base relocation", "debug",        "architecture",   "global pointer", "TLS",
+    "load config",     "bound import", "import address", "delay import",   "CLR runtime",
+    "reserved"};
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
@@ -40,7 +41,9 @@ std::uint64_t VirtualExtent(const SectionHeader& h) {
     return std::max(h.virtualSize, h.sizeOfRawData);
 }
 
-std::uint64_t VirtualEnd(const SectionHeader& h) { return h.virtualAddress + VirtualExtent(h); }
+std::uint64_t VirtualEnd(const SectionHeader& h) {
+    return h.virtualAddress + VirtualExtent(h);
+}
 
 bool Overlap(std::uint64_t a, std::uint64_t aSize, std::uint64_t b, std::uint64_t bSize) {
     return aSize != 0 && bSize != 0 && a < b + bSize && b < a + aSize;
@@ -110,13 +113,9 @@ private:
     Result<bool> TryGrow(std::size_t s, Plan& plan) const;
     Result<bool> TryNewSection(Plan& plan) const;
     void PlanOverlay(Plan& plan) const;
-    Result<bool> CheckLimits(const Plan& plan) const;
     Result<bool> CheckKeptPointers(const Plan& plan) const;
     Result<RebuiltImage> Write(const Plan& plan) const;
     Result<bool> FixDebugDirectory(const Plan& plan, std::vector<std::uint8_t>& out) const;
-
-    std::optional<std::uint64_t> MapFileOffset(const Plan& plan, std::uint64_t offset) const;
-    std::optional<std::uint64_t> MapRva(const Plan& plan, std::uint64_t rva) const;
 
     Bytes file_;
     const Image& image_;
@@ -256,8 +255,8 @@ std::string Rebuilder::WhyNotResourceOnly(std::size_t index) const {
     if ((h.characteristics & (kSectionCntCode | kSectionMemExecute)) != 0) {
         return "the resource section holds code";
     }
-    if (const std::string other = DirectoryInside(h.virtualAddress, VirtualExtent(h),
-                                                  {kResourceDirectory});
+    if (const std::string other =
+            DirectoryInside(h.virtualAddress, VirtualExtent(h), {kResourceDirectory});
         !other.empty()) {
         return "the resource section also holds the " + other;
     }
@@ -280,8 +279,8 @@ std::string Rebuilder::WhyNotResourceOnly(std::size_t index) const {
                 pending.push_back(entry.subdirectory.get());
             } else if (entry.data != nullptr && entry.data->located &&
                        Contains(h.virtualAddress, h.sizeOfRawData, entry.data->originalRva)) {
-                end = std::max(end, std::uint64_t{entry.data->originalRva} +
-                                        entry.data->originalSize);
+                end = std::max(end,
+                               std::uint64_t{entry.data->originalRva} + entry.data->originalSize);
             }
         }
     }
@@ -303,8 +302,8 @@ std::string Rebuilder::WhyNotMovable(std::size_t index) const {
         (!relocations && (h.characteristics & kSectionMemDiscardable) == 0)) {
         return label + " follows the resources and holds code or data";
     }
-    if (const std::string other = DirectoryInside(
-            h.virtualAddress, VirtualExtent(h), {kBaseRelocationDirectory, kDebugDirectory});
+    if (const std::string other = DirectoryInside(h.virtualAddress, VirtualExtent(h),
+                                                  {kBaseRelocationDirectory, kDebugDirectory});
         !other.empty()) {
         return label + " follows the resources and holds the " + other;
     }
@@ -500,7 +499,7 @@ void Rebuilder::PlanOverlay(Plan& plan) const {
     }
 }
 
-Result<bool> Rebuilder::CheckLimits(const Plan& plan) const {
+Result<bool> CheckLimits(const Plan& plan) {
     for (const SectionHeader& h : plan.headers) {
         if (VirtualEnd(h) > kMax32) {
             return MakeError("a section would end beyond the 32-bit address space");
@@ -527,8 +526,8 @@ Result<bool> Rebuilder::CheckKeptPointers(const Plan& plan) const {
     return true;
 }
 
-std::optional<std::uint64_t> Rebuilder::MapFileOffset(const Plan& plan,
-                                                      std::uint64_t offset) const {
+// Where an old file offset lies in the new file, if its bytes survive.
+std::optional<std::uint64_t> MapFileOffset(const Plan& plan, std::uint64_t offset) {
     for (const Range& r : plan.rewrittenFile) {
         if (Contains(r.start, r.size, offset)) {
             return std::nullopt;
@@ -545,7 +544,8 @@ std::optional<std::uint64_t> Rebuilder::MapFileOffset(const Plan& plan,
     return std::nullopt;
 }
 
-std::optional<std::uint64_t> Rebuilder::MapRva(const Plan& plan, std::uint64_t rva) const {
+// Where an old RVA lies in the new image, if its bytes survive.
+std::optional<std::uint64_t> MapRva(const Plan& plan, std::uint64_t rva) {
     for (const Range& r : plan.rewrittenRva) {
         if (Contains(r.start, r.size, rva)) {
             return std::nullopt;
@@ -571,7 +571,8 @@ Result<bool> Rebuilder::FixDebugDirectory(const Plan& plan, std::vector<std::uin
         return true; // the loader cannot read it either; nothing points anywhere
     }
     const std::optional<std::uint64_t> newAt = MapFileOffset(plan, oldAt->offset);
-    const std::optional<std::uint64_t> newLast = MapFileOffset(plan, oldAt->offset + old->size() - 1);
+    const std::optional<std::uint64_t> newLast =
+        MapFileOffset(plan, oldAt->offset + old->size() - 1);
     if (!newAt || !newLast || *newLast != *newAt + old->size() - 1) {
         return MakeError("the debug directory lies in bytes the rewrite replaces");
     }
@@ -621,7 +622,8 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
         SectionHeader h = plan.headers[i];
         for (std::uint32_t* pointer : {&h.pointerToRelocations, &h.pointerToLinenumbers}) {
             if (*pointer != 0) {
-                *pointer = static_cast<std::uint32_t>(MapFileOffset(plan, *pointer).value_or(*pointer));
+                *pointer =
+                    static_cast<std::uint32_t>(MapFileOffset(plan, *pointer).value_or(*pointer));
             }
         }
         std::uint8_t raw[sizeof(SectionHeader)];
@@ -674,8 +676,8 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
             initializedDelta += std::int64_t{h.sizeOfRawData} - std::int64_t{before};
         }
     }
-    const std::uint64_t sizeOfImage = std::max<std::uint64_t>(
-        image_.sizeOfImage, AlignUp(memoryEnd, image_.sectionAlignment));
+    const std::uint64_t sizeOfImage =
+        std::max<std::uint64_t>(image_.sizeOfImage, AlignUp(memoryEnd, image_.sectionAlignment));
     if (sizeOfImage > kMax32) {
         return MakeError("the image would outgrow the 32-bit address space");
     }

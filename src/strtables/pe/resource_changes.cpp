@@ -38,7 +38,9 @@ void EraseEntry(ResourceDirectory& directory, const ResourceEntry* entry) {
 
 } // namespace
 
-ResourceDirectory CloneResourceTree(const ResourceDirectory& tree) {
+// Recursion is bounded: the reader limits the depth of what it builds, and
+// staging adds no deeper levels.
+ResourceDirectory CloneResourceTree(const ResourceDirectory& tree) { // NOLINT(misc-no-recursion)
     ResourceDirectory copy;
     copy.info = tree.info;
     copy.entries.reserve(tree.entries.size());
@@ -61,8 +63,8 @@ ResourceChanges::ResourceChanges(const ResourceDirectory& original)
     : tree_(CloneResourceTree(original)) {}
 
 Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
-                            std::uint16_t language, std::span<const std::uint8_t> bytes,
-                            std::uint32_t codePage) {
+                                  std::uint16_t language, std::span<const std::uint8_t> bytes,
+                                  std::uint32_t codePage) {
     Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
     if (!names) {
         return WithContext("staging a resource", names.error());
@@ -90,7 +92,7 @@ Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name
 }
 
 Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
-                               std::uint16_t language) {
+                                     std::uint16_t language) {
     ResourceEntry* typeEntry = FindEntry(tree_, type);
     if (typeEntry == nullptr || typeEntry->subdirectory == nullptr) {
         return true;

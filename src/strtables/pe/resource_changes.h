@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "strtables/pe/result.h"
 #include "strtables/pe/resource_tree.h"
+#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -26,7 +26,7 @@ public:
     // Adds the copy of type/name/language, or replaces the one there. The
     // bytes are copied.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
-               std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
+                     std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
 
     // Removes that one copy; a name or type left without copies goes too. A
     // copy that is not there is no change.

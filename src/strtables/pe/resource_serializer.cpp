@@ -90,7 +90,9 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
         layout.tables_[t].offset = static_cast<std::uint32_t>(offset);
         layout.tables_[t].namedCount = static_cast<std::uint16_t>(named);
         layout.tables_[t].idCount = static_cast<std::uint16_t>(ids);
-        if (const Result<bool> s = Advance(offset, kTableHeaderSize + kTableEntrySize * slots.size()); !s) {
+        if (const Result<bool> s =
+                Advance(offset, kTableHeaderSize + kTableEntrySize * slots.size());
+            !s) {
             return s.error();
         }
         for (const ResourceLayout::Slot& slot : slots) {
@@ -131,7 +133,8 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
                 slot.nameOffset = static_cast<std::uint32_t>(offset);
                 layout.names_.push_back(
                     ResourceLayout::Name{&slot.entry->id.name, slot.nameOffset});
-                if (const Result<bool> s = Advance(offset, 2 + 2 * std::uint64_t{slot.entry->id.name.size()});
+                if (const Result<bool> s =
+                        Advance(offset, 2 + 2 * std::uint64_t{slot.entry->id.name.size()});
                     !s) {
                     return s.error();
                 }
@@ -157,7 +160,7 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
 }
 
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
-                                                  std::uint32_t baseRva) {
+                                                std::uint32_t baseRva) {
     if (std::uint64_t{baseRva} + layout.size_ > std::numeric_limits<std::uint32_t>::max()) {
         return MakeError("resource section would end beyond the 32-bit address space");
     }

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "strtables/pe/result.h"
 #include "strtables/pe/resource_tree.h"
+#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -28,7 +28,7 @@ public:
 private:
     friend Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
     friend Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
-                                                             std::uint32_t baseRva);
+                                                           std::uint32_t baseRva);
 
     struct Slot {
         const ResourceEntry* entry = nullptr;
@@ -67,6 +67,6 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
 // Second pass: the exact bytes of the section, for a section whose first
 // byte lives at `baseRva`.
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
-                                                  std::uint32_t baseRva);
+                                                std::uint32_t baseRva);
 
 } // namespace korva::pe

@@ -10,7 +10,9 @@ namespace korva::pe {
 namespace {
 
 // The maximum of VirtualSize and SizeOfRawData, as the rebuild counts it.
-std::uint64_t Extent(const SectionHeader& h) { return std::max(h.virtualSize, h.sizeOfRawData); }
+std::uint64_t Extent(const SectionHeader& h) {
+    return std::max(h.virtualSize, h.sizeOfRawData);
+}
 
 Result<bool> CheckSectionsApart(const Image& image) {
     std::vector<const SectionHeader*> byAddress;
@@ -21,9 +23,8 @@ Result<bool> CheckSectionsApart(const Image& image) {
             byOffset.push_back(&section.header);
         }
     }
-    std::sort(byAddress.begin(), byAddress.end(), [](const auto* a, const auto* b) {
-        return a->virtualAddress < b->virtualAddress;
-    });
+    std::sort(byAddress.begin(), byAddress.end(),
+              [](const auto* a, const auto* b) { return a->virtualAddress < b->virtualAddress; });
     for (std::size_t i = 1; i < byAddress.size(); ++i) {
         if (byAddress[i - 1]->virtualAddress + Extent(*byAddress[i - 1]) >
             byAddress[i]->virtualAddress) {
@@ -34,8 +35,8 @@ Result<bool> CheckSectionsApart(const Image& image) {
         return a->pointerToRawData < b->pointerToRawData;
     });
     for (std::size_t i = 0; i < byOffset.size(); ++i) {
-        const std::uint64_t end = std::uint64_t{byOffset[i]->pointerToRawData} +
-                                  byOffset[i]->sizeOfRawData;
+        const std::uint64_t end =
+            std::uint64_t{byOffset[i]->pointerToRawData} + byOffset[i]->sizeOfRawData;
         if (end > image.fileSize ||
             (i + 1 < byOffset.size() && end > byOffset[i + 1]->pointerToRawData)) {
             return MakeError("sections overlap in the file or run past its end");
@@ -50,8 +51,7 @@ bool SameData(const ResourceData& written, const ResourceData& read) {
         return false;
     }
     if (!written.located) {
-        return written.originalRva == read.originalRva &&
-               written.originalSize == read.originalSize;
+        return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
     }
     return std::equal(written.bytes.begin(), written.bytes.end(), read.bytes.begin(),
                       read.bytes.end());
@@ -59,7 +59,8 @@ bool SameData(const ResourceData& written, const ResourceData& read) {
 
 // The tree read back must list the staged entries in the loader's order and
 // hold exactly their data. The reader bounds the depth, so recursion ends.
-Result<bool> CompareTrees(const ResourceDirectory& staged, const ResourceDirectory& read) {
+Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
+                          const ResourceDirectory& read) {
     const DirectoryInfo& a = staged.info;
     const DirectoryInfo& b = read.info;
     if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||

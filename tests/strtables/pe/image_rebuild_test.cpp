@@ -22,15 +22,17 @@ using test::ReadU32At;
 using test::SectionSpec;
 using Bytes8 = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t kCode = 0x60000020;        // code, execute, read
-constexpr std::uint32_t kData = 0xC0000040;        // initialized, read, write
-constexpr std::uint32_t kReloc = 0x42000040;       // initialized, discardable, read
+constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
+constexpr std::uint32_t kData = 0xC0000040;  // initialized, read, write
+constexpr std::uint32_t kReloc = 0x42000040; // initialized, discardable, read
 constexpr std::uint32_t kResourceRva = 0x2000;
 
 const ResourceId kStrings = ResourceId::Id(6);
 const ResourceId kRcData = ResourceId::Id(10);
 
-Bytes8 B(const std::string& s) { return Bytes8(s.begin(), s.end()); }
+Bytes8 B(const std::string& s) {
+    return Bytes8(s.begin(), s.end());
+}
 
 Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
     Bytes8 out(size);
@@ -59,13 +61,15 @@ ImageSpec Standard(bool is64, std::uint32_t resourceRaw = 0x400) {
     spec.sizeOfInitializedData = 0x1000;
     spec.sections.push_back({".text", 0x1000, 0x180, 0x400, 0x200, kCode, Pattern(0x180, 1)});
     const Bytes8 rsrc = OriginalResources(kResourceRva);
-    spec.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()),
-                             0x600, resourceRaw, 0x40000040, rsrc});
+    spec.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()), 0x600,
+                             resourceRaw, 0x40000040, rsrc});
     spec.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
     return spec;
 }
 
-void AddSection(ImageSpec& spec, SectionSpec section) { spec.sections.push_back(std::move(section)); }
+void AddSection(ImageSpec& spec, SectionSpec section) {
+    spec.sections.push_back(std::move(section));
+}
 
 struct Outcome {
     Result<RebuiltImage> rebuilt;
@@ -91,14 +95,14 @@ void ExpectUpdatedResources(const Bytes8& bytes, std::size_t size = 40) {
     const ResourceData* german = module->Find(kStrings, ResourceId::Id(1), 0x407);
     ASSERT_NE(german, nullptr);
     const Bytes8 expected = Pattern(size, 9);
-    EXPECT_TRUE(std::equal(german->bytes.begin(), german->bytes.end(), expected.begin(),
-                           expected.end()));
+    EXPECT_TRUE(
+        std::equal(german->bytes.begin(), german->bytes.end(), expected.begin(), expected.end()));
     EXPECT_EQ(module->Find(kStrings, ResourceId::Id(1), 0), nullptr);
     const ResourceData* kept = module->Find(kRcData, ResourceId::Name(u"KEEP"), 0x409);
     ASSERT_NE(kept, nullptr);
     const Bytes8 keptBytes = Pattern(300, 3);
-    EXPECT_TRUE(std::equal(kept->bytes.begin(), kept->bytes.end(), keptBytes.begin(),
-                           keptBytes.end()));
+    EXPECT_TRUE(
+        std::equal(kept->bytes.begin(), kept->bytes.end(), keptBytes.begin(), keptBytes.end()));
 }
 
 Image Parse(const Bytes8& bytes) {
@@ -127,9 +131,8 @@ void ExpectAdjacentSections(const Image& image) {
         const SectionHeader& a = image.sections[i - 1].header;
         const SectionHeader& b = image.sections[i].header;
         const std::uint32_t extent = std::max(a.virtualSize, a.sizeOfRawData);
-        EXPECT_EQ(b.virtualAddress,
-                  (a.virtualAddress + extent + image.sectionAlignment - 1) /
-                      image.sectionAlignment * image.sectionAlignment)
+        EXPECT_EQ(b.virtualAddress, (a.virtualAddress + extent + image.sectionAlignment - 1) /
+                                        image.sectionAlignment * image.sectionAlignment)
             << image.sections[i].Name();
     }
 }
@@ -151,7 +154,8 @@ TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
 
     const Image before = Parse(original.bytes);
     const Image after = Parse(bytes);
-    EXPECT_EQ(RawOf(bytes, after.sections[0].header), RawOf(original.bytes, before.sections[0].header));
+    EXPECT_EQ(RawOf(bytes, after.sections[0].header),
+              RawOf(original.bytes, before.sections[0].header));
     EXPECT_EQ(after.sections[1].header.pointerToRawData, 0x600u);
     EXPECT_EQ(after.sections[1].header.sizeOfRawData, 0x400u);
     EXPECT_EQ(after.sizeOfImage, before.sizeOfImage);
@@ -159,8 +163,8 @@ TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
     EXPECT_EQ(after.Directory(kResourceDirectory).virtualAddress, kResourceRva);
     EXPECT_EQ(after.Directory(kResourceDirectory).size, out.rebuilt->resourceSize);
     // Nothing outside the resource section's raw data and the header fields moved.
-    EXPECT_TRUE(std::equal(bytes.begin() + 0x400, bytes.begin() + 0x600,
-                           original.bytes.begin() + 0x400));
+    EXPECT_TRUE(
+        std::equal(bytes.begin() + 0x400, bytes.begin() + 0x600, original.bytes.begin() + 0x400));
     EXPECT_TRUE(std::equal(bytes.begin() + 0xA00, bytes.end(), original.bytes.begin() + 0xA00));
 }
 
@@ -197,7 +201,7 @@ TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
     BuiltImage original = BuildImage(spec);
     const std::size_t debugEntry = 0x400 + 0x100;
     std::fill(original.bytes.begin() + debugEntry, original.bytes.begin() + debugEntry + 28, 0);
-    test::Store<std::uint32_t>(original.bytes, debugEntry + 16, 64);                  // size
+    test::Store<std::uint32_t>(original.bytes, debugEntry + 16, 64);    // size
     test::Store<std::uint32_t>(original.bytes, debugEntry + 24, 0xA00); // raw pointer: the overlay
 
     const Outcome out = Update(original.bytes, 0x2400);
@@ -238,7 +242,8 @@ TEST_P(Rebuild, AddsASectionWhenWritableDataFollows) {
     ExpectAdjacentSections(after);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(std::memcmp(&after.sections[i].header, &before.sections[i].header,
-                              sizeof(SectionHeader)), 0);
+                              sizeof(SectionHeader)),
+                  0);
         EXPECT_EQ(RawOf(bytes, after.sections[i].header),
                   RawOf(original.bytes, before.sections[i].header));
     }
@@ -330,8 +335,8 @@ TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
         const Outcome out = Update(bytes, 0x900);
         ASSERT_FALSE(out.rebuilt.ok()) << c.what;
         EXPECT_NE(out.rebuilt.error().message.find(".data"), std::string::npos)
-            << c.what << ": the message names the section in the way: "
-            << out.rebuilt.error().message;
+            << c.what
+            << ": the message names the section in the way: " << out.rebuilt.error().message;
     }
 }
 
@@ -343,8 +348,8 @@ TEST_P(Rebuild, RemovesTheCertificateTable) {
     spec.overlay.insert(spec.overlay.end(), signature.begin(), signature.end());
     BuiltImage original = BuildImage(spec);
     const std::uint32_t at = static_cast<std::uint32_t>(original.overlayStart + before.size());
-    test::Store<DataDirectory>(original.bytes,
-                               original.dataDirectories + 8 * kCertificateDirectory, {at, 24});
+    test::Store<DataDirectory>(original.bytes, original.dataDirectories + 8 * kCertificateDirectory,
+                               {at, 24});
     const Outcome out = Update(original.bytes);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
     const Bytes8& bytes = out.rebuilt->bytes;
@@ -459,19 +464,33 @@ TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
     };
     const Case cases[] = {
         {"file alignment 0",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0);
+         }},
         {"file alignment not a power of two",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x300); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x300);
+         }},
         {"file alignment of 2 GiB, which would pad a new section with gigabytes",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000);
+         }},
         {"section alignment 0",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.optionalHeader + 32, 0); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 32, 0);
+         }},
         {"raw data past the end of the file",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.sectionTable + 40 + 16, 0x10000); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.sectionTable + 40 + 16, 0x10000);
+         }},
         {"two sections sharing file bytes",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.sectionTable + 20, 0x500); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.sectionTable + 20, 0x500);
+         }},
         {"no resource directory entry",
-         [](Bytes8& b, const BuiltImage& i) { test::Store<std::uint32_t>(b, i.dataDirectories - 4, 2); }},
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.dataDirectories - 4, 2);
+         }},
         {"resource section at the top of the address space",
          [](Bytes8& b, const BuiltImage& i) {
              test::Store<std::uint32_t>(b, i.sectionTable + 40 + 12, 0xFFFFF000);

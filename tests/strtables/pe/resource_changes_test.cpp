@@ -14,7 +14,9 @@ using Bytes8 = std::vector<std::uint8_t>;
 const ResourceId kStrings = ResourceId::Id(6);
 const ResourceId kBlock1 = ResourceId::Id(1);
 
-Bytes8 B(const std::string& s) { return Bytes8(s.begin(), s.end()); }
+Bytes8 B(const std::string& s) {
+    return Bytes8(s.begin(), s.end());
+}
 
 const ResourceEntry* Find(const ResourceDirectory& dir, const ResourceId& id) {
     for (const ResourceEntry& e : dir.entries) {
@@ -63,7 +65,8 @@ protected:
             auto data = std::make_unique<ResourceData>();
             data->bytes = stored;
             data->codePage = 1252;
-            name.subdirectory->entries.push_back({ResourceId::Id(language), nullptr, std::move(data)});
+            name.subdirectory->entries.push_back(
+                {ResourceId::Id(language), nullptr, std::move(data)});
         }
         return name;
     }
@@ -149,8 +152,8 @@ TEST_F(ResourceChangesTest, PutFailsWhereDataSitsInPlaceOfADirectory) {
 }
 
 TEST_F(ResourceChangesTest, PutReplacesADeeperDirectoryAtTheLanguageLevel) {
-    ResourceEntry& lang = Find(*Find(root, kStrings)->subdirectory, kBlock1)
-                              ->subdirectory->entries[0];
+    ResourceEntry& lang =
+        Find(*Find(root, kStrings)->subdirectory, kBlock1)->subdirectory->entries[0];
     lang.data.reset();
     lang.subdirectory = std::make_unique<ResourceDirectory>();
     ResourceChanges changes(root);

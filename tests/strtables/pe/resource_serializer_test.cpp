@@ -69,14 +69,14 @@ TEST(ResourceSerializer, WritesTheExactBytesOfAThreeLevelTree) {
 
     const Bytes8 expected = {
         // root table at 0: characteristics, time stamp, version 1.2, 0 named, 1 id entry
-        0xA4, 0xA3, 0xA2, 0xA1, 0x44, 0x33, 0x22, 0x11, 1, 0, 2, 0, 0, 0, 1, 0,
-        6, 0, 0, 0, 24, 0, 0, 0x80, // id 6 -> subdirectory at 24
+        0xA4, 0xA3, 0xA2, 0xA1, 0x44, 0x33, 0x22, 0x11, 1, 0, 2, 0, 0, 0, 1, 0, 6, 0, 0, 0, 24, 0,
+        0, 0x80, // id 6 -> subdirectory at 24
         // type table at 24
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0,
-        1, 0, 0, 0, 48, 0, 0, 0x80, // id 1 -> subdirectory at 48
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 48, 0, 0,
+        0x80, // id 1 -> subdirectory at 48
         // name table at 48, its own time stamp kept
-        0, 0, 0, 0, 0x88, 0x77, 0x66, 0x55, 0, 0, 0, 0, 0, 0, 1, 0,
-        0x09, 0x04, 0, 0, 72, 0, 0, 0, // language 0x409 -> data entry at 72
+        0, 0, 0, 0, 0x88, 0x77, 0x66, 0x55, 0, 0, 0, 0, 0, 0, 1, 0, 0x09, 0x04, 0, 0, 72, 0, 0,
+        0, // language 0x409 -> data entry at 72
         // data entry at 72: RVA base + 88, size 2, code page 1252, reserved
         0x58, 0x10, 0, 0, 2, 0, 0, 0, 0xE4, 0x04, 0, 0, 0, 0, 0, 0,
         // data at 88 (already 8-aligned)

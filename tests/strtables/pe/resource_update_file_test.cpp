@@ -114,8 +114,8 @@ TEST(ResourceUpdateFile, KeepsPermissionsAndTheSymbolicLink) {
     fs::create_directory(ws.path() / "real");
     const std::string target =
         Copy(FixtureImage(test::Toolchain::LldX64), ws.path() / "real" / "a.dll");
-    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write |
-                                fs::perms::group_read | fs::perms::others_exec);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::others_exec);
     const fs::path link = ws.path() / "link.dll";
     fs::create_symlink(target, link);
 
@@ -179,11 +179,11 @@ TEST_P(FailureInjection, LeavesTheTargetByteIdenticalAndNoTemporaryFile) {
 constexpr fs::perms kReadWrite = fs::perms::owner_read | fs::perms::owner_write |
                                  fs::perms::group_read | fs::perms::group_write |
                                  fs::perms::others_read | fs::perms::others_write;
-constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read |
-                                fs::perms::others_read;
-constexpr fs::perms kDirectoryReadOnly =
-    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kDirectoryReadOnly = fs::perms::owner_read | fs::perms::owner_exec |
+                                         fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec;
 
 INSTANTIATE_TEST_SUITE_P(
     Commit, FailureInjection,
@@ -191,8 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
         Injection{"read-only target", "", true, fs::perms::all, kReadOnly, 2},
         Injection{"directory not writable", "", true, kDirectoryReadOnly, kReadWrite, 1},
         // 512-byte blocks in a POSIX shell: far less than the image.
-        Injection{"write failing part-way", "ulimit -f 8; ", false, fs::perms::all, kReadWrite,
-                  1}),
+        Injection{"write failing part-way", "ulimit -f 8; ", false, fs::perms::all, kReadWrite, 1}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
@@ -227,8 +226,8 @@ TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
         return *FillResources(*LayOutResources(tree.tree()), 0x2000);
     }();
     spec.sections.push_back({".text", 0x1000, 0x10, 0x200, 0x200, 0x60000020, Pattern(16, 1)});
-    spec.sections.push_back({".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400,
-                             0x200, 0x40000040, rsrc});
+    spec.sections.push_back(
+        {".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400, 0x200, 0x40000040, rsrc});
     spec.sections.push_back({".data", 0x3000, 0x10, 0x600, 0x200, 0xC0000040, Pattern(16, 3)});
     spec.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
     Workspace ws;
@@ -338,14 +337,13 @@ TEST_P(ToolchainImage, UpdatedImageReadsRightInIndependentReaders) {
     EXPECT_NE(test::ReadWholeFile(path), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Real, ToolchainImage,
-    testing::Combine(testing::ValuesIn(test::AllToolchains()),
-                     testing::Values(std::size_t{40}, std::size_t{6000})),
-    [](const auto& info) {
-        return test::ToolchainName(std::get<0>(info.param)) +
-               (std::get<1>(info.param) > 1000 ? "_grown" : "_small");
-    });
+INSTANTIATE_TEST_SUITE_P(Real, ToolchainImage,
+                         testing::Combine(testing::ValuesIn(test::AllToolchains()),
+                                          testing::Values(std::size_t{40}, std::size_t{6000})),
+                         [](const auto& info) {
+                             return test::ToolchainName(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) > 1000 ? "_grown" : "_small");
+                         });
 
 } // namespace
 } // namespace korva::pe
