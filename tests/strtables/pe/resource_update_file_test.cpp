@@ -247,8 +247,22 @@ TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
 TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
     Workspace ws;
     const std::string path = Copy(FixtureImage(test::Toolchain::MingwX64), ws.path() / "p.exe");
+    const auto relocAddress = [](const std::string& file) {
+        const Bytes8 bytes = test::ReadWholeFile(file);
+        const Result<Image> image = ParseImage(bytes);
+        EXPECT_TRUE(image.ok());
+        for (const Section& section : image->sections) {
+            if (section.Name() == ".reloc") {
+                return section.header.virtualAddress;
+            }
+        }
+        return 0u;
+    };
+    const std::uint32_t before = relocAddress(path);
     const Result<bool> done = UpdateFile(path, Pattern(6000, 5));
     ASSERT_TRUE(done.ok()) << done.error().message;
+    ASSERT_NE(before, 0u);
+    EXPECT_GT(relocAddress(path), before) << "the case meant here moves the relocations";
     const test::ProcessResult run = test::RunProgram(
         "wine", {path}, "WINEDEBUG=-all WINEPREFIX=" + test::ShellQuote(KORVA_WINEPREFIX) + " ");
     EXPECT_EQ(run.exitCode, 0) << run.output;
