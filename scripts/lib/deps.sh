@@ -1,7 +1,9 @@
 # Debian packages the build and the tests need; installed when missing.
 # llvm (llvm-rc, llvm-readobj), lld (lld-link) and mingw-w64 build and check
-# the PE fixtures at test time.
-korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64)
+# the PE fixtures at test time; python3-pefile is a second reader that checks
+# rewritten images, and Wine runs them.
+korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64
+                python3-pefile wine)
 
 korva_install_deps() {
   local missing=()

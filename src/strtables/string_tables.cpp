@@ -4,8 +4,6 @@ namespace korva {
 
 std::vector<TResInfo> ResBlocks;
 
-bool WriteStringTables() { return false; }
-
 void ResetResBlocks() { ResBlocks.clear(); }
 
 } // namespace korva

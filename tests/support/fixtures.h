@@ -70,6 +70,7 @@ enum class Toolchain {
     LldX64,   // llvm-rc + lld-link, a 64-bit DLL
     LldX86,   // llvm-rc + lld-link /machine:x86, a 32-bit DLL
     MingwX64, // windres + x86_64-w64-mingw32-gcc, a console program
+    MingwX86, // windres + i686-w64-mingw32-gcc, a 32-bit console program
 };
 
 inline const std::vector<Toolchain>& AllToolchains() {
@@ -86,6 +87,8 @@ inline std::string ToolchainName(Toolchain toolchain) {
         return "lld_x86";
     case Toolchain::MingwX64:
         return "mingw_x64";
+    case Toolchain::MingwX86:
+        return "mingw_x86";
     }
     return "unknown";
 }
@@ -112,12 +115,14 @@ inline std::string BuildFixture(Toolchain toolchain, const std::string& name,
                    " /out:" + ShellQuote(image) + " " + ShellQuote(base + ".res"));
         break;
     }
-    case Toolchain::MingwX64: {
+    case Toolchain::MingwX64:
+    case Toolchain::MingwX86: {
         image = base + ".exe";
+        const std::string prefix =
+            toolchain == Toolchain::MingwX64 ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
         const std::string main = WriteScratchFile(key + ".c", "int main(void) { return 0; }\n");
-        RunOrThrow("x86_64-w64-mingw32-windres -i " + ShellQuote(rc) + " -o " +
-                   ShellQuote(base + "_res.o"));
-        RunOrThrow("x86_64-w64-mingw32-gcc -o " + ShellQuote(image) + " " + ShellQuote(main) + " " +
+        RunOrThrow(prefix + "windres -i " + ShellQuote(rc) + " -o " + ShellQuote(base + "_res.o"));
+        RunOrThrow(prefix + "gcc -o " + ShellQuote(image) + " " + ShellQuote(main) + " " +
                    ShellQuote(base + "_res.o"));
         break;
     }

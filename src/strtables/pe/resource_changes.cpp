@@ -1,0 +1,121 @@
+#include "strtables/pe/resource_changes.h"
+
+#include <algorithm>
+
+namespace korva::pe {
+
+namespace {
+
+ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
+    for (ResourceEntry& entry : directory.entries) {
+        if (entry.id == id) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// The subdirectory under `id`, created when missing. Fails when a data leaf
+// already sits where the directory belongs.
+Result<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id) {
+    ResourceEntry* entry = FindEntry(parent, id);
+    if (entry == nullptr) {
+        ResourceEntry added;
+        added.id = id;
+        added.subdirectory = std::make_unique<ResourceDirectory>();
+        parent.entries.push_back(std::move(added));
+        return parent.entries.back().subdirectory.get();
+    }
+    if (entry->subdirectory == nullptr) {
+        return MakeError("resource data found where a directory was expected");
+    }
+    return entry->subdirectory.get();
+}
+
+void EraseEntry(ResourceDirectory& directory, const ResourceEntry* entry) {
+    directory.entries.erase(directory.entries.begin() + (entry - directory.entries.data()));
+}
+
+} // namespace
+
+// Recursion is bounded: the reader limits the depth of what it builds, and
+// staging adds no deeper levels.
+ResourceDirectory CloneResourceTree(const ResourceDirectory& tree) { // NOLINT(misc-no-recursion)
+    ResourceDirectory copy;
+    copy.info = tree.info;
+    copy.entries.reserve(tree.entries.size());
+    for (const ResourceEntry& entry : tree.entries) {
+        ResourceEntry cloned;
+        cloned.id = entry.id;
+        if (entry.subdirectory != nullptr) {
+            cloned.subdirectory =
+                std::make_unique<ResourceDirectory>(CloneResourceTree(*entry.subdirectory));
+        }
+        if (entry.data != nullptr) {
+            cloned.data = std::make_unique<ResourceData>(*entry.data);
+        }
+        copy.entries.push_back(std::move(cloned));
+    }
+    return copy;
+}
+
+ResourceChanges::ResourceChanges(const ResourceDirectory& original)
+    : tree_(CloneResourceTree(original)) {}
+
+Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
+                                  std::uint16_t language, std::span<const std::uint8_t> bytes,
+                                  std::uint32_t codePage) {
+    Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
+    if (!names) {
+        return WithContext("staging a resource", names.error());
+    }
+    Result<ResourceDirectory*> languages = DirectoryAt(**names, name);
+    if (!languages) {
+        return WithContext("staging a resource", languages.error());
+    }
+    const std::vector<std::uint8_t>& copy = staged_.emplace_back(bytes.begin(), bytes.end());
+    auto data = std::make_unique<ResourceData>();
+    data->bytes = copy;
+    data->codePage = codePage;
+    data->originalSize = static_cast<std::uint32_t>(copy.size());
+
+    const ResourceId languageId = ResourceId::Id(language);
+    ResourceEntry* entry = FindEntry(**languages, languageId);
+    if (entry == nullptr) {
+        (*languages)->entries.push_back(ResourceEntry{languageId, nullptr, nullptr});
+        entry = &(*languages)->entries.back();
+    }
+    entry->subdirectory.reset();
+    entry->data = std::move(data);
+    changed_ = true;
+    return true;
+}
+
+Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
+                                     std::uint16_t language) {
+    ResourceEntry* typeEntry = FindEntry(tree_, type);
+    if (typeEntry == nullptr || typeEntry->subdirectory == nullptr) {
+        return true;
+    }
+    ResourceDirectory& names = *typeEntry->subdirectory;
+    ResourceEntry* nameEntry = FindEntry(names, name);
+    if (nameEntry == nullptr || nameEntry->subdirectory == nullptr) {
+        return true;
+    }
+    ResourceDirectory& languages = *nameEntry->subdirectory;
+    const ResourceEntry* languageEntry = FindEntry(languages, ResourceId::Id(language));
+    if (languageEntry == nullptr) {
+        return true;
+    }
+    EraseEntry(languages, languageEntry);
+    if (languages.entries.empty()) {
+        EraseEntry(names, nameEntry);
+    }
+    if (names.entries.empty()) {
+        EraseEntry(tree_, typeEntry);
+    }
+    changed_ = true;
+    return true;
+}
+
+} // namespace korva::pe

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <span>
+#include <vector>
+
+#include "strtables/pe/resource_tree.h"
+#include "strtables/pe/result.h"
+
+namespace korva::pe {
+
+// A deep copy of a resource tree. Data spans keep viewing the same bytes.
+ResourceDirectory CloneResourceTree(const ResourceDirectory& tree);
+
+// The staged changes of one update, applied as they come to a private copy
+// of the whole resource tree (type -> name -> language -> data).
+class ResourceChanges {
+public:
+    // The tree's data spans must stay valid as long as this object lives.
+    explicit ResourceChanges(const ResourceDirectory& original);
+
+    ResourceChanges(const ResourceChanges&) = delete;
+    ResourceChanges& operator=(const ResourceChanges&) = delete;
+
+    // Adds the copy of type/name/language, or replaces the one there. The
+    // bytes are copied.
+    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+                     std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
+
+    // Removes that one copy; a name or type left without copies goes too. A
+    // copy that is not there is no change.
+    Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
+
+    // True once anything was put or removed.
+    bool changed() const { return changed_; }
+    const ResourceDirectory& tree() const { return tree_; }
+
+private:
+    ResourceDirectory tree_;
+    // Owns the bytes of every staged copy; a list, so that spans stay valid.
+    std::list<std::vector<std::uint8_t>> staged_;
+    bool changed_ = false;
+};
+
+} // namespace korva::pe

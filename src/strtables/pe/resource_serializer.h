@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "strtables/pe/resource_tree.h"
+#include "strtables/pe/result.h"
+
+namespace korva::pe {
+
+// A data entry whose bytes the reader could not find in the file. Its
+// pointer is written back as it was; that is only sound while whatever the
+// pointer names stays where it is, which placement has to decide.
+struct KeptPointer {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+};
+
+// Where everything of a resource tree goes in a new resource section. The
+// layout does not depend on the section's address, so placement can size the
+// section before it knows where the section will live.
+class ResourceLayout {
+public:
+    // Size in bytes of the section content (not padded to any alignment).
+    std::uint32_t size() const { return size_; }
+    const std::vector<KeptPointer>& keptPointers() const { return kept_; }
+
+private:
+    friend Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
+    friend Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
+                                                           std::uint32_t baseRva);
+
+    struct Slot {
+        const ResourceEntry* entry = nullptr;
+        std::uint32_t nameOffset = 0;   // valid for string names
+        std::uint32_t targetOffset = 0; // subdirectory table or data entry
+    };
+    struct Table {
+        const ResourceDirectory* directory = nullptr;
+        std::uint32_t offset = 0;
+        std::uint16_t namedCount = 0;
+        std::uint16_t idCount = 0;
+        std::vector<Slot> slots; // in the loader's search order
+    };
+    struct Leaf {
+        const ResourceData* data = nullptr;
+        std::uint32_t entryOffset = 0;
+        std::uint32_t dataOffset = 0; // meaningless for kept pointers
+    };
+    struct Name {
+        const std::u16string* text = nullptr;
+        std::uint32_t offset = 0;
+    };
+
+    std::vector<Table> tables_; // breadth first, the root first at offset 0
+    std::vector<Leaf> leaves_;
+    std::vector<Name> names_;
+    std::vector<KeptPointer> kept_;
+    std::uint32_t size_ = 0;
+};
+
+// First pass: checks the tree can be written (counts, name lengths, no
+// duplicate keys in one directory, total size) and places every piece.
+// The tree must outlive the layout.
+Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
+
+// Second pass: the exact bytes of the section, for a section whose first
+// byte lives at `baseRva`.
+Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
+                                                std::uint32_t baseRva);
+
+} // namespace korva::pe

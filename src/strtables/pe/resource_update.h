@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "strtables/pe/image_rebuild.h"
+#include "strtables/pe/resource_changes.h"
+#include "strtables/pe/resource_module.h"
+#include "strtables/pe/result.h"
+
+namespace korva::pe {
+
+// One pending update of an image's resources: changes are staged against a
+// copy of the whole tree and reach the file only at Commit, all at once.
+class ResourceUpdate {
+public:
+    // Reads the named file for update. Fails when it cannot be opened for
+    // writing or is not an image whose resources can be read.
+    static Result<ResourceUpdate> Begin(const std::string& path);
+    // The same over bytes in memory; Commit is not available then.
+    static Result<ResourceUpdate> FromBytes(std::vector<std::uint8_t> bytes);
+
+    // Stages the copy of type/name/language, replacing one that is there.
+    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+                     std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
+    // Stages the removal of one copy. Removing a copy that is not there
+    // succeeds and changes nothing.
+    Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
+
+    bool changed() const { return changes_->changed(); }
+    const ResourceDirectory& stagedTree() const { return changes_->tree(); }
+
+    // The new file in memory, checked by reading it back: sections apart,
+    // the resource tree sorted and equal to the staged one.
+    Result<RebuiltImage> Build() const;
+
+    // Writes the new file over the old one, atomically. With nothing staged
+    // the file is left alone.
+    Result<bool> Commit() const;
+
+private:
+    ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
+
+    std::string path_; // empty for an update over bytes
+    std::unique_ptr<ResourceModule> module_;
+    std::unique_ptr<ResourceChanges> changes_;
+};
+
+// Reads `rebuilt` back and checks it against what was meant to be written.
+Result<bool> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged);
+
+} // namespace korva::pe

@@ -1,0 +1,524 @@
+#include "strtables/pe/image_rebuild.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "strtables/pe/checksum.h"
+#include "strtables/pe/resource_module.h"
+#include "strtables/pe/resource_update.h"
+#include "support/pe_builder.h"
+
+namespace korva::pe {
+namespace {
+
+using test::BuildImage;
+using test::BuiltImage;
+using test::ImageSpec;
+using test::ReadU32At;
+using test::SectionSpec;
+using Bytes8 = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
+constexpr std::uint32_t kData = 0xC0000040;  // initialized, read, write
+constexpr std::uint32_t kReloc = 0x42000040; // initialized, discardable, read
+constexpr std::uint32_t kResourceRva = 0x2000;
+
+const ResourceId kStrings = ResourceId::Id(6);
+const ResourceId kRcData = ResourceId::Id(10);
+
+Bytes8 B(const std::string& s) {
+    return Bytes8(s.begin(), s.end());
+}
+
+Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
+    Bytes8 out(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        out[i] = static_cast<std::uint8_t>(seed + i * 7);
+    }
+    return out;
+}
+
+// The resource section bytes of the usual starting tree: a neutral string
+// block and a binary resource that no update touches.
+Bytes8 OriginalResources(std::uint32_t rva) {
+    ResourceDirectory empty;
+    ResourceChanges tree(empty);
+    EXPECT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, B("neutral block"), 1252).ok());
+    EXPECT_TRUE(tree.Put(kRcData, ResourceId::Name(u"KEEP"), 0x409, Pattern(300, 3), 0).ok());
+    Result<ResourceLayout> layout = LayOutResources(tree.tree());
+    return *FillResources(*layout, rva);
+}
+
+// .text, then .rsrc holding only resources, room to spare in its raw data.
+ImageSpec Standard(bool is64, std::uint32_t resourceRaw = 0x400) {
+    ImageSpec spec;
+    spec.is64 = is64;
+    spec.entryPoint = 0x1010;
+    spec.sizeOfInitializedData = 0x1000;
+    spec.sections.push_back({".text", 0x1000, 0x180, 0x400, 0x200, kCode, Pattern(0x180, 1)});
+    const Bytes8 rsrc = OriginalResources(kResourceRva);
+    spec.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()), 0x600,
+                             resourceRaw, 0x40000040, rsrc});
+    spec.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
+    return spec;
+}
+
+void AddSection(ImageSpec& spec, SectionSpec section) {
+    spec.sections.push_back(std::move(section));
+}
+
+struct Outcome {
+    Result<RebuiltImage> rebuilt;
+    Bytes8 original;
+};
+
+// Stages the usual change (a German copy of block 1 of `size` bytes, the
+// neutral copy removed) and builds the new image.
+Outcome Update(const Bytes8& original, std::size_t size = 40) {
+    Result<ResourceUpdate> update = ResourceUpdate::FromBytes(original);
+    if (!update) {
+        return {update.error(), original};
+    }
+    EXPECT_TRUE(update->Put(kStrings, ResourceId::Id(1), 0x407, Pattern(size, 9)).ok());
+    EXPECT_TRUE(update->Remove(kStrings, ResourceId::Id(1), 0).ok());
+    return {update->Build(), original};
+}
+
+// Reads the new image back and checks the change and the untouched resource.
+void ExpectUpdatedResources(const Bytes8& bytes, std::size_t size = 40) {
+    Result<ResourceModule> module = ResourceModule::FromBytes(bytes);
+    ASSERT_TRUE(module.ok()) << module.error().message;
+    const ResourceData* german = module->Find(kStrings, ResourceId::Id(1), 0x407);
+    ASSERT_NE(german, nullptr);
+    const Bytes8 expected = Pattern(size, 9);
+    EXPECT_TRUE(
+        std::equal(german->bytes.begin(), german->bytes.end(), expected.begin(), expected.end()));
+    EXPECT_EQ(module->Find(kStrings, ResourceId::Id(1), 0), nullptr);
+    const ResourceData* kept = module->Find(kRcData, ResourceId::Name(u"KEEP"), 0x409);
+    ASSERT_NE(kept, nullptr);
+    const Bytes8 keptBytes = Pattern(300, 3);
+    EXPECT_TRUE(
+        std::equal(kept->bytes.begin(), kept->bytes.end(), keptBytes.begin(), keptBytes.end()));
+}
+
+Image Parse(const Bytes8& bytes) {
+    Result<Image> image = ParseImage(bytes);
+    EXPECT_TRUE(image.ok()) << image.error().message;
+    return *image;
+}
+
+Bytes8 RawOf(const Bytes8& file, const SectionHeader& h) {
+    return Bytes8(file.begin() + h.pointerToRawData,
+                  file.begin() + h.pointerToRawData + h.sizeOfRawData);
+}
+
+const SectionHeader* Named(const Image& image, const std::string& name) {
+    for (const Section& s : image.sections) {
+        if (s.Name() == name) {
+            return &s.header;
+        }
+    }
+    return nullptr;
+}
+
+// The loader wants ascending addresses without holes between sections.
+void ExpectAdjacentSections(const Image& image) {
+    for (std::size_t i = 1; i < image.sections.size(); ++i) {
+        const SectionHeader& a = image.sections[i - 1].header;
+        const SectionHeader& b = image.sections[i].header;
+        const std::uint32_t extent = std::max(a.virtualSize, a.sizeOfRawData);
+        EXPECT_EQ(b.virtualAddress, (a.virtualAddress + extent + image.sectionAlignment - 1) /
+                                        image.sectionAlignment * image.sectionAlignment)
+            << image.sections[i].Name();
+    }
+}
+
+class Rebuild : public testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Pe, Rebuild, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+
+TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
+    ImageSpec spec = Standard(GetParam());
+    spec.overlay = B("appended installer payload");
+    const BuiltImage original = BuildImage(spec);
+    const Outcome out = Update(original.bytes);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    EXPECT_EQ(out.rebuilt->placement, Placement::InPlace);
+    ASSERT_EQ(bytes.size(), original.bytes.size());
+    ExpectUpdatedResources(bytes);
+
+    const Image before = Parse(original.bytes);
+    const Image after = Parse(bytes);
+    EXPECT_EQ(RawOf(bytes, after.sections[0].header),
+              RawOf(original.bytes, before.sections[0].header));
+    EXPECT_EQ(after.sections[1].header.pointerToRawData, 0x600u);
+    EXPECT_EQ(after.sections[1].header.sizeOfRawData, 0x400u);
+    EXPECT_EQ(after.sizeOfImage, before.sizeOfImage);
+    EXPECT_EQ(after.sizeOfInitializedData, before.sizeOfInitializedData);
+    EXPECT_EQ(after.Directory(kResourceDirectory).virtualAddress, kResourceRva);
+    EXPECT_EQ(after.Directory(kResourceDirectory).size, out.rebuilt->resourceSize);
+    // Nothing outside the resource section's raw data and the header fields moved.
+    EXPECT_TRUE(
+        std::equal(bytes.begin() + 0x400, bytes.begin() + 0x600, original.bytes.begin() + 0x400));
+    EXPECT_TRUE(std::equal(bytes.begin() + 0xA00, bytes.end(), original.bytes.begin() + 0xA00));
+}
+
+TEST_P(Rebuild, GrowsTheLastSectionAndMovesTheOverlayUnchanged) {
+    ImageSpec spec = Standard(GetParam(), 0x200);
+    spec.overlay = Pattern(777, 42);
+    const BuiltImage original = BuildImage(spec);
+    const Outcome out = Update(original.bytes, 0x900);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    EXPECT_EQ(out.rebuilt->placement, Placement::Grown);
+    ExpectUpdatedResources(bytes, 0x900);
+
+    const Image after = Parse(bytes);
+    const SectionHeader& rsrc = after.sections[1].header;
+    EXPECT_EQ(rsrc.virtualAddress, kResourceRva);
+    EXPECT_EQ(rsrc.pointerToRawData, 0x600u);
+    EXPECT_EQ(rsrc.sizeOfRawData % 0x200, 0u);
+    EXPECT_GE(rsrc.sizeOfRawData, out.rebuilt->resourceSize);
+    EXPECT_EQ(after.sizeOfImage, (kResourceRva + rsrc.virtualSize + 0xFFF) / 0x1000 * 0x1000);
+    EXPECT_EQ(after.sizeOfInitializedData, 0x1000u + rsrc.sizeOfRawData - 0x200);
+    ASSERT_EQ(bytes.size(), 0x600u + rsrc.sizeOfRawData + 777);
+    EXPECT_TRUE(std::equal(spec.overlay.begin(), spec.overlay.end(), bytes.end() - 777));
+}
+
+TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
+    ImageSpec spec = Standard(GetParam(), 0x200);
+    const Bytes8 relocs = Pattern(0x30, 77);
+    AddSection(spec, {".reloc", 0x3000, 0x30, 0x800, 0x200, kReloc, relocs});
+    spec.directories[kBaseRelocationDirectory] = {0x3000, 0x30};
+    // A debug directory in .text whose one entry's data lies in the overlay.
+    spec.directories[kDebugDirectory] = {0x1100, 28};
+    spec.overlay = Pattern(64, 5);
+    BuiltImage original = BuildImage(spec);
+    const std::size_t debugEntry = 0x400 + 0x100;
+    std::fill(original.bytes.begin() + debugEntry, original.bytes.begin() + debugEntry + 28, 0);
+    test::Store<std::uint32_t>(original.bytes, debugEntry + 16, 64);    // size
+    test::Store<std::uint32_t>(original.bytes, debugEntry + 24, 0xA00); // raw pointer: the overlay
+
+    const Outcome out = Update(original.bytes, 0x2400);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    EXPECT_EQ(out.rebuilt->placement, Placement::Grown);
+    ExpectUpdatedResources(bytes, 0x2400);
+
+    const Image after = Parse(bytes);
+    ExpectAdjacentSections(after);
+    const SectionHeader* reloc = Named(after, ".reloc");
+    ASSERT_NE(reloc, nullptr);
+    EXPECT_GT(reloc->virtualAddress, 0x3000u);
+    EXPECT_EQ(after.Directory(kBaseRelocationDirectory).virtualAddress, reloc->virtualAddress);
+    EXPECT_EQ(after.Directory(kBaseRelocationDirectory).size, 0x30u);
+    const Bytes8 movedRelocs = RawOf(bytes, *reloc);
+    EXPECT_TRUE(std::equal(relocs.begin(), relocs.end(), movedRelocs.begin()));
+    EXPECT_EQ(after.sizeOfImage, reloc->virtualAddress + 0x1000);
+    // The debug entry follows the overlay it points into.
+    const std::uint32_t debugData = ReadU32At(bytes, debugEntry + 24);
+    EXPECT_EQ(debugData, bytes.size() - 64);
+    EXPECT_TRUE(std::equal(spec.overlay.begin(), spec.overlay.end(), bytes.begin() + debugData));
+}
+
+TEST_P(Rebuild, AddsASectionWhenWritableDataFollows) {
+    ImageSpec spec = Standard(GetParam(), 0x200);
+    AddSection(spec, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
+    const BuiltImage original = BuildImage(spec);
+    const Outcome out = Update(original.bytes, 0x900);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    EXPECT_EQ(out.rebuilt->placement, Placement::NewSection);
+    ExpectUpdatedResources(bytes, 0x900);
+
+    const Image before = Parse(original.bytes);
+    const Image after = Parse(bytes);
+    ASSERT_EQ(after.sections.size(), 4u);
+    ExpectAdjacentSections(after);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::memcmp(&after.sections[i].header, &before.sections[i].header,
+                              sizeof(SectionHeader)),
+                  0);
+        EXPECT_EQ(RawOf(bytes, after.sections[i].header),
+                  RawOf(original.bytes, before.sections[i].header));
+    }
+    const SectionHeader& added = after.sections[3].header;
+    EXPECT_EQ(after.sections[3].Name(), ".rsrc2") << ".rsrc is taken by the old section";
+    EXPECT_EQ(added.virtualAddress, 0x4000u);
+    EXPECT_EQ(added.pointerToRawData, 0xA00u);
+    EXPECT_EQ(added.characteristics, 0x40000040u);
+    EXPECT_EQ(after.Directory(kResourceDirectory).virtualAddress, 0x4000u);
+    EXPECT_EQ(after.sizeOfInitializedData, 0x1000u + added.sizeOfRawData);
+}
+
+TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
+    struct Case {
+        const char* what;
+        std::uint32_t resourceOffset; // where the directory starts in the section
+        bool dataAfter;               // foreign bytes after the resources
+    };
+    const Case cases[] = {{"directory not at the section start", 0x100, false},
+                          {"other data after the resources", 0, true}};
+    for (const Case& c : cases) {
+        ImageSpec spec = Standard(GetParam(), 0x800);
+        SectionSpec& shared = spec.sections[1];
+        shared.name = ".rdata";
+        const Bytes8 rsrc = OriginalResources(kResourceRva + c.resourceOffset);
+        shared.content = Pattern(c.resourceOffset, 99);
+        shared.content.insert(shared.content.end(), rsrc.begin(), rsrc.end());
+        if (c.dataAfter) {
+            const Bytes8 tail = Pattern(16, 123);
+            shared.content.insert(shared.content.end(), tail.begin(), tail.end());
+        }
+        shared.virtualSize = static_cast<std::uint32_t>(shared.content.size());
+        spec.directories[kResourceDirectory] = {kResourceRva + c.resourceOffset,
+                                                static_cast<std::uint32_t>(rsrc.size())};
+        const BuiltImage original = BuildImage(spec);
+        const Outcome out = Update(original.bytes);
+        ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
+        EXPECT_EQ(out.rebuilt->placement, Placement::NewSection) << c.what;
+        ExpectUpdatedResources(out.rebuilt->bytes);
+        const Image after = Parse(out.rebuilt->bytes);
+        EXPECT_EQ(after.sections.back().Name(), ".rsrc") << c.what;
+        EXPECT_EQ(RawOf(out.rebuilt->bytes, after.sections[1].header),
+                  RawOf(original.bytes, after.sections[1].header))
+            << c.what;
+    }
+}
+
+// The loader would patch new resource bytes at a relocated address.
+TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
+    struct Case {
+        std::uint32_t page;
+        Placement expected;
+    };
+    for (const Case& c : {Case{0x1000, Placement::InPlace}, Case{0x2000, Placement::NewSection}}) {
+        ImageSpec spec = Standard(GetParam());
+        Bytes8 block(12, 0);
+        test::Store<std::uint32_t>(block, 0, c.page);
+        test::Store<std::uint32_t>(block, 4, 12);
+        test::Store<std::uint16_t>(block, 8, 0x3010); // a 32-bit fix-up at page + 0x10
+        AddSection(spec, {".reloc", 0x3000, 12, 0xA00, 0x200, kReloc, block});
+        spec.directories[kBaseRelocationDirectory] = {0x3000, 12};
+        const Outcome out = Update(BuildImage(spec).bytes);
+        ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+        EXPECT_EQ(out.rebuilt->placement, c.expected) << std::hex << c.page;
+    }
+}
+
+TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
+    // .data follows the resources and the section table fills the headers.
+    ImageSpec spec = Standard(GetParam(), 0x200);
+    AddSection(spec, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
+    const BuiltImage roomy = BuildImage(spec);
+    struct Case {
+        const char* what;
+        void (*spoil)(Bytes8&, const BuiltImage&);
+    };
+    const Case cases[] = {
+        {"something lives after the section table",
+         [](Bytes8& b, const BuiltImage& img) { b[img.sectionTable + 3 * 40 + 5] = 1; }},
+        {"the headers end at the section table",
+         [](Bytes8& b, const BuiltImage& img) {
+             test::Store<std::uint32_t>(b, img.optionalHeader + 60,
+                                        static_cast<std::uint32_t>(img.sectionTable + 3 * 40));
+         }},
+    };
+    for (const Case& c : cases) {
+        Bytes8 bytes = roomy.bytes;
+        c.spoil(bytes, roomy);
+        const Outcome out = Update(bytes, 0x900);
+        ASSERT_FALSE(out.rebuilt.ok()) << c.what;
+        EXPECT_NE(out.rebuilt.error().message.find(".data"), std::string::npos)
+            << c.what
+            << ": the message names the section in the way: " << out.rebuilt.error().message;
+    }
+}
+
+TEST_P(Rebuild, RemovesTheCertificateTable) {
+    ImageSpec spec = Standard(GetParam());
+    const Bytes8 before = B("payload before");
+    const Bytes8 signature = Pattern(24, 200);
+    spec.overlay = before;
+    spec.overlay.insert(spec.overlay.end(), signature.begin(), signature.end());
+    BuiltImage original = BuildImage(spec);
+    const std::uint32_t at = static_cast<std::uint32_t>(original.overlayStart + before.size());
+    test::Store<DataDirectory>(original.bytes, original.dataDirectories + 8 * kCertificateDirectory,
+                               {at, 24});
+    const Outcome out = Update(original.bytes);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    const Image after = Parse(bytes);
+    EXPECT_EQ(after.Directory(kCertificateDirectory).virtualAddress, 0u);
+    EXPECT_EQ(after.Directory(kCertificateDirectory).size, 0u);
+    ASSERT_EQ(bytes.size(), original.bytes.size() - 24);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), bytes.end() - before.size()));
+}
+
+TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {
+    ImageSpec spec = Standard(GetParam(), 0x200);
+    spec.overlay = Pattern(100, 17); // a COFF symbol and string table, as mingw leaves them
+    spec.pointerToSymbolTable = 0x800 + 8;
+    const BuiltImage original = BuildImage(spec);
+    const Outcome out = Update(original.bytes, 0x900);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    const Bytes8& bytes = out.rebuilt->bytes;
+    const Image after = Parse(bytes);
+    EXPECT_EQ(after.coff.pointerToSymbolTable, bytes.size() - 100 + 8);
+    EXPECT_EQ(after.coff.numberOfSymbols, 0u);
+}
+
+TEST_P(Rebuild, RecomputesANonZeroChecksumOnly) {
+    for (const std::uint32_t checkSum : {0u, 0x12345u}) {
+        ImageSpec spec = Standard(GetParam(), 0x200);
+        spec.checkSum = checkSum;
+        const BuiltImage original = BuildImage(spec);
+        const Outcome out = Update(original.bytes, 0x900);
+        ASSERT_TRUE(out.rebuilt.ok());
+        const Bytes8& bytes = out.rebuilt->bytes;
+        const Image after = Parse(bytes);
+        if (checkSum == 0) {
+            EXPECT_EQ(after.checkSum, 0u);
+        } else {
+            EXPECT_EQ(after.checkSum, ComputeImageChecksum(bytes, after.fields.checkSum));
+            EXPECT_NE(after.checkSum, checkSum);
+        }
+    }
+}
+
+TEST_P(Rebuild, AddsAResourceSectionToAnImageWithoutOne) {
+    ImageSpec spec = Standard(GetParam());
+    spec.sections.pop_back();
+    spec.directories[kResourceDirectory] = {0, 0};
+    const BuiltImage original = BuildImage(spec);
+    Result<ResourceUpdate> update = ResourceUpdate::FromBytes(original.bytes);
+    ASSERT_TRUE(update.ok());
+    ASSERT_TRUE(update->Put(kStrings, ResourceId::Id(1), 9, B("x")).ok());
+    const Result<RebuiltImage> rebuilt = update->Build();
+    ASSERT_TRUE(rebuilt.ok()) << rebuilt.error().message;
+    EXPECT_EQ(rebuilt->placement, Placement::NewSection);
+    const Image after = Parse(rebuilt->bytes);
+    ASSERT_EQ(after.sections.size(), 2u);
+    EXPECT_EQ(after.sections[1].Name(), ".rsrc");
+    EXPECT_EQ(after.sections[1].header.virtualAddress, 0x2000u);
+}
+
+TEST_P(Rebuild, DeletingEverythingLeavesAnEmptyRoot) {
+    const BuiltImage original = BuildImage(Standard(GetParam()));
+    Result<ResourceUpdate> update = ResourceUpdate::FromBytes(original.bytes);
+    ASSERT_TRUE(update.ok());
+    ASSERT_TRUE(update->Remove(kStrings, ResourceId::Id(1), 0).ok());
+    ASSERT_TRUE(update->Remove(kRcData, ResourceId::Name(u"KEEP"), 0x409).ok());
+    const Result<RebuiltImage> rebuilt = update->Build();
+    ASSERT_TRUE(rebuilt.ok()) << rebuilt.error().message;
+    EXPECT_EQ(rebuilt->resourceSize, 16u);
+    Result<ResourceModule> module = ResourceModule::FromBytes(rebuilt->bytes);
+    ASSERT_TRUE(module.ok());
+    EXPECT_TRUE(module->root().entries.empty());
+}
+
+// A data entry pointing outside the file can be written back as it was only
+// while nothing changes at its address.
+TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
+    ResourceDirectory empty;
+    ResourceChanges tree(empty);
+    ASSERT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, B("neutral block")).ok());
+    ResourceData lost;
+    lost.located = false;
+    lost.originalRva = 0x5000; // past every section, inside no raw data
+    lost.originalSize = 0x10;
+    ResourceDirectory root = CloneResourceTree(tree.tree());
+    root.entries.push_back({kRcData, nullptr, std::make_unique<ResourceData>(lost)});
+    const Bytes8 rsrc = *FillResources(*LayOutResources(root), kResourceRva);
+
+    ImageSpec spec = Standard(GetParam());
+    spec.sections[1].content = rsrc;
+    spec.sections[1].virtualSize = static_cast<std::uint32_t>(rsrc.size());
+    spec.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
+    const BuiltImage original = BuildImage(spec);
+
+    const Outcome small = Update(original.bytes, 40);
+    ASSERT_TRUE(small.rebuilt.ok()) << small.rebuilt.error().message;
+    EXPECT_EQ(small.rebuilt->placement, Placement::InPlace);
+    Result<ResourceModule> module = ResourceModule::FromBytes(small.rebuilt->bytes);
+    ASSERT_TRUE(module.ok());
+    const ResourceEntry* kept = FindEntry(module->root(), kRcData);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->data->originalRva, 0x5000u);
+    EXPECT_FALSE(kept->data->located);
+
+    // Grown over 0x5000, the section would put new bytes under the pointer.
+    const Outcome large = Update(original.bytes, 0x4000);
+    EXPECT_FALSE(large.rebuilt.ok());
+}
+
+TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
+    struct Case {
+        const char* what;
+        void (*spoil)(Bytes8&, const BuiltImage&);
+    };
+    const Case cases[] = {
+        {"file alignment 0",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0);
+         }},
+        {"file alignment not a power of two",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x300);
+         }},
+        {"file alignment of 2 GiB, which would pad a new section with gigabytes",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000);
+         }},
+        {"section alignment 0",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.optionalHeader + 32, 0);
+         }},
+        {"raw data past the end of the file",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.sectionTable + 40 + 16, 0x10000);
+         }},
+        {"two sections sharing file bytes",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.sectionTable + 20, 0x500);
+         }},
+        {"no resource directory entry",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.dataDirectories - 4, 2);
+         }},
+        {"resource section at the top of the address space",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::Store<std::uint32_t>(b, i.sectionTable + 40 + 12, 0xFFFFF000);
+             test::Store<std::uint32_t>(b, i.dataDirectories + 16, 0xFFFFF000);
+         }},
+    };
+    for (const Case& c : cases) {
+        const BuiltImage original = BuildImage(Standard(GetParam(), 0x200));
+        Bytes8 bytes = original.bytes;
+        c.spoil(bytes, original);
+        Result<ResourceUpdate> update = ResourceUpdate::FromBytes(bytes);
+        if (!update.ok()) {
+            continue; // refused already by the reader, which is as good
+        }
+        (void)update->Put(kStrings, ResourceId::Id(1), 0x407, Pattern(0x900, 1));
+        EXPECT_FALSE(update->Build().ok()) << c.what;
+    }
+}
+
+TEST(ImageChecksum, FoldsCarriesAndSkipsItsOwnField) {
+    // 0x0201 + 0x0003 (odd final byte) + length 3
+    EXPECT_EQ(ComputeImageChecksum(Bytes8{1, 2, 3}, 100), 0x0204u + 3);
+    // 0xFFFF + 0x0002 carries into 0x0002, plus length 4
+    EXPECT_EQ(ComputeImageChecksum(Bytes8{0xFF, 0xFF, 2, 0}, 100), 0x0002u + 4);
+    // The field's four bytes count as zero wherever they sit.
+    EXPECT_EQ(ComputeImageChecksum(Bytes8{9, 9, 9, 9, 1, 0}, 0), 1u + 6);
+    EXPECT_EQ(ComputeImageChecksum(Bytes8{1, 9, 9, 9, 9, 0}, 1), 1u + 6);
+}
+
+} // namespace
+} // namespace korva::pe

@@ -1,0 +1,365 @@
+// The update on real files: the commit, what it keeps, how it fails, and
+// toolchain-built images checked with two independent readers.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "strtables/pe/resource_module.h"
+#include "strtables/pe/resource_update.h"
+#include "support/fixtures.h"
+#include "support/pe_builder.h"
+#include "support/process.h"
+#include "support/readobj.h"
+#include "support/string_table_script.h"
+
+namespace korva::pe {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes8 = std::vector<std::uint8_t>;
+
+const ResourceId kStrings = ResourceId::Id(6);
+const ResourceId kBlock1 = ResourceId::Id(1);
+
+Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
+    Bytes8 out(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        out[i] = static_cast<std::uint8_t>(seed + i * 13);
+    }
+    return out;
+}
+
+// A directory that another user may enter too, removed afterwards.
+class Workspace {
+public:
+    Workspace() {
+        std::string pattern = (fs::temp_directory_path() / "korva-update-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = pattern;
+        fs::permissions(path_, fs::perms::all);
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::all, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    std::set<std::string> Listing() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path_)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+private:
+    fs::path path_;
+};
+
+std::string Copy(const std::string& from, const fs::path& to) {
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    return to.string();
+}
+
+std::string FixtureImage(test::Toolchain toolchain) {
+    return test::BuildFixture(toolchain, "strings", test::kStringTableScript);
+}
+
+// The usual change: a German copy of block 1 replaces the neutral one.
+Result<bool> UpdateFile(const std::string& path, const Bytes8& german) {
+    Result<ResourceUpdate> update = ResourceUpdate::Begin(path);
+    if (!update) {
+        return update.error();
+    }
+    EXPECT_TRUE(update->Put(kStrings, kBlock1, 0x407, german).ok());
+    EXPECT_TRUE(update->Remove(kStrings, kBlock1, 0).ok());
+    return update->Commit();
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_ino;
+}
+
+TEST(ResourceUpdateFile, NothingStagedLeavesTheFileAlone) {
+    Workspace ws;
+    const std::string path = Copy(FixtureImage(test::Toolchain::LldX64), ws.path() / "a.dll");
+    const ino_t before = Inode(path);
+    {
+        Result<ResourceUpdate> update = ResourceUpdate::Begin(path);
+        ASSERT_TRUE(update.ok());
+        ASSERT_TRUE(update->Remove(kStrings, ResourceId::Id(999), 0).ok());
+        EXPECT_FALSE(update->changed());
+        EXPECT_TRUE(update->Commit().ok());
+    }
+    EXPECT_EQ(Inode(path), before) << "a rewrite would have renamed a new file over it";
+    EXPECT_EQ(ws.Listing(), std::set<std::string>{"a.dll"});
+}
+
+TEST(ResourceUpdateFile, KeepsPermissionsAndTheSymbolicLink) {
+    Workspace ws;
+    fs::create_directory(ws.path() / "real");
+    const std::string target =
+        Copy(FixtureImage(test::Toolchain::LldX64), ws.path() / "real" / "a.dll");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::others_exec);
+    const fs::path link = ws.path() / "link.dll";
+    fs::create_symlink(target, link);
+
+    const Result<bool> done = UpdateFile(link.string(), Pattern(40, 1));
+    ASSERT_TRUE(done.ok()) << done.error().message;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), target);
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_exec);
+    Result<ResourceModule> module = ResourceModule::Open(target);
+    ASSERT_TRUE(module.ok());
+    EXPECT_NE(module->Find(kStrings, kBlock1, 0x407), nullptr);
+    EXPECT_EQ(ws.Listing(), (std::set<std::string>{"link.dll", "real"}));
+}
+
+TEST(ResourceUpdateFile, BeginRefusesWhatItCannotUpdate) {
+    Workspace ws;
+    test::WriteScratchFile("text.txt", std::string("not an image"));
+    const std::string text = Copy((test::ScratchDir() / "text.txt").string(), ws.path() / "t.txt");
+    ASSERT_EQ(::mkfifo((ws.path() / "fifo").c_str(), 0666), 0);
+    const std::string cases[] = {(ws.path() / "missing.dll").string(), text, ws.path().string(),
+                                 (ws.path() / "fifo").string()};
+    for (const std::string& path : cases) {
+        EXPECT_FALSE(ResourceUpdate::Begin(path).ok()) << path;
+    }
+}
+
+// How a process of its own fails, under conditions a test process cannot
+// impose on itself.
+struct Injection {
+    const char* what;
+    const char* prefix;  // shell code before the tool
+    bool otherUser;      // run without root's right to ignore permissions
+    fs::perms directory; // the directory's permissions during the run
+    fs::perms file;
+    int exitCode;
+};
+
+class FailureInjection : public testing::TestWithParam<Injection> {};
+
+TEST_P(FailureInjection, LeavesTheTargetByteIdenticalAndNoTemporaryFile) {
+    const Injection& c = GetParam();
+    Workspace ws;
+    const std::string path = Copy(FixtureImage(test::Toolchain::MingwX64), ws.path() / "p.exe");
+    const Bytes8 before = test::ReadWholeFile(path);
+    fs::permissions(path, c.file);
+    fs::permissions(ws.path(), c.directory);
+    std::string prefix = c.prefix;
+    if (c.otherUser && ::geteuid() == 0) {
+        prefix += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const test::ProcessResult result =
+        test::RunProgram(PE_FILE_TOOL, {"update", path, "3000"}, prefix);
+    fs::permissions(ws.path(), fs::perms::all);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
+    EXPECT_EQ(test::ReadWholeFile(path), before) << c.what;
+    EXPECT_EQ(ws.Listing(), std::set<std::string>{"p.exe"}) << c.what;
+}
+
+constexpr fs::perms kReadWrite = fs::perms::owner_read | fs::perms::owner_write |
+                                 fs::perms::group_read | fs::perms::group_write |
+                                 fs::perms::others_read | fs::perms::others_write;
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kDirectoryReadOnly = fs::perms::owner_read | fs::perms::owner_exec |
+                                         fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec;
+
+INSTANTIATE_TEST_SUITE_P(
+    Commit, FailureInjection,
+    testing::Values(
+        Injection{"read-only target", "", true, fs::perms::all, kReadOnly, 2},
+        Injection{"directory not writable", "", true, kDirectoryReadOnly, kReadWrite, 1},
+        // 512-byte blocks in a POSIX shell: far less than the image.
+        Injection{"write failing part-way", "ulimit -f 8; ", false, fs::perms::all, kReadWrite, 1}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
+    Workspace ws;
+    const std::string path = (ws.path() / "big.bin").string();
+    test::WriteScratchFile("old.bin", std::string(1000, 'O'));
+    Copy((test::ScratchDir() / "old.bin").string(), path);
+    const std::size_t size = 48u << 20;
+    for (const char* delay : {"0.02", "0.1", "0.4"}) {
+        const test::ProcessResult result = test::RunProgram(
+            "timeout", {"-s", "KILL", delay, PE_FILE_TOOL, "replace", path, std::to_string(size)});
+        const Bytes8 now = test::ReadWholeFile(path);
+        const bool old = now == Bytes8(1000, 'O');
+        const bool replaced = now.size() == size &&
+                              std::all_of(now.begin(), now.end(), [](auto b) { return b == 'N'; });
+        EXPECT_TRUE(old || replaced) << "after " << delay << "s, exit " << result.exitCode;
+        EXPECT_EQ(ws.Listing(), std::set<std::string>{"big.bin"}) << "after " << delay << "s";
+        if (replaced) {
+            break;
+        }
+    }
+}
+
+TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
+    // .data after the resources and no room for another section header.
+    test::ImageSpec spec;
+    spec.sizeOfHeaders = 0x200;
+    const Bytes8 rsrc = [] {
+        ResourceDirectory empty;
+        ResourceChanges tree(empty);
+        EXPECT_TRUE(tree.Put(kStrings, kBlock1, 0, Pattern(20, 2)).ok());
+        return *FillResources(*LayOutResources(tree.tree()), 0x2000);
+    }();
+    spec.sections.push_back({".text", 0x1000, 0x10, 0x200, 0x200, 0x60000020, Pattern(16, 1)});
+    spec.sections.push_back(
+        {".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400, 0x200, 0x40000040, rsrc});
+    spec.sections.push_back({".data", 0x3000, 0x10, 0x600, 0x200, 0xC0000040, Pattern(16, 3)});
+    spec.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
+    Workspace ws;
+    const Bytes8 before = test::BuildImage(spec).bytes;
+    test::WriteScratchFile("full.dll", before);
+    const std::string path = Copy((test::ScratchDir() / "full.dll").string(), ws.path() / "f.dll");
+
+    const Result<bool> done = UpdateFile(path, Pattern(0x900, 4));
+    ASSERT_FALSE(done.ok());
+    EXPECT_NE(done.error().message.find("f.dll"), std::string::npos) << done.error().message;
+    EXPECT_EQ(test::ReadWholeFile(path), before);
+    EXPECT_EQ(ws.Listing(), std::set<std::string>{"f.dll"});
+}
+
+// The loader is the reader that matters: a program whose resources grew past
+// its relocation and debug sections must still start.
+TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
+    Workspace ws;
+    const std::string path = Copy(FixtureImage(test::Toolchain::MingwX64), ws.path() / "p.exe");
+    const auto relocAddress = [](const std::string& file) {
+        const Bytes8 bytes = test::ReadWholeFile(file);
+        const Result<Image> image = ParseImage(bytes);
+        EXPECT_TRUE(image.ok());
+        for (const Section& section : image->sections) {
+            if (section.Name() == ".reloc") {
+                return section.header.virtualAddress;
+            }
+        }
+        return 0u;
+    };
+    const std::uint32_t before = relocAddress(path);
+    const Result<bool> done = UpdateFile(path, Pattern(6000, 5));
+    ASSERT_TRUE(done.ok()) << done.error().message;
+    ASSERT_NE(before, 0u);
+    EXPECT_GT(relocAddress(path), before) << "the case meant here moves the relocations";
+    const test::ProcessResult run = test::RunProgram(
+        "wine", {path}, "WINEDEBUG=-all WINEPREFIX=" + test::ShellQuote(KORVA_WINEPREFIX) + " ");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+// What python3-pefile, a second independent reader, sees: one line per
+// leaf, then whether the checksum is right.
+std::string PefileView(const std::string& path) {
+    static const char* const script = R"PY(
+import pefile, sys
+pe = pefile.PE(sys.argv[1])
+key = lambda e: '#%d' % e.id if e.name is None else str(e.name)
+for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    for n in t.directory.entries:
+        for l in n.directory.entries:
+            d = l.data.struct
+            print(key(t), key(n), l.id, d.CodePage, pe.get_data(d.OffsetToData, d.Size).hex())
+c = pe.OPTIONAL_HEADER.CheckSum
+print('checksum', 'zero' if c == 0 else ('ok' if c == pe.generate_checksum() else 'wrong'))
+)PY";
+    // The Debian package installs into the system interpreter.
+    return test::RunOrThrow("/usr/bin/python3 -c " + test::ShellQuote(script) + " " +
+                            test::ShellQuote(path));
+}
+
+std::string Hex(const Bytes8& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (const std::uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+using LeafKey = std::tuple<std::string, std::string, std::uint32_t>;
+
+std::map<LeafKey, test::ReadobjLeaf> ByKey(const std::vector<test::ReadobjLeaf>& leaves) {
+    std::map<LeafKey, test::ReadobjLeaf> out;
+    for (const test::ReadobjLeaf& leaf : leaves) {
+        out[{leaf.type, leaf.name, leaf.language}] = leaf;
+    }
+    return out;
+}
+
+class ToolchainImage : public testing::TestWithParam<std::tuple<test::Toolchain, std::size_t>> {};
+
+TEST_P(ToolchainImage, UpdatedImageReadsRightInIndependentReaders) {
+    const auto [toolchain, size] = GetParam();
+    Workspace ws;
+    const std::string original = FixtureImage(toolchain);
+    const std::string path = Copy(original, ws.path() / "image");
+    const Bytes8 before = test::ReadWholeFile(path);
+    const Bytes8 german = Pattern(size, 7);
+    const Result<bool> done = UpdateFile(path, german);
+    ASSERT_TRUE(done.ok()) << done.error().message;
+
+    // llvm-readobj: exactly the old leaves, less the neutral block 1, plus
+    // the German one; every other leaf byte-identical, headers included.
+    auto expected = ByKey(test::ReadobjResources(original));
+    ASSERT_EQ(expected.erase({"#6", "#1", 0}), 1u);
+    const auto actual = ByKey(test::ReadobjResources(path));
+    ASSERT_EQ(actual.size(), expected.size() + 1);
+    for (const auto& [key, leaf] : expected) {
+        const auto it = actual.find(key);
+        ASSERT_NE(it, actual.end()) << std::get<0>(key) << "/" << std::get<1>(key);
+        EXPECT_EQ(it->second.data, leaf.data);
+        EXPECT_EQ(it->second.codePage, leaf.codePage);
+        EXPECT_EQ(it->second.timeDateStamp, leaf.timeDateStamp);
+    }
+    const auto added = actual.find({"#6", "#1", 0x407});
+    ASSERT_NE(added, actual.end());
+    EXPECT_EQ(added->second.data, german);
+
+    // pefile: the same leaves, and a checksum that is either absent or right.
+    const std::string view = PefileView(path);
+    EXPECT_NE(view.find("#6 #1 1031 0 " + Hex(german) + "\n"), std::string::npos) << view;
+    EXPECT_EQ(view.find("#6 #1 0 "), std::string::npos) << view;
+    EXPECT_EQ(view.find("checksum wrong"), std::string::npos) << view;
+    std::istringstream lines(PefileView(original));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#6 #1 0 ", 0) != 0 && line.rfind("checksum", 0) != 0) {
+            EXPECT_NE(view.find(line + "\n"), std::string::npos) << line;
+        }
+    }
+    EXPECT_NE(test::ReadWholeFile(path), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Real, ToolchainImage,
+    testing::Combine(testing::Values(test::Toolchain::LldX64, test::Toolchain::LldX86,
+                                     test::Toolchain::MingwX64, test::Toolchain::MingwX86),
+                     testing::Values(std::size_t{40}, std::size_t{6000})),
+    [](const auto& info) {
+        return test::ToolchainName(std::get<0>(info.param)) +
+               (std::get<1>(info.param) > 1000 ? "_grown" : "_small");
+    });
+
+} // namespace
+} // namespace korva::pe
