@@ -13,4 +13,18 @@ using Text = std::string;
 // (the empty text).
 inline const Text EmptyTextMarker{'\0'};
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
 } // namespace korva

@@ -1,20 +1,9 @@
 #include "datafile/escapes.h"
 
+#include "common/text.h"
+
 namespace korva {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // The escape letters are lower case only; anything else after a backslash
 // stands for itself.
@@ -80,8 +69,8 @@ bool ResolveEscapes(std::string_view quoted, std::string& out) {
             if (c == '\\') {
                 out += c;
             } else {
-                const int high = HexValue(firstDigit);
-                const int low = HexValue(c);
+                const int high = HexDigitValue(firstDigit);
+                const int low = HexDigitValue(c);
                 if (high < 0 || low < 0) {
                     return false;
                 }

@@ -5,24 +5,12 @@
 #include <optional>
 #include <string_view>
 
+#include "common/text.h"
 #include "driver/settings.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {
 namespace {
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Reads a whole text as a non-negative 32-bit number; anything else (empty,
 // stray characters, a negative number, one above the signed 32-bit range)

@@ -55,20 +55,20 @@ Bytes8 OriginalResources(std::uint32_t rva) {
 
 // .text, then .rsrc holding only resources, room to spare in its raw data.
 ImageSpec Standard(bool is64, std::uint32_t resourceRaw = 0x400) {
-    ImageSpec spec;
-    spec.is64 = is64;
-    spec.entryPoint = 0x1010;
-    spec.sizeOfInitializedData = 0x1000;
-    spec.sections.push_back({".text", 0x1000, 0x180, 0x400, 0x200, kCode, Pattern(0x180, 1)});
+    ImageSpec shape;
+    shape.is64 = is64;
+    shape.entryPoint = 0x1010;
+    shape.sizeOfInitializedData = 0x1000;
+    shape.sections.push_back({".text", 0x1000, 0x180, 0x400, 0x200, kCode, Pattern(0x180, 1)});
     const Bytes8 rsrc = OriginalResources(kResourceRva);
-    spec.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()), 0x600,
+    shape.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()), 0x600,
                              resourceRaw, 0x40000040, rsrc});
-    spec.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
-    return spec;
+    shape.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
+    return shape;
 }
 
-void AddSection(ImageSpec& spec, SectionSpec section) {
-    spec.sections.push_back(std::move(section));
+void AddSection(ImageSpec& shape, SectionSpec section) {
+    shape.sections.push_back(std::move(section));
 }
 
 struct Outcome {
@@ -142,9 +142,9 @@ INSTANTIATE_TEST_SUITE_P(Pe, Rebuild, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
 TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
-    ImageSpec spec = Standard(GetParam());
-    spec.overlay = B("appended installer payload");
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam());
+    shape.overlay = B("appended installer payload");
+    const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
     const Bytes8& bytes = out.rebuilt->bytes;
@@ -169,9 +169,9 @@ TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
 }
 
 TEST_P(Rebuild, GrowsTheLastSectionAndMovesTheOverlayUnchanged) {
-    ImageSpec spec = Standard(GetParam(), 0x200);
-    spec.overlay = Pattern(777, 42);
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam(), 0x200);
+    shape.overlay = Pattern(777, 42);
+    const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes, 0x900);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
     const Bytes8& bytes = out.rebuilt->bytes;
@@ -187,18 +187,18 @@ TEST_P(Rebuild, GrowsTheLastSectionAndMovesTheOverlayUnchanged) {
     EXPECT_EQ(after.sizeOfImage, (kResourceRva + rsrc.virtualSize + 0xFFF) / 0x1000 * 0x1000);
     EXPECT_EQ(after.sizeOfInitializedData, 0x1000u + rsrc.sizeOfRawData - 0x200);
     ASSERT_EQ(bytes.size(), 0x600u + rsrc.sizeOfRawData + 777);
-    EXPECT_TRUE(std::equal(spec.overlay.begin(), spec.overlay.end(), bytes.end() - 777));
+    EXPECT_TRUE(std::equal(shape.overlay.begin(), shape.overlay.end(), bytes.end() - 777));
 }
 
 TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
-    ImageSpec spec = Standard(GetParam(), 0x200);
+    ImageSpec shape = Standard(GetParam(), 0x200);
     const Bytes8 relocs = Pattern(0x30, 77);
-    AddSection(spec, {".reloc", 0x3000, 0x30, 0x800, 0x200, kReloc, relocs});
-    spec.directories[kBaseRelocationDirectory] = {0x3000, 0x30};
+    AddSection(shape, {".reloc", 0x3000, 0x30, 0x800, 0x200, kReloc, relocs});
+    shape.directories[kBaseRelocationDirectory] = {0x3000, 0x30};
     // A debug directory in .text whose one entry's data lies in the overlay.
-    spec.directories[kDebugDirectory] = {0x1100, 28};
-    spec.overlay = Pattern(64, 5);
-    BuiltImage original = BuildImage(spec);
+    shape.directories[kDebugDirectory] = {0x1100, 28};
+    shape.overlay = Pattern(64, 5);
+    BuiltImage original = BuildImage(shape);
     const std::size_t debugEntry = 0x400 + 0x100;
     std::fill(original.bytes.begin() + debugEntry, original.bytes.begin() + debugEntry + 28, 0);
     test::Store<std::uint32_t>(original.bytes, debugEntry + 16, 64);    // size
@@ -223,13 +223,13 @@ TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
     // The debug entry follows the overlay it points into.
     const std::uint32_t debugData = ReadU32At(bytes, debugEntry + 24);
     EXPECT_EQ(debugData, bytes.size() - 64);
-    EXPECT_TRUE(std::equal(spec.overlay.begin(), spec.overlay.end(), bytes.begin() + debugData));
+    EXPECT_TRUE(std::equal(shape.overlay.begin(), shape.overlay.end(), bytes.begin() + debugData));
 }
 
 TEST_P(Rebuild, AddsASectionWhenWritableDataFollows) {
-    ImageSpec spec = Standard(GetParam(), 0x200);
-    AddSection(spec, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam(), 0x200);
+    AddSection(shape, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
+    const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes, 0x900);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
     const Bytes8& bytes = out.rebuilt->bytes;
@@ -265,8 +265,8 @@ TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
     const Case cases[] = {{"directory not at the section start", 0x100, false},
                           {"other data after the resources", 0, true}};
     for (const Case& c : cases) {
-        ImageSpec spec = Standard(GetParam(), 0x800);
-        SectionSpec& shared = spec.sections[1];
+        ImageSpec shape = Standard(GetParam(), 0x800);
+        SectionSpec& shared = shape.sections[1];
         shared.name = ".rdata";
         const Bytes8 rsrc = OriginalResources(kResourceRva + c.resourceOffset);
         shared.content = Pattern(c.resourceOffset, 99);
@@ -276,9 +276,9 @@ TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
             shared.content.insert(shared.content.end(), tail.begin(), tail.end());
         }
         shared.virtualSize = static_cast<std::uint32_t>(shared.content.size());
-        spec.directories[kResourceDirectory] = {kResourceRva + c.resourceOffset,
+        shape.directories[kResourceDirectory] = {kResourceRva + c.resourceOffset,
                                                 static_cast<std::uint32_t>(rsrc.size())};
-        const BuiltImage original = BuildImage(spec);
+        const BuiltImage original = BuildImage(shape);
         const Outcome out = Update(original.bytes);
         ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
         EXPECT_EQ(out.rebuilt->placement, Placement::NewSection) << c.what;
@@ -298,14 +298,14 @@ TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
         Placement expected;
     };
     for (const Case& c : {Case{0x1000, Placement::InPlace}, Case{0x2000, Placement::NewSection}}) {
-        ImageSpec spec = Standard(GetParam());
+        ImageSpec shape = Standard(GetParam());
         Bytes8 block(12, 0);
         test::Store<std::uint32_t>(block, 0, c.page);
         test::Store<std::uint32_t>(block, 4, 12);
         test::Store<std::uint16_t>(block, 8, 0x3010); // a 32-bit fix-up at page + 0x10
-        AddSection(spec, {".reloc", 0x3000, 12, 0xA00, 0x200, kReloc, block});
-        spec.directories[kBaseRelocationDirectory] = {0x3000, 12};
-        const Outcome out = Update(BuildImage(spec).bytes);
+        AddSection(shape, {".reloc", 0x3000, 12, 0xA00, 0x200, kReloc, block});
+        shape.directories[kBaseRelocationDirectory] = {0x3000, 12};
+        const Outcome out = Update(BuildImage(shape).bytes);
         ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
         EXPECT_EQ(out.rebuilt->placement, c.expected) << std::hex << c.page;
     }
@@ -313,9 +313,9 @@ TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
 
 TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
     // .data follows the resources and the section table fills the headers.
-    ImageSpec spec = Standard(GetParam(), 0x200);
-    AddSection(spec, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
-    const BuiltImage roomy = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam(), 0x200);
+    AddSection(shape, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
+    const BuiltImage roomy = BuildImage(shape);
     struct Case {
         const char* what;
         void (*spoil)(Bytes8&, const BuiltImage&);
@@ -341,12 +341,12 @@ TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
 }
 
 TEST_P(Rebuild, RemovesTheCertificateTable) {
-    ImageSpec spec = Standard(GetParam());
+    ImageSpec shape = Standard(GetParam());
     const Bytes8 before = B("payload before");
     const Bytes8 signature = Pattern(24, 200);
-    spec.overlay = before;
-    spec.overlay.insert(spec.overlay.end(), signature.begin(), signature.end());
-    BuiltImage original = BuildImage(spec);
+    shape.overlay = before;
+    shape.overlay.insert(shape.overlay.end(), signature.begin(), signature.end());
+    BuiltImage original = BuildImage(shape);
     const std::uint32_t at = static_cast<std::uint32_t>(original.overlayStart + before.size());
     test::Store<DataDirectory>(original.bytes, original.dataDirectories + 8 * kCertificateDirectory,
                                {at, 24});
@@ -361,10 +361,10 @@ TEST_P(Rebuild, RemovesTheCertificateTable) {
 }
 
 TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {
-    ImageSpec spec = Standard(GetParam(), 0x200);
-    spec.overlay = Pattern(100, 17); // a COFF symbol and string table, as mingw leaves them
-    spec.pointerToSymbolTable = 0x800 + 8;
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam(), 0x200);
+    shape.overlay = Pattern(100, 17); // a COFF symbol and string table, as mingw leaves them
+    shape.pointerToSymbolTable = 0x800 + 8;
+    const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes, 0x900);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
     const Bytes8& bytes = out.rebuilt->bytes;
@@ -375,9 +375,9 @@ TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {
 
 TEST_P(Rebuild, RecomputesANonZeroChecksumOnly) {
     for (const std::uint32_t checkSum : {0u, 0x12345u}) {
-        ImageSpec spec = Standard(GetParam(), 0x200);
-        spec.checkSum = checkSum;
-        const BuiltImage original = BuildImage(spec);
+        ImageSpec shape = Standard(GetParam(), 0x200);
+        shape.checkSum = checkSum;
+        const BuiltImage original = BuildImage(shape);
         const Outcome out = Update(original.bytes, 0x900);
         ASSERT_TRUE(out.rebuilt.ok());
         const Bytes8& bytes = out.rebuilt->bytes;
@@ -392,10 +392,10 @@ TEST_P(Rebuild, RecomputesANonZeroChecksumOnly) {
 }
 
 TEST_P(Rebuild, AddsAResourceSectionToAnImageWithoutOne) {
-    ImageSpec spec = Standard(GetParam());
-    spec.sections.pop_back();
-    spec.directories[kResourceDirectory] = {0, 0};
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam());
+    shape.sections.pop_back();
+    shape.directories[kResourceDirectory] = {0, 0};
+    const BuiltImage original = BuildImage(shape);
     Result<ResourceUpdate> update = ResourceUpdate::FromBytes(original.bytes);
     ASSERT_TRUE(update.ok());
     ASSERT_TRUE(update->Put(kStrings, ResourceId::Id(1), 9, B("x")).ok());
@@ -436,11 +436,11 @@ TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
     root.entries.push_back({kRcData, nullptr, std::make_unique<ResourceData>(lost)});
     const Bytes8 rsrc = *FillResources(*LayOutResources(root), kResourceRva);
 
-    ImageSpec spec = Standard(GetParam());
-    spec.sections[1].content = rsrc;
-    spec.sections[1].virtualSize = static_cast<std::uint32_t>(rsrc.size());
-    spec.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
-    const BuiltImage original = BuildImage(spec);
+    ImageSpec shape = Standard(GetParam());
+    shape.sections[1].content = rsrc;
+    shape.sections[1].virtualSize = static_cast<std::uint32_t>(rsrc.size());
+    shape.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
+    const BuiltImage original = BuildImage(shape);
 
     const Outcome small = Update(original.bytes, 40);
     ASSERT_TRUE(small.rebuilt.ok()) << small.rebuilt.error().message;
