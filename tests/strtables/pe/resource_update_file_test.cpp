@@ -21,6 +21,8 @@
 #include "support/process.h"
 #include "support/readobj.h"
 #include "support/string_table_script.h"
+#include "support/wine.h"
+#include "support/workspace.h"
 
 namespace korva::pe {
 namespace {
@@ -39,34 +41,7 @@ Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
     return out;
 }
 
-// A directory that another user may enter too, removed afterwards.
-class Workspace {
-public:
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "korva-update-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-        fs::permissions(path_, fs::perms::all);
-    }
-    ~Workspace() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::all, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    std::set<std::string> Listing() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-private:
-    fs::path path_;
-};
+using test::Workspace;
 
 std::string Copy(const std::string& from, const fs::path& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -263,8 +238,7 @@ TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
     ASSERT_TRUE(done.ok()) << done.error().message;
     ASSERT_NE(before, 0u);
     EXPECT_GT(relocAddress(path), before) << "the case meant here moves the relocations";
-    const test::ProcessResult run = test::RunProgram(
-        "wine", {path}, "WINEDEBUG=-all WINEPREFIX=" + test::ShellQuote(KORVA_WINEPREFIX) + " ");
+    const test::ProcessResult run = test::RunUnderWine(KORVA_WINEPREFIX, path, {});
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
