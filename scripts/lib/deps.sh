@@ -1,18 +1,33 @@
 # Debian packages the build and the tests need; installed when missing.
-# llvm (llvm-rc, llvm-readobj), lld (lld-link) and mingw-w64 build and check
-# the PE fixtures at test time; python3-pefile is a second reader that checks
-# rewritten images, and Wine runs them.
+# llvm (llvm-rc, llvm-readobj, llvm-dlltool), lld (lld-link) and mingw-w64
+# build and check the PE fixtures at test time; python3-pefile is a second
+# reader that checks rewritten images, and Wine runs them.
 korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64
                 python3-pefile wine)
+# Wine runs 32-bit programs with its 32-bit loader, from the i386
+# architecture, which a fresh amd64 machine does not enable.
+korva_i386_packages=(wine32:i386)
+
+korva_is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'
+}
 
 korva_install_deps() {
-  local missing=()
+  local missing=() p
   for p in "${korva_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+    korva_is_installed "$p" || missing+=("$p")
   done
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  if [ "$(dpkg --print-architecture)" = amd64 ]; then
+    for p in "${korva_i386_packages[@]}"; do
+      korva_is_installed "$p" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      $sudo dpkg --add-architecture i386
+    fi
+  fi
   if [ ${#missing[@]} -gt 0 ]; then
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
