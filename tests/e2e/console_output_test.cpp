@@ -58,8 +58,9 @@ std::string DataFile(const std::vector<std::vector<std::string>>& entries) {
     return CrLfLines(lines);
 }
 
-const std::vector<std::string> kOpen = Entry("Open", {"FRENCH,Ouvrir", "GERMAN,\xD6"
-                                                                       "ffnen"});
+// \326 is Ö in Windows-1252; an octal escape, unlike \x, ends after three
+// digits.
+const std::vector<std::string> kOpen = Entry("Open", {"FRENCH,Ouvrir", "GERMAN,\326ffnen"});
 const std::vector<std::string> kSave = Entry("Save", {"FRENCH,Enregistrer", "GERMAN,Speichern"});
 const std::vector<std::string> kQuit = Entry("Quit", {"FRENCH,Quitter", "GERMAN,Beenden"});
 const std::vector<std::string> kHelp = Entry("Help", {"FRENCH,Aide", "GERMAN,Hilfe"});
@@ -78,12 +79,7 @@ struct Table {
 
 const std::vector<Table> kAllTranslated{
     {1, 0x0C, {"", "Ouvrir", "Enregistrer"}},
-    {1,
-     0x07,
-     {"",
-      "\xD6"
-      "ffnen",
-      "Speichern"}},
+    {1, 0x07, {"", "\326ffnen", "Speichern"}},
     {2, 0x0C, {"Quitter", "Aide"}},
     {2, 0x07, {"Beenden", "Hilfe"}},
 };
@@ -128,12 +124,7 @@ const Scenario kScenarios[] = {
       "Translation strings missing : 0", "Finished", "Translation incomplete"},
      1,
      {{1, 0x0C, {"", "Ouvrir", "Save"}},
-      {1,
-       0x07,
-       {"",
-        "\xD6"
-        "ffnen",
-        "Save"}},
+      {1, 0x07, {"", "\326ffnen", "Save"}},
       {2, 0x0C, {"Quitter", "Aide"}},
       {2, 0x07, {"Beenden", "Hilfe"}}}},
     {"MissingSourceTextAbortsUnderA",
@@ -154,12 +145,7 @@ const Scenario kScenarios[] = {
       "Translation strings missing : 1", "Finished", "Translation incomplete"},
      1,
      {{1, 0x0C, {"", "Ouvrir", "###"}},
-      {1,
-       0x07,
-       {"",
-        "\xD6"
-        "ffnen",
-        "Speichern"}},
+      {1, 0x07, {"", "\326ffnen", "Speichern"}},
       {2, 0x0C, {"###", "Aide"}},
       {2, 0x07, {"###", "Hilfe"}}}},
     {"SourceTextsWithoutP",
@@ -171,12 +157,7 @@ const Scenario kScenarios[] = {
       "Translation strings missing : 1", "Finished", "Translation incomplete"},
      1,
      {{1, 0x0C, {"", "Ouvrir", "Save"}},
-      {1,
-       0x07,
-       {"",
-        "\xD6"
-        "ffnen",
-        "Speichern"}},
+      {1, 0x07, {"", "\326ffnen", "Speichern"}},
       {2, 0x0C, {"Quit", "Aide"}},
       {2, 0x07, {"Quit", "Hilfe"}}}},
     {"ABlockWithoutKnownTextsStaysNeutral",
@@ -190,12 +171,7 @@ const Scenario kScenarios[] = {
       "Translation incomplete"},
      1,
      {{1, 0x0C, {"", "Ouvrir", "Save"}},
-      {1,
-       0x07,
-       {"",
-        "\xD6"
-        "ffnen",
-        "Save"}},
+      {1, 0x07, {"", "\326ffnen", "Save"}},
       {2, 0x00, {"Quit", "Help", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}}}},
     // Both keys carry language id 0x1A and nothing lies between them, so
     // their texts form one resource of twice the slots.
@@ -203,26 +179,18 @@ const Scenario kScenarios[] = {
      {},
      "(SERBIAN,CROATIAN)",
      DataFile({Entry("Open", {"CROATIAN,Otvori", "SERBIAN,Otvori"}),
-               Entry("Save", {"CROATIAN,Spremi", "SERBIAN,Sa\x8A"
-                                                 "uvaj"}),
+               Entry("Save", {"CROATIAN,Spremi", "SERBIAN,Sa\212uvaj"}),
                Entry("Quit", {"CROATIAN,Izlaz", "SERBIAN,Izlaz"}),
                Entry("Help", {"CROATIAN,Pomoc", "SERBIAN,Pomoc"})}),
      Lines({"Translating block #1", "Translating block #2"}, Lines(kStatistics, {"Finished"})),
      0,
-     {{1,
-       0x1A,
-       {"", "Otvori", "Spremi", "", "Otvori",
-        "Sa\x8A"
-        "uvaj"}},
+     {{1, 0x1A, {"", "Otvori", "Spremi", "", "Otvori", "Sa\212uvaj"}},
       {2, 0x1A, {"Izlaz", "Pomoc", "Izlaz", "Pomoc"}}}},
     // Line 4 gives a text without quotes.
     {"DataFileSyntaxError",
      {},
      "(GERMAN,FRENCH)",
-     CrLfLines({"; broken", "(", "ENGLISH,\"Open\"",
-                "GERMAN,\xD6"
-                "ffnen",
-                ")"}),
+     CrLfLines({"; broken", "(", "ENGLISH,\"Open\"", "GERMAN,\326ffnen", ")"}),
      {"Syntax error in KORVA.DAT/Line=4", "Error reading KORVA.DAT"},
      2,
      {}},
