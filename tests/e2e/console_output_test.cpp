@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -196,6 +198,11 @@ const Scenario kScenarios[] = {
      {}},
 };
 
+// Names, not bytes, in test listings.
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+
 class ConsoleOutput : public testing::TestWithParam<Scenario> {};
 
 TEST_P(ConsoleOutput, PrintsTheExpectedLinesAndLeavesTheExpectedTables) {
@@ -233,24 +240,62 @@ TEST_P(ConsoleOutput, PrintsTheExpectedLinesAndLeavesTheExpectedTables) {
 INSTANTIATE_TEST_SUITE_P(Runs, ConsoleOutput, testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Root may write to a read-only file, so as root the tool runs as nobody.
-TEST(ConsoleOutputReadOnly, ATargetThatCannotBeWrittenIsReportedAndLeftAlone) {
+// A write that cannot happen. Root may write where permissions forbid it,
+// so as root the tool runs as nobody.
+struct WriteFailure {
+    const char* name;
+    std::string dataFile;
+    fs::perms file;
+    fs::perms directory;
+};
+
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadWrite =
+    kReadOnly | fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+constexpr fs::perms kNoNewFiles =
+    kReadOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+
+const WriteFailure kWriteFailures[] = {
+    {"ReadOnlyTarget", kAll, kReadOnly, fs::perms::all},
+    // The temporary file that replaces the target cannot be made.
+    {"DirectoryNotWritable", kAll, kReadWrite, kNoNewFiles},
+    // A length word cannot count 65536 code units.
+    {"TextTooLong",
+     DataFile({Entry("Open", {"FRENCH,Ouvrir", "GERMAN," + std::string(65536, 'x')}), kSave, kQuit,
+               kHelp}),
+     kReadWrite, fs::perms::all},
+};
+
+void PrintTo(const WriteFailure& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WriteFailures : public testing::TestWithParam<WriteFailure> {};
+
+TEST_P(WriteFailures, AreReportedAndLeaveTheTargetAlone) {
+    const WriteFailure& c = GetParam();
     test::Workspace ws;
     const Installed korva(ws);
-    korva.WriteDataFile(kAll);
+    korva.WriteDataFile(c.dataFile);
     const std::string target = ws.Copy(ProgramImage(), "app.exe");
     const Bytes before = test::ReadWholeFile(target);
-    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(target, c.file);
+    fs::permissions(ws.path(), c.directory);
     const std::string prefix =
         ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
 
     const test::ProcessResult run = korva.Run({"ENGLISH", "(GERMAN,FRENCH)", target}, prefix);
+    fs::permissions(ws.path(), fs::perms::all);
     EXPECT_EQ(run.output, Output(Lines({"Translating block #1", "Translating block #2"},
                                        Lines(kStatistics, {"Error writing to file " + target}))));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(test::ReadWholeFile(target), before);
     EXPECT_EQ(ws.Listing(), (std::set<std::string>{"KORVA.DAT", "app.exe", "korva"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Runs, WriteFailures, testing::ValuesIn(kWriteFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace korva::e2e

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -218,6 +219,11 @@ struct Variant {
     Builder builder;
     bool overlay;
 };
+
+// Names, not bytes, in test listings.
+void PrintTo(const Variant& v, std::ostream* os) {
+    *os << BuilderName(v.builder) << (v.overlay ? " with overlay" : "");
+}
 
 class RealProgram : public testing::TestWithParam<Variant> {
 protected:
