@@ -1,6 +1,7 @@
 #include "strtables/pe/resource_update.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/platform.h"
 #include "strtables/pe/resource_serializer.h"
@@ -45,7 +46,27 @@ Result<bool> CheckSectionsApart(const Image& image) {
     return true;
 }
 
-bool SameData(const ResourceData& written, const ResourceData& read) {
+// Compares in steps, handing each compared step to `release`, so that a
+// large resource is not in memory twice while it is checked.
+bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    constexpr std::size_t kStep = std::size_t{1} << 20;
+    for (std::size_t at = 0; at < a.size(); at += kStep) {
+        const std::size_t n = std::min(kStep, a.size() - at);
+        if (std::memcmp(a.data() + at, b.data() + at, n) != 0) {
+            return false;
+        }
+        if (release) {
+            release(a.subspan(at, n));
+            release(b.subspan(at, n));
+        }
+    }
+    return true;
+}
+
+bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release) {
     if (written.codePage != read.codePage || written.reserved != read.reserved ||
         written.located != read.located) {
         return false;
@@ -53,8 +74,7 @@ bool SameData(const ResourceData& written, const ResourceData& read) {
     if (!written.located) {
         return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
     }
-    return std::equal(written.bytes.begin(), written.bytes.end(), read.bytes.begin(),
-                      read.bytes.end());
+    return SameBytes(written.bytes, read.bytes, release);
 }
 
 // Gives back the pages of one mapped file in large steps while a pass moves
@@ -133,12 +153,8 @@ Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
                 return r;
             }
         } else {
-            if (!SameData(*want.data, *got.data)) {
+            if (!SameData(*want.data, *got.data, release)) {
                 return MakeError("resource data differs");
-            }
-            if (release) {
-                release(want.data->bytes);
-                release(got.data->bytes);
             }
         }
     }
