@@ -72,6 +72,8 @@ private:
     std::string directory_; // its directory, ending in '/'
     std::string tempName_;  // empty while the temporary file has no name
     int fd_ = -1;
+    std::uint64_t written_ = 0; // bytes appended so far
+    std::uint64_t flushed_ = 0; // bytes whose write-back has been started
     unsigned mode_ = 0;
     unsigned owner_ = 0;
     unsigned group_ = 0;
