@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/compare.h"
 #include "datafile/data_loader.h"
 #include "driver/console.h"
 #include "datafile/trans_dict.h"
@@ -73,6 +74,53 @@ TEST(DataFileScale, AnErrorAtTheEndOfAMillionCharacterLineNamesThatLine) {
     EXPECT_FALSE(LoadDataFrom(test::ReadFrom(file), "KORVA.DAT", dict));
     SetConsole(std::cout);
     EXPECT_EQ(out.str(), "Syntax error in KORVA.DAT/Line=3\r\n");
+    ResetLangSelection();
+}
+
+} // namespace
+} // namespace korva
+
+namespace korva {
+namespace {
+
+// Where a search by CompareText alone puts a text: the reference for the
+// dictionary's faster search.
+bool ReferenceFind(const TTransDict& dict, std::string_view text, std::size_t& index) {
+    index = 0;
+    while (index < dict.Count() && CompareText(dict.Text(index), text) < 0) {
+        ++index;
+    }
+    return index < dict.Count() && CompareText(dict.Text(index), text) == 0;
+}
+
+// Texts alike in their first eight folded bytes, shorter than eight, or
+// holding NUL characters are where a search by leading bytes could go
+// wrong; the result must be CompareText's, found or not.
+TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) {
+    test::SelectLanguages("ENGLISH", {"GERMAN"});
+    const std::vector<std::string> neutral = {
+        "Settings", "SETTINGS for all", "settings for one", "Settings\\x00", "Setting",
+        "A", "AB", "AB\\x00", "AB\\x00\\x00", "ab\\x01", "\\xE9t\\xE9", "\\xC9T\\xC9 long text",
+        "\\xFF", "\\x9F\\x9F", "Zz", "12345678", "123456789", "1234567"};
+    std::vector<std::string> lines;
+    for (const std::string& text : neutral) {
+        lines.insert(lines.end(), {"(", "ENGLISH,\"" + text + "\"", "GERMAN,\"x\"", ")"});
+    }
+    TTransDict dict;
+    ASSERT_TRUE(LoadDataFrom(test::ReadFrom(test::Lines(lines)), "KORVA.DAT", dict));
+    const std::vector<std::string> queries = {
+        "settings", "SETTINGS FOR ALL", "Settings for", "Settings for al", "Settings for zzz",
+        std::string("Settings\0", 9), "Setting", "Settin", "", "a", "ab", std::string("AB\0", 3),
+        std::string("AB\0\0\0", 5), std::string("ab\x01", 3), "\xC9t\xE9", "\xE9T\xC9 LONG TEXT",
+        "\xFF", "\xFF\xFF", "\x9F", "zZ", "zzz", "12345678", "123456789", "1234567", "1234568",
+        "0"};
+    for (const std::string& query : queries) {
+        std::size_t index = 99;
+        std::size_t want = 0;
+        const bool found = dict.Find(query, index);
+        EXPECT_EQ(found, ReferenceFind(dict, query, want)) << query;
+        EXPECT_EQ(index, want) << query;
+    }
     ResetLangSelection();
 }
 
