@@ -10,9 +10,10 @@ namespace korva::pe {
 namespace {
 
 // Pieces below this size are gathered into one write; larger ones go to the
-// sink straight from where they are.
-constexpr std::size_t kGatherSize = std::size_t{1} << 20;
-constexpr std::size_t kDirectWrite = std::size_t{256} << 10;
+// sink straight from where they are. Large enough that a write costs little
+// per byte, small enough not to count in the memory of a small run.
+constexpr std::size_t kGatherSize = std::size_t{256} << 10;
+constexpr std::size_t kDirectWrite = std::size_t{64} << 10;
 
 } // namespace
 

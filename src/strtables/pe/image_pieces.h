@@ -52,7 +52,7 @@ public:
     Result<bool> WriteTo(const std::function<Result<bool>(Bytes)>& sink,
                          const PageRelease& release = {}) const;
 
-    static constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;
+    static constexpr std::uint64_t kChunk = std::uint64_t{256} << 10;
 
 private:
     struct Piece {
