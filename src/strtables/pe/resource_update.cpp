@@ -52,7 +52,7 @@ bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
     if (a.size() != b.size()) {
         return false;
     }
-    constexpr std::size_t kStep = std::size_t{1} << 20;
+    constexpr std::size_t kStep = std::size_t{256} << 10;
     for (std::size_t at = 0; at < a.size(); at += kStep) {
         const std::size_t n = std::min(kStep, a.size() - at);
         if (std::memcmp(a.data() + at, b.data() + at, n) != 0) {
@@ -109,7 +109,7 @@ public:
     }
 
 private:
-    static constexpr std::ptrdiff_t kStep = std::ptrdiff_t{4} << 20;
+    static constexpr std::ptrdiff_t kStep = std::ptrdiff_t{256} << 10;
     Bytes file_;
     PageRelease release_;
     const std::uint8_t* from_ = nullptr;
