@@ -117,70 +117,26 @@ std::string TemporaryName(const std::string& directory, const std::string& base,
            std::to_string(attempt);
 }
 
-// Writes the content to a file without a name in `directory` and gives it a
-// temporary name only once it is complete and on disk, so that a process
-// killed on the way leaves nothing behind. Returns the temporary name in
-// `tempName` on success.
-FileStatus WriteUnnamedThenLink(const std::string& directory, const std::string& base,
-                                std::span<const std::uint8_t> bytes, const struct stat& original,
-                                std::string& tempName, bool& unsupported) {
-    unsupported = false;
-    Descriptor fd(::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (fd.get() < 0) {
-        unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
-        return Failure("cannot create a temporary file in " + directory, errno);
-    }
-    if (FileStatus s = WriteAll(fd.get(), bytes, "a temporary file in " + directory); !s) {
-        return s;
-    }
-    if (FileStatus s = CopyOwnerAndMode(fd.get(), original, "a temporary file"); !s) {
-        return s;
-    }
-    if (::fsync(fd.get()) != 0) {
-        return Failure("cannot flush a temporary file in " + directory, errno);
-    }
-    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = TemporaryName(directory, base, attempt);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            tempName = candidate;
-            fd.Close();
+// Copies what `from` holds to `to`, for the rare file system that can create
+// an unnamed file but not give it a name afterwards.
+FileStatus CopyContent(int from, int to, const std::string& name) {
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), at);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Failure("cannot read back a temporary file", errno);
+        }
+        if (got == 0) {
             return {};
         }
-        if (errno != EEXIST) {
-            unsupported = errno == ENOENT || errno == EPERM;
-            return Failure("cannot name a temporary file in " + directory, errno);
+        if (FileStatus s = WriteAll(to, {buffer.data(), static_cast<std::size_t>(got)}, name); !s) {
+            return s;
         }
+        at += got;
     }
-    return Failure("cannot name a temporary file in " + directory, EEXIST);
-}
-
-// The fallback where unnamed files are not supported: a named temporary file
-// from the start, removed on any failure.
-FileStatus WriteNamed(const std::string& directory, const std::string& base,
-                      std::span<const std::uint8_t> bytes, const struct stat& original,
-                      std::string& tempName) {
-    std::string pattern = directory + "." + base + ".korva-XXXXXX";
-    Descriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        return Failure("cannot create a temporary file in " + directory, errno);
-    }
-    FileStatus status = WriteAll(fd.get(), bytes, pattern);
-    if (status) {
-        status = CopyOwnerAndMode(fd.get(), original, pattern);
-    }
-    if (status && ::fsync(fd.get()) != 0) {
-        status = Failure("cannot flush " + pattern, errno);
-    }
-    if (status && fd.Close() != 0) {
-        status = Failure("cannot close " + pattern, errno);
-    }
-    if (!status) {
-        ::unlink(pattern.c_str());
-        return status;
-    }
-    tempName = pattern;
-    return {};
 }
 
 } // namespace
@@ -229,40 +185,191 @@ FileStatus CheckWritable(const std::string& path) {
 }
 
 FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    FileStatus status;
+    std::optional<FileReplacement> replacement = FileReplacement::Begin(path, status);
+    if (!replacement) {
+        return status;
+    }
+    if (status = replacement->Append(bytes); !status) {
+        return status;
+    }
+    return replacement->Commit();
+}
+
+std::optional<FileReplacement> FileReplacement::Begin(const std::string& path, FileStatus& status) {
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved) == nullptr) {
-        return Failure("cannot resolve " + path, errno);
+        status = Failure("cannot resolve " + path, errno);
+        return std::nullopt;
     }
-    const std::string target = resolved;
+    FileReplacement out;
+    out.target_ = resolved;
     struct stat original {};
-    if (::stat(target.c_str(), &original) != 0) {
-        return Failure("cannot examine " + target, errno);
+    if (::stat(out.target_.c_str(), &original) != 0) {
+        status = Failure("cannot examine " + out.target_, errno);
+        return std::nullopt;
     }
     if (!S_ISREG(original.st_mode)) {
-        return FileStatus{target + " is not a regular file"};
+        status = FileStatus{out.target_ + " is not a regular file"};
+        return std::nullopt;
     }
-    const std::string directory = DirectoryOf(target);
-    const std::string base = target.substr(directory.size());
+    out.mode_ = original.st_mode & 07777;
+    out.owner_ = original.st_uid;
+    out.group_ = original.st_gid;
+    out.directory_ = DirectoryOf(out.target_);
 
+    // Unnamed until complete, so that a process killed on the way leaves
+    // nothing behind; a named file where unnamed ones are not supported.
+    out.fd_ = ::open(out.directory_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (out.fd_ < 0) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            status = Failure("cannot create a temporary file in " + out.directory_, errno);
+            return std::nullopt;
+        }
+        std::string pattern =
+            out.directory_ + "." + out.target_.substr(out.directory_.size()) + ".korva-XXXXXX";
+        out.fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (out.fd_ < 0) {
+            status = Failure("cannot create a temporary file in " + out.directory_, errno);
+            return std::nullopt;
+        }
+        out.tempName_ = pattern;
+    }
+    status = {};
+    return out;
+}
+
+FileReplacement::FileReplacement(FileReplacement&& other) noexcept
+    : target_(std::move(other.target_)), directory_(std::move(other.directory_)),
+      tempName_(std::move(other.tempName_)), fd_(std::exchange(other.fd_, -1)),
+      written_(other.written_), flushed_(other.flushed_), mode_(other.mode_), owner_(other.owner_), group_(other.group_) {
+    other.tempName_.clear();
+}
+
+FileReplacement::~FileReplacement() {
+    Abandon();
+}
+
+void FileReplacement::Abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!tempName_.empty()) {
+        ::unlink(tempName_.c_str());
+        tempName_.clear();
+    }
+}
+
+FileStatus FileReplacement::Append(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) {
+        return FileStatus{"the replacement of " + target_ + " is closed"};
+    }
     IgnoreFileSizeSignal noSignal;
-    std::string tempName;
-    bool unsupported = false;
-    FileStatus written =
-        WriteUnnamedThenLink(directory, base, bytes, original, tempName, unsupported);
-    if (!written && unsupported) {
-        written = WriteNamed(directory, base, bytes, original, tempName);
+    if (FileStatus s = WriteAll(fd_, bytes, "a temporary file in " + directory_); !s) {
+        return s;
     }
-    if (!written) {
-        return written;
+    written_ += bytes.size();
+    // Starts writing back what is complete while the rest is produced, so
+    // that the flush at Commit waits for little more than the last part.
+    // Only a hint: where it is not supported, Commit's flush does it all.
+    constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+    if (written_ - flushed_ >= kWriteBackStep) {
+        (void)::sync_file_range(fd_, static_cast<off_t>(flushed_),
+                                static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
     }
-    if (::rename(tempName.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(tempName.c_str());
-        return Failure("cannot rename " + tempName + " over " + target, error);
+    return {};
+}
+
+std::optional<MappedFile> FileReplacement::MapWritten(std::string& error) const {
+    if (fd_ < 0) {
+        error = "the replacement is closed";
+        return std::nullopt;
     }
+    return MappedFile::FromDescriptor(fd_, error);
+}
+
+FileStatus FileReplacement::Commit() {
+    if (fd_ < 0) {
+        return FileStatus{"the replacement of " + target_ + " is closed"};
+    }
+    struct stat original {};
+    original.st_mode = mode_;
+    original.st_uid = owner_;
+    original.st_gid = group_;
+    if (FileStatus s = CopyOwnerAndMode(fd_, original, "a temporary file"); !s) {
+        Abandon();
+        return s;
+    }
+    const std::string base = target_.substr(directory_.size());
+    if (tempName_.empty()) {
+        if (::fsync(fd_) != 0) {
+            const FileStatus s = Failure("cannot flush a temporary file in " + directory_, errno);
+            Abandon();
+            return s;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        int error = EEXIST;
+        for (unsigned attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+            const std::string candidate = TemporaryName(directory_, base, attempt);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                tempName_ = candidate;
+                error = 0;
+            } else {
+                error = errno;
+            }
+        }
+        if (error == ENOENT || error == EPERM) {
+            // No way to name an unnamed file here: a named copy instead.
+            std::string pattern = directory_ + "." + base + ".korva-XXXXXX";
+            Descriptor named(::mkostemp(pattern.data(), O_CLOEXEC));
+            if (named.get() < 0) {
+                const FileStatus s =
+                    Failure("cannot create a temporary file in " + directory_, errno);
+                Abandon();
+                return s;
+            }
+            tempName_ = pattern;
+            FileStatus s = CopyContent(fd_, named.get(), pattern);
+            if (s) {
+                s = CopyOwnerAndMode(named.get(), original, pattern);
+            }
+            if (s && ::fsync(named.get()) != 0) {
+                s = Failure("cannot flush " + pattern, errno);
+            }
+            if (s && named.Close() != 0) {
+                s = Failure("cannot close " + pattern, errno);
+            }
+            if (!s) {
+                Abandon();
+                return s;
+            }
+        } else if (error != 0) {
+            const FileStatus s = Failure("cannot name a temporary file in " + directory_, error);
+            Abandon();
+            return s;
+        }
+    } else if (::fsync(fd_) != 0) {
+        const FileStatus s = Failure("cannot flush " + tempName_, errno);
+        Abandon();
+        return s;
+    }
+    if (::close(std::exchange(fd_, -1)) != 0) {
+        const FileStatus s = Failure("cannot close " + tempName_, errno);
+        Abandon();
+        return s;
+    }
+    if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
+        const FileStatus s = Failure("cannot rename " + tempName_ + " over " + target_, errno);
+        Abandon();
+        return s;
+    }
+    tempName_.clear();
     // Makes the rename itself durable; the file is already replaced, so a
     // failure here changes nothing for the caller.
-    Descriptor directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor directoryFd(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directoryFd.get() >= 0) {
         (void)::fsync(directoryFd.get());
     }
@@ -301,6 +408,41 @@ std::optional<MappedFile> MappedFile::Open(const std::string& path, std::string&
         return std::nullopt;
     }
     return MappedFile(static_cast<const std::uint8_t*>(address), size);
+}
+
+std::optional<MappedFile> MappedFile::FromDescriptor(int fd, std::string& error) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (size == 0) {
+        return MappedFile(nullptr, 0);
+    }
+    void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return MappedFile(static_cast<const std::uint8_t*>(address), size);
+}
+
+void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(range.data());
+    const auto end = begin + range.size();
+    const auto mine = reinterpret_cast<std::uintptr_t>(data_);
+    if (data_ == nullptr || begin < mine || end > mine + size_ || begin >= end) {
+        return;
+    }
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t last = end / page * page;
+    if (first < last) {
+        // Only advice: the mapping is private and read-only, so the pages
+        // come back from the file unchanged when they are read again.
+        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    }
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept

@@ -42,6 +42,43 @@ FileStatus CheckWritable(const std::string& path);
 // file is unchanged and the temporary file is gone.
 FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
+class MappedFile;
+
+// The same replacement for content produced piece by piece, so that a large
+// file never has to be held in memory whole. Begin creates the temporary
+// file, Append adds to it, Commit puts it in place of the real one with the
+// guarantees above; a writer destroyed without a successful Commit removes
+// its temporary file and leaves the real one alone.
+class FileReplacement {
+public:
+    static std::optional<FileReplacement> Begin(const std::string& path, FileStatus& status);
+
+    FileReplacement(FileReplacement&& other) noexcept;
+    FileReplacement& operator=(FileReplacement&&) = delete;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    FileStatus Append(std::span<const std::uint8_t> bytes);
+    // What was appended so far, mapped read-only, to check it before Commit.
+    std::optional<MappedFile> MapWritten(std::string& error) const;
+    FileStatus Commit();
+
+private:
+    FileReplacement() = default;
+    void Abandon();
+
+    std::string target_;    // the real file, symbolic links resolved
+    std::string directory_; // its directory, ending in '/'
+    std::string tempName_;  // empty while the temporary file has no name
+    int fd_ = -1;
+    std::uint64_t written_ = 0; // bytes appended so far
+    std::uint64_t flushed_ = 0; // bytes whose write-back has been started
+    unsigned mode_ = 0;
+    unsigned owner_ = 0;
+    unsigned group_ = 0;
+};
+
 // A regular file mapped read-only into memory for as long as the object
 // lives. Its bytes stay at the same address when the object is moved.
 // Another process truncating the file while it is mapped would fault the
@@ -60,8 +97,16 @@ public:
 
     std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
 
+    // Hands the whole pages inside `range` back to the system; reading them
+    // again maps them in again from the file. Keeps a pass over a large file
+    // from holding all of it in memory at once. A range outside this file is
+    // ignored.
+    void ReleasePages(std::span<const std::uint8_t> range) const;
+
 private:
+    friend class FileReplacement;
     MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    static std::optional<MappedFile> FromDescriptor(int fd, std::string& error);
     void Release();
 
     const std::uint8_t* data_ = nullptr; // null for an empty file

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/compare.h"
 #include "datafile/text_sort.h"
 
 namespace korva {
@@ -13,7 +14,44 @@ namespace {
 // small enough that the unused tail of the last chunk does not matter.
 constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 
+// The first eight bytes of the folded text as one number, high byte first,
+// short texts padded with zeros. Two texts that CompareText puts in order
+// have keys in the same order or equal keys, so equal keys leave the
+// decision to the full comparison.
+std::uint64_t FoldedKey(std::string_view text) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        key <<= 8;
+        if (i < text.size()) {
+            key |= FoldUpper(static_cast<unsigned char>(text[i]));
+        }
+    }
+    return key;
+}
+
 } // namespace
+
+bool TTransDict::Find(std::string_view text, std::size_t& index) const {
+    const std::uint64_t key = FoldedKey(text);
+    std::size_t low = 0;
+    std::size_t high = keys_.size();
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        const int c = keys_[mid] != key ? (keys_[mid] < key ? -1 : 1)
+                                        : CompareText(list_.Text(mid), text);
+        if (c == 0) {
+            index = mid;
+            return true;
+        }
+        if (c < 0) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    index = low;
+    return false;
+}
 
 std::string_view TTransStrs::Text(int langIndex) const {
     if (store_ == nullptr) {
@@ -143,6 +181,11 @@ void TTransDictBuilder::Build(TTransDict& dict) {
         items.shrink_to_fit();
     }
 
+    dict.keys_.clear();
+    dict.keys_.reserve(items.size());
+    for (const TTransDict::TItems::Item& item : items) {
+        dict.keys_.push_back(FoldedKey(item.text));
+    }
     dict.list_.AssignSorted(std::move(items));
     // Moving a deque hands over its storage, so the items' pointers hold.
     dict.entries_ = std::move(entries_);

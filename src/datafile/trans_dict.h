@@ -78,7 +78,7 @@ public:
 
     // Binary search; `index` is the match or, without one, where the text
     // would go.
-    bool Find(std::string_view text, std::size_t& index) const { return list_.Find(text, index); }
+    bool Find(std::string_view text, std::size_t& index) const;
 
     const korva::Text& Text(std::size_t index) const { return list_.Text(index); }
     const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
@@ -93,6 +93,10 @@ private:
     };
 
     TItems list_;
+    // The first eight folded bytes of each item's text, in the items' order.
+    // A search over a million texts would otherwise follow a pointer to a
+    // text on every step; the keys decide nearly every step on their own.
+    std::vector<std::uint64_t> keys_;
     std::unique_ptr<TTransStore> store_;
     std::deque<TTransStrs> entries_;
 };

@@ -27,18 +27,16 @@ bool BuildRun(const TStringList<std::int32_t>& strings, std::size_t first, std::
         }
         size += 2 * (std::uint64_t{units} + 1);
     }
-    buffer.assign(static_cast<std::size_t>(size), 0);
-    std::size_t at = 0;
+    buffer.clear();
+    buffer.reserve(static_cast<std::size_t>(size));
     const auto put = [&](std::uint16_t word) {
-        buffer[at++] = static_cast<std::uint8_t>(word);
-        buffer[at++] = static_cast<std::uint8_t>(word >> 8);
+        buffer.push_back(static_cast<std::uint8_t>(word));
+        buffer.push_back(static_cast<std::uint8_t>(word >> 8));
     };
     for (std::size_t i = first; i < last; ++i) {
         const Text& text = strings.Text(i);
         put(static_cast<std::uint16_t>(text.size()));
-        for (const char c : text) {
-            put(AnsiToUtf16Unit(static_cast<unsigned char>(c)));
-        }
+        AppendAnsiAsUtf16Le(text, buffer);
     }
     put(0);
     return true;

@@ -11,4 +11,22 @@ namespace korva::pe {
 std::uint32_t ComputeImageChecksum(std::span<const std::uint8_t> file,
                                    std::uint64_t checkSumFieldOffset);
 
+// The same sum over a file that is given in parts, in any order. The end-
+// around carry makes the sum independent of the order of its terms, so each
+// part is added where it lies without the file being in one buffer.
+class ImageChecksum {
+public:
+    explicit ImageChecksum(std::uint64_t checkSumFieldOffset) : field_(checkSumFieldOffset) {}
+
+    // The bytes that lie at `offset` in the file.
+    void Add(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    std::uint32_t Finish(std::uint64_t fileSize) const;
+
+private:
+    void AddRun(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+
+    std::uint64_t field_;
+    std::uint64_t sum_ = 0;
+};
+
 } // namespace korva::pe

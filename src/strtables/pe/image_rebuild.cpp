@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "strtables/pe/byte_writer.h"
 #include "strtables/pe/checksum.h"
 
 namespace korva::pe {
@@ -96,10 +95,11 @@ struct Plan {
 class Rebuilder {
 public:
     Rebuilder(Bytes file, const Image& image, const ResourceDirectory& originalTree,
-              const ResourceLayout& layout)
-        : file_(file), image_(image), originalTree_(originalTree), layout_(layout) {}
+              const ResourceLayout& layout, const PageRelease& release)
+        : file_(file), image_(image), originalTree_(originalTree), layout_(layout),
+          release_(release) {}
 
-    Result<RebuiltImage> Run();
+    Result<PlannedImage> Run();
 
 private:
     Result<bool> CheckBasics();
@@ -114,13 +114,14 @@ private:
     Result<bool> TryNewSection(Plan& plan) const;
     void PlanOverlay(Plan& plan) const;
     Result<bool> CheckKeptPointers(const Plan& plan) const;
-    Result<RebuiltImage> Write(const Plan& plan) const;
-    Result<bool> FixDebugDirectory(const Plan& plan, std::vector<std::uint8_t>& out) const;
+    Result<PlannedImage> Write(const Plan& plan) const;
+    Result<bool> FixDebugDirectory(const Plan& plan, ImagePieces& out) const;
 
     Bytes file_;
     const Image& image_;
     const ResourceDirectory& originalTree_;
     const ResourceLayout& layout_;
+    const PageRelease& release_;
     std::uint32_t entryPoint_ = 0;
     std::uint64_t oldRawEnd_ = 0;
 };
@@ -559,7 +560,7 @@ std::optional<std::uint64_t> MapRva(const Plan& plan, std::uint64_t rva) {
     return rva;
 }
 
-Result<bool> Rebuilder::FixDebugDirectory(const Plan& plan, std::vector<std::uint8_t>& out) const {
+Result<bool> Rebuilder::FixDebugDirectory(const Plan& plan, ImagePieces& out) const {
     const DataDirectory debug = image_.Directory(kDebugDirectory);
     if (debug.virtualAddress == 0 || debug.size == 0) {
         return true;
@@ -576,7 +577,6 @@ Result<bool> Rebuilder::FixDebugDirectory(const Plan& plan, std::vector<std::uin
     if (!newAt || !newLast || *newLast != *newAt + old->size() - 1) {
         return MakeError("the debug directory lies in bytes the rewrite replaces");
     }
-    ByteWriter writer(out);
     for (std::uint64_t e = 0; e + kDebugEntrySize <= old->size(); e += kDebugEntrySize) {
         const std::uint32_t rva = *ReadU32(*old, e + kDebugAddressOfRawData);
         const std::uint32_t pointer = *ReadU32(*old, e + kDebugPointerToRawData);
@@ -585,38 +585,37 @@ Result<bool> Rebuilder::FixDebugDirectory(const Plan& plan, std::vector<std::uin
             if (!mapped) {
                 return MakeError("debug data lies in bytes the rewrite replaces");
             }
-            writer.U32(*newAt + e + kDebugAddressOfRawData, static_cast<std::uint32_t>(*mapped));
+            out.PatchU32(*newAt + e + kDebugAddressOfRawData, static_cast<std::uint32_t>(*mapped));
         }
         if (pointer != 0 && pointer < file_.size()) {
             const std::optional<std::uint64_t> mapped = MapFileOffset(plan, pointer);
             if (!mapped) {
                 return MakeError("debug data lies in bytes the rewrite replaces or drops");
             }
-            writer.U32(*newAt + e + kDebugPointerToRawData, static_cast<std::uint32_t>(*mapped));
+            out.PatchU32(*newAt + e + kDebugPointerToRawData, static_cast<std::uint32_t>(*mapped));
         }
     }
     return true;
 }
 
-Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
+Result<PlannedImage> Rebuilder::Write(const Plan& plan) const {
     const SectionHeader& target = plan.headers[plan.resourceSection];
-    Result<std::vector<std::uint8_t>> resources = FillResources(layout_, target.virtualAddress);
-    if (!resources) {
-        return resources.error();
-    }
-
     std::uint64_t total = plan.newRawEnd;
     for (const Move& m : plan.fileMoves) {
         total = std::max(total, m.newStart + m.size);
     }
-    std::vector<std::uint8_t> out(total, 0);
-    ByteWriter writer(out);
-    writer.Bytes(0, file_.first(plan.keepPrefix));
+    PlannedImage result;
+    result.pieces = ImagePieces(total);
+    ImagePieces& out = result.pieces;
+    out.Place(0, file_.first(plan.keepPrefix));
     for (const Move& m : plan.fileMoves) {
-        writer.Bytes(m.newStart, file_.subspan(m.oldStart, m.size));
+        out.Place(m.newStart, file_.subspan(m.oldStart, m.size));
     }
-    writer.Fill(target.pointerToRawData, target.sizeOfRawData, 0);
-    writer.Bytes(target.pointerToRawData, *resources);
+    out.Zero(target.pointerToRawData, target.sizeOfRawData);
+    if (Result<bool> r = PlaceResources(layout_, target.virtualAddress, out, target.pointerToRawData);
+        !r) {
+        return r.error();
+    }
 
     for (std::size_t i = 0; i < plan.headers.size(); ++i) {
         SectionHeader h = plan.headers[i];
@@ -628,20 +627,20 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
         }
         std::uint8_t raw[sizeof(SectionHeader)];
         std::memcpy(raw, &h, sizeof raw);
-        writer.Bytes(image_.sectionTableOffset + i * sizeof(SectionHeader), raw);
+        out.Patch(image_.sectionTableOffset + i * sizeof(SectionHeader), raw);
     }
-    writer.U16(image_.fields.numberOfSections, static_cast<std::uint16_t>(plan.headers.size()));
+    out.PatchU16(image_.fields.numberOfSections, static_cast<std::uint16_t>(plan.headers.size()));
 
     for (std::uint32_t i = 0; i < image_.dataDirectories.size(); ++i) {
         const std::uint64_t at = image_.fields.dataDirectories + 8 * std::uint64_t{i};
         const DataDirectory& d = image_.dataDirectories[i];
         if (i == kResourceDirectory) {
-            writer.U32(at, target.virtualAddress);
-            writer.U32(at + 4, layout_.size());
+            out.PatchU32(at, target.virtualAddress);
+            out.PatchU32(at + 4, layout_.size());
         } else if (i == kCertificateDirectory) {
             if (plan.certificateRemoved) {
-                writer.U32(at, 0);
-                writer.U32(at + 4, 0);
+                out.PatchU32(at, 0);
+                out.PatchU32(at + 4, 0);
             }
         } else if (d.virtualAddress != 0) {
             const std::optional<std::uint64_t> mapped = MapRva(plan, d.virtualAddress);
@@ -649,7 +648,7 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
                 return MakeError(std::string("the ") + kDirectoryNames[i] +
                                  " directory lies in bytes the rewrite replaces");
             }
-            writer.U32(at, static_cast<std::uint32_t>(*mapped));
+            out.PatchU32(at, static_cast<std::uint32_t>(*mapped));
         }
     }
     if (const Result<bool> r = FixDebugDirectory(plan, out); !r) {
@@ -662,7 +661,7 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
         if (!mapped) {
             return MakeError("the COFF symbol table lies in bytes the rewrite replaces or drops");
         }
-        writer.U32(image_.fields.pointerToSymbolTable, static_cast<std::uint32_t>(*mapped));
+        out.PatchU32(image_.fields.pointerToSymbolTable, static_cast<std::uint32_t>(*mapped));
     }
 
     std::uint64_t memoryEnd = 0;
@@ -681,25 +680,31 @@ Result<RebuiltImage> Rebuilder::Write(const Plan& plan) const {
     if (sizeOfImage > kMax32) {
         return MakeError("the image would outgrow the 32-bit address space");
     }
-    writer.U32(image_.fields.sizeOfImage, static_cast<std::uint32_t>(sizeOfImage));
+    out.PatchU32(image_.fields.sizeOfImage, static_cast<std::uint32_t>(sizeOfImage));
     const std::int64_t initialized =
         std::clamp<std::int64_t>(std::int64_t{image_.sizeOfInitializedData} + initializedDelta, 0,
                                  static_cast<std::int64_t>(kMax32));
-    writer.U32(image_.fields.sizeOfInitializedData, static_cast<std::uint32_t>(initialized));
+    out.PatchU32(image_.fields.sizeOfInitializedData, static_cast<std::uint32_t>(initialized));
 
     if (image_.checkSum != 0) {
-        writer.U32(image_.fields.checkSum, ComputeImageChecksum(out, image_.fields.checkSum));
+        ImageChecksum sum(image_.fields.checkSum);
+        out.ForEach(
+            [&](std::uint64_t offset, std::uint64_t, Bytes bytes) {
+                if (!bytes.empty()) {
+                    sum.Add(offset, bytes);
+                }
+            },
+            release_);
+        out.PatchU32(image_.fields.checkSum, sum.Finish(total));
     }
 
-    RebuiltImage result;
-    result.bytes = std::move(out);
     result.placement = plan.placement;
     result.resourceRva = target.virtualAddress;
     result.resourceSize = layout_.size();
     return result;
 }
 
-Result<RebuiltImage> Rebuilder::Run() {
+Result<PlannedImage> Rebuilder::Run() {
     if (const Result<bool> r = CheckBasics(); !r) {
         return r.error();
     }
@@ -748,10 +753,25 @@ Result<RebuiltImage> Rebuilder::Run() {
 
 } // namespace
 
+Result<PlannedImage> PlanRebuiltImage(Bytes file, const Image& image,
+                                      const ResourceDirectory& originalTree,
+                                      const ResourceLayout& layout, const PageRelease& release) {
+    return Rebuilder(file, image, originalTree, layout, release).Run();
+}
+
 Result<RebuiltImage> RebuildImage(Bytes file, const Image& image,
                                   const ResourceDirectory& originalTree,
                                   const ResourceLayout& layout) {
-    return Rebuilder(file, image, originalTree, layout).Run();
+    Result<PlannedImage> planned = PlanRebuiltImage(file, image, originalTree, layout);
+    if (!planned) {
+        return planned.error();
+    }
+    RebuiltImage result;
+    result.bytes = planned->pieces.Materialize();
+    result.placement = planned->placement;
+    result.resourceRva = planned->resourceRva;
+    result.resourceSize = planned->resourceSize;
+    return result;
 }
 
 } // namespace korva::pe

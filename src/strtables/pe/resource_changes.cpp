@@ -62,14 +62,29 @@ ResourceDirectory CloneResourceTree(const ResourceDirectory& tree) { // NOLINT(m
 ResourceChanges::ResourceChanges(const ResourceDirectory& original)
     : tree_(CloneResourceTree(original)) {}
 
+// Directories live behind their own pointers, so the one found stays where
+// it is while entries are added around it; only removing entries can end it.
+Result<ResourceDirectory*> ResourceChanges::LanguagesOf(const ResourceId& type,
+                                                        const ResourceId& name) {
+    if (last_.languages != nullptr && last_.type == type && last_.name == name) {
+        return last_.languages;
+    }
+    Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
+    if (!names) {
+        return names;
+    }
+    Result<ResourceDirectory*> languages = DirectoryAt(**names, name);
+    if (!languages) {
+        return languages;
+    }
+    last_ = LastFound{type, name, *languages};
+    return languages;
+}
+
 Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                                   std::uint16_t language, std::span<const std::uint8_t> bytes,
                                   std::uint32_t codePage) {
-    Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
-    if (!names) {
-        return WithContext("staging a resource", names.error());
-    }
-    Result<ResourceDirectory*> languages = DirectoryAt(**names, name);
+    Result<ResourceDirectory*> languages = LanguagesOf(type, name);
     if (!languages) {
         return WithContext("staging a resource", languages.error());
     }
@@ -93,6 +108,20 @@ Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name
 
 Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
                                      std::uint16_t language) {
+    if (last_.languages != nullptr && last_.type == type && last_.name == name) {
+        // The common case: the copies just staged stay, so no directory goes.
+        ResourceDirectory& languages = *last_.languages;
+        const ResourceEntry* languageEntry = FindEntry(languages, ResourceId::Id(language));
+        if (languageEntry == nullptr) {
+            return true;
+        }
+        if (languages.entries.size() > 1) {
+            EraseEntry(languages, languageEntry);
+            changed_ = true;
+            return true;
+        }
+    }
+    last_ = LastFound{};
     ResourceEntry* typeEntry = FindEntry(tree_, type);
     if (typeEntry == nullptr || typeEntry->subdirectory == nullptr) {
         return true;

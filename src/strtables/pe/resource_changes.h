@@ -37,7 +37,17 @@ public:
     const ResourceDirectory& tree() const { return tree_; }
 
 private:
+    Result<ResourceDirectory*> LanguagesOf(const ResourceId& type, const ResourceId& name);
+
     ResourceDirectory tree_;
+    // The language directory found last, and its keys. A writer stages all
+    // copies of one resource in a row; without this each would search the
+    // names of its type again, which makes thousands of blocks quadratic.
+    struct LastFound {
+        ResourceId type;
+        ResourceId name;
+        ResourceDirectory* languages = nullptr;
+    } last_;
     // Owns the bytes of every staged copy; a list, so that spans stay valid.
     std::list<std::vector<std::uint8_t>> staged_;
     bool changed_ = false;

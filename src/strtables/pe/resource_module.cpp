@@ -8,9 +8,12 @@
 namespace korva::pe {
 namespace {
 
-Bytes BytesOf(const std::variant<MappedFile, std::vector<std::uint8_t>>& storage) {
+Bytes BytesOf(const std::variant<MappedFile, std::vector<std::uint8_t>, Bytes>& storage) {
     if (const auto* mapped = std::get_if<MappedFile>(&storage)) {
         return mapped->Bytes();
+    }
+    if (const auto* view = std::get_if<Bytes>(&storage)) {
+        return *view;
     }
     return std::get<std::vector<std::uint8_t>>(storage);
 }
@@ -105,6 +108,16 @@ Result<ResourceModule> ResourceModule::Open(const std::string& path) {
 
 Result<ResourceModule> ResourceModule::FromBytes(std::vector<std::uint8_t> bytes) {
     return Parse(Storage(std::move(bytes)));
+}
+
+Result<ResourceModule> ResourceModule::View(Bytes bytes) {
+    return Parse(Storage(bytes));
+}
+
+void ResourceModule::ReleasePages(Bytes bytes) const {
+    if (const auto* mapped = std::get_if<MappedFile>(&storage_)) {
+        mapped->ReleasePages(bytes);
+    }
 }
 
 Result<ResourceModule> ResourceModule::Parse(Storage storage) {

@@ -35,10 +35,16 @@ public:
     static Result<ResourceModule> Open(const std::string& path);
     // The same over bytes in memory (tests, fuzzing).
     static Result<ResourceModule> FromBytes(std::vector<std::uint8_t> bytes);
+    // The same over bytes that stay the caller's and must outlive the module.
+    static Result<ResourceModule> View(Bytes bytes);
 
     const Image& image() const { return image_; }
     const ResourceDirectory& root() const { return *root_; }
     Bytes file() const;
+
+    // Gives back the memory of file bytes that a pass no longer needs, where
+    // the file is mapped; they are read again from the file when used.
+    void ReleasePages(Bytes bytes) const;
 
     // Calls `callback` with each name of `type`, in the directory's order
     // (string names, then ids), until it returns false. Malformed when the
@@ -59,7 +65,7 @@ public:
                              std::uint16_t language) const;
 
 private:
-    using Storage = std::variant<MappedFile, std::vector<std::uint8_t>>;
+    using Storage = std::variant<MappedFile, std::vector<std::uint8_t>, Bytes>;
     ResourceModule(Storage storage, Image image, ResourceDirectory root);
     static Result<ResourceModule> Parse(Storage storage);
 

@@ -142,6 +142,7 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
         }
     }
 
+    layout.directorySize_ = static_cast<std::uint32_t>(offset);
     for (ResourceLayout::Leaf& leaf : layout.leaves_) {
         if (!leaf.data->located) {
             layout.kept_.push_back(KeptPointer{leaf.data->originalRva, leaf.data->originalSize});
@@ -161,11 +162,21 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
 
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                 std::uint32_t baseRva) {
+    ImagePieces pieces(layout.size());
+    if (Result<bool> r = PlaceResources(layout, baseRva, pieces, 0); !r) {
+        return r.error();
+    }
+    return pieces.Materialize();
+}
+
+Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+                            ImagePieces& pieces, std::uint64_t offset) {
     if (std::uint64_t{baseRva} + layout.size_ > std::numeric_limits<std::uint32_t>::max()) {
         return MakeError("resource section would end beyond the 32-bit address space");
     }
-    std::vector<std::uint8_t> bytes(layout.size_, 0);
-    ByteWriter out(bytes);
+    // The directory is small and written in place; the data, nearly all of
+    // the section, stays where it is and is only pointed at.
+    ByteWriter out(pieces.Own(offset, layout.directorySize_));
 
     for (const ResourceLayout::Table& table : layout.tables_) {
         const DirectoryInfo& info = table.directory->info;
@@ -194,7 +205,7 @@ Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
         out.U32(leaf.entryOffset + 8, data.codePage);
         out.U32(leaf.entryOffset + 12, data.reserved);
         if (!kept) {
-            out.Bytes(leaf.dataOffset, data.bytes);
+            pieces.Place(offset + leaf.dataOffset, data.bytes);
         }
     }
 
@@ -206,7 +217,7 @@ Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
             at += 2;
         }
     }
-    return bytes;
+    return true;
 }
 
 } // namespace korva::pe

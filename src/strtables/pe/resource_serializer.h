@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "strtables/pe/image_pieces.h"
 #include "strtables/pe/resource_tree.h"
 #include "strtables/pe/result.h"
 
@@ -27,8 +28,8 @@ public:
 
 private:
     friend Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
-    friend Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
-                                                           std::uint32_t baseRva);
+    friend Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+                                       ImagePieces& pieces, std::uint64_t offset);
 
     struct Slot {
         const ResourceEntry* entry = nullptr;
@@ -56,6 +57,7 @@ private:
     std::vector<Leaf> leaves_;
     std::vector<Name> names_;
     std::vector<KeptPointer> kept_;
+    std::uint32_t directorySize_ = 0; // tables, data entries and names, before any data
     std::uint32_t size_ = 0;
 };
 
@@ -68,5 +70,11 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
 // byte lives at `baseRva`.
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                 std::uint32_t baseRva);
+
+// The same bytes as pieces of a new file, the section starting at `offset`
+// of `pieces`, which must hold zeros there: the directory is written, each
+// data leaf is placed as a view of its bytes, which must outlive `pieces`.
+Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+                            ImagePieces& pieces, std::uint64_t offset);
 
 } // namespace korva::pe

@@ -1,6 +1,7 @@
 #include "strtables/pe/resource_update.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/platform.h"
 #include "strtables/pe/resource_serializer.h"
@@ -45,7 +46,27 @@ Result<bool> CheckSectionsApart(const Image& image) {
     return true;
 }
 
-bool SameData(const ResourceData& written, const ResourceData& read) {
+// Compares in steps, handing each compared step to `release`, so that a
+// large resource is not in memory twice while it is checked.
+bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    constexpr std::size_t kStep = std::size_t{256} << 10;
+    for (std::size_t at = 0; at < a.size(); at += kStep) {
+        const std::size_t n = std::min(kStep, a.size() - at);
+        if (std::memcmp(a.data() + at, b.data() + at, n) != 0) {
+            return false;
+        }
+        if (release) {
+            release(a.subspan(at, n));
+            release(b.subspan(at, n));
+        }
+    }
+    return true;
+}
+
+bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release) {
     if (written.codePage != read.codePage || written.reserved != read.reserved ||
         written.located != read.located) {
         return false;
@@ -53,14 +74,52 @@ bool SameData(const ResourceData& written, const ResourceData& read) {
     if (!written.located) {
         return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
     }
-    return std::equal(written.bytes.begin(), written.bytes.end(), read.bytes.begin(),
-                      read.bytes.end());
+    return SameBytes(written.bytes, read.bytes, release);
 }
+
+// Gives back the pages of one mapped file in large steps while a pass moves
+// through it mostly in file order: pages behind the pass are not needed
+// again, and a page released too early is only read again.
+class PageRecycler {
+public:
+    PageRecycler(Bytes file, PageRelease release) : file_(file), release_(std::move(release)) {}
+    PageRecycler(const PageRecycler&) = delete;
+    PageRecycler& operator=(const PageRecycler&) = delete;
+    ~PageRecycler() { Flush(); }
+
+    void Done(Bytes bytes) {
+        if (bytes.empty() || !release_ || bytes.data() < file_.data() ||
+            bytes.data() + bytes.size() > file_.data() + file_.size()) {
+            return;
+        }
+        if (from_ == nullptr || bytes.data() < from_) {
+            from_ = bytes.data();
+        }
+        end_ = std::max(end_, bytes.data() + bytes.size());
+        if (end_ - from_ >= kStep) {
+            Flush();
+        }
+    }
+    void Flush() {
+        if (from_ != nullptr && release_) {
+            release_(Bytes(from_, static_cast<std::size_t>(end_ - from_)));
+        }
+        from_ = nullptr;
+        end_ = nullptr;
+    }
+
+private:
+    static constexpr std::ptrdiff_t kStep = std::ptrdiff_t{256} << 10;
+    Bytes file_;
+    PageRelease release_;
+    const std::uint8_t* from_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+};
 
 // The tree read back must list the staged entries in the loader's order and
 // hold exactly their data. The reader bounds the depth, so recursion ends.
 Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
-                          const ResourceDirectory& read) {
+                          const ResourceDirectory& read, const PageRelease& release) {
     const DirectoryInfo& a = staged.info;
     const DirectoryInfo& b = read.info;
     if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||
@@ -89,11 +148,14 @@ Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
             return MakeError("an entry changed between directory and data");
         }
         if (want.subdirectory != nullptr) {
-            if (Result<bool> r = CompareTrees(*want.subdirectory, *got.subdirectory); !r) {
+            if (Result<bool> r = CompareTrees(*want.subdirectory, *got.subdirectory, release);
+                !r) {
                 return r;
             }
-        } else if (!SameData(*want.data, *got.data)) {
-            return MakeError("resource data differs");
+        } else {
+            if (!SameData(*want.data, *got.data, release)) {
+                return MakeError("resource data differs");
+            }
         }
     }
     return true;
@@ -102,7 +164,12 @@ Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
 } // namespace
 
 Result<bool> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged) {
-    Result<ResourceModule> module = ResourceModule::FromBytes(rebuilt.bytes);
+    return VerifyRebuiltImage(rebuilt.bytes, rebuilt.resourceRva, rebuilt.resourceSize, staged);
+}
+
+Result<bool> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint32_t resourceSize,
+                                const ResourceDirectory& staged, const PageRelease& release) {
+    Result<ResourceModule> module = ResourceModule::View(file);
     if (!module) {
         return WithContext("the new image does not read back", module.error());
     }
@@ -110,10 +177,10 @@ Result<bool> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirec
         return WithContext("the new image is inconsistent", r.error());
     }
     const DataDirectory dir = module->image().Directory(kResourceDirectory);
-    if (dir.virtualAddress != rebuilt.resourceRva || dir.size != rebuilt.resourceSize) {
+    if (dir.virtualAddress != resourceRva || dir.size != resourceSize) {
         return MakeError("the new image does not point at the new resources");
     }
-    if (Result<bool> r = CompareTrees(staged, module->root()); !r) {
+    if (Result<bool> r = CompareTrees(staged, module->root(), release); !r) {
         return WithContext("the new image's resources differ from the staged ones", r.error());
     }
     return true;
@@ -127,13 +194,11 @@ Result<ResourceUpdate> ResourceUpdate::Begin(const std::string& path) {
     if (FileStatus writable = CheckWritable(path); !writable) {
         return MakeError(writable.error);
     }
-    std::vector<std::uint8_t> bytes;
-    if (FileStatus read = ReadWholeFile(path, bytes); !read) {
-        return MakeError(read.error);
-    }
-    Result<ResourceModule> module = ResourceModule::FromBytes(std::move(bytes));
+    // Mapped, not read: the rewrite passes most of the file on unchanged and
+    // needs only its headers and resources in memory.
+    Result<ResourceModule> module = ResourceModule::Open(path);
     if (!module) {
-        return WithContext(path, module.error());
+        return module.error();
     }
     return ResourceUpdate(path, std::make_unique<ResourceModule>(std::move(*module)));
 }
@@ -183,12 +248,65 @@ Result<bool> ResourceUpdate::Commit() const {
     if (path_.empty()) {
         return MakeError("an update over bytes in memory has no file to write");
     }
-    Result<RebuiltImage> rebuilt = Build();
-    if (!rebuilt) {
-        return WithContext(path_, rebuilt.error());
+    Result<bool> written = WriteAndCheck();
+    if (!written) {
+        return WithContext(path_, written.error());
     }
-    if (FileStatus written = ReplaceFileAtomically(path_, rebuilt->bytes); !written) {
-        return MakeError(written.error);
+    return true;
+}
+
+// The new file goes straight from the old file's mapping and the staged data
+// to a temporary file, which is read back and checked before it replaces the
+// old one; at no point is the whole file in memory.
+Result<bool> ResourceUpdate::WriteAndCheck() const {
+    Result<ResourceLayout> layout = LayOutResources(changes_->tree());
+    if (!layout) {
+        return WithContext("laying out resources", layout.error());
+    }
+    PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
+    const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
+    Result<PlannedImage> planned = PlanRebuiltImage(module_->file(), module_->image(),
+                                                    module_->root(), *layout, releaseOld);
+    if (!planned) {
+        return planned.error();
+    }
+    FileStatus status;
+    std::optional<FileReplacement> replacement = FileReplacement::Begin(path_, status);
+    if (!replacement) {
+        return MakeError(status.error);
+    }
+    Result<bool> streamed = planned->pieces.WriteTo(
+        [&](Bytes bytes) -> Result<bool> {
+            if (FileStatus s = replacement->Append(bytes); !s) {
+                return MakeError(s.error);
+            }
+            return true;
+        },
+        releaseOld);
+    oldPages.Flush();
+    if (!streamed) {
+        return streamed.error();
+    }
+
+    std::string error;
+    const std::optional<MappedFile> written = replacement->MapWritten(error);
+    if (!written) {
+        return MakeError("cannot read back the new file: " + error);
+    }
+    {
+        PageRecycler newPages(written->Bytes(), [&](Bytes b) { written->ReleasePages(b); });
+        const PageRelease release = [&](Bytes b) {
+            oldPages.Done(b);
+            newPages.Done(b);
+        };
+        if (Result<bool> r = VerifyRebuiltImage(written->Bytes(), planned->resourceRva,
+                                                planned->resourceSize, changes_->tree(), release);
+            !r) {
+            return r.error();
+        }
+    }
+    if (status = replacement->Commit(); !status) {
+        return MakeError(status.error);
     }
     return true;
 }

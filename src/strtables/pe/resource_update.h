@@ -43,6 +43,7 @@ public:
 
 private:
     ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
+    Result<bool> WriteAndCheck() const;
 
     std::string path_; // empty for an update over bytes
     std::unique_ptr<ResourceModule> module_;
@@ -51,5 +52,10 @@ private:
 
 // Reads `rebuilt` back and checks it against what was meant to be written.
 Result<bool> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged);
+
+// The same for a new file given as bytes and where its resources should be.
+// `release` gets the data it has compared.
+Result<bool> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint32_t resourceSize,
+                                const ResourceDirectory& staged, const PageRelease& release = {});
 
 } // namespace korva::pe

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "strtables/pe/checked_reader.h"
+#include "strtables/pe/result.h"
+
+namespace korva::pe {
+
+// Called with bytes of the original file once a pass no longer needs them,
+// so that a pass over a large mapped file can give its pages back.
+using PageRelease = std::function<void(Bytes)>;
+
+// A new file described as a sequence of pieces instead of one buffer: most
+// of it is bytes of the old file or of staged resources at new offsets, and
+// copying all of that into one buffer would hold the file twice. Each call
+// below has the effect of a write into one buffer of size() zero bytes:
+// where calls overlap, the later one wins.
+class ImagePieces {
+public:
+    explicit ImagePieces(std::uint64_t size = 0);
+
+    std::uint64_t size() const { return size_; }
+
+    // Borrows `bytes`, which must stay valid and unchanged while this lives.
+    void Place(std::uint64_t offset, Bytes bytes);
+    void Zero(std::uint64_t offset, std::uint64_t size);
+    // A copy of `bytes`, owned here.
+    void Patch(std::uint64_t offset, Bytes bytes);
+    void PatchU16(std::uint64_t offset, std::uint16_t value);
+    void PatchU32(std::uint64_t offset, std::uint32_t value);
+    // Owned zero bytes the caller fills in; valid while this lives.
+    std::span<std::uint8_t> Own(std::uint64_t offset, std::uint64_t size);
+
+    // Visits the content in file order, in runs of at most `chunk` bytes;
+    // an empty span stands for that many zero bytes. `release` gets each
+    // borrowed run once it has been visited.
+    void ForEach(const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>&
+                     visit,
+                 const PageRelease& release = {}, std::uint64_t chunk = kChunk) const;
+
+    // The whole content in one buffer.
+    std::vector<std::uint8_t> Materialize() const;
+
+    // Streams the content to `sink`, gathering small pieces into larger
+    // writes; stops at the first failed write.
+    Result<bool> WriteTo(const std::function<Result<bool>(Bytes)>& sink,
+                         const PageRelease& release = {}) const;
+
+    static constexpr std::uint64_t kChunk = std::uint64_t{256} << 10;
+
+private:
+    struct Piece {
+        std::uint64_t size = 0;
+        const std::uint8_t* data = nullptr; // null for zeros
+        bool borrowed = false;
+    };
+    // Makes [offset, offset + size) one piece, cutting what was there.
+    void Put(std::uint64_t offset, Piece piece);
+    void SplitAt(std::uint64_t offset);
+
+    std::uint64_t size_ = 0;
+    std::map<std::uint64_t, Piece> pieces_; // by offset, covering [0, size_) without gaps
+    std::deque<std::vector<std::uint8_t>> owned_;
+};
+
+} // namespace korva::pe
