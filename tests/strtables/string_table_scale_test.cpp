@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -12,11 +11,11 @@
 #include "strtables/string_tables.h"
 #include "support/fixtures.h"
 #include "support/string_table_script.h"
+#include "support/workspace.h"
 
 namespace korva {
 namespace {
 
-namespace fs = std::filesystem;
 using Bytes8 = std::vector<std::uint8_t>;
 
 constexpr int kBlocks = 4096; // every block id a string table can have
@@ -50,22 +49,11 @@ protected:
 
     // A copy of `image` in a directory of its own; sets ProgFileName.
     void UseCopyOf(const std::string& image) {
-        dir_ = test::ScratchDir() /
-               testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::create_directories(dir_);
-        path_ = (dir_ / "target.dll").string();
-        fs::copy_file(image, path_, fs::copy_options::overwrite_existing);
+        path_ = ws_.Copy(image, "target.dll");
         ProgFileName = path_;
     }
-    std::set<std::string> Listing() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
 
-    fs::path dir_;
+    test::Workspace ws_;
     std::string path_;
 };
 
@@ -87,7 +75,7 @@ TEST_F(StringTableScale, FourThousandBlocksInAllFortyThreeLanguages) {
     }
     ASSERT_EQ(keyOfId.size(), 42u);
     ASSERT_TRUE(WriteStringTables());
-    EXPECT_EQ(Listing(), std::set<std::string>{"target.dll"});
+    EXPECT_EQ(ws_.Listing(), std::set<std::string>{"target.dll"});
 
     ResetResBlocks();
     ASSERT_TRUE(ReadStringTables());
@@ -133,7 +121,7 @@ TEST_F(StringTableScale, TextsAtAndPastTheLengthWordsLimit) {
         ResBlocks.push_back(std::move(record));
 
         EXPECT_EQ(WriteStringTables(), c.written) << c.length;
-        EXPECT_EQ(Listing(), std::set<std::string>{"target.dll"}) << c.length;
+        EXPECT_EQ(ws_.Listing(), std::set<std::string>{"target.dll"}) << c.length;
         if (!c.written) {
             EXPECT_EQ(test::ReadWholeFile(path_), before) << c.length;
             continue;

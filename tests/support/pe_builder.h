@@ -67,10 +67,10 @@ inline std::uint32_t ReadU32At(const std::vector<std::uint8_t>& bytes, std::size
     return v;
 }
 
-inline BuiltImage BuildImage(const ImageSpec& spec) {
+inline BuiltImage BuildImage(const ImageSpec& shape) {
     BuiltImage out;
     std::vector<std::uint8_t>& b = out.bytes;
-    b.assign(spec.sizeOfHeaders, 0);
+    b.assign(shape.sizeOfHeaders, 0);
 
     pe::DosHeader dos{};
     dos.magic = pe::kDosMagic;
@@ -81,46 +81,46 @@ inline BuiltImage BuildImage(const ImageSpec& spec) {
     out.coffHeader = kPeHeaderOffset + 4;
     out.optionalHeader = out.coffHeader + sizeof(pe::CoffFileHeader);
     const std::size_t fixed =
-        spec.is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
+        shape.is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
     out.dataDirectories = out.optionalHeader + fixed;
     out.sectionTable = out.dataDirectories + 16 * sizeof(pe::DataDirectory);
 
     pe::CoffFileHeader coff{};
-    coff.machine = spec.is64 ? 0x8664 : 0x014C;
-    coff.numberOfSections = static_cast<std::uint16_t>(spec.sections.size());
-    coff.pointerToSymbolTable = spec.pointerToSymbolTable;
+    coff.machine = shape.is64 ? 0x8664 : 0x014C;
+    coff.numberOfSections = static_cast<std::uint16_t>(shape.sections.size());
+    coff.pointerToSymbolTable = shape.pointerToSymbolTable;
     coff.sizeOfOptionalHeader = static_cast<std::uint16_t>(fixed + 16 * sizeof(pe::DataDirectory));
     coff.characteristics = 0x2102;
     Store(b, out.coffHeader, coff);
 
-    std::uint32_t imageEnd = spec.sectionAlignment;
-    std::size_t rawEnd = spec.sizeOfHeaders;
-    for (const SectionSpec& s : spec.sections) {
+    std::uint32_t imageEnd = shape.sectionAlignment;
+    std::size_t rawEnd = shape.sizeOfHeaders;
+    for (const SectionSpec& s : shape.sections) {
         const std::uint32_t extent = std::max(s.virtualSize, s.sizeOfRawData);
         const std::uint32_t end = s.virtualAddress + extent;
-        imageEnd = std::max(imageEnd, (end + spec.sectionAlignment - 1) / spec.sectionAlignment *
-                                          spec.sectionAlignment);
+        imageEnd = std::max(imageEnd, (end + shape.sectionAlignment - 1) / shape.sectionAlignment *
+                                          shape.sectionAlignment);
         if (s.sizeOfRawData != 0) {
             rawEnd =
                 std::max<std::size_t>(rawEnd, std::size_t{s.pointerToRawData} + s.sizeOfRawData);
         }
     }
-    const std::uint32_t sizeOfImage = spec.sizeOfImage != 0 ? spec.sizeOfImage : imageEnd;
+    const std::uint32_t sizeOfImage = shape.sizeOfImage != 0 ? shape.sizeOfImage : imageEnd;
 
     auto fill = [&](auto& h) {
-        h.magic = spec.is64 ? pe::kPe32PlusMagic : pe::kPe32Magic;
-        h.sizeOfInitializedData = spec.sizeOfInitializedData;
-        h.addressOfEntryPoint = spec.entryPoint;
-        h.sectionAlignment = spec.sectionAlignment;
-        h.fileAlignment = spec.fileAlignment;
+        h.magic = shape.is64 ? pe::kPe32PlusMagic : pe::kPe32Magic;
+        h.sizeOfInitializedData = shape.sizeOfInitializedData;
+        h.addressOfEntryPoint = shape.entryPoint;
+        h.sectionAlignment = shape.sectionAlignment;
+        h.fileAlignment = shape.fileAlignment;
         h.majorSubsystemVersion = 6;
         h.sizeOfImage = sizeOfImage;
-        h.sizeOfHeaders = spec.sizeOfHeaders;
-        h.checkSum = spec.checkSum;
+        h.sizeOfHeaders = shape.sizeOfHeaders;
+        h.checkSum = shape.checkSum;
         h.subsystem = 2;
-        h.numberOfRvaAndSizes = spec.numberOfRvaAndSizes;
+        h.numberOfRvaAndSizes = shape.numberOfRvaAndSizes;
     };
-    if (spec.is64) {
+    if (shape.is64) {
         pe::OptionalHeader64 h{};
         fill(h);
         h.imageBaseHigh = 1;
@@ -132,10 +132,10 @@ inline BuiltImage BuildImage(const ImageSpec& spec) {
         Store(b, out.optionalHeader, h);
     }
     for (std::size_t i = 0; i < 16; ++i) {
-        Store(b, out.dataDirectories + i * sizeof(pe::DataDirectory), spec.directories[i]);
+        Store(b, out.dataDirectories + i * sizeof(pe::DataDirectory), shape.directories[i]);
     }
-    for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-        const SectionSpec& s = spec.sections[i];
+    for (std::size_t i = 0; i < shape.sections.size(); ++i) {
+        const SectionSpec& s = shape.sections[i];
         pe::SectionHeader h{};
         std::memcpy(h.name, s.name.data(), std::min<std::size_t>(s.name.size(), 8));
         h.virtualSize = s.virtualSize;
@@ -146,12 +146,12 @@ inline BuiltImage BuildImage(const ImageSpec& spec) {
         Store(b, out.sectionTable + i * sizeof(pe::SectionHeader), h);
     }
     b.resize(std::max(b.size(), rawEnd), 0);
-    for (const SectionSpec& s : spec.sections) {
+    for (const SectionSpec& s : shape.sections) {
         std::memcpy(b.data() + s.pointerToRawData, s.content.data(),
                     std::min<std::size_t>(s.content.size(), s.sizeOfRawData));
     }
     out.overlayStart = b.size();
-    b.insert(b.end(), spec.overlay.begin(), spec.overlay.end());
+    b.insert(b.end(), shape.overlay.begin(), shape.overlay.end());
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "strtables/pe/align.h"
 #include "strtables/pe/checksum.h"
 
 namespace korva::pe {
@@ -29,10 +30,6 @@ const char* const kDirectoryNames[kMaxDataDirectories] = {
     "base relocation", "debug",        "architecture",   "global pointer", "TLS",
     "load config",     "bound import", "import address", "delay import",   "CLR runtime",
     "reserved"};
-
-std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
-}
 
 // How far a section reaches in memory. Some linkers leave VirtualSize 0 and
 // mean SizeOfRawData.

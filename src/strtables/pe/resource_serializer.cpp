@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "strtables/pe/align.h"
 #include "strtables/pe/byte_writer.h"
 
 namespace korva::pe {
@@ -18,10 +19,6 @@ constexpr std::uint64_t kDataAlignment = 8;
 // string-name flags.
 constexpr std::uint64_t kMaxSectionSize = 0x7FFFFFFF;
 constexpr std::uint32_t kHighBit = 0x80000000;
-
-std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
-}
 
 std::string Describe(const ResourceId& id) {
     if (id.isId) {

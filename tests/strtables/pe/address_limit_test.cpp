@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <ostream>
 #include <set>
 #include <string>
@@ -16,11 +15,11 @@
 #include "strtables/pe/resource_update.h"
 #include "support/fixtures.h"
 #include "support/pe_builder.h"
+#include "support/workspace.h"
 
 namespace korva::pe {
 namespace {
 
-namespace fs = std::filesystem;
 using Bytes8 = std::vector<std::uint8_t>;
 
 const ResourceId kStrings = ResourceId::Id(6);
@@ -37,30 +36,30 @@ Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
 // A small file whose image reaches up to `top`: code, then uninitialised
 // data that takes no room in the file.
 test::ImageSpec ReachingUpTo(std::uint32_t top) {
-    test::ImageSpec spec;
-    spec.sections.push_back({".text", 0x1000, 0x10, 0x400, 0x200, 0x60000020, Pattern(16, 1)});
+    test::ImageSpec shape;
+    shape.sections.push_back({".text", 0x1000, 0x10, 0x400, 0x200, 0x60000020, Pattern(16, 1)});
     // One byte of content that the builder does not copy (no raw data), so
     // that it never copies from an empty vector's null data.
-    spec.sections.push_back({".bss", 0x2000, top - 0x2000, 0, 0, kUninitialized, {0}});
-    return spec;
+    shape.sections.push_back({".bss", 0x2000, top - 0x2000, 0, 0, kUninitialized, {0}});
+    return shape;
 }
 
 // The same, with a resource section at `rva` as the last section.
 test::ImageSpec ResourcesAt(std::uint32_t rva) {
-    test::ImageSpec spec = ReachingUpTo(rva);
+    test::ImageSpec shape = ReachingUpTo(rva);
     ResourceDirectory empty;
     ResourceChanges tree(empty);
     EXPECT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, Pattern(20, 2)).ok());
     const Bytes8 rsrc = *FillResources(*LayOutResources(tree.tree()), rva);
-    spec.sections.push_back(
+    shape.sections.push_back(
         {".rsrc", rva, static_cast<std::uint32_t>(rsrc.size()), 0x600, 0x200, 0x40000040, rsrc});
-    spec.directories[kResourceDirectory] = {rva, static_cast<std::uint32_t>(rsrc.size())};
-    return spec;
+    shape.directories[kResourceDirectory] = {rva, static_cast<std::uint32_t>(rsrc.size())};
+    return shape;
 }
 
 struct Case {
     const char* what;
-    test::ImageSpec spec;
+    test::ImageSpec shape;
     std::size_t dataSize; // of the block staged in language 0x407
     bool fits;
 };
@@ -71,26 +70,13 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 class AddressLimit : public testing::TestWithParam<Case> {
 protected:
-    void SetUp() override {
-        dir_ = test::ScratchDir() / ("limit" + std::to_string(++count_));
-        fs::create_directories(dir_);
-    }
-    std::set<std::string> Listing() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-    fs::path dir_;
-    static inline int count_ = 0;
+    test::Workspace ws_;
 };
 
 TEST_P(AddressLimit, RefusesAnImagePastFourGigabytesAndLeavesTheFile) {
     const Case& c = GetParam();
-    const Bytes8 before = test::BuildImage(c.spec).bytes;
-    const std::string path = (dir_ / "t.dll").string();
-    test::WriteScratchFile((fs::path(dir_.filename()) / "t.dll").string(), before);
+    const Bytes8 before = test::BuildImage(c.shape).bytes;
+    const std::string path = ws_.Copy(test::WriteScratchFile("limit.dll", before), "t.dll");
 
     Result<ResourceUpdate> update = ResourceUpdate::Begin(path);
     ASSERT_TRUE(update.ok()) << c.what << ": " << update.error().message;
@@ -98,7 +84,7 @@ TEST_P(AddressLimit, RefusesAnImagePastFourGigabytesAndLeavesTheFile) {
     ASSERT_TRUE(update->Put(kStrings, ResourceId::Id(1), 0x407, data).ok());
     const Result<bool> done = update->Commit();
     EXPECT_EQ(done.ok(), c.fits) << c.what << ": " << (done.ok() ? "" : done.error().message);
-    EXPECT_EQ(Listing(), std::set<std::string>{"t.dll"}) << c.what;
+    EXPECT_EQ(ws_.Listing(), std::set<std::string>{"t.dll"}) << c.what;
     const Bytes8 after = test::ReadWholeFile(path);
     if (!c.fits) {
         EXPECT_NE(done.error().message.find("32-bit"), std::string::npos) << done.error().message;

@@ -192,21 +192,21 @@ TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
 
 TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
     // .data after the resources and no room for another section header.
-    test::ImageSpec spec;
-    spec.sizeOfHeaders = 0x200;
+    test::ImageSpec shape;
+    shape.sizeOfHeaders = 0x200;
     const Bytes8 rsrc = [] {
         ResourceDirectory empty;
         ResourceChanges tree(empty);
         EXPECT_TRUE(tree.Put(kStrings, kBlock1, 0, Pattern(20, 2)).ok());
         return *FillResources(*LayOutResources(tree.tree()), 0x2000);
     }();
-    spec.sections.push_back({".text", 0x1000, 0x10, 0x200, 0x200, 0x60000020, Pattern(16, 1)});
-    spec.sections.push_back(
+    shape.sections.push_back({".text", 0x1000, 0x10, 0x200, 0x200, 0x60000020, Pattern(16, 1)});
+    shape.sections.push_back(
         {".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400, 0x200, 0x40000040, rsrc});
-    spec.sections.push_back({".data", 0x3000, 0x10, 0x600, 0x200, 0xC0000040, Pattern(16, 3)});
-    spec.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
+    shape.sections.push_back({".data", 0x3000, 0x10, 0x600, 0x200, 0xC0000040, Pattern(16, 3)});
+    shape.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
     Workspace ws;
-    const Bytes8 before = test::BuildImage(spec).bytes;
+    const Bytes8 before = test::BuildImage(shape).bytes;
     test::WriteScratchFile("full.dll", before);
     const std::string path = Copy((test::ScratchDir() / "full.dll").string(), ws.path() / "f.dll");
 
