@@ -1,9 +1,10 @@
 # Debian packages the build and the tests need; installed when missing.
 # llvm (llvm-rc, llvm-readobj, llvm-dlltool), lld (lld-link) and mingw-w64
 # build and check the PE fixtures at test time; python3-pefile is a second
-# reader that checks rewritten images, and Wine runs them.
-korva_packages=(cmake g++ clang lld llvm libgtest-dev mingw-w64
-                python3-pefile wine)
+# reader that checks rewritten images, and Wine runs them. libclang-rt-14-dev
+# holds libFuzzer and the sanitizer runtimes, which clang only recommends.
+korva_packages=(cmake g++ clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
+                python3-pefile wine wine64)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.
 korva_i386_packages=(wine32:i386)
