@@ -161,7 +161,9 @@ void TTransDictBuilder::Build(TTransDict& dict) {
         sorted = SortTexts(neutral);
     }
 
-    std::vector<TTransDict::TItems::Item> items;
+    // The items view their texts in the store, which the dictionary takes
+    // over with them; a copy of a million texts would double their memory.
+    std::vector<TTransDict::TItems::Entry> items;
     items.reserve(sorted.size());
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         // The texts lie scattered in sorted order; reading ahead hides that.
@@ -172,7 +174,7 @@ void TTransDictBuilder::Build(TTransDict& dict) {
         if (sorted[i].sameAsPrevious) {
             items.back().object = entry;
         } else {
-            items.push_back({korva::Text(sorted[i].text), entry});
+            items.push_back({sorted[i].text, entry});
         }
     }
     sorted = {};
@@ -183,7 +185,7 @@ void TTransDictBuilder::Build(TTransDict& dict) {
 
     dict.keys_.clear();
     dict.keys_.reserve(items.size());
-    for (const TTransDict::TItems::Item& item : items) {
+    for (const TTransDict::TItems::Entry& item : items) {
         dict.keys_.push_back(FoldedKey(item.text));
     }
     dict.list_.AssignSorted(std::move(items));

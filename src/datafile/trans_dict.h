@@ -80,7 +80,8 @@ public:
     // would go.
     bool Find(std::string_view text, std::size_t& index) const;
 
-    const korva::Text& Text(std::size_t index) const { return list_.Text(index); }
+    // Views the dictionary's own copy, valid as long as the dictionary is.
+    std::string_view Text(std::size_t index) const { return list_.Text(index); }
     const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
 
 private:
@@ -88,8 +89,9 @@ private:
 
     class TItems : public TSortedStringList<const TTransStrs*> {
     public:
-        // The items must already be in order and free of equal texts.
-        void AssignSorted(std::vector<Item> items) { items_ = std::move(items); }
+        // The items must already be in order and free of equal texts, and
+        // their texts must live as long as the list.
+        void AssignSorted(std::vector<Entry> items) { items_ = std::move(items); }
     };
 
     TItems list_;

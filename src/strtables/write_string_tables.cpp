@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <limits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,7 +37,7 @@ bool BuildRun(const TStringList<std::int32_t>& strings, std::size_t first, std::
         out += 2;
     };
     for (std::size_t i = first; i < last; ++i) {
-        const Text& text = strings.Text(i);
+        const std::string_view text = strings.Text(i);
         put(static_cast<std::uint16_t>(text.size()));
         out = PutAnsiAsUtf16Le(text, out);
     }
@@ -62,8 +63,7 @@ bool StageBlock(const TUpdateHandle& handle, const TResInfo& record) {
         }
         std::vector<std::uint8_t> buffer;
         if (!BuildRun(record.Strings, start, end, buffer) ||
-            !UpdateResourceA(handle, record.ResType, record.ResName, language,
-                             std::move(buffer))) {
+            !UpdateResourceA(handle, record.ResType, record.ResName, language, std::move(buffer))) {
             return false;
         }
         start = end;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datafile/data_file.h"
 #include "driver/console.h"
@@ -32,7 +33,7 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
     const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
     int usable = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Text& text = block.Strings.Text(i);
+        const std::string_view text = block.Strings.Text(i);
         std::size_t index = 0;
         if (!text.empty() && TransDict.Find(text, index)) {
             block.Strings.SetObject(i, static_cast<std::int32_t>(index));
@@ -47,19 +48,20 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
                 ++SourceStringsMissing;
-                LogLine("Not Found: " + std::string(neutralName) + "," + text);
+                LogLine("Not Found: " + std::string(neutralName) + "," + std::string(text));
             }
         }
     }
     return usable;
 }
 
-// The text that slot i gets in destination `dest`, counting as it goes.
-Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
+// The text that slot i gets in destination `dest`, counting as it goes. The
+// view is of the block's own copy, the dictionary's or a constant.
+std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
     const std::int32_t index = block.Strings.GetObject(i);
-    const Text& source = block.Strings.Text(i);
+    const std::string_view source = block.Strings.Text(i);
     const bool isNeutral = dest == NeutralLangIndex;
-    Text chosen;
+    std::string_view chosen;
     if (index == kNoEntry) {
         if (source.empty()) {
             chosen = EmptyTextMarker; // a gap stays a gap in every language
@@ -72,7 +74,7 @@ Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
     }
     if (!chosen.empty()) {
         if (chosen == EmptyTextMarker) {
-            chosen.clear();
+            chosen = {};
         }
         if (!isNeutral) {
             ++TranslationsFound;
@@ -80,18 +82,31 @@ Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
         return chosen;
     }
     if (WritePlaceholders && !isNeutral) {
-        return Text(kPlaceholder);
+        return kPlaceholder;
     }
     return source;
 }
 
-// Appends one run of n texts per destination, then drops the n it started from.
+// Appends one run of n texts per destination, then drops the n it started
+// from. The texts are chosen slot by slot, so that one dictionary entry is
+// read for all destinations at once, and their room is taken in one piece.
 void ExpandBlock(TResInfo& block, std::size_t n) {
-    block.Strings.Reserve(n * static_cast<std::size_t>(DestLangCount + 1));
-    for (int d = 0; d < DestLangCount; ++d) {
-        const int dest = DestLang(d);
+    const auto destCount = static_cast<std::size_t>(DestLangCount);
+    std::vector<std::string_view> chosen(n * destCount);
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t d = 0; d < destCount; ++d) {
+            const std::string_view text = ChooseText(block, i, DestLang(static_cast<int>(d)));
+            chosen[d * n + i] = text;
+            bytes += text.size();
+        }
+    }
+    block.Strings.Reserve(n * (destCount + 1));
+    block.Strings.ReserveText(bytes);
+    for (std::size_t d = 0; d < destCount; ++d) {
+        const std::int32_t language = LangIdOf(DestLang(static_cast<int>(d)));
         for (std::size_t i = 0; i < n; ++i) {
-            block.Strings.Append(ChooseText(block, i, dest), LangIdOf(dest));
+            block.Strings.Append(chosen[d * n + i], language);
         }
     }
     block.Strings.Delete(0, n);

@@ -48,7 +48,7 @@ protected:
     std::vector<std::string> Items() const {
         std::vector<std::string> texts;
         for (std::size_t i = 0; i < dict_.Count(); ++i) {
-            texts.push_back(dict_.Text(i));
+            texts.emplace_back(dict_.Text(i));
         }
         return texts;
     }
