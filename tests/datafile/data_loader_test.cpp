@@ -253,6 +253,24 @@ TEST_F(DataLoaderTest, ItemsAreInComparisonOrderAndFoundWhateverTheCase) {
     EXPECT_EQ(index, 1U);
 }
 
+// Each entry may name its languages in its own order and spelling; what an
+// earlier entry wrote on the same line must not decide the language.
+TEST_F(DataLoaderTest, LanguagesAreReadAnewOnEveryLine) {
+    ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"one\"", "GERMAN,\"eins\"", ")", "(", "GERMAN,\"zwei\"",
+                            "ENGLISH,\"two\"", ")", "(", "english,\"three\"", "German,\"drei\"",
+                            ")", "(", "ENGLISH,\"four\"", "GERMAN,\"vier\"", ")"})));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"four", "one", "three", "two"}));
+    EXPECT_EQ(EntryOf("one").Text(Lang("GERMAN")), "eins");
+    EXPECT_EQ(EntryOf("two").Text(Lang("GERMAN")), "zwei");
+    EXPECT_EQ(EntryOf("three").Text(Lang("GERMAN")), "drei");
+    EXPECT_EQ(EntryOf("four").Text(Lang("GERMAN")), "vier");
+
+    // A name that only begins like the one written before is no language.
+    EXPECT_FALSE(Load(Lines({"(", "ENGLISH,\"one\"", "GERMAN,\"eins\"", ")", "(", "ENGLISH,\"two\"",
+                             "GERMANY,\"zwei\"", ")"})));
+    EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=7\r\n");
+}
+
 TEST_F(DataLoaderTest, OnlyTheSelectedLanguagesAreKept) {
     SelectLanguages("GERMAN", {"FRENCH", "ITALIAN"});
     ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"e\"", "GERMAN,\"g\"", "FRENCH,\"f\"", "ITALIAN,\"i\"",
