@@ -64,6 +64,12 @@ std::string_view TTransStrs::Text(int langIndex) const {
     return store_->Slot(number_, slot);
 }
 
+void TTransStrs::Prefetch() const {
+    if (store_ != nullptr) {
+        store_->PrefetchSlots(number_);
+    }
+}
+
 TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
     for (std::size_t i = 0; i < taken.size(); ++i) {
         slotOf_[i] = taken[i] ? static_cast<std::int8_t>(slotCount_++) : std::int8_t{-1};

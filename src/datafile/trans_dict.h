@@ -29,6 +29,11 @@ public:
     // is not empty. The view stays valid as long as the dictionary does.
     std::string_view Text(int langIndex) const;
 
+    // Asks the processor to fetch where the entry's texts are recorded, so
+    // that callers about to read many scattered entries wait for all of
+    // them at once rather than one after another.
+    void Prefetch() const;
+
 private:
     friend class TTransDictBuilder;
     const TTransStore* store_ = nullptr;
@@ -55,6 +60,11 @@ public:
     std::uint32_t AddEntry(const std::string_view* texts);
     std::string_view Slot(std::uint32_t entry, int slot) const {
         return slots_[entry * slotCount_ + static_cast<std::size_t>(slot)];
+    }
+    void PrefetchSlots(std::uint32_t entry) const {
+        const std::size_t first = std::size_t{entry} * slotCount_;
+        __builtin_prefetch(&slots_[first]);
+        __builtin_prefetch(&slots_[first + slotCount_ - 1]);
     }
 
 private:

@@ -31,24 +31,43 @@ bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && bloc
 // and returns how many texts have a translation into some other destination.
 int LookUpTexts(TResInfo& block, std::size_t n) {
     const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
-    int usable = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view text = block.Strings.Text(i);
         std::size_t index = 0;
         if (!text.empty() && TransDict.Find(text, index)) {
             block.Strings.SetObject(i, static_cast<std::int32_t>(index));
-            const TTransStrs& entry = TransDict.Entry(index);
-            for (int d = 0; d < DestLangCount; ++d) {
-                if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
-                    ++usable;
-                    break;
-                }
-            }
         } else {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
                 ++SourceStringsMissing;
                 LogLine("Not Found: " + std::string(neutralName) + "," + std::string(text));
+            }
+        }
+    }
+    // The entries found lie anywhere in a large dictionary; fetching all of
+    // them, then all their texts' records, waits for memory twice per block
+    // instead of several times per text.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
+            __builtin_prefetch(&TransDict.Entry(static_cast<std::size_t>(index)));
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
+            TransDict.Entry(static_cast<std::size_t>(index)).Prefetch();
+        }
+    }
+    int usable = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t index = block.Strings.GetObject(i);
+        if (index == kNoEntry) {
+            continue;
+        }
+        const TTransStrs& entry = TransDict.Entry(static_cast<std::size_t>(index));
+        for (int d = 0; d < DestLangCount; ++d) {
+            if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
+                ++usable;
+                break;
             }
         }
     }
@@ -100,6 +119,9 @@ void ExpandBlock(TResInfo& block, std::size_t n) {
             chosen[d * n + i] = text;
             bytes += text.size();
         }
+    }
+    for (const std::string_view text : chosen) {
+        __builtin_prefetch(text.data());
     }
     block.Strings.Reserve(n * (destCount + 1));
     block.Strings.ReserveText(bytes);
