@@ -1,6 +1,7 @@
 #include "datafile/trans_dict.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 
@@ -51,6 +52,61 @@ bool TTransDict::Find(std::string_view text, std::size_t& index) const {
     }
     index = low;
     return false;
+}
+
+void TTransDict::FindAll(std::span<const std::string_view> texts,
+                         std::span<std::size_t> indices) const {
+    constexpr std::size_t kGroup = 16;
+    const std::vector<TItems::Entry>& items = list_.Items();
+    for (std::size_t base = 0; base < texts.size(); base += kGroup) {
+        const std::size_t count = std::min(kGroup, texts.size() - base);
+        std::array<std::uint64_t, kGroup> key{};
+        std::array<std::size_t, kGroup> low{};
+        std::array<std::size_t, kGroup> high{};
+        for (std::size_t k = 0; k < count; ++k) {
+            key[k] = FoldedKey(texts[base + k]);
+            high[k] = keys_.size();
+            indices[base + k] = kNotFound;
+        }
+        // The same steps as Find, each search one step per round: first
+        // every probe is requested, then every text a key cannot decide on,
+        // then the steps are taken.
+        for (bool searching = true; searching;) {
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] < high[k]) {
+                    const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                    __builtin_prefetch(&keys_[mid]);
+                    __builtin_prefetch(&items[mid]);
+                }
+            }
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] < high[k]) {
+                    const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                    if (keys_[mid] == key[k]) {
+                        __builtin_prefetch(items[mid].text.data());
+                    }
+                }
+            }
+            searching = false;
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] >= high[k]) {
+                    continue;
+                }
+                const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                const int c = keys_[mid] != key[k] ? (keys_[mid] < key[k] ? -1 : 1)
+                                                   : CompareText(items[mid].text, texts[base + k]);
+                if (c == 0) {
+                    indices[base + k] = mid;
+                    low[k] = high[k];
+                } else if (c < 0) {
+                    low[k] = mid + 1;
+                } else {
+                    high[k] = mid;
+                }
+                searching = searching || low[k] < high[k];
+            }
+        }
+    }
 }
 
 std::string_view TTransStrs::Text(int langIndex) const {

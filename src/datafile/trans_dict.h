@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -89,6 +90,12 @@ public:
     // Binary search; `index` is the match or, without one, where the text
     // would go.
     bool Find(std::string_view text, std::size_t& index) const;
+
+    static constexpr std::size_t kNotFound = SIZE_MAX;
+    // Find for each of `texts`, giving the match or kNotFound in `indices`
+    // (of the same size). The searches take turns step by step, so that
+    // their waits for memory overlap instead of following one another.
+    void FindAll(std::span<const std::string_view> texts, std::span<std::size_t> indices) const;
 
     // Views the dictionary's own copy, valid as long as the dictionary is.
     std::string_view Text(std::size_t index) const { return list_.Text(index); }

@@ -31,10 +31,16 @@ bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && bloc
 // and returns how many texts have a translation into some other destination.
 int LookUpTexts(TResInfo& block, std::size_t n) {
     const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
+    std::vector<std::string_view> texts(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view text = block.Strings.Text(i);
-        std::size_t index = 0;
-        if (!text.empty() && TransDict.Find(text, index)) {
+        texts[i] = block.Strings.Text(i);
+    }
+    std::vector<std::size_t> found(n);
+    TransDict.FindAll(texts, found);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view text = texts[i];
+        const std::size_t index = found[i];
+        if (!text.empty() && index != TTransDict::kNotFound) {
             block.Strings.SetObject(i, static_cast<std::int32_t>(index));
         } else {
             block.Strings.SetObject(i, kNoEntry);
