@@ -212,11 +212,16 @@ bool TTransDictBuilder::EndEntry() {
 
 void TTransDictBuilder::Build(TTransDict& dict) {
     std::vector<TSortedText> sorted;
+    // The search keys are taken while the texts are read in file order, the
+    // order they lie in; in sorted order every text is somewhere else.
+    std::vector<std::uint64_t> firstKeys;
     {
         std::vector<std::string_view> neutral;
         neutral.reserve(entries_.size());
+        firstKeys.reserve(entries_.size());
         for (const TTransStrs& entry : entries_) {
             neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+            firstKeys.push_back(FoldedKey(neutral.back()));
         }
         // Equal texts stay in file order: a group's first entry wrote the
         // text the item keeps, its last is the entry that wins.
@@ -226,30 +231,27 @@ void TTransDictBuilder::Build(TTransDict& dict) {
     // The items view their texts in the store, which the dictionary takes
     // over with them; a copy of a million texts would double their memory.
     std::vector<TTransDict::TItems::Entry> items;
+    std::vector<std::uint64_t> keys;
     items.reserve(sorted.size());
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        // The texts lie scattered in sorted order; reading ahead hides that.
-        if (i + 8 < sorted.size()) {
-            __builtin_prefetch(sorted[i + 8].text.data());
-        }
-        const TTransStrs* entry = &entries_[sorted[i].index];
-        if (sorted[i].sameAsPrevious) {
+    keys.reserve(sorted.size());
+    for (const TSortedText& text : sorted) {
+        const TTransStrs* entry = &entries_[text.index];
+        if (text.sameAsPrevious) {
             items.back().object = entry;
         } else {
-            items.push_back({sorted[i].text, entry});
+            items.push_back({text.text, entry});
+            keys.push_back(firstKeys[text.index]);
         }
     }
     sorted = {};
+    firstKeys = {};
     // Many equal texts would leave most of the room unused.
     if (items.size() < items.capacity() / 2) {
         items.shrink_to_fit();
+        keys.shrink_to_fit();
     }
 
-    dict.keys_.clear();
-    dict.keys_.reserve(items.size());
-    for (const TTransDict::TItems::Entry& item : items) {
-        dict.keys_.push_back(FoldedKey(item.text));
-    }
+    dict.keys_ = std::move(keys);
     dict.list_.AssignSorted(std::move(items));
     // Moving a deque hands over its storage, so the items' pointers hold.
     dict.entries_ = std::move(entries_);
