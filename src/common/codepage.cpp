@@ -78,15 +78,41 @@ std::u16string AnsiToUtf16(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Every byte's two UTF-16LE bytes, so that converting a text is one load and
+// one store per character instead of a branch on the high row.
+struct TUtf16LePairs {
+    std::array<std::array<std::uint8_t, 2>, 256> pairs{};
+};
+
+constexpr TUtf16LePairs MakeUtf16LePairs() {
+    TUtf16LePairs table;
+    for (unsigned c = 0; c < 256; ++c) {
+        const char16_t u = c >= 0x80 && c <= 0x9F ? kHighRow[c - 0x80] : static_cast<char16_t>(c);
+        table.pairs[c] = {static_cast<std::uint8_t>(u & 0xFF), static_cast<std::uint8_t>(u >> 8)};
+    }
+    return table;
+}
+
+constexpr TUtf16LePairs kUtf16LePairs = MakeUtf16LePairs();
+
+} // namespace
+
+std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
+    for (const char c : text) {
+        const auto& pair = kUtf16LePairs.pairs[static_cast<unsigned char>(c)];
+        out[0] = pair[0];
+        out[1] = pair[1];
+        out += 2;
+    }
+    return out;
+}
+
 void AppendAnsiAsUtf16Le(std::string_view text, std::vector<std::uint8_t>& out) {
     const std::size_t start = out.size();
     out.resize(start + 2 * text.size());
-    std::uint8_t* p = out.data() + start;
-    for (const char c : text) {
-        const char16_t u = AnsiToUtf16Unit(static_cast<unsigned char>(c));
-        *p++ = static_cast<std::uint8_t>(u & 0xFF);
-        *p++ = static_cast<std::uint8_t>(u >> 8);
-    }
+    PutAnsiAsUtf16Le(text, out.data() + start);
 }
 
 } // namespace korva

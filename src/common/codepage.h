@@ -28,4 +28,8 @@ std::u16string AnsiToUtf16(std::string_view text);
 // Appends the text as UTF-16LE code units (two bytes each) to `out`.
 void AppendAnsiAsUtf16Le(std::string_view text, std::vector<std::uint8_t>& out);
 
+// Writes the text as UTF-16LE code units to `out`, which has room for
+// 2 * text.size() bytes, and returns the end of what it wrote.
+std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out);
+
 } // namespace korva

@@ -2,32 +2,56 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "common/compare.h"
 #include "common/text.h"
+#include "common/text_arena.h"
 
 namespace korva {
 
 // An ordered list of (text, object) pairs that keeps insertion order. The
 // object type is fixed per list, so a block's language ids and the
-// dictionary's entries cannot be mixed up.
+// dictionary's entries cannot be mixed up. The list keeps its own copies of
+// the texts, packed together rather than one allocation each.
 template <typename Object> class TStringList {
 public:
+    // An item as handed to the list.
     struct Item {
         korva::Text text;
         Object object{};
     };
+    // An item as the list holds it; the text views the list's own copy.
+    struct Entry {
+        std::string_view text;
+        Object object{};
+    };
+
+    TStringList() = default;
+    TStringList(const TStringList& other) { CopyFrom(other); }
+    TStringList& operator=(const TStringList& other) {
+        if (this != &other) {
+            items_.clear();
+            arena_ = TTextArena();
+            CopyFrom(other);
+        }
+        return *this;
+    }
+    // Moving hands the copies over without moving them, so the views hold.
+    TStringList(TStringList&&) noexcept = default;
+    TStringList& operator=(TStringList&&) noexcept = default;
+    ~TStringList() = default;
 
     std::size_t Count() const { return items_.size(); }
-    const korva::Text& Text(std::size_t i) const { return items_.at(i).text; }
+    std::string_view Text(std::size_t i) const { return items_.at(i).text; }
     const Object& GetObject(std::size_t i) const { return items_.at(i).object; }
     void SetObject(std::size_t i, Object object) { items_.at(i).object = std::move(object); }
 
-    // Appends and returns the new entry's index.
-    std::size_t Append(korva::Text text, Object object = {}) {
-        items_.push_back(Item{std::move(text), std::move(object)});
+    // Appends a copy of the text and returns the new entry's index.
+    std::size_t Append(std::string_view text, Object object = {}) {
+        items_.push_back(Entry{arena_.Keep(text), std::move(object)});
         return items_.size() - 1;
     }
 
@@ -40,10 +64,29 @@ public:
     }
 
     void Reserve(std::size_t n) { items_.reserve(n); }
-    const std::vector<Item>& Items() const { return items_; }
+    // Room for `bytes` bytes of texts about to be appended.
+    void ReserveText(std::size_t bytes) { arena_.Reserve(bytes); }
+    const std::vector<Entry>& Items() const { return items_; }
 
 protected:
-    std::vector<Item> items_;
+    std::string_view Keep(std::string_view text) { return arena_.Keep(text); }
+
+    std::vector<Entry> items_;
+
+private:
+    void CopyFrom(const TStringList& other) {
+        std::size_t bytes = 0;
+        for (const Entry& entry : other.items_) {
+            bytes += entry.text.size();
+        }
+        arena_.Reserve(bytes);
+        items_.reserve(other.items_.size());
+        for (const Entry& entry : other.items_) {
+            items_.push_back(Entry{arena_.Keep(entry.text), entry.object});
+        }
+    }
+
+    TTextArena arena_;
 };
 
 // The sorted kind: kept in CompareText order, ignoring duplicates. Adding a
@@ -73,13 +116,14 @@ public:
         return false;
     }
 
-    std::size_t Add(korva::Text text, Object object = {}) {
+    std::size_t Add(std::string_view text, Object object = {}) {
         std::size_t index = 0;
         if (Find(text, index)) {
             return index;
         }
-        this->items_.insert(this->items_.begin() + static_cast<std::ptrdiff_t>(index),
-                            typename TStringList<Object>::Item{std::move(text), std::move(object)});
+        this->items_.insert(
+            this->items_.begin() + static_cast<std::ptrdiff_t>(index),
+            typename TStringList<Object>::Entry{this->Keep(text), std::move(object)});
         return index;
     }
 
@@ -97,7 +141,8 @@ public:
             if (!this->items_.empty() && CompareText(this->items_.back().text, item.text) == 0) {
                 merge(this->items_.back(), item);
             } else {
-                this->items_.push_back(std::move(item));
+                this->items_.push_back(typename TStringList<Object>::Entry{this->Keep(item.text),
+                                                                           std::move(item.object)});
             }
         }
     }

@@ -37,6 +37,7 @@ public:
             }
             builder_.StartEntry();
             inEntry_ = true;
+            lineInEntry_ = 0;
             return true;
         }
         if (!inEntry_) {
@@ -56,7 +57,7 @@ private:
         if (comma == std::string_view::npos || comma + 1 == line.size()) {
             return false;
         }
-        const int lang = FindLangKey(Trim(line.substr(0, comma)));
+        const int lang = LangOf(Trim(line.substr(0, comma)));
         if (lang < 0) {
             return false;
         }
@@ -87,7 +88,32 @@ private:
         return true;
     }
 
+    // The key of a language name. Entries name their languages in the same
+    // order line after line, so the name written on the same line of the
+    // entry before is tried first: the same bytes name the same key, and a
+    // million entries then need no search among all keys.
+    int LangOf(std::string_view name) {
+        TKnownName& known = known_[lineInEntry_ % known_.size()];
+        ++lineInEntry_;
+        if (known.lang >= 0 && known.name == name) {
+            return known.lang;
+        }
+        const int lang = FindLangKey(name);
+        if (lang >= 0) {
+            known.name.assign(name);
+            known.lang = lang;
+        }
+        return lang;
+    }
+
+    struct TKnownName {
+        std::string name;
+        int lang = -1;
+    };
+
     TTransDictBuilder& builder_;
+    std::array<TKnownName, 64> known_{};
+    std::size_t lineInEntry_ = 0;
     bool inEntry_ = false;
     std::string resolved_;
 };

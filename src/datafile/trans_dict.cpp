@@ -1,6 +1,7 @@
 #include "datafile/trans_dict.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 
@@ -53,6 +54,61 @@ bool TTransDict::Find(std::string_view text, std::size_t& index) const {
     return false;
 }
 
+void TTransDict::FindAll(std::span<const std::string_view> texts,
+                         std::span<std::size_t> indices) const {
+    constexpr std::size_t kGroup = 16;
+    const std::vector<TItems::Entry>& items = list_.Items();
+    for (std::size_t base = 0; base < texts.size(); base += kGroup) {
+        const std::size_t count = std::min(kGroup, texts.size() - base);
+        std::array<std::uint64_t, kGroup> key{};
+        std::array<std::size_t, kGroup> low{};
+        std::array<std::size_t, kGroup> high{};
+        for (std::size_t k = 0; k < count; ++k) {
+            key[k] = FoldedKey(texts[base + k]);
+            high[k] = keys_.size();
+            indices[base + k] = kNotFound;
+        }
+        // The same steps as Find, each search one step per round: first
+        // every probe is requested, then every text a key cannot decide on,
+        // then the steps are taken.
+        for (bool searching = true; searching;) {
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] < high[k]) {
+                    const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                    __builtin_prefetch(&keys_[mid]);
+                    __builtin_prefetch(&items[mid]);
+                }
+            }
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] < high[k]) {
+                    const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                    if (keys_[mid] == key[k]) {
+                        __builtin_prefetch(items[mid].text.data());
+                    }
+                }
+            }
+            searching = false;
+            for (std::size_t k = 0; k < count; ++k) {
+                if (low[k] >= high[k]) {
+                    continue;
+                }
+                const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
+                const int c = keys_[mid] != key[k] ? (keys_[mid] < key[k] ? -1 : 1)
+                                                   : CompareText(items[mid].text, texts[base + k]);
+                if (c == 0) {
+                    indices[base + k] = mid;
+                    low[k] = high[k];
+                } else if (c < 0) {
+                    low[k] = mid + 1;
+                } else {
+                    high[k] = mid;
+                }
+                searching = searching || low[k] < high[k];
+            }
+        }
+    }
+}
+
 std::string_view TTransStrs::Text(int langIndex) const {
     if (store_ == nullptr) {
         return {};
@@ -62,6 +118,12 @@ std::string_view TTransStrs::Text(int langIndex) const {
         return {};
     }
     return store_->Slot(number_, slot);
+}
+
+void TTransStrs::Prefetch() const {
+    if (store_ != nullptr) {
+        store_->PrefetchSlots(number_);
+    }
 }
 
 TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
@@ -150,42 +212,46 @@ bool TTransDictBuilder::EndEntry() {
 
 void TTransDictBuilder::Build(TTransDict& dict) {
     std::vector<TSortedText> sorted;
+    // The search keys are taken while the texts are read in file order, the
+    // order they lie in; in sorted order every text is somewhere else.
+    std::vector<std::uint64_t> firstKeys;
     {
         std::vector<std::string_view> neutral;
         neutral.reserve(entries_.size());
+        firstKeys.reserve(entries_.size());
         for (const TTransStrs& entry : entries_) {
             neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+            firstKeys.push_back(FoldedKey(neutral.back()));
         }
         // Equal texts stay in file order: a group's first entry wrote the
         // text the item keeps, its last is the entry that wins.
         sorted = SortTexts(neutral);
     }
 
-    std::vector<TTransDict::TItems::Item> items;
+    // The items view their texts in the store, which the dictionary takes
+    // over with them; a copy of a million texts would double their memory.
+    std::vector<TTransDict::TItems::Entry> items;
+    std::vector<std::uint64_t> keys;
     items.reserve(sorted.size());
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        // The texts lie scattered in sorted order; reading ahead hides that.
-        if (i + 8 < sorted.size()) {
-            __builtin_prefetch(sorted[i + 8].text.data());
-        }
-        const TTransStrs* entry = &entries_[sorted[i].index];
-        if (sorted[i].sameAsPrevious) {
+    keys.reserve(sorted.size());
+    for (const TSortedText& text : sorted) {
+        const TTransStrs* entry = &entries_[text.index];
+        if (text.sameAsPrevious) {
             items.back().object = entry;
         } else {
-            items.push_back({korva::Text(sorted[i].text), entry});
+            items.push_back({text.text, entry});
+            keys.push_back(firstKeys[text.index]);
         }
     }
     sorted = {};
+    firstKeys = {};
     // Many equal texts would leave most of the room unused.
     if (items.size() < items.capacity() / 2) {
         items.shrink_to_fit();
+        keys.shrink_to_fit();
     }
 
-    dict.keys_.clear();
-    dict.keys_.reserve(items.size());
-    for (const TTransDict::TItems::Item& item : items) {
-        dict.keys_.push_back(FoldedKey(item.text));
-    }
+    dict.keys_ = std::move(keys);
     dict.list_.AssignSorted(std::move(items));
     // Moving a deque hands over its storage, so the items' pointers hold.
     dict.entries_ = std::move(entries_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,11 @@ public:
     // was not taken in. A translation given as "" is EmptyTextMarker, which
     // is not empty. The view stays valid as long as the dictionary does.
     std::string_view Text(int langIndex) const;
+
+    // Asks the processor to fetch where the entry's texts are recorded, so
+    // that callers about to read many scattered entries wait for all of
+    // them at once rather than one after another.
+    void Prefetch() const;
 
 private:
     friend class TTransDictBuilder;
@@ -56,6 +62,11 @@ public:
     std::string_view Slot(std::uint32_t entry, int slot) const {
         return slots_[entry * slotCount_ + static_cast<std::size_t>(slot)];
     }
+    void PrefetchSlots(std::uint32_t entry) const {
+        const std::size_t first = std::size_t{entry} * slotCount_;
+        __builtin_prefetch(&slots_[first]);
+        __builtin_prefetch(&slots_[first + slotCount_ - 1]);
+    }
 
 private:
     std::array<std::int8_t, LangKeyCount> slotOf_{};
@@ -80,7 +91,14 @@ public:
     // would go.
     bool Find(std::string_view text, std::size_t& index) const;
 
-    const korva::Text& Text(std::size_t index) const { return list_.Text(index); }
+    static constexpr std::size_t kNotFound = SIZE_MAX;
+    // Find for each of `texts`, giving the match or kNotFound in `indices`
+    // (of the same size). The searches take turns step by step, so that
+    // their waits for memory overlap instead of following one another.
+    void FindAll(std::span<const std::string_view> texts, std::span<std::size_t> indices) const;
+
+    // Views the dictionary's own copy, valid as long as the dictionary is.
+    std::string_view Text(std::size_t index) const { return list_.Text(index); }
     const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
 
 private:
@@ -88,8 +106,9 @@ private:
 
     class TItems : public TSortedStringList<const TTransStrs*> {
     public:
-        // The items must already be in order and free of equal texts.
-        void AssignSorted(std::vector<Item> items) { items_ = std::move(items); }
+        // The items must already be in order and free of equal texts, and
+        // their texts must live as long as the list.
+        void AssignSorted(std::vector<Entry> items) { items_ = std::move(items); }
     };
 
     TItems list_;

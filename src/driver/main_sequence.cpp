@@ -59,6 +59,10 @@ int RunStages(const std::vector<std::string>& args) {
                                         : "Nothing translated. Abort.");
         return 2;
     }
+    // The blocks hold their own copies of the texts chosen, so the
+    // dictionary, often the largest thing in memory, is let go before the
+    // new file is built beside the old one.
+    ResetTransDict();
     if (!WriteStringTables()) {
         WriteLine("Error writing to file " + ProgFileName);
         return 2;

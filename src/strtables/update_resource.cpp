@@ -1,6 +1,7 @@
 #include "strtables/update_resource.h"
 
 #include <span>
+#include <utility>
 
 #include "strtables/read_string_tables.h"
 
@@ -29,6 +30,14 @@ bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TR
     }
     const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(data), size);
     return handle->Put(typeId, nameId, language, bytes).ok();
+}
+
+bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
+                     std::uint16_t language, std::vector<std::uint8_t>&& data) {
+    if (handle == nullptr) {
+        return false;
+    }
+    return handle->Put(ToResourceId(type), ToResourceId(name), language, std::move(data)).ok();
 }
 
 bool EndUpdateResourceA(TUpdateHandle& handle, bool discard) {

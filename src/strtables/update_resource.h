@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "strtables/pe/resource_update.h"
 #include "strtables/string_tables.h"
@@ -22,6 +23,11 @@ TUpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingReso
 // deletion of that one language copy. Returns true on success.
 bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
                      std::uint16_t language, const void* data, std::uint32_t size);
+
+// Stages that resource with `data` itself, which it takes over; a copy of a
+// whole block for every language would otherwise be made only to be dropped.
+bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
+                     std::uint16_t language, std::vector<std::uint8_t>&& data);
 
 // Writes every staged change into the file (discard false) or drops them
 // all (discard true). The handle is finished either way.

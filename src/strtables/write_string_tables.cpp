@@ -1,5 +1,7 @@
 #include <cstdint>
 #include <limits>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/codepage.h"
@@ -27,16 +29,17 @@ bool BuildRun(const TStringList<std::int32_t>& strings, std::size_t first, std::
         }
         size += 2 * (std::uint64_t{units} + 1);
     }
-    buffer.clear();
-    buffer.reserve(static_cast<std::size_t>(size));
+    buffer.resize(static_cast<std::size_t>(size));
+    std::uint8_t* out = buffer.data();
     const auto put = [&](std::uint16_t word) {
-        buffer.push_back(static_cast<std::uint8_t>(word));
-        buffer.push_back(static_cast<std::uint8_t>(word >> 8));
+        out[0] = static_cast<std::uint8_t>(word);
+        out[1] = static_cast<std::uint8_t>(word >> 8);
+        out += 2;
     };
     for (std::size_t i = first; i < last; ++i) {
-        const Text& text = strings.Text(i);
+        const std::string_view text = strings.Text(i);
         put(static_cast<std::uint16_t>(text.size()));
-        AppendAnsiAsUtf16Le(text, buffer);
+        out = PutAnsiAsUtf16Le(text, out);
     }
     put(0);
     return true;
@@ -60,8 +63,7 @@ bool StageBlock(const TUpdateHandle& handle, const TResInfo& record) {
         }
         std::vector<std::uint8_t> buffer;
         if (!BuildRun(record.Strings, start, end, buffer) ||
-            !UpdateResourceA(handle, record.ResType, record.ResName, language, buffer.data(),
-                             static_cast<std::uint32_t>(buffer.size()))) {
+            !UpdateResourceA(handle, record.ResType, record.ResName, language, std::move(buffer))) {
             return false;
         }
         start = end;

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datafile/data_file.h"
 #include "driver/console.h"
@@ -30,36 +31,62 @@ bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && bloc
 // and returns how many texts have a translation into some other destination.
 int LookUpTexts(TResInfo& block, std::size_t n) {
     const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
-    int usable = 0;
+    std::vector<std::string_view> texts(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const Text& text = block.Strings.Text(i);
-        std::size_t index = 0;
-        if (!text.empty() && TransDict.Find(text, index)) {
+        texts[i] = block.Strings.Text(i);
+    }
+    std::vector<std::size_t> found(n);
+    TransDict.FindAll(texts, found);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view text = texts[i];
+        const std::size_t index = found[i];
+        if (!text.empty() && index != TTransDict::kNotFound) {
             block.Strings.SetObject(i, static_cast<std::int32_t>(index));
-            const TTransStrs& entry = TransDict.Entry(index);
-            for (int d = 0; d < DestLangCount; ++d) {
-                if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
-                    ++usable;
-                    break;
-                }
-            }
         } else {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
                 ++SourceStringsMissing;
-                LogLine("Not Found: " + std::string(neutralName) + "," + text);
+                LogLine("Not Found: " + std::string(neutralName) + "," + std::string(text));
+            }
+        }
+    }
+    // The entries found lie anywhere in a large dictionary; fetching all of
+    // them, then all their texts' records, waits for memory twice per block
+    // instead of several times per text.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
+            __builtin_prefetch(&TransDict.Entry(static_cast<std::size_t>(index)));
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
+            TransDict.Entry(static_cast<std::size_t>(index)).Prefetch();
+        }
+    }
+    int usable = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t index = block.Strings.GetObject(i);
+        if (index == kNoEntry) {
+            continue;
+        }
+        const TTransStrs& entry = TransDict.Entry(static_cast<std::size_t>(index));
+        for (int d = 0; d < DestLangCount; ++d) {
+            if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
+                ++usable;
+                break;
             }
         }
     }
     return usable;
 }
 
-// The text that slot i gets in destination `dest`, counting as it goes.
-Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
+// The text that slot i gets in destination `dest`, counting as it goes. The
+// view is of the block's own copy, the dictionary's or a constant.
+std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
     const std::int32_t index = block.Strings.GetObject(i);
-    const Text& source = block.Strings.Text(i);
+    const std::string_view source = block.Strings.Text(i);
     const bool isNeutral = dest == NeutralLangIndex;
-    Text chosen;
+    std::string_view chosen;
     if (index == kNoEntry) {
         if (source.empty()) {
             chosen = EmptyTextMarker; // a gap stays a gap in every language
@@ -72,7 +99,7 @@ Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
     }
     if (!chosen.empty()) {
         if (chosen == EmptyTextMarker) {
-            chosen.clear();
+            chosen = {};
         }
         if (!isNeutral) {
             ++TranslationsFound;
@@ -80,18 +107,34 @@ Text ChooseText(const TResInfo& block, std::size_t i, int dest) {
         return chosen;
     }
     if (WritePlaceholders && !isNeutral) {
-        return Text(kPlaceholder);
+        return kPlaceholder;
     }
     return source;
 }
 
-// Appends one run of n texts per destination, then drops the n it started from.
+// Appends one run of n texts per destination, then drops the n it started
+// from. The texts are chosen slot by slot, so that one dictionary entry is
+// read for all destinations at once, and their room is taken in one piece.
 void ExpandBlock(TResInfo& block, std::size_t n) {
-    block.Strings.Reserve(n * static_cast<std::size_t>(DestLangCount + 1));
-    for (int d = 0; d < DestLangCount; ++d) {
-        const int dest = DestLang(d);
+    const auto destCount = static_cast<std::size_t>(DestLangCount);
+    std::vector<std::string_view> chosen(n * destCount);
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t d = 0; d < destCount; ++d) {
+            const std::string_view text = ChooseText(block, i, DestLang(static_cast<int>(d)));
+            chosen[d * n + i] = text;
+            bytes += text.size();
+        }
+    }
+    for (const std::string_view text : chosen) {
+        __builtin_prefetch(text.data());
+    }
+    block.Strings.Reserve(n * (destCount + 1));
+    block.Strings.ReserveText(bytes);
+    for (std::size_t d = 0; d < destCount; ++d) {
+        const std::int32_t language = LangIdOf(DestLang(static_cast<int>(d)));
         for (std::size_t i = 0; i < n; ++i) {
-            block.Strings.Append(ChooseText(block, i, dest), LangIdOf(dest));
+            block.Strings.Append(chosen[d * n + i], language);
         }
     }
     block.Strings.Delete(0, n);

@@ -54,5 +54,23 @@ TEST(CodePage, LittleEndianBytesBothWays) {
     EXPECT_EQ(Utf16LeToAnsi({}), Text());
 }
 
+// The table behind the bulk conversion must agree with the one-unit mapping
+// on every byte, the high row included.
+TEST(CodePage, BulkConversionMatchesUnitConversionOnEveryByte) {
+    Text all;
+    for (int c = 0; c < 256; ++c) {
+        all.push_back(static_cast<char>(c));
+    }
+    std::vector<std::uint8_t> bytes(2 * all.size() + 1, 0xEE);
+    std::uint8_t* end = PutAnsiAsUtf16Le(all, bytes.data());
+    ASSERT_EQ(end, bytes.data() + 2 * all.size());
+    EXPECT_EQ(bytes.back(), 0xEE); // nothing written past the end
+    for (int c = 0; c < 256; ++c) {
+        const char16_t unit = AnsiToUtf16Unit(static_cast<unsigned char>(c));
+        EXPECT_EQ(bytes[2 * c], unit & 0xFF) << c;
+        EXPECT_EQ(bytes[2 * c + 1], unit >> 8) << c;
+    }
+}
+
 } // namespace
 } // namespace korva

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -64,6 +65,65 @@ TEST(SortedStringList, AssignMatchesAddingOneByOne) {
         EXPECT_EQ(assigned.Text(i), added.Text(i));
         EXPECT_EQ(assigned.GetObject(i), added.GetObject(i));
     }
+}
+
+// The list keeps its own packed copies of the texts: they must outlive the
+// strings they came from and come back byte for byte, however many and
+// however long they are.
+TEST(StringList, KeepsItsOwnCopiesOfManyAndLongTexts) {
+    TStringList<int> list;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 5000; ++i) {
+        std::string text =
+            "text " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 40), 'x');
+        if (i % 7 == 0) {
+            text.push_back('\0');
+        }
+        if (i == 2500) {
+            text = std::string(300 * 1024, 'L'); // more than any chunk
+        }
+        if (i % 11 == 0) {
+            text.clear();
+        }
+        expected.push_back(text);
+        list.Append(text, i);
+        text.assign(text.size(), '?'); // the list must not view the caller's string
+    }
+    ASSERT_EQ(list.Count(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(list.Text(i), expected[i]) << i;
+        ASSERT_EQ(list.GetObject(i), static_cast<int>(i));
+    }
+}
+
+TEST(StringList, CopiesAndMovesKeepTheirTextsApart) {
+    auto original = std::make_unique<TStringList<int>>();
+    original->Append("first", 1);
+    original->Append("second", 2);
+    TStringList<int> copy = *original;
+    TStringList<int> assigned;
+    assigned.Append("dropped", 9);
+    assigned = *original;
+    original.reset(); // the copies must not view the original's texts
+    ASSERT_EQ(copy.Count(), 2u);
+    EXPECT_EQ(copy.Text(0), "first");
+    EXPECT_EQ(copy.Text(1), "second");
+    ASSERT_EQ(assigned.Count(), 2u);
+    EXPECT_EQ(assigned.Text(0), "first");
+    EXPECT_EQ(assigned.GetObject(1), 2);
+
+    TStringList<int> moved = std::move(copy);
+    // A list moved from and used again must not write into the room of the
+    // list it was moved into.
+    for (int i = 0; i < 100; ++i) {
+        copy.Append("overwrite", i); // NOLINT(bugprone-use-after-move)
+    }
+    EXPECT_EQ(copy.Text(0), "overwrite");
+    ASSERT_EQ(moved.Count(), 2u);
+    EXPECT_EQ(moved.Text(0), "first");
+    EXPECT_EQ(moved.Text(1), "second");
+    moved.Append("third", 3);
+    EXPECT_EQ(moved.Text(2), "third");
 }
 
 } // namespace

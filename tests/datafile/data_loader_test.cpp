@@ -48,7 +48,7 @@ protected:
     std::vector<std::string> Items() const {
         std::vector<std::string> texts;
         for (std::size_t i = 0; i < dict_.Count(); ++i) {
-            texts.push_back(dict_.Text(i));
+            texts.emplace_back(dict_.Text(i));
         }
         return texts;
     }
@@ -251,6 +251,54 @@ TEST_F(DataLoaderTest, ItemsAreInComparisonOrderAndFoundWhateverTheCase) {
     std::size_t index = 99;
     EXPECT_FALSE(dict_.Find("aa", index));
     EXPECT_EQ(index, 1U);
+}
+
+// Each entry may name its languages in its own order and spelling; what an
+// earlier entry wrote on the same line must not decide the language.
+TEST_F(DataLoaderTest, LanguagesAreReadAnewOnEveryLine) {
+    ASSERT_TRUE(Load(Lines({"(", "ENGLISH,\"one\"", "GERMAN,\"eins\"", ")", "(", "GERMAN,\"zwei\"",
+                            "ENGLISH,\"two\"", ")", "(", "english,\"three\"", "German,\"drei\"",
+                            ")", "(", "ENGLISH,\"four\"", "GERMAN,\"vier\"", ")"})));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"four", "one", "three", "two"}));
+    EXPECT_EQ(EntryOf("one").Text(Lang("GERMAN")), "eins");
+    EXPECT_EQ(EntryOf("two").Text(Lang("GERMAN")), "zwei");
+    EXPECT_EQ(EntryOf("three").Text(Lang("GERMAN")), "drei");
+    EXPECT_EQ(EntryOf("four").Text(Lang("GERMAN")), "vier");
+
+    // A name that only begins like the one written before is no language.
+    EXPECT_FALSE(Load(Lines({"(", "ENGLISH,\"one\"", "GERMAN,\"eins\"", ")", "(", "ENGLISH,\"two\"",
+                             "GERMANY,\"zwei\"", ")"})));
+    EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=7\r\n");
+}
+
+// The searches of FindAll take turns; each must end where Find alone ends,
+// also when texts share their first eight bytes and when they are missing.
+TEST_F(DataLoaderTest, FindAllFindsWhatFindFinds) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300; i += 2) {
+        const std::string text = (i % 3 == 0 ? "Common prefix " : "Other ") + std::to_string(i);
+        lines.insert(lines.end(), {"(", "ENGLISH,\"" + text + "\"", "GERMAN,\"x\"", ")"});
+    }
+    ASSERT_TRUE(Load(Lines(lines)));
+    std::vector<std::string> queries;
+    for (int i = 0; i < 301; ++i) {
+        queries.push_back((i % 3 == 0 ? "COMMON PREFIX " : "other ") + std::to_string(i));
+    }
+    queries.insert(queries.end(), {"", "Common", "Common prefix", "zzz", "\xFF", "Other 1"});
+    const std::vector<std::string_view> views(queries.begin(), queries.end());
+    std::vector<std::size_t> found(views.size(), 12345);
+    dict_.FindAll(views, found);
+    std::size_t hits = 0;
+    for (std::size_t q = 0; q < views.size(); ++q) {
+        std::size_t index = 0;
+        if (dict_.Find(views[q], index)) {
+            EXPECT_EQ(found[q], index) << views[q];
+            ++hits;
+        } else {
+            EXPECT_EQ(found[q], TTransDict::kNotFound) << views[q];
+        }
+    }
+    EXPECT_EQ(hits, 150U); // every even number once, in whatever case
 }
 
 TEST_F(DataLoaderTest, OnlyTheSelectedLanguagesAreKept) {

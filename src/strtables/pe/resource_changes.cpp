@@ -1,6 +1,7 @@
 #include "strtables/pe/resource_changes.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace korva::pe {
 
@@ -84,11 +85,18 @@ Result<ResourceDirectory*> ResourceChanges::LanguagesOf(const ResourceId& type,
 Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                                   std::uint16_t language, std::span<const std::uint8_t> bytes,
                                   std::uint32_t codePage) {
+    return Put(type, name, language, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+               codePage);
+}
+
+Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
+                                  std::uint16_t language, std::vector<std::uint8_t>&& bytes,
+                                  std::uint32_t codePage) {
     Result<ResourceDirectory*> languages = LanguagesOf(type, name);
     if (!languages) {
         return WithContext("staging a resource", languages.error());
     }
-    const std::vector<std::uint8_t>& copy = staged_.emplace_back(bytes.begin(), bytes.end());
+    const std::vector<std::uint8_t>& copy = staged_.emplace_back(std::move(bytes));
     auto data = std::make_unique<ResourceData>();
     data->bytes = copy;
     data->codePage = codePage;

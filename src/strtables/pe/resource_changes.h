@@ -27,6 +27,9 @@ public:
     // bytes are copied.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
+    // The same, taking over the bytes instead of copying them.
+    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+                     std::vector<std::uint8_t>&& bytes, std::uint32_t codePage = 0);
 
     // Removes that one copy; a name or type left without copies goes too. A
     // copy that is not there is no change.

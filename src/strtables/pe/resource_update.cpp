@@ -1,6 +1,7 @@
 #include "strtables/pe/resource_update.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 
 #include "common/platform.h"
@@ -218,6 +219,15 @@ Result<bool> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
         return MakeError("resource data too large");
     }
     return changes_->Put(type, name, language, bytes, codePage);
+}
+
+Result<bool> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
+                                 std::uint16_t language, std::vector<std::uint8_t>&& bytes,
+                                 std::uint32_t codePage) {
+    if (bytes.size() > 0x7FFFFFFF) {
+        return MakeError("resource data too large");
+    }
+    return changes_->Put(type, name, language, std::move(bytes), codePage);
 }
 
 Result<bool> ResourceUpdate::Remove(const ResourceId& type, const ResourceId& name,
