@@ -15,6 +15,10 @@ constexpr std::array<char16_t, 32> kHighRow = {
 
 constexpr char kDefaultChar = '?';
 
+constexpr char16_t UnitOf(unsigned char c) {
+    return c >= 0x80 && c <= 0x9F ? kHighRow[c - 0x80] : static_cast<char16_t>(c);
+}
+
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
@@ -62,12 +66,7 @@ Text Utf16ToAnsi(std::u16string_view text) {
     return ConvertUnits(text.size(), [&](std::size_t i) { return text[i]; });
 }
 
-char16_t AnsiToUtf16Unit(unsigned char c) {
-    if (c >= 0x80 && c <= 0x9F) {
-        return kHighRow[c - 0x80];
-    }
-    return c;
-}
+char16_t AnsiToUtf16Unit(unsigned char c) { return UnitOf(c); }
 
 std::u16string AnsiToUtf16(std::string_view text) {
     std::u16string out;
@@ -89,7 +88,7 @@ struct TUtf16LePairs {
 constexpr TUtf16LePairs MakeUtf16LePairs() {
     TUtf16LePairs table;
     for (unsigned c = 0; c < 256; ++c) {
-        const char16_t u = c >= 0x80 && c <= 0x9F ? kHighRow[c - 0x80] : static_cast<char16_t>(c);
+        const char16_t u = UnitOf(static_cast<unsigned char>(c));
         table.pairs[c] = {static_cast<std::uint8_t>(u & 0xFF), static_cast<std::uint8_t>(u >> 8)};
     }
     return table;
@@ -107,12 +106,6 @@ std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
         out += 2;
     }
     return out;
-}
-
-void AppendAnsiAsUtf16Le(std::string_view text, std::vector<std::uint8_t>& out) {
-    const std::size_t start = out.size();
-    out.resize(start + 2 * text.size());
-    PutAnsiAsUtf16Le(text, out.data() + start);
 }
 
 } // namespace korva

@@ -5,7 +5,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/text.h"
 
@@ -24,9 +23,6 @@ Text Utf16ToAnsi(std::u16string_view text);
 char16_t AnsiToUtf16Unit(unsigned char c);
 
 std::u16string AnsiToUtf16(std::string_view text);
-
-// Appends the text as UTF-16LE code units (two bytes each) to `out`.
-void AppendAnsiAsUtf16Le(std::string_view text, std::vector<std::uint8_t>& out);
 
 // Writes the text as UTF-16LE code units to `out`, which has room for
 // 2 * text.size() bytes, and returns the end of what it wrote.

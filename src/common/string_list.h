@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <string_view>
 #include <utility>
@@ -18,11 +17,6 @@ namespace korva {
 // the texts, packed together rather than one allocation each.
 template <typename Object> class TStringList {
 public:
-    // An item as handed to the list.
-    struct Item {
-        korva::Text text;
-        Object object{};
-    };
     // An item as the list holds it; the text views the list's own copy.
     struct Entry {
         std::string_view text;
@@ -125,26 +119,6 @@ public:
             this->items_.begin() + static_cast<std::ptrdiff_t>(index),
             typename TStringList<Object>::Entry{this->Keep(text), std::move(object)});
         return index;
-    }
-
-    // Builds the list at once from unsorted items with the same result as
-    // adding them one by one with Add: of texts that compare equal the first
-    // keeps its place, and `merge(kept, later)` decides what the kept item
-    // takes from each later one. O(n log n) where Add is O(n) per item.
-    template <typename Merge>
-    void Assign(std::vector<typename TStringList<Object>::Item> items, Merge merge) {
-        std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-            return CompareText(a.text, b.text) < 0;
-        });
-        this->items_.clear();
-        for (auto& item : items) {
-            if (!this->items_.empty() && CompareText(this->items_.back().text, item.text) == 0) {
-                merge(this->items_.back(), item);
-            } else {
-                this->items_.push_back(typename TStringList<Object>::Entry{this->Keep(item.text),
-                                                                           std::move(item.object)});
-            }
-        }
     }
 
 private:

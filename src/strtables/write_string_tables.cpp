@@ -15,7 +15,7 @@ namespace korva {
 namespace {
 
 // The data of entries [first, last) of a block: each text as a counted
-// UTF-16 string, then one zero word. Empty when a text is too long for its
+// UTF-16 string, then one zero word. False when a text is too long for its
 // 16-bit length word, which the caller treats as a failed update: cutting
 // the text would change the program's strings without a word.
 bool BuildRun(const TStringList<std::int32_t>& strings, std::size_t first, std::size_t last,

@@ -46,8 +46,8 @@ TEST(CodePage, UnmappableCodePointsBecomeOneQuestionMarkEach) {
 }
 
 TEST(CodePage, LittleEndianBytesBothWays) {
-    std::vector<std::uint8_t> bytes;
-    AppendAnsiAsUtf16Le(Text("O\xD6\x80", 3), bytes);
+    std::vector<std::uint8_t> bytes(6);
+    PutAnsiAsUtf16Le(Text("O\xD6\x80", 3), bytes.data());
     const std::vector<std::uint8_t> expected = {0x4F, 0x00, 0xD6, 0x00, 0xAC, 0x20};
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(Utf16LeToAnsi(bytes), Text("O\xD6\x80", 3));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -38,33 +37,6 @@ TEST(SortedStringList, IgnoresDuplicatesUnderTheCaseFold) {
     EXPECT_EQ(index, 1u); // where it would go
     EXPECT_FALSE(dict.Find("zz", index));
     EXPECT_EQ(index, 2u);
-}
-
-// Building at once must give what adding one by one gives, with the first
-// text kept and the merge seeing every later duplicate in order.
-TEST(SortedStringList, AssignMatchesAddingOneByOne) {
-    std::mt19937 rng(11);
-    const std::string letters = "aAbBcC";
-    std::vector<TStringList<int>::Item> items;
-    for (int i = 0; i < 500; ++i) {
-        std::string t;
-        for (std::size_t n = 1 + rng() % 3; n > 0; --n) {
-            t.push_back(letters[rng() % letters.size()]);
-        }
-        items.push_back({t, i});
-    }
-    TSortedStringList<int> added;
-    for (const auto& item : items) {
-        const std::size_t index = added.Add(item.text, item.object);
-        added.SetObject(index, item.object); // the last object wins
-    }
-    TSortedStringList<int> assigned;
-    assigned.Assign(items, [](auto& kept, auto& later) { kept.object = later.object; });
-    ASSERT_EQ(assigned.Count(), added.Count());
-    for (std::size_t i = 0; i < added.Count(); ++i) {
-        EXPECT_EQ(assigned.Text(i), added.Text(i));
-        EXPECT_EQ(assigned.GetObject(i), added.GetObject(i));
-    }
 }
 
 // The list keeps its own packed copies of the texts: they must outlive the

@@ -166,26 +166,21 @@ inline SyntheticImage BuildSyntheticImage(const ByteVector& rsrc, bool is64 = tr
     const std::uint32_t rawSize =
         static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
     const std::uint32_t sizeOfImage = kSyntheticRsrcRva + ((rawSize + 0xFFF) & ~0xFFFu);
+    // The fields both variants share, at each variant's own offsets.
+    const auto putOptional = [&](auto opt, std::uint16_t magic) {
+        opt.magic = magic;
+        opt.sectionAlignment = 0x1000;
+        opt.fileAlignment = 0x200;
+        opt.sizeOfImage = sizeOfImage;
+        opt.sizeOfHeaders = kSyntheticRsrcFileOffset;
+        opt.sizeOfInitializedData = rawSize;
+        opt.numberOfRvaAndSizes = 16;
+        PutAt(b, img.optionalHeader, opt);
+    };
     if (is64) {
-        pe::OptionalHeader64 opt{};
-        opt.magic = pe::kPe32PlusMagic;
-        opt.sectionAlignment = 0x1000;
-        opt.fileAlignment = 0x200;
-        opt.sizeOfImage = sizeOfImage;
-        opt.sizeOfHeaders = kSyntheticRsrcFileOffset;
-        opt.sizeOfInitializedData = rawSize;
-        opt.numberOfRvaAndSizes = 16;
-        PutAt(b, img.optionalHeader, opt);
+        putOptional(pe::OptionalHeader64{}, pe::kPe32PlusMagic);
     } else {
-        pe::OptionalHeader32 opt{};
-        opt.magic = pe::kPe32Magic;
-        opt.sectionAlignment = 0x1000;
-        opt.fileAlignment = 0x200;
-        opt.sizeOfImage = sizeOfImage;
-        opt.sizeOfHeaders = kSyntheticRsrcFileOffset;
-        opt.sizeOfInitializedData = rawSize;
-        opt.numberOfRvaAndSizes = 16;
-        PutAt(b, img.optionalHeader, opt);
+        putOptional(pe::OptionalHeader32{}, pe::kPe32Magic);
     }
     for (std::size_t i = 0; i < 16; ++i) {
         PutAt(b, img.dataDirectories + 8 * i, pe::DataDirectory{0, 0});
