@@ -2,6 +2,10 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korva {
 namespace {
 
@@ -99,11 +103,38 @@ constexpr TUtf16LePairs kUtf16LePairs = MakeUtf16LePairs();
 } // namespace
 
 std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
-    for (const char c : text) {
-        const auto& pair = kUtf16LePairs.pairs[static_cast<unsigned char>(c)];
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    const auto putOne = [&](unsigned char c) {
+        const auto& pair = kUtf16LePairs.pairs[c];
         out[0] = pair[0];
         out[1] = pair[1];
         out += 2;
+    };
+#if defined(__SSE2__)
+    // Every byte outside 0x80-0x9F is its own code unit, so sixteen bytes
+    // widen at once by a zero after each, and only the few of that row are
+    // then looked up.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i endOfHighRow = _mm_set1_epi8(static_cast<char>(0xA0));
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(v, zero));
+        // Signed, 0x80-0x9F are the only bytes below 0xA0.
+        for (auto row = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, endOfHighRow)));
+             row != 0; row &= row - 1) {
+            const auto k = static_cast<std::size_t>(__builtin_ctz(row));
+            const auto& pair = kUtf16LePairs.pairs[in[i + k]];
+            out[2 * k] = pair[0];
+            out[2 * k + 1] = pair[1];
+        }
+        out += 32;
+    }
+#endif
+    for (; i < size; ++i) {
+        putOne(in[i]);
     }
     return out;
 }

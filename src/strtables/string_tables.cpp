@@ -4,6 +4,8 @@ namespace korva {
 
 std::vector<TResInfo> ResBlocks;
 
-void ResetResBlocks() { ResBlocks.clear(); }
+void ResetResBlocks() {
+    ResBlocks.clear();
+}
 
 } // namespace korva

@@ -33,11 +33,11 @@ bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TR
 }
 
 bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
-                     std::uint16_t language, std::vector<std::uint8_t>&& data) {
+                     std::uint16_t language, const pe::ProducedData& data) {
     if (handle == nullptr) {
         return false;
     }
-    return handle->Put(ToResourceId(type), ToResourceId(name), language, std::move(data)).ok();
+    return handle->Put(ToResourceId(type), ToResourceId(name), language, data).ok();
 }
 
 bool EndUpdateResourceA(TUpdateHandle& handle, bool discard) {

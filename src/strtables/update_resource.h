@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "strtables/pe/resource_update.h"
 #include "strtables/string_tables.h"
@@ -24,10 +23,12 @@ TUpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingReso
 bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
                      std::uint16_t language, const void* data, std::uint32_t size);
 
-// Stages that resource with `data` itself, which it takes over; a copy of a
-// whole block for every language would otherwise be made only to be dropped.
+// Stages that resource with data made on demand while the file is written
+// and checked; the new copies of every block in every language would
+// otherwise be held in memory all at once. The source must outlive
+// EndUpdateResourceA.
 bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
-                     std::uint16_t language, std::vector<std::uint8_t>&& data);
+                     std::uint16_t language, const pe::ProducedData& data);
 
 // Writes every staged change into the file (discard false) or drops them
 // all (discard true). The handle is finished either way.

@@ -1,8 +1,8 @@
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <span>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "common/codepage.h"
 #include "driver/settings.h"
@@ -14,42 +14,66 @@ namespace korva {
 
 namespace {
 
-// The data of entries [first, last) of a block: each text as a counted
-// UTF-16 string, then one zero word. False when a text is too long for its
-// 16-bit length word, which the caller treats as a failed update: cutting
-// the text would change the program's strings without a word.
-bool BuildRun(const TStringList<std::int32_t>& strings, std::size_t first, std::size_t last,
-              std::vector<std::uint8_t>& buffer) {
+// The size of the data of entries [first, last) of a block: each text as a
+// counted UTF-16 string, then one zero word. Nothing when a text is too long
+// for its 16-bit length word, which the caller treats as a failed update:
+// cutting the text would change the program's strings without a word.
+std::optional<std::uint32_t> RunSize(const TStringList<std::int32_t>& strings, std::size_t first,
+                                     std::size_t last) {
     // 1252 is a single-byte code page: one code unit per character.
     std::uint64_t size = 2;
     for (std::size_t i = first; i < last; ++i) {
         const std::size_t units = strings.Text(i).size();
         if (units > std::numeric_limits<std::uint16_t>::max()) {
-            return false;
+            return std::nullopt;
         }
         size += 2 * (std::uint64_t{units} + 1);
     }
-    buffer.resize(static_cast<std::size_t>(size));
-    std::uint8_t* out = buffer.data();
-    const auto put = [&](std::uint16_t word) {
-        out[0] = static_cast<std::uint8_t>(word);
-        out[1] = static_cast<std::uint8_t>(word >> 8);
-        out += 2;
-    };
-    for (std::size_t i = first; i < last; ++i) {
-        const std::string_view text = strings.Text(i);
-        put(static_cast<std::uint16_t>(text.size()));
-        out = PutAnsiAsUtf16Le(text, out);
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
     }
-    put(0);
-    return true;
+    return static_cast<std::uint32_t>(size);
 }
+
+// The runs of all blocks, each made only when the file is written and again
+// when it is checked, straight from the block's texts. An item names the
+// block by its place in ResBlocks and the run by its first and last entry.
+class RunSource final : public pe::DataSource {
+public:
+    static constexpr std::size_t kMaxEntries = 0xFFFF;
+
+    static std::uint64_t Item(std::size_t block, std::size_t first, std::size_t last) {
+        return (std::uint64_t{block} << 32) | (std::uint64_t{first} << 16) | last;
+    }
+
+    void Produce(std::uint64_t item, std::span<std::uint8_t> out) const override {
+        const TStringList<std::int32_t>& strings = ResBlocks.at(item >> 32).Strings;
+        const std::size_t first = (item >> 16) & kMaxEntries;
+        const std::size_t last = item & kMaxEntries;
+        std::uint8_t* at = out.data();
+        const auto put = [&](std::uint16_t word) {
+            at[0] = static_cast<std::uint8_t>(word);
+            at[1] = static_cast<std::uint8_t>(word >> 8);
+            at += 2;
+        };
+        for (std::size_t i = first; i < last; ++i) {
+            const std::string_view text = strings.Text(i);
+            put(static_cast<std::uint16_t>(text.size()));
+            at = PutAnsiAsUtf16Le(text, at);
+        }
+        put(0);
+    }
+};
 
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
-bool StageBlock(const TUpdateHandle& handle, const TResInfo& record) {
+bool StageBlock(const TUpdateHandle& handle, const RunSource& source, std::size_t blockIndex) {
+    const TResInfo& record = ResBlocks[blockIndex];
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
+    if (count > RunSource::kMaxEntries) {
+        return false;
+    }
     std::size_t start = 0;
     while (start < count) {
         const std::int32_t object = record.Strings.GetObject(start);
@@ -61,9 +85,11 @@ bool StageBlock(const TUpdateHandle& handle, const TResInfo& record) {
         if (language == OrigNeutralLangId) {
             neutralWritten = true;
         }
-        std::vector<std::uint8_t> buffer;
-        if (!BuildRun(record.Strings, start, end, buffer) ||
-            !UpdateResourceA(handle, record.ResType, record.ResName, language, std::move(buffer))) {
+        const std::optional<std::uint32_t> size = RunSize(record.Strings, start, end);
+        if (!size ||
+            !UpdateResourceA(
+                handle, record.ResType, record.ResName, language,
+                pe::ProducedData{&source, RunSource::Item(blockIndex, start, end), *size})) {
             return false;
         }
         start = end;
@@ -75,17 +101,18 @@ bool StageBlock(const TUpdateHandle& handle, const TResInfo& record) {
 } // namespace
 
 bool WriteStringTables() {
+    const RunSource source; // outlives the handle, which makes the runs at its end
     TUpdateHandle handle = BeginUpdateResourceA(ProgFileName.c_str(), false);
     if (handle == nullptr) {
         return false;
     }
     bool discard = true;
     try {
-        for (const TResInfo& record : ResBlocks) {
-            if (record.Skipped) {
+        for (std::size_t i = 0; i < ResBlocks.size(); ++i) {
+            if (ResBlocks[i].Skipped) {
                 continue;
             }
-            if (!StageBlock(handle, record)) {
+            if (!StageBlock(handle, source, i)) {
                 EndUpdateResourceA(handle, true);
                 return false;
             }

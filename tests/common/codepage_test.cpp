@@ -72,5 +72,24 @@ TEST(CodePage, BulkConversionMatchesUnitConversionOnEveryByte) {
     }
 }
 
+// Texts are widened in steps of several bytes when none of them needs the
+// table; one high-row byte anywhere in a step, and any length of tail, must
+// still come out unit by unit.
+TEST(CodePage, BulkConversionHandlesEveryPlaceOfAHighRowByte) {
+    for (std::size_t length = 1; length <= 40; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            Text text(length, '\xE9');
+            text[at] = '\x9C';
+            std::vector<std::uint8_t> bytes(2 * length + 1, 0xEE);
+            ASSERT_EQ(PutAnsiAsUtf16Le(text, bytes.data()), bytes.data() + 2 * length);
+            EXPECT_EQ(bytes.back(), 0xEE);
+            for (std::size_t i = 0; i < length; ++i) {
+                const char16_t unit = i == at ? char16_t{0x0153} : char16_t{0x00E9};
+                ASSERT_EQ(bytes[2 * i] | (bytes[2 * i + 1] << 8), unit) << length << " " << at;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace korva

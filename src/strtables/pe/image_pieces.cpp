@@ -19,7 +19,7 @@ constexpr std::size_t kDirectWrite = std::size_t{64} << 10;
 
 ImagePieces::ImagePieces(std::uint64_t size) : size_(size) {
     if (size != 0) {
-        pieces_.emplace(0, Piece{size, nullptr, false});
+        pieces_.emplace(0, Piece::Of(size, nullptr, false));
     }
 }
 
@@ -37,6 +37,9 @@ void ImagePieces::SplitAt(std::uint64_t offset) {
     second.size = start + first.size - offset;
     if (second.data != nullptr) {
         second.data += offset - start;
+    }
+    if (second.produced.source != nullptr) {
+        second.skip += offset - start;
     }
     first.size = offset - start;
     pieces_.emplace_hint(std::next(it), offset, second);
@@ -60,16 +63,22 @@ void ImagePieces::Put(std::uint64_t offset, Piece piece) {
 }
 
 void ImagePieces::Place(std::uint64_t offset, Bytes bytes) {
-    Put(offset, Piece{bytes.size(), bytes.empty() ? nullptr : bytes.data(), true});
+    Put(offset, Piece::Of(bytes.size(), bytes.empty() ? nullptr : bytes.data(), true));
+}
+
+void ImagePieces::Place(std::uint64_t offset, const ProducedData& produced) {
+    Piece piece = Piece::Of(produced.size, nullptr, false);
+    piece.produced = produced;
+    Put(offset, piece);
 }
 
 void ImagePieces::Zero(std::uint64_t offset, std::uint64_t size) {
-    Put(offset, Piece{size, nullptr, false});
+    Put(offset, Piece::Of(size, nullptr, false));
 }
 
 void ImagePieces::Patch(std::uint64_t offset, Bytes bytes) {
     const std::vector<std::uint8_t>& copy = owned_.emplace_back(bytes.begin(), bytes.end());
-    Put(offset, Piece{copy.size(), copy.data(), false});
+    Put(offset, Piece::Of(copy.size(), copy.data(), false));
 }
 
 void ImagePieces::PatchU16(std::uint64_t offset, std::uint16_t value) {
@@ -91,19 +100,25 @@ std::span<std::uint8_t> ImagePieces::Own(std::uint64_t offset, std::uint64_t siz
         std::abort();
     }
     std::vector<std::uint8_t>& bytes = owned_.emplace_back(static_cast<std::size_t>(size), 0);
-    Put(offset, Piece{size, bytes.empty() ? nullptr : bytes.data(), false});
+    Put(offset, Piece::Of(size, bytes.empty() ? nullptr : bytes.data(), false));
     return bytes;
 }
 
 void ImagePieces::ForEach(
     const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>& visit,
     const PageRelease& release, std::uint64_t chunk) const {
+    std::vector<std::uint8_t> made;
     for (const auto& [start, piece] : pieces_) {
+        const std::uint8_t* data = piece.data;
+        if (const ProducedData& produced = piece.produced; produced.source != nullptr) {
+            made.resize(produced.size);
+            produced.source->Produce(produced.item, made);
+            data = made.data() + piece.skip;
+        }
         for (std::uint64_t done = 0; done < piece.size; done += chunk) {
             const std::uint64_t size = std::min(chunk, piece.size - done);
-            const Bytes bytes = piece.data == nullptr
-                                    ? Bytes()
-                                    : Bytes(piece.data + done, static_cast<std::size_t>(size));
+            const Bytes bytes =
+                data == nullptr ? Bytes() : Bytes(data + done, static_cast<std::size_t>(size));
             visit(start + done, size, bytes);
             if (piece.borrowed && release) {
                 release(bytes);

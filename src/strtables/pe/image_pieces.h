@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "strtables/pe/checked_reader.h"
+#include "strtables/pe/resource_tree.h"
 #include "strtables/pe/result.h"
 
 namespace korva::pe {
@@ -29,6 +30,9 @@ public:
 
     // Borrows `bytes`, which must stay valid and unchanged while this lives.
     void Place(std::uint64_t offset, Bytes bytes);
+    // Bytes made on demand, each time the content is visited; the source
+    // must outlive this.
+    void Place(std::uint64_t offset, const ProducedData& produced);
     void Zero(std::uint64_t offset, std::uint64_t size);
     // A copy of `bytes`, owned here.
     void Patch(std::uint64_t offset, Bytes bytes);
@@ -40,9 +44,9 @@ public:
     // Visits the content in file order, in runs of at most `chunk` bytes;
     // an empty span stands for that many zero bytes. `release` gets each
     // borrowed run once it has been visited.
-    void ForEach(const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>&
-                     visit,
-                 const PageRelease& release = {}, std::uint64_t chunk = kChunk) const;
+    void
+    ForEach(const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>& visit,
+            const PageRelease& release = {}, std::uint64_t chunk = kChunk) const;
 
     // The whole content in one buffer.
     std::vector<std::uint8_t> Materialize() const;
@@ -57,8 +61,18 @@ public:
 private:
     struct Piece {
         std::uint64_t size = 0;
-        const std::uint8_t* data = nullptr; // null for zeros
+        const std::uint8_t* data = nullptr; // null for zeros and produced bytes
         bool borrowed = false;
+        ProducedData produced;  // its source set for bytes made on demand
+        std::uint64_t skip = 0; // where a cut produced piece starts in its bytes
+
+        static Piece Of(std::uint64_t size, const std::uint8_t* data, bool borrowed) {
+            Piece piece;
+            piece.size = size;
+            piece.data = data;
+            piece.borrowed = borrowed;
+            return piece;
+        }
     };
     // Makes [offset, offset + size) one piece, cutting what was there.
     void Put(std::uint64_t offset, Piece piece);

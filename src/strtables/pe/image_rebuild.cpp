@@ -609,7 +609,8 @@ Result<PlannedImage> Rebuilder::Write(const Plan& plan) const {
         out.Place(m.newStart, file_.subspan(m.oldStart, m.size));
     }
     out.Zero(target.pointerToRawData, target.sizeOfRawData);
-    if (Result<bool> r = PlaceResources(layout_, target.virtualAddress, out, target.pointerToRawData);
+    if (Result<bool> r =
+            PlaceResources(layout_, target.virtualAddress, out, target.pointerToRawData);
         !r) {
         return r.error();
     }

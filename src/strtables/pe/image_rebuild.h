@@ -45,9 +45,9 @@ Result<PlannedImage> PlanRebuiltImage(Bytes file, const Image& image,
                                       const PageRelease& release = {});
 
 // The same file in one buffer. The whole file with the resources of `layout`
-// in it and every header field that points at moved bytes fixed up. `originalTree` is the tree as read
-// from `file`; it tells how far the old resource data reaches. Fails, and
-// builds nothing, where no safe layout exists.
+// in it and every header field that points at moved bytes fixed up. `originalTree` is the tree as
+// read from `file`; it tells how far the old resource data reaches. Fails, and builds nothing,
+// where no safe layout exists.
 Result<RebuiltImage> RebuildImage(Bytes file, const Image& image,
                                   const ResourceDirectory& originalTree,
                                   const ResourceLayout& layout);

@@ -85,23 +85,29 @@ Result<ResourceDirectory*> ResourceChanges::LanguagesOf(const ResourceId& type,
 Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                                   std::uint16_t language, std::span<const std::uint8_t> bytes,
                                   std::uint32_t codePage) {
-    return Put(type, name, language, std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
-               codePage);
+    auto data = std::make_unique<ResourceData>();
+    data->bytes = staged_.emplace_back(bytes.begin(), bytes.end());
+    data->codePage = codePage;
+    data->originalSize = static_cast<std::uint32_t>(bytes.size());
+    return Stage(type, name, language, std::move(data));
 }
 
 Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
-                                  std::uint16_t language, std::vector<std::uint8_t>&& bytes,
+                                  std::uint16_t language, const ProducedData& produced,
                                   std::uint32_t codePage) {
+    auto data = std::make_unique<ResourceData>();
+    data->produced = produced;
+    data->codePage = codePage;
+    data->originalSize = produced.size;
+    return Stage(type, name, language, std::move(data));
+}
+
+Result<bool> ResourceChanges::Stage(const ResourceId& type, const ResourceId& name,
+                                    std::uint16_t language, std::unique_ptr<ResourceData> data) {
     Result<ResourceDirectory*> languages = LanguagesOf(type, name);
     if (!languages) {
         return WithContext("staging a resource", languages.error());
     }
-    const std::vector<std::uint8_t>& copy = staged_.emplace_back(std::move(bytes));
-    auto data = std::make_unique<ResourceData>();
-    data->bytes = copy;
-    data->codePage = codePage;
-    data->originalSize = static_cast<std::uint32_t>(copy.size());
-
     const ResourceId languageId = ResourceId::Id(language);
     ResourceEntry* entry = FindEntry(**languages, languageId);
     if (entry == nullptr) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -27,9 +28,9 @@ public:
     // bytes are copied.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
-    // The same, taking over the bytes instead of copying them.
+    // The same with data made on demand; its source must outlive this.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
-                     std::vector<std::uint8_t>&& bytes, std::uint32_t codePage = 0);
+                     const ProducedData& produced, std::uint32_t codePage = 0);
 
     // Removes that one copy; a name or type left without copies goes too. A
     // copy that is not there is no change.
@@ -40,6 +41,8 @@ public:
     const ResourceDirectory& tree() const { return tree_; }
 
 private:
+    Result<bool> Stage(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+                       std::unique_ptr<ResourceData> data);
     Result<ResourceDirectory*> LanguagesOf(const ResourceId& type, const ResourceId& name);
 
     ResourceDirectory tree_;

@@ -149,7 +149,7 @@ Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
             return s.error();
         }
         leaf.dataOffset = static_cast<std::uint32_t>(offset);
-        if (const Result<bool> s = Advance(offset, leaf.data->bytes.size()); !s) {
+        if (const Result<bool> s = Advance(offset, leaf.data->size()); !s) {
             return s.error();
         }
     }
@@ -198,10 +198,15 @@ Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
         const bool kept = !data.located;
         out.U32(leaf.entryOffset + 0, kept ? data.originalRva : baseRva + leaf.dataOffset);
         out.U32(leaf.entryOffset + 4,
-                kept ? data.originalSize : static_cast<std::uint32_t>(data.bytes.size()));
+                kept ? data.originalSize : static_cast<std::uint32_t>(data.size()));
         out.U32(leaf.entryOffset + 8, data.codePage);
         out.U32(leaf.entryOffset + 12, data.reserved);
-        if (!kept) {
+        if (kept) {
+            continue;
+        }
+        if (data.produced.source != nullptr) {
+            pieces.Place(offset + leaf.dataOffset, data.produced);
+        } else {
             pieces.Place(offset + leaf.dataOffset, data.bytes);
         }
     }

@@ -41,15 +41,41 @@ struct DirectoryInfo {
     std::uint16_t minorVersion = 0;
 };
 
+// Makes the bytes of staged data on demand. A writer with many large new
+// resources describes them instead of holding them all, and each is made
+// while the new file is written (again when it is checked). The same item
+// must give the same bytes every time.
+class DataSource {
+public:
+    virtual void Produce(std::uint64_t item, std::span<std::uint8_t> out) const = 0;
+
+protected:
+    DataSource() = default;
+    DataSource(const DataSource&) = default;
+    DataSource& operator=(const DataSource&) = default;
+    ~DataSource() = default;
+};
+
+// Staged data made on demand: `size` bytes of `item` of `source`.
+struct ProducedData {
+    const DataSource* source = nullptr;
+    std::uint64_t item = 0;
+    std::uint32_t size = 0;
+};
+
 // One data entry. `bytes` views memory owned by whoever built the tree (the
-// mapped image for the reader, a staged copy for the writer).
+// mapped image for the reader, a staged copy for the writer); staged data
+// made on demand has `produced` instead.
 struct ResourceData {
     std::span<const std::uint8_t> bytes; // empty when the entry points outside the file
+    ProducedData produced;
     std::uint32_t codePage = 0;
     std::uint32_t reserved = 0;
     std::uint32_t originalRva = 0;  // as the data entry held it in the file read
     std::uint32_t originalSize = 0; // as the data entry held it in the file read
     bool located = true;            // false when RVA or size fall outside the file
+
+    std::size_t size() const { return produced.source != nullptr ? produced.size : bytes.size(); }
 };
 
 struct ResourceDirectory;

@@ -1,8 +1,8 @@
 #include "strtables/pe/resource_update.h"
 
 #include <algorithm>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "common/platform.h"
 #include "strtables/pe/resource_serializer.h"
@@ -67,13 +67,20 @@ bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
     return true;
 }
 
-bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release) {
+// `made` is room for data made on demand, kept from one call to the next.
+bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release,
+              std::vector<std::uint8_t>& made) {
     if (written.codePage != read.codePage || written.reserved != read.reserved ||
         written.located != read.located) {
         return false;
     }
     if (!written.located) {
         return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
+    }
+    if (const ProducedData& produced = written.produced; produced.source != nullptr) {
+        made.resize(produced.size);
+        produced.source->Produce(produced.item, made);
+        return SameBytes(made, read.bytes, release);
     }
     return SameBytes(written.bytes, read.bytes, release);
 }
@@ -120,7 +127,8 @@ private:
 // The tree read back must list the staged entries in the loader's order and
 // hold exactly their data. The reader bounds the depth, so recursion ends.
 Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
-                          const ResourceDirectory& read, const PageRelease& release) {
+                          const ResourceDirectory& read, const PageRelease& release,
+                          std::vector<std::uint8_t>& made) {
     const DirectoryInfo& a = staged.info;
     const DirectoryInfo& b = read.info;
     if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||
@@ -149,12 +157,12 @@ Result<bool> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
             return MakeError("an entry changed between directory and data");
         }
         if (want.subdirectory != nullptr) {
-            if (Result<bool> r = CompareTrees(*want.subdirectory, *got.subdirectory, release);
+            if (Result<bool> r = CompareTrees(*want.subdirectory, *got.subdirectory, release, made);
                 !r) {
                 return r;
             }
         } else {
-            if (!SameData(*want.data, *got.data, release)) {
+            if (!SameData(*want.data, *got.data, release, made)) {
                 return MakeError("resource data differs");
             }
         }
@@ -181,7 +189,8 @@ Result<bool> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint
     if (dir.virtualAddress != resourceRva || dir.size != resourceSize) {
         return MakeError("the new image does not point at the new resources");
     }
-    if (Result<bool> r = CompareTrees(staged, module->root(), release); !r) {
+    std::vector<std::uint8_t> made;
+    if (Result<bool> r = CompareTrees(staged, module->root(), release, made); !r) {
         return WithContext("the new image's resources differ from the staged ones", r.error());
     }
     return true;
@@ -222,12 +231,12 @@ Result<bool> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
 }
 
 Result<bool> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
-                                 std::uint16_t language, std::vector<std::uint8_t>&& bytes,
+                                 std::uint16_t language, const ProducedData& produced,
                                  std::uint32_t codePage) {
-    if (bytes.size() > 0x7FFFFFFF) {
-        return MakeError("resource data too large");
+    if (produced.size > 0x7FFFFFFF || produced.source == nullptr) {
+        return MakeError("resource data too large or missing");
     }
-    return changes_->Put(type, name, language, std::move(bytes), codePage);
+    return changes_->Put(type, name, language, produced, codePage);
 }
 
 Result<bool> ResourceUpdate::Remove(const ResourceId& type, const ResourceId& name,
@@ -275,8 +284,8 @@ Result<bool> ResourceUpdate::WriteAndCheck() const {
     }
     PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
     const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
-    Result<PlannedImage> planned = PlanRebuiltImage(module_->file(), module_->image(),
-                                                    module_->root(), *layout, releaseOld);
+    Result<PlannedImage> planned =
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), *layout, releaseOld);
     if (!planned) {
         return planned.error();
     }

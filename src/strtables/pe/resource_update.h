@@ -26,9 +26,10 @@ public:
     // Stages the copy of type/name/language, replacing one that is there.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
-    // The same, taking over the bytes instead of copying them.
+    // The same with data made on demand while the file is written and
+    // checked; its source must outlive Build or Commit.
     Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
-                     std::vector<std::uint8_t>&& bytes, std::uint32_t codePage = 0);
+                     const ProducedData& produced, std::uint32_t codePage = 0);
     // Stages the removal of one copy. Removing a copy that is not there
     // succeeds and changes nothing.
     Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
