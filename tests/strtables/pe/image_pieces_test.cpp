@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "strtables/pe/checksum.h"
@@ -22,12 +23,28 @@ Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
     return out;
 }
 
+// Makes Pattern(size, item) on demand and counts how often it was asked.
+class PatternSource final : public DataSource {
+public:
+    void Produce(std::uint64_t item, std::span<std::uint8_t> out) const override {
+        const Bytes8 bytes = Pattern(out.size(), static_cast<std::uint8_t>(item));
+        std::copy(bytes.begin(), bytes.end(), out.begin());
+        ++calls;
+    }
+    mutable int calls = 0;
+};
+
 // Applies the same writes to pieces and to one plain buffer; the two must
 // agree, however the writes overlap.
 struct Twin {
     explicit Twin(std::size_t size) : pieces(size), plain(size, 0) {}
     void Place(std::size_t at, const Bytes8& bytes) {
         pieces.Place(at, bytes);
+        std::copy(bytes.begin(), bytes.end(), plain.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    void Produce(std::size_t at, std::size_t size, std::uint8_t item) {
+        pieces.Place(at, ProducedData{&source, item, static_cast<std::uint32_t>(size)});
+        const Bytes8 bytes = Pattern(size, item);
         std::copy(bytes.begin(), bytes.end(), plain.begin() + static_cast<std::ptrdiff_t>(at));
     }
     void Zero(std::size_t at, std::size_t size) {
@@ -38,6 +55,7 @@ struct Twin {
         pieces.PatchU32(at, value);
         std::memcpy(plain.data() + at, &value, 4); // the test host is little-endian like PE
     }
+    PatternSource source;
     ImagePieces pieces;
     Bytes8 plain;
 };
@@ -75,6 +93,15 @@ TEST(ImagePieces, LaterWritesWinWhereTheyOverlap) {
              t.PatchU32(18, 0xA1B2C3D4);
              t.PatchU32(118, 0x01020304);
              t.PatchU32(48, 0xFFFFFFFF);
+         }},
+        {"bytes made on demand, cut by zeros, patches and borrowed bytes",
+         [](Twin& t, const Bytes8&, const Bytes8& b) {
+             t.Produce(10, 120, 5);
+             t.Produce(130, 60, 6);
+             t.Zero(40, 10);
+             t.PatchU32(60, 0x11223344);
+             t.Place(100, b);
+             t.PatchU32(128, 0x55667788);
          }},
         {"writes at the very start and end",
          [](Twin& t, const Bytes8& a, const Bytes8& b) {
