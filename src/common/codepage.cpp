@@ -42,19 +42,22 @@ char UnitToAnsi(char16_t u) {
 
 // Shared walk over code units; `unit(i)` yields the i-th code unit.
 template <typename UnitAt> Text ConvertUnits(std::size_t count, UnitAt unit) {
-    Text out;
-    out.reserve(count);
+    Text out(count, '\0');
+    std::size_t size = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const char16_t u = unit(i);
-        if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(unit(i + 1))) {
+        if (u < 0x80) {
+            out[size++] = static_cast<char>(u);
+        } else if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(unit(i + 1))) {
             ++i; // a pair is one code point, and 1252 holds none above the BMP
-            out.push_back(kDefaultChar);
+            out[size++] = kDefaultChar;
         } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-            out.push_back(kDefaultChar);
+            out[size++] = kDefaultChar;
         } else {
-            out.push_back(UnitToAnsi(u));
+            out[size++] = UnitToAnsi(u);
         }
     }
+    out.resize(size);
     return out;
 }
 

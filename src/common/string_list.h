@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,7 +16,8 @@ namespace korva {
 // An ordered list of (text, object) pairs that keeps insertion order. The
 // object type is fixed per list, so a block's language ids and the
 // dictionary's entries cannot be mixed up. The list keeps its own copies of
-// the texts, packed together rather than one allocation each.
+// the texts, packed together rather than one allocation each, unless it is
+// asked to share them.
 template <typename Object> class TStringList {
 public:
     // An item as the list holds it; the text views the list's own copy.
@@ -29,6 +32,7 @@ public:
         if (this != &other) {
             items_.clear();
             arena_ = TTextArena();
+            owners_.clear();
             CopyFrom(other);
         }
         return *this;
@@ -49,6 +53,22 @@ public:
         return items_.size() - 1;
     }
 
+    // Appends the text itself, without a copy: it must stay valid as long
+    // as this list, being a constant, a text of this list, or held by an
+    // owner given to KeepAlive. Many lists can so share one large store of
+    // texts, as strings shared by reference would.
+    std::size_t AppendShared(std::string_view text, Object object = {}) {
+        items_.push_back(Entry{text, std::move(object)});
+        return items_.size() - 1;
+    }
+    // Keeps `owner`, and with it the texts it holds, as long as this list.
+    void KeepAlive(std::shared_ptr<const void> owner) {
+        if (owner != nullptr &&
+            std::find(owners_.begin(), owners_.end(), owner) == owners_.end()) {
+            owners_.push_back(std::move(owner));
+        }
+    }
+
     void Delete(std::size_t i) { Delete(i, 1); }
 
     // Deletes `count` entries from `first` on, as that many single deletes would.
@@ -58,8 +78,6 @@ public:
     }
 
     void Reserve(std::size_t n) { items_.reserve(n); }
-    // Room for `bytes` bytes of texts about to be appended.
-    void ReserveText(std::size_t bytes) { arena_.Reserve(bytes); }
     const std::vector<Entry>& Items() const { return items_; }
 
 protected:
@@ -81,6 +99,7 @@ private:
     }
 
     TTextArena arena_;
+    std::vector<std::shared_ptr<const void>> owners_;
 };
 
 // The sorted kind: kept in CompareText order, ignoring duplicates. Adding a
@@ -124,6 +143,7 @@ public:
 private:
     // Appending would break the order; the sorted kind only adds.
     using TStringList<Object>::Append;
+    using TStringList<Object>::AppendShared;
 };
 
 } // namespace korva

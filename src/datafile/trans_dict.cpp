@@ -154,11 +154,11 @@ std::string_view TTransStore::Keep(std::string_view text) {
     } else if (text.size() > kChunkSize / 4) {
         // A long text gets a chunk of its own rather than wasting the rest
         // of the current one.
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
-        place = chunks_.back().get();
+        chunks_->push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+        place = chunks_->back().get();
     } else {
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
-        place = chunks_.back().get();
+        chunks_->push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
+        place = chunks_->back().get();
         free_ = place + text.size();
         freeSize_ = kChunkSize - text.size();
     }

@@ -52,9 +52,12 @@ public:
     int SlotOf(int langIndex) const;
     std::size_t SlotCount() const { return slotCount_; }
 
-    // A copy of `text` that lives as long as the store; "" stays a view of
-    // nothing, and EmptyTextMarker needs no copy.
+    // A copy of `text` that lives as long as the store or TextOwner(); ""
+    // stays a view of nothing, and EmptyTextMarker needs no copy.
     std::string_view Keep(std::string_view text);
+    // Holds every kept text; whoever shares it may view them after the
+    // store is gone.
+    std::shared_ptr<const void> TextOwner() const { return chunks_; }
 
     // Appends one entry's texts, SlotCount() of them in slot order, and
     // returns the entry's number.
@@ -75,7 +78,8 @@ private:
     // A deque grows without moving what it holds, so a million entries do
     // not need twice their size while the storage is reallocated.
     std::deque<std::string_view> slots_;
-    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::shared_ptr<std::vector<std::unique_ptr<char[]>>> chunks_ =
+        std::make_shared<std::vector<std::unique_ptr<char[]>>>();
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
 };
@@ -100,6 +104,11 @@ public:
     // Views the dictionary's own copy, valid as long as the dictionary is.
     std::string_view Text(std::size_t index) const { return list_.Text(index); }
     const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
+    // Holds the texts of all entries: sharing it keeps their views valid
+    // after the dictionary is gone.
+    std::shared_ptr<const void> TextOwner() const {
+        return store_ != nullptr ? store_->TextOwner() : nullptr;
+    }
 
 private:
     friend class TTransDictBuilder;

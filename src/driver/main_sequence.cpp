@@ -59,9 +59,8 @@ int RunStages(const std::vector<std::string>& args) {
                                         : "Nothing translated. Abort.");
         return 2;
     }
-    // The blocks hold their own copies of the texts chosen, so the
-    // dictionary, often the largest thing in memory, is let go before the
-    // new file is built beside the old one.
+    // The blocks keep the dictionary's texts alive where they chose them;
+    // its index, often large, is let go before the new file is built.
     ResetTransDict();
     if (!WriteStringTables()) {
         WriteLine("Error writing to file " + ProgFileName);

@@ -114,27 +114,23 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
 
 // Appends one run of n texts per destination, then drops the n it started
 // from. The texts are chosen slot by slot, so that one dictionary entry is
-// read for all destinations at once, and their room is taken in one piece.
+// read for all destinations at once. Every text chosen is the block's own,
+// the dictionary's or a constant, so the block shares it rather than copy
+// it, and keeps the dictionary's texts alive for as long as it needs them.
 void ExpandBlock(TResInfo& block, std::size_t n) {
     const auto destCount = static_cast<std::size_t>(DestLangCount);
     std::vector<std::string_view> chosen(n * destCount);
-    std::size_t bytes = 0;
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t d = 0; d < destCount; ++d) {
-            const std::string_view text = ChooseText(block, i, DestLang(static_cast<int>(d)));
-            chosen[d * n + i] = text;
-            bytes += text.size();
+            chosen[d * n + i] = ChooseText(block, i, DestLang(static_cast<int>(d)));
         }
     }
-    for (const std::string_view text : chosen) {
-        __builtin_prefetch(text.data());
-    }
+    block.Strings.KeepAlive(TransDict.TextOwner());
     block.Strings.Reserve(n * (destCount + 1));
-    block.Strings.ReserveText(bytes);
     for (std::size_t d = 0; d < destCount; ++d) {
         const std::int32_t language = LangIdOf(DestLang(static_cast<int>(d)));
         for (std::size_t i = 0; i < n; ++i) {
-            block.Strings.Append(chosen[d * n + i], language);
+            block.Strings.AppendShared(chosen[d * n + i], language);
         }
     }
     block.Strings.Delete(0, n);

@@ -98,5 +98,29 @@ TEST(StringList, CopiesAndMovesKeepTheirTextsApart) {
     EXPECT_EQ(moved.Text(2), "third");
 }
 
+// Shared texts stay valid as long as the list holds their owner, after
+// everyone else let it go; a copy of the list needs neither.
+TEST(StringList, SharedTextsLiveWithTheOwnerTheListKeeps) {
+    auto store = std::make_shared<std::string>("shared text");
+    const std::weak_ptr<std::string> watch = store;
+    auto list = std::make_unique<TStringList<int>>();
+    list->Append("own", 1);
+    list->KeepAlive(store);
+    list->KeepAlive(store); // once is enough
+    list->AppendShared(*store, 2);
+    list->AppendShared(list->Text(0), 3);
+    store.reset();
+    ASSERT_FALSE(watch.expired());
+    EXPECT_EQ(list->Text(1), "shared text");
+    EXPECT_EQ(list->Text(2), "own");
+
+    const TStringList<int> copy = *list;
+    list.reset();
+    EXPECT_TRUE(watch.expired());
+    ASSERT_EQ(copy.Count(), 3u);
+    EXPECT_EQ(copy.Text(1), "shared text");
+    EXPECT_EQ(copy.Text(2), "own");
+}
+
 } // namespace
 } // namespace korva

@@ -108,9 +108,19 @@ void ImagePieces::ForEach(
     const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>& visit,
     const PageRelease& release, std::uint64_t chunk) const {
     std::vector<std::uint8_t> made;
+    const auto isProduced = [](const auto& entry) {
+        return entry.second.produced.source != nullptr;
+    };
+    auto next = std::find_if(pieces_.begin(), pieces_.end(), isProduced);
     for (const auto& [start, piece] : pieces_) {
         const std::uint8_t* data = piece.data;
         if (const ProducedData& produced = piece.produced; produced.source != nullptr) {
+            // One piece ahead is asked for, so that its sources arrive
+            // while this one is made.
+            next = std::find_if(std::next(next), pieces_.end(), isProduced);
+            if (next != pieces_.end()) {
+                next->second.produced.source->Prefetch(next->second.produced.item);
+            }
             made.resize(produced.size);
             produced.source->Produce(produced.item, made);
             data = made.data() + piece.skip;

@@ -48,6 +48,9 @@ struct DirectoryInfo {
 class DataSource {
 public:
     virtual void Produce(std::uint64_t item, std::span<std::uint8_t> out) const = 0;
+    // A hint that `item` is made soon, so that what it is made from can be
+    // fetched meanwhile.
+    virtual void Prefetch(std::uint64_t /*item*/) const {}
 
 protected:
     DataSource() = default;
