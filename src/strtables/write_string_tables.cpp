@@ -59,6 +59,9 @@ public:
         const TStringList<std::int32_t>& strings = ResBlocks.at(item >> 32).Strings;
         const std::size_t first = (item >> 16) & kMaxEntries;
         const std::size_t last = item & kMaxEntries;
+        // Asked for at once, the texts arrive together; the check after the
+        // write makes each run with no hint ahead.
+        Prefetch(item);
         std::uint8_t* at = out.data();
         const auto put = [&](std::uint16_t word) {
             at[0] = static_cast<std::uint8_t>(word);
