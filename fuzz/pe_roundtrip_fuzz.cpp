@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "strtables/pe/constants.h"
@@ -32,6 +33,19 @@ ResourceId FirstBlock(const korva::pe::ResourceModule& module, std::uint16_t fal
     });
     return found;
 }
+
+// Stages data made on demand from a copy it holds.
+class CopySource final : public korva::pe::DataSource {
+public:
+    explicit CopySource(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+    void Produce(std::uint64_t /*item*/, std::span<std::uint8_t> out) const override {
+        Require(out.size() == bytes_.size());
+        std::copy(bytes_.begin(), bytes_.end(), out.begin());
+    }
+
+private:
+    const std::vector<std::uint8_t>& bytes_;
+};
 
 } // namespace
 
@@ -62,7 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bytes[i] = static_cast<std::uint8_t>(i * 31 + choice[3]);
     }
 
-    if (!update->Put(type, name, language, bytes)) {
+    // Either a copy of the bytes or the bytes made while the image is built.
+    const CopySource source(bytes);
+    const bool staged =
+        (choice[0] & 8) != 0
+            ? update
+                  ->Put(type, name, language,
+                        korva::pe::ProducedData{&source, 0, static_cast<std::uint32_t>(dataSize)})
+                  .ok()
+            : update->Put(type, name, language, bytes).ok();
+    if (!staged) {
         return 0;
     }
     const bool removing = (choice[0] & 4) != 0;
