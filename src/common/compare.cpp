@@ -29,7 +29,13 @@ constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
 } // namespace
 
-unsigned char FoldUpper(unsigned char c) { return kFold[c]; }
+unsigned char FoldUpper(unsigned char c) {
+    return kFold[c];
+}
+
+const std::array<unsigned char, 256>& FoldTable() {
+    return kFold;
+}
 
 int CompareText(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();

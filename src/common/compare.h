@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace korva {
@@ -11,5 +12,8 @@ int CompareText(std::string_view a, std::string_view b);
 
 // The upper-case fold of one 1252 byte.
 unsigned char FoldUpper(unsigned char c);
+
+// FoldUpper of every byte, for loops that fold many.
+const std::array<unsigned char, 256>& FoldTable();
 
 } // namespace korva

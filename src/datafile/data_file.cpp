@@ -10,7 +10,7 @@ namespace korva {
 
 TTransDict TransDict;
 
-bool LoadDataFile() {
+bool LoadDataFile(const TFoldedTextFilter* wanted) {
     TransDict = TTransDict();
     const std::string program = OwnExecutablePath();
     // Without the program's own path the name would be taken relative to
@@ -23,7 +23,7 @@ bool LoadDataFile() {
         return false;
     }
     return LoadDataFrom([&file](char* buffer, std::size_t size) { return file.Read(buffer, size); },
-                        DataFileName, TransDict);
+                        DataFileName, TransDict, TLineReader::kDefaultBlockSize, wanted);
 }
 
 void ResetTransDict() {

@@ -17,7 +17,9 @@ extern TTransDict TransDict;
 // executable into TransDict, keeping the neutral and destination languages
 // only. False when the file cannot be opened or read, on a syntax error
 // (after writing its line, quiet mode or not), and when no entry was filed.
-bool LoadDataFile();
+// With `wanted`, TransDict holds only the entries a lookup of those texts
+// can find; which of them, and the outcome, are as without it.
+bool LoadDataFile(const TFoldedTextFilter* wanted = nullptr);
 
 // Back to the empty dictionary of program start (for tests).
 void ResetTransDict();

@@ -121,12 +121,13 @@ private:
 } // namespace
 
 bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
-                  std::size_t blockSize) {
+                  std::size_t blockSize, const TFoldedTextFilter* wanted) {
     std::array<bool, LangKeyCount> taken{};
     for (int i = 0; i < LangKeyCount; ++i) {
         taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
     }
     TTransDictBuilder builder(taken, NeutralLangIndex);
+    builder.KeepOnly(wanted);
     TDataParser parser(builder);
     TLineReader lines(read, blockSize);
     bool ok = true;
@@ -149,8 +150,9 @@ bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict&
             break;
         }
     }
+    const bool filed = builder.FiledCount() > 0;
     builder.Build(dict);
-    return ok && dict.Count() > 0;
+    return ok && filed;
 }
 
 } // namespace korva

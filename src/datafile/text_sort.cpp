@@ -10,17 +10,6 @@
 namespace korva {
 namespace {
 
-const std::array<unsigned char, 256>& FoldTable() {
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        for (std::size_t c = 0; c < t.size(); ++c) {
-            t[c] = FoldUpper(static_cast<unsigned char>(c));
-        }
-        return t;
-    }();
-    return table;
-}
-
 struct TRange {
     std::size_t begin;
     std::size_t end;

@@ -38,8 +38,8 @@ bool TTransDict::Find(std::string_view text, std::size_t& index) const {
     std::size_t high = keys_.size();
     while (low < high) {
         const std::size_t mid = low + (high - low) / 2;
-        const int c = keys_[mid] != key ? (keys_[mid] < key ? -1 : 1)
-                                        : CompareText(list_.Text(mid), text);
+        const int c =
+            keys_[mid] != key ? (keys_[mid] < key ? -1 : 1) : CompareText(list_.Text(mid), text);
         if (c == 0) {
             index = mid;
             return true;
@@ -166,6 +166,12 @@ std::string_view TTransStore::Keep(std::string_view text) {
     return {place, text.size()};
 }
 
+void TTransStore::Forget(const TMark& mark) {
+    chunks_->resize(mark.chunks);
+    free_ = mark.free;
+    freeSize_ = mark.freeSize;
+}
+
 std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
     if (entryCount_ == UINT32_MAX) {
         throw std::length_error("too many entries in the data file");
@@ -183,6 +189,7 @@ TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken
 void TTransDictBuilder::StartEntry() {
     std::fill(open_.begin(), open_.end(), std::string_view());
     openCount_ = 0;
+    openMark_ = store_->Mark();
 }
 
 bool TTransDictBuilder::HasText(int slot) const {
@@ -191,6 +198,11 @@ bool TTransDictBuilder::HasText(int slot) const {
 
 void TTransDictBuilder::SetText(int slot, std::string_view text) {
     open_[static_cast<std::size_t>(slot)] = store_->Keep(text);
+    if (wanted_ != nullptr && slot == neutralSlot_) {
+        // Fetched while the entry's other lines are read.
+        openNeutralHash_ = TFoldedTextFilter::HashOf(text);
+        wanted_->Prefetch(openNeutralHash_);
+    }
     // Only reaching 2 matters; a file with billions of empty lines for one
     // language must not overflow the count.
     if (openCount_ < INT32_MAX) {
@@ -201,10 +213,16 @@ void TTransDictBuilder::SetText(int slot, std::string_view text) {
 bool TTransDictBuilder::EndEntry() {
     const bool filed = openCount_ >= 2 && HasText(neutralSlot_);
     if (filed) {
+        ++filedCount_;
+    }
+    if (filed && (wanted_ == nullptr || wanted_->MayContain(openNeutralHash_))) {
         TTransStrs& entry = entries_.emplace_back();
         entry.Count = openCount_;
         entry.store_ = store_.get();
         entry.number_ = store_->AddEntry(open_.data());
+    } else {
+        // Nothing views the entry's texts: their room is used again.
+        store_->Forget(openMark_);
     }
     StartEntry();
     return filed;

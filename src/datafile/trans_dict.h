@@ -11,6 +11,7 @@
 
 #include "common/string_list.h"
 #include "common/text.h"
+#include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {
@@ -58,6 +59,15 @@ public:
     // Holds every kept text; whoever shares it may view them after the
     // store is gone.
     std::shared_ptr<const void> TextOwner() const { return chunks_; }
+
+    // Where the kept texts end; Forget gives back what was kept after it.
+    struct TMark {
+        std::size_t chunks = 0;
+        char* free = nullptr;
+        std::size_t freeSize = 0;
+    };
+    TMark Mark() const { return {chunks_->size(), free_, freeSize_}; }
+    void Forget(const TMark& mark);
 
     // Appends one entry's texts, SlotCount() of them in slot order, and
     // returns the entry's number.
@@ -149,7 +159,13 @@ public:
     // neutral text; returns whether it did. The entry is closed either way.
     bool EndEntry();
 
-    std::size_t FiledCount() const { return entries_.size(); }
+    // From now on keeps only filed entries whose neutral text `wanted` may
+    // hold; it must outlive the building. When only its texts are looked
+    // up, no other entry can be found, and a large data file then needs
+    // neither room nor sorting for them. They still count as filed.
+    void KeepOnly(const TFoldedTextFilter* wanted) { wanted_ = wanted; }
+
+    std::size_t FiledCount() const { return filedCount_; }
 
     // Moves everything filed into `dict`, replacing what it held.
     void Build(TTransDict& dict);
@@ -159,6 +175,10 @@ private:
     int neutralSlot_ = -1;
     std::vector<std::string_view> open_;
     std::int32_t openCount_ = 0;
+    TTransStore::TMark openMark_;
+    std::uint64_t openNeutralHash_ = 0;
+    const TFoldedTextFilter* wanted_ = nullptr;
+    std::size_t filedCount_ = 0;
     std::deque<TTransStrs> entries_;
 };
 

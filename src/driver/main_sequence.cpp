@@ -36,6 +36,22 @@ std::string TypeName(const std::type_info& type) {
     return status == 0 && name ? std::string(name.get()) : std::string(type.name());
 }
 
+// The blocks' texts are the only ones ever looked up in the dictionary, so
+// the only ones it needs entries for, however large the data file.
+TFoldedTextFilter BlockTextFilter() {
+    std::size_t count = 0;
+    for (const TResInfo& block : ResBlocks) {
+        count += block.Strings.Count();
+    }
+    TFoldedTextFilter texts(count);
+    for (const TResInfo& block : ResBlocks) {
+        for (const auto& item : block.Strings.Items()) {
+            texts.Add(item.text);
+        }
+    }
+    return texts;
+}
+
 // Steps after the banner; returns the exit code.
 int RunStages(const std::vector<std::string>& args) {
     if (!ParseCommandLine(args)) {
@@ -50,7 +66,8 @@ int RunStages(const std::vector<std::string>& args) {
         WriteLine("Error reading resource strings from file " + ProgFileName);
         return 2;
     }
-    if (!LoadDataFile()) {
+    const TFoldedTextFilter wanted = BlockTextFilter();
+    if (!LoadDataFile(&wanted)) {
         WriteLine("Error reading " + DataFileName);
         return 2;
     }
@@ -76,7 +93,9 @@ int RunStages(const std::vector<std::string>& args) {
 
 } // namespace
 
-bool IsWindowsNT() { return true; }
+bool IsWindowsNT() {
+    return true;
+}
 
 int RunKorva(const std::vector<std::string>& args, std::ostream& out) {
     SetConsole(out);

@@ -6,9 +6,9 @@
 
 #include "common/compare.h"
 #include "datafile/data_loader.h"
-#include "driver/console.h"
 #include "datafile/trans_dict.h"
 #include "datafile_support.h"
+#include "driver/console.h"
 
 namespace korva {
 namespace {
@@ -32,16 +32,16 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
     const std::string english = LongText(kMillion, 'a');
     const std::string german = LongText(kMillion, 'A');
     // An escape cut in two by the end of the loader's first read block.
-    const std::size_t germanStart = std::string("(\r\nENGLISH,\"").size() + kMillion +
-                                    std::string("\"\r\nGERMAN,\"").size();
+    const std::size_t germanStart =
+        std::string("(\r\nENGLISH,\"").size() + kMillion + std::string("\"\r\nGERMAN,\"").size();
     const std::size_t cut = TLineReader::kDefaultBlockSize - germanStart - 2;
     std::string germanLine = german;
     germanLine.replace(cut, 4, "\\x41");
     std::string germanWant = german;
     germanWant.replace(cut, 4, "A");
-    const std::string file = test::Lines({"(", "ENGLISH,\"" + english + "\"",
-                                          "GERMAN,\"" + germanLine + "\"", ")", "(",
-                                          "ENGLISH,\"short\"", "GERMAN,\"kurz\"", ")"});
+    const std::string file =
+        test::Lines({"(", "ENGLISH,\"" + english + "\"", "GERMAN,\"" + germanLine + "\"", ")", "(",
+                     "ENGLISH,\"short\"", "GERMAN,\"kurz\"", ")"});
     ASSERT_EQ(file.substr(TLineReader::kDefaultBlockSize - 2, 4), "\\x41");
 
     for (const std::size_t chunk : {std::size_t{1} << 20, std::size_t{65521}, file.size()}) {
@@ -65,9 +65,8 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
 // line number, not lost in the block arithmetic.
 TEST(DataFileScale, AnErrorAtTheEndOfAMillionCharacterLineNamesThatLine) {
     test::SelectLanguages("ENGLISH", {"GERMAN"});
-    const std::string file =
-        test::Lines({"(", "ENGLISH,\"" + LongText(kMillion, 'a') + "\"",
-                     "GERMAN,\"" + LongText(kMillion, 'A') + "\\x4G\"", ")"});
+    const std::string file = test::Lines({"(", "ENGLISH,\"" + LongText(kMillion, 'a') + "\"",
+                                          "GERMAN,\"" + LongText(kMillion, 'A') + "\\x4G\"", ")"});
     std::ostringstream out;
     SetConsole(out);
     TTransDict dict;
@@ -98,22 +97,56 @@ bool ReferenceFind(const TTransDict& dict, std::string_view text, std::size_t& i
 // wrong; the result must be CompareText's, found or not.
 TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) {
     test::SelectLanguages("ENGLISH", {"GERMAN"});
-    const std::vector<std::string> neutral = {
-        "Settings", "SETTINGS for all", "settings for one", "Settings\\x00", "Setting",
-        "A", "AB", "AB\\x00", "AB\\x00\\x00", "ab\\x01", "\\xE9t\\xE9", "\\xC9T\\xC9 long text",
-        "\\xFF", "\\x9F\\x9F", "Zz", "12345678", "123456789", "1234567"};
+    const std::vector<std::string> neutral = {"Settings",
+                                              "SETTINGS for all",
+                                              "settings for one",
+                                              "Settings\\x00",
+                                              "Setting",
+                                              "A",
+                                              "AB",
+                                              "AB\\x00",
+                                              "AB\\x00\\x00",
+                                              "ab\\x01",
+                                              "\\xE9t\\xE9",
+                                              "\\xC9T\\xC9 long text",
+                                              "\\xFF",
+                                              "\\x9F\\x9F",
+                                              "Zz",
+                                              "12345678",
+                                              "123456789",
+                                              "1234567"};
     std::vector<std::string> lines;
     for (const std::string& text : neutral) {
         lines.insert(lines.end(), {"(", "ENGLISH,\"" + text + "\"", "GERMAN,\"x\"", ")"});
     }
     TTransDict dict;
     ASSERT_TRUE(LoadDataFrom(test::ReadFrom(test::Lines(lines)), "KORVA.DAT", dict));
-    const std::vector<std::string> queries = {
-        "settings", "SETTINGS FOR ALL", "Settings for", "Settings for al", "Settings for zzz",
-        std::string("Settings\0", 9), "Setting", "Settin", "", "a", "ab", std::string("AB\0", 3),
-        std::string("AB\0\0\0", 5), std::string("ab\x01", 3), "\xC9t\xE9", "\xE9T\xC9 LONG TEXT",
-        "\xFF", "\xFF\xFF", "\x9F", "zZ", "zzz", "12345678", "123456789", "1234567", "1234568",
-        "0"};
+    const std::vector<std::string> queries = {"settings",
+                                              "SETTINGS FOR ALL",
+                                              "Settings for",
+                                              "Settings for al",
+                                              "Settings for zzz",
+                                              std::string("Settings\0", 9),
+                                              "Setting",
+                                              "Settin",
+                                              "",
+                                              "a",
+                                              "ab",
+                                              std::string("AB\0", 3),
+                                              std::string("AB\0\0\0", 5),
+                                              std::string("ab\x01", 3),
+                                              "\xC9t\xE9",
+                                              "\xE9T\xC9 LONG TEXT",
+                                              "\xFF",
+                                              "\xFF\xFF",
+                                              "\x9F",
+                                              "zZ",
+                                              "zzz",
+                                              "12345678",
+                                              "123456789",
+                                              "1234567",
+                                              "1234568",
+                                              "0"};
     for (const std::string& query : queries) {
         std::size_t index = 99;
         std::size_t want = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datafile/data_file.h"
+#include "datafile/text_filter.h"
 #include "datafile_support.h"
 #include "driver/console.h"
 #include "driver/settings.h"
@@ -33,9 +34,10 @@ protected:
     void TearDown() override { SetConsole(std::cout); }
 
     bool Load(const std::string& data, std::size_t chunk = 1 << 20,
-              std::size_t failAt = std::string::npos) {
+              std::size_t failAt = std::string::npos, const TFoldedTextFilter* wanted = nullptr) {
         out_.str("");
-        return LoadDataFrom(ReadFrom(data, chunk, failAt), "KORVA.DAT", dict_);
+        return LoadDataFrom(ReadFrom(data, chunk, failAt), "KORVA.DAT", dict_,
+                            TLineReader::kDefaultBlockSize, wanted);
     }
 
     // The entry filed under `text`, which must be there.
@@ -329,6 +331,68 @@ TEST_F(DataLoaderTest, LongAndEscapedTextsSurviveTheStore) {
         EXPECT_EQ(EntryOf("k" + std::to_string(i)).Text(Lang("GERMAN")),
                   longText + "A" + std::to_string(i));
     }
+}
+
+// With a filter the dictionary keeps only what a lookup of its texts can
+// find, and finds it exactly as the whole dictionary would. The entries
+// left out give their room back, long texts and chunk ends included, while
+// the texts of kept entries stay intact.
+TEST_F(DataLoaderTest, AFilterKeepsWhatItsTextsCanFindAndFindsItAlike) {
+    SelectLanguages("ENGLISH", {"FRENCH", "GERMAN"});
+    std::vector<std::string> lines = {
+        "(",
+        "ENGLISH,\"Close\"",
+        "GERMAN,\"Schliessen\"",
+        "FRENCH,\"Fermer\"",
+        ")",
+        "(",
+        "ENGLISH,\"other\"",
+        "GERMAN,\"x\"",
+        ")",
+        "(",
+        "ENGLISH,\"CLOSE\"",
+        ")",
+        "(",
+        "ENGLISH,\"" + std::string(100000, 'L') + "\"",
+        "GERMAN,\"long\"",
+        ")",
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        lines.insert(lines.end(), {"(", "ENGLISH,\"dropped " + n + std::string(150, '.') + "\"",
+                                   "GERMAN,\"" + std::string(150, 'g') + "\"", ")"});
+        if (i % 1000 == 0) {
+            lines.insert(lines.end(), {"(", "ENGLISH,\"keep" + n + "\"",
+                                       "GERMAN,\"kept " + n + std::string(100, '!') + "\"", ")"});
+        }
+    }
+    lines.insert(lines.end(), {"(", "ENGLISH,\"cLoSe\"", "GERMAN,\"Schlie\337en\"", ")"});
+    const std::string data = Lines(lines);
+
+    ASSERT_TRUE(Load(data));
+    const TTransStrs& whole = EntryOf("close");
+    const std::string wholeGerman(whole.Text(Lang("GERMAN")));
+    const std::string wholeEnglish(whole.Text(Lang("ENGLISH")));
+
+    TFoldedTextFilter wanted(4);
+    for (const char* text : {"CLOSE", "KEEP1000", "keep2000", "not in the file"}) {
+        wanted.Add(text);
+    }
+    ASSERT_TRUE(Load(data, 4096, std::string::npos, &wanted));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"Close", "keep1000", "keep2000"}));
+    const TTransStrs& close = EntryOf("close");
+    EXPECT_EQ(close.Text(Lang("GERMAN")), wholeGerman);
+    EXPECT_EQ(close.Text(Lang("ENGLISH")), wholeEnglish);
+    EXPECT_EQ(close.Text(Lang("FRENCH")), "");
+    EXPECT_EQ(EntryOf("keep1000").Text(Lang("GERMAN")), "kept 1000" + std::string(100, '!'));
+    EXPECT_EQ(EntryOf("keep2000").Text(Lang("GERMAN")), "kept 2000" + std::string(100, '!'));
+
+    // Entries were filed, so the load succeeds as it would without the
+    // filter, even with none of them kept.
+    TFoldedTextFilter none(1);
+    none.Add("nothing here");
+    EXPECT_TRUE(Load(data, 4096, std::string::npos, &none));
+    EXPECT_EQ(dict_.Count(), 0U);
 }
 
 TEST_F(DataLoaderTest, ReadFailureFailsTheLoadAfterAFiledEntry) {
