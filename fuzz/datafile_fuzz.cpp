@@ -11,6 +11,7 @@
 
 #include "common/compare.h"
 #include "datafile/data_loader.h"
+#include "datafile/text_filter.h"
 #include "driver/console.h"
 #include "langkeys/lang_const.h"
 
@@ -63,7 +64,8 @@ struct TOutcome {
     TTransDict dict;
 };
 
-void Load(std::string_view data, std::size_t chunk, TOutcome& outcome) {
+void Load(std::string_view data, std::size_t chunk, TOutcome& outcome,
+          const TFoldedTextFilter* wanted = nullptr) {
     std::ostringstream out;
     SetConsole(out);
     std::size_t pos = 0;
@@ -73,7 +75,7 @@ void Load(std::string_view data, std::size_t chunk, TOutcome& outcome) {
         pos += n;
         return static_cast<long long>(n);
     };
-    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk);
+    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk, wanted);
     outcome.output = out.str();
 }
 
@@ -126,6 +128,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         Check(whole.dict.Text(i) == dict.Text(i));
         for (int lang = 0; lang < LangKeyCount; ++lang) {
             Check(whole.dict.Entry(i).Text(lang) == dict.Entry(i).Text(lang));
+        }
+    }
+
+    // Filtered by every other item's text, the outcome is the same, those
+    // items are there as they were, and nothing is there that was not.
+    TFoldedTextFilter wanted(dict.Count());
+    for (std::size_t i = 0; i < dict.Count(); i += 2) {
+        wanted.Add(dict.Text(i));
+    }
+    TOutcome filtered;
+    Load(data, chunk, filtered, &wanted);
+    Check(filtered.ok == small.ok && filtered.output == small.output);
+    for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {
+        std::size_t at = 0;
+        Check(dict.Find(filtered.dict.Text(i), at) && dict.Text(at) == filtered.dict.Text(i));
+    }
+    for (std::size_t i = 0; i < dict.Count(); i += 2) {
+        std::size_t at = 0;
+        Check(filtered.dict.Find(dict.Text(i), at) && filtered.dict.Text(at) == dict.Text(i));
+        for (int lang = 0; lang < LangKeyCount; ++lang) {
+            Check(filtered.dict.Entry(at).Text(lang) == dict.Entry(i).Text(lang));
         }
     }
     return 0;
