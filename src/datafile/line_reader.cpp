@@ -3,12 +3,41 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korva {
 namespace {
 
 constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 constexpr char kCtrlZ = '\x1A';
+
+// The first CR or Ctrl-Z in [begin, begin + size), or null. Data file lines
+// are short, so one pass for both, sixteen bytes a step, beats a library
+// search for each.
+const char* FindLineStop(const char* begin, std::size_t size) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8(kCR);
+    const __m128i ctrlZ = _mm_set1_epi8(kCtrlZ);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrlZ)));
+        if (hits != 0) {
+            return begin + i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+        }
+    }
+#endif
+    for (; i < size; ++i) {
+        if (begin[i] == kCR || begin[i] == kCtrlZ) {
+            return begin + i;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -56,10 +85,8 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
         }
         const char* begin = buffer_.get() + pos_;
         const std::size_t available = end_ - pos_;
-        const auto* cr = static_cast<const char*>(std::memchr(begin, kCR, available));
-        const std::size_t length = cr != nullptr ? static_cast<std::size_t>(cr - begin) : available;
-        const auto* stop = static_cast<const char*>(std::memchr(begin, kCtrlZ, length));
-        if (stop != nullptr) {
+        const char* stop = FindLineStop(begin, available);
+        if (stop != nullptr && *stop == kCtrlZ) {
             atEnd_ = true;
             pos_ = end_;
             const std::string_view piece(begin, static_cast<std::size_t>(stop - begin));
@@ -68,7 +95,8 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
             }
             return Finish(piece, line);
         }
-        if (cr != nullptr) {
+        if (stop != nullptr) {
+            const auto length = static_cast<std::size_t>(stop - begin);
             pos_ += length + 1;
             skipLF_ = true;
             return Finish({begin, length}, line);

@@ -68,6 +68,14 @@ TEST(LineReader, SplitsAtCarriageReturnsWhateverTheBlockSize) {
         {"Ctrl-Z between CR and LF", "a\r\x1A\nb", {"a"}},
         {"NUL is a character", "a\0b\r\n"s, {"a\0b"s}},
         {"BOM stays in the first line", "\xEF\xBB\xBF;x\r\n", {"\xEF\xBB\xBF;x"}},
+        // Line ends are searched for many bytes at a time: ends just before,
+        // at and after such steps, and a Ctrl-Z deep in a long line.
+        {"ends around every sixteenth byte",
+         std::string(15, 'a') + "\r\n" + std::string(16, 'b') + "\r" + std::string(17, 'c') +
+             "\r\n" + std::string(31, 'd') + "\r\n" + std::string(32, 'e') + "\r\n" +
+             std::string(33, 'f') + "\x1A" + "g\r\n",
+         {std::string(15, 'a'), std::string(16, 'b'), std::string(17, 'c'), std::string(31, 'd'),
+          std::string(32, 'e'), std::string(33, 'f')}},
     };
     for (const TSplitCase& c : cases) {
         for (const std::size_t blockSize : kBlockSizes) {
