@@ -16,15 +16,33 @@ ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
     return nullptr;
 }
 
+// FindEntry that looks at entry `next` first and leaves `next` after the
+// entry found. A writer stages names in the order the directory lists them;
+// searching all names for each would make thousands of blocks quadratic.
+ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id, std::size_t& next) {
+    std::vector<ResourceEntry>& entries = directory.entries;
+    if (next >= entries.size() || !(entries[next].id == id)) {
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [&](const ResourceEntry& entry) { return entry.id == id; });
+        if (found == entries.end()) {
+            return nullptr;
+        }
+        next = static_cast<std::size_t>(found - entries.begin());
+    }
+    return &entries[next++];
+}
+
 // The subdirectory under `id`, created when missing. Fails when a data leaf
-// already sits where the directory belongs.
-Result<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id) {
-    ResourceEntry* entry = FindEntry(parent, id);
+// already sits where the directory belongs. `next` as for FindEntry.
+Result<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id,
+                                       std::size_t& next) {
+    ResourceEntry* entry = FindEntry(parent, id, next);
     if (entry == nullptr) {
         ResourceEntry added;
         added.id = id;
         added.subdirectory = std::make_unique<ResourceDirectory>();
         parent.entries.push_back(std::move(added));
+        next = parent.entries.size();
         return parent.entries.back().subdirectory.get();
     }
     if (entry->subdirectory == nullptr) {
@@ -70,11 +88,11 @@ Result<ResourceDirectory*> ResourceChanges::LanguagesOf(const ResourceId& type,
     if (last_.languages != nullptr && last_.type == type && last_.name == name) {
         return last_.languages;
     }
-    Result<ResourceDirectory*> names = DirectoryAt(tree_, type);
+    Result<ResourceDirectory*> names = DirectoryAt(tree_, type, nextType_);
     if (!names) {
         return names;
     }
-    Result<ResourceDirectory*> languages = DirectoryAt(**names, name);
+    Result<ResourceDirectory*> languages = DirectoryAt(**names, name, nextName_);
     if (!languages) {
         return languages;
     }

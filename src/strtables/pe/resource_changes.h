@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -54,6 +55,9 @@ private:
         ResourceId name;
         ResourceDirectory* languages = nullptr;
     } last_;
+    // Where the search for the next type and name starts (see FindEntry).
+    std::size_t nextType_ = 0;
+    std::size_t nextName_ = 0;
     // Owns the bytes of every staged copy; a list, so that spans stay valid.
     std::list<std::vector<std::uint8_t>> staged_;
     bool changed_ = false;
