@@ -190,6 +190,7 @@ void TTransDictBuilder::StartEntry() {
     std::fill(open_.begin(), open_.end(), std::string_view());
     openCount_ = 0;
     openMark_ = store_->Mark();
+    passedOver_ = false;
 }
 
 bool TTransDictBuilder::HasText(int slot) const {
@@ -197,12 +198,14 @@ bool TTransDictBuilder::HasText(int slot) const {
 }
 
 void TTransDictBuilder::SetText(int slot, std::string_view text) {
-    open_[static_cast<std::size_t>(slot)] = store_->Keep(text);
-    if (wanted_ != nullptr && slot == neutralSlot_) {
-        // Fetched while the entry's other lines are read.
-        openNeutralHash_ = TFoldedTextFilter::HashOf(text);
-        wanted_->Prefetch(openNeutralHash_);
+    if (wanted_ != nullptr && slot == neutralSlot_ && !text.empty() && !wanted_->MayContain(text)) {
+        passedOver_ = true;
     }
+    // The texts of an entry passed over are never read, only whether there
+    // are any; a copy of each would be made only to be given back.
+    static constexpr std::string_view kNotKept = "-";
+    open_[static_cast<std::size_t>(slot)] =
+        passedOver_ ? (text.empty() ? std::string_view() : kNotKept) : store_->Keep(text);
     // Only reaching 2 matters; a file with billions of empty lines for one
     // language must not overflow the count.
     if (openCount_ < INT32_MAX) {
@@ -215,13 +218,14 @@ bool TTransDictBuilder::EndEntry() {
     if (filed) {
         ++filedCount_;
     }
-    if (filed && (wanted_ == nullptr || wanted_->MayContain(openNeutralHash_))) {
+    if (filed && !passedOver_) {
         TTransStrs& entry = entries_.emplace_back();
         entry.Count = openCount_;
         entry.store_ = store_.get();
         entry.number_ = store_->AddEntry(open_.data());
     } else {
-        // Nothing views the entry's texts: their room is used again.
+        // Nothing views the entry's texts kept so far: their room is used
+        // again.
         store_->Forget(openMark_);
     }
     StartEntry();

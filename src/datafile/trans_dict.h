@@ -176,7 +176,7 @@ private:
     std::vector<std::string_view> open_;
     std::int32_t openCount_ = 0;
     TTransStore::TMark openMark_;
-    std::uint64_t openNeutralHash_ = 0;
+    bool passedOver_ = false; // the open entry's neutral text is not wanted
     const TFoldedTextFilter* wanted_ = nullptr;
     std::size_t filedCount_ = 0;
     std::deque<TTransStrs> entries_;
