@@ -17,8 +17,9 @@ extern TTransDict TransDict;
 // executable into TransDict, keeping the neutral and destination languages
 // only. False when the file cannot be opened or read, on a syntax error
 // (after writing its line, quiet mode or not), and when no entry was filed.
-// With `wanted`, TransDict holds only the entries a lookup of those texts
-// can find; which of them, and the outcome, are as without it.
+// With `wanted`, TransDict leaves out nearly every entry whose neutral text
+// is none of its texts; a lookup of those finds what it would without it,
+// and the outcome is the same.
 bool LoadDataFile(const TFoldedTextFilter* wanted = nullptr);
 
 // Back to the empty dictionary of program start (for tests).

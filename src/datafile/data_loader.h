@@ -13,8 +13,8 @@ namespace korva {
 // NeutralLangIndex text. On a syntax error it writes the syntax error line
 // naming `fileName` and stops. True when nothing went wrong and at least one
 // entry was filed; `dict` holds what was filed in any case. `blockSize` is the
-// most that one read asks for. With `wanted`, `dict` holds only the entries
-// a lookup of those texts can find (see TTransDictBuilder::KeepOnly).
+// most that one read asks for. With `wanted`, `dict` leaves out entries no
+// lookup of its texts can find (see TTransDictBuilder::KeepOnly).
 bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
                   std::size_t blockSize = TLineReader::kDefaultBlockSize,
                   const TFoldedTextFilter* wanted = nullptr);

@@ -161,7 +161,7 @@ public:
 
     // From now on keeps only filed entries whose neutral text `wanted` may
     // hold; it must outlive the building. When only its texts are looked
-    // up, no other entry can be found, and a large data file then needs
+    // up, the others can never be found, and a large data file then needs
     // neither room nor sorting for them. They still count as filed.
     void KeepOnly(const TFoldedTextFilter* wanted) { wanted_ = wanted; }
 
