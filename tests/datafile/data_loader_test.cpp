@@ -211,30 +211,34 @@ TEST_F(DataLoaderTest, WhichEntriesAreFiled) {
     }
 }
 
+// Four entries under texts equal but for case, the third not filed, around
+// one other entry.
+const std::vector<std::string> kCloseEntries = {
+    "(",
+    "ENGLISH,\"Close\"",
+    "GERMAN,\"Schliessen\"",
+    "FRENCH,\"Fermer\"",
+    ")",
+    "(",
+    "ENGLISH,\"other\"",
+    "GERMAN,\"x\"",
+    ")",
+    "(",
+    "ENGLISH,\"CLOSE\"",
+    ")", // dropped: it must not count as the last
+    "(",
+    "ENGLISH,\"close\"",
+    "GERMAN,\"Zu\"",
+    ")",
+    "(",
+    "ENGLISH,\"cLoSe\"",
+    "GERMAN,\"Schlie\337en\"",
+    ")",
+};
+
 TEST_F(DataLoaderTest, EqualNeutralTextsKeepTheFirstTextAndTheLastEntry) {
     SelectLanguages("ENGLISH", {"FRENCH", "GERMAN"});
-    ASSERT_TRUE(Load(Lines({
-        "(",
-        "ENGLISH,\"Close\"",
-        "GERMAN,\"Schliessen\"",
-        "FRENCH,\"Fermer\"",
-        ")",
-        "(",
-        "ENGLISH,\"other\"",
-        "GERMAN,\"x\"",
-        ")",
-        "(",
-        "ENGLISH,\"CLOSE\"",
-        ")", // dropped: it must not count as the last
-        "(",
-        "ENGLISH,\"close\"",
-        "GERMAN,\"Zu\"",
-        ")",
-        "(",
-        "ENGLISH,\"cLoSe\"",
-        "GERMAN,\"Schlie\337en\"",
-        ")",
-    })));
+    ASSERT_TRUE(Load(Lines(kCloseEntries)));
     EXPECT_EQ(Items(), (std::vector<std::string>{"Close", "other"}));
     const TTransStrs& close = EntryOf("CLOSE");
     EXPECT_EQ(close.Text(Lang("ENGLISH")), "cLoSe");
@@ -340,24 +344,9 @@ TEST_F(DataLoaderTest, LongAndEscapedTextsSurviveTheStore) {
 // ends included, and the texts of kept entries stay intact.
 TEST_F(DataLoaderTest, AFilterKeepsWhatItsTextsCanFindAndFindsItAlike) {
     SelectLanguages("ENGLISH", {"FRENCH", "GERMAN"});
-    std::vector<std::string> lines = {
-        "(",
-        "ENGLISH,\"Close\"",
-        "GERMAN,\"Schliessen\"",
-        "FRENCH,\"Fermer\"",
-        ")",
-        "(",
-        "ENGLISH,\"other\"",
-        "GERMAN,\"x\"",
-        ")",
-        "(",
-        "ENGLISH,\"CLOSE\"",
-        ")",
-        "(",
-        "ENGLISH,\"" + std::string(100000, 'L') + "\"",
-        "GERMAN,\"long\"",
-        ")",
-    };
+    std::vector<std::string> lines = kCloseEntries;
+    lines.insert(lines.end(),
+                 {"(", "ENGLISH,\"" + std::string(100000, 'L') + "\"", "GERMAN,\"long\"", ")"});
     for (int i = 0; i < 3000; ++i) {
         const std::string n = std::to_string(i);
         lines.insert(lines.end(), {"(", "ENGLISH,\"dropped " + n + std::string(150, '.') + "\"",
@@ -367,7 +356,6 @@ TEST_F(DataLoaderTest, AFilterKeepsWhatItsTextsCanFindAndFindsItAlike) {
                                        "GERMAN,\"kept " + n + std::string(100, '!') + "\"", ")"});
         }
     }
-    lines.insert(lines.end(), {"(", "ENGLISH,\"cLoSe\"", "GERMAN,\"Schlie\337en\"", ")"});
     const std::string data = Lines(lines);
 
     ASSERT_TRUE(Load(data));
