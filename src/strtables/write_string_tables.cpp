@@ -49,16 +49,14 @@ public:
     // The texts of a run may lie anywhere in a large store; fetching them
     // while the run before is made hides most of the waiting.
     void Prefetch(std::uint64_t item) const override {
-        const TStringList<std::int32_t>& strings = ResBlocks.at(item >> 32).Strings;
-        for (std::size_t i = (item >> 16) & kMaxEntries; i < (item & kMaxEntries); ++i) {
-            __builtin_prefetch(strings.Text(i).data());
+        const TRun run = RunOf(item);
+        for (std::size_t i = run.first; i < run.last; ++i) {
+            __builtin_prefetch(run.strings.Text(i).data());
         }
     }
 
     void Produce(std::uint64_t item, std::span<std::uint8_t> out) const override {
-        const TStringList<std::int32_t>& strings = ResBlocks.at(item >> 32).Strings;
-        const std::size_t first = (item >> 16) & kMaxEntries;
-        const std::size_t last = item & kMaxEntries;
+        const TRun run = RunOf(item);
         // Asked for at once, the texts arrive together; the check after the
         // write makes each run with no hint ahead.
         Prefetch(item);
@@ -68,12 +66,23 @@ public:
             at[1] = static_cast<std::uint8_t>(word >> 8);
             at += 2;
         };
-        for (std::size_t i = first; i < last; ++i) {
-            const std::string_view text = strings.Text(i);
+        for (std::size_t i = run.first; i < run.last; ++i) {
+            const std::string_view text = run.strings.Text(i);
             put(static_cast<std::uint16_t>(text.size()));
             at = PutAnsiAsUtf16Le(text, at);
         }
         put(0);
+    }
+
+private:
+    struct TRun {
+        const TStringList<std::int32_t>& strings;
+        std::size_t first;
+        std::size_t last;
+    };
+    // The other way from Item.
+    static TRun RunOf(std::uint64_t item) {
+        return {ResBlocks.at(item >> 32).Strings, (item >> 16) & kMaxEntries, item & kMaxEntries};
     }
 };
 

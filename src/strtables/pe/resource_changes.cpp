@@ -22,12 +22,11 @@ ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
 ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id, std::size_t& next) {
     std::vector<ResourceEntry>& entries = directory.entries;
     if (next >= entries.size() || !(entries[next].id == id)) {
-        const auto found = std::find_if(entries.begin(), entries.end(),
-                                        [&](const ResourceEntry& entry) { return entry.id == id; });
-        if (found == entries.end()) {
+        const ResourceEntry* found = FindEntry(directory, id);
+        if (found == nullptr) {
             return nullptr;
         }
-        next = static_cast<std::size_t>(found - entries.begin());
+        next = static_cast<std::size_t>(found - entries.data());
     }
     return &entries[next++];
 }
