@@ -3,7 +3,7 @@
 # build and check the PE fixtures at test time; python3-pefile is a second
 # reader that checks rewritten images, and Wine runs them. libclang-rt-14-dev
 # holds libFuzzer and the sanitizer runtimes, which clang only recommends.
-korva_packages=(cmake g++ clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
+korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
                 python3-pefile wine wine64)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.

@@ -1,12 +1,18 @@
 #include "common/codepage.h"
 
 #include <array>
+#include <vector>
+
+#include "common/utf8.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace korva {
+
+TCodePage RunCodePage = TCodePage::Windows1252;
+
 namespace {
 
 // The 0x80-0x9F row of Windows-1252. The five bytes the code page leaves
@@ -40,48 +46,83 @@ char UnitToAnsi(char16_t u) {
     return kDefaultChar;
 }
 
-// Shared walk over code units; `unit(i)` yields the i-th code unit.
-template <typename UnitAt> Text ConvertUnits(std::size_t count, UnitAt unit) {
-    Text out(count, '\0');
+void Utf16LeTo1252(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
+    const std::size_t count = bytes.size() / 2;
+    const auto unit = [&](std::size_t i) {
+        return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    };
+    out.resize(count);
     std::size_t size = 0;
+    lost = false;
     for (std::size_t i = 0; i < count; ++i) {
         const char16_t u = unit(i);
         if (u < 0x80) {
             out[size++] = static_cast<char>(u);
-        } else if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(unit(i + 1))) {
-            ++i; // a pair is one code point, and 1252 holds none above the BMP
-            out[size++] = kDefaultChar;
-        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-            out[size++] = kDefaultChar;
-        } else {
-            out[size++] = UnitToAnsi(u);
+            continue;
         }
+        if (IsHighSurrogate(u) && i + 1 < count && IsLowSurrogate(unit(i + 1))) {
+            ++i; // a pair is one code point, and 1252 holds none above the BMP
+            out[size] = kDefaultChar;
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            out[size] = kDefaultChar;
+        } else {
+            out[size] = UnitToAnsi(u);
+            // '?' itself is below 0x80, so only a replacement lands here.
+            if (out[size] != kDefaultChar) {
+                ++size;
+                continue;
+            }
+        }
+        ++size;
+        lost = true;
     }
     out.resize(size);
-    return out;
 }
 
 } // namespace
 
+void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
+    if (RunCodePage == TCodePage::Utf8) {
+        out.clear();
+        AppendUtf16LeAsUtf8(bytes, out);
+        lost = false;
+        return;
+    }
+    Utf16LeTo1252(bytes, out, lost);
+}
+
 Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes) {
-    return ConvertUnits(bytes.size() / 2, [&](std::size_t i) {
-        return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    });
+    Text out;
+    bool lost = false;
+    Utf16LeToAnsi(bytes, out, lost);
+    return out;
 }
 
 Text Utf16ToAnsi(std::u16string_view text) {
-    return ConvertUnits(text.size(), [&](std::size_t i) { return text[i]; });
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(2 * text.size());
+    for (const char16_t u : text) {
+        bytes.push_back(static_cast<std::uint8_t>(u));
+        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+    return Utf16LeToAnsi(bytes);
 }
 
 char16_t AnsiToUtf16Unit(unsigned char c) { return UnitOf(c); }
 
 std::u16string AnsiToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        out.push_back(AnsiToUtf16Unit(static_cast<unsigned char>(c)));
+    std::vector<std::uint8_t> bytes(2 * AnsiUtf16Length(text));
+    PutAnsiAsUtf16Le(text, bytes.data());
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
     return out;
+}
+
+std::size_t AnsiUtf16Length(std::string_view text) {
+    // 1252 is a single-byte code page: one code unit per character.
+    return RunCodePage == TCodePage::Utf8 ? Utf16LengthOfUtf8(text) : text.size();
 }
 
 namespace {
@@ -106,6 +147,9 @@ constexpr TUtf16LePairs kUtf16LePairs = MakeUtf16LePairs();
 } // namespace
 
 std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
+    if (RunCodePage == TCodePage::Utf8) {
+        return PutUtf8AsUtf16Le(text, out);
+    }
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
     std::size_t i = 0;

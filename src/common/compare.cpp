@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "common/case_fold.h"
+#include "common/utf8.h"
+
 namespace korva {
 namespace {
 
@@ -27,6 +30,49 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 
 constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
+// The folded code point at `pos`, which moves past it. ASCII, most of every
+// interface text, folds without the table.
+char32_t NextFolded(std::string_view text, std::size_t& pos) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c < 0x80) {
+        ++pos;
+        return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+    }
+    return FoldCase(DecodeUtf8(text, pos));
+}
+
+std::uint64_t FoldedWindow1252(std::string_view text, std::size_t depth, std::uint32_t& rest) {
+    const std::size_t left = text.size() > depth ? text.size() - depth : 0;
+    rest = static_cast<std::uint32_t>(left < 8 ? left : 8);
+    std::uint64_t window = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const unsigned char c = i < rest ? kFold[static_cast<unsigned char>(text[depth + i])] : 0;
+        window = window << 8 | c;
+    }
+    return window;
+}
+
+std::uint64_t FoldedWindowUtf8(std::string_view text, std::size_t depth, std::uint32_t& rest) {
+    std::uint64_t window = 0;
+    std::uint32_t taken = 0;
+    std::size_t skipped = 0;
+    std::string bytes;
+    for (std::size_t pos = 0; pos < text.size() && taken < 8;) {
+        bytes.clear();
+        AppendUtf8(NextFolded(text, pos), bytes);
+        for (const char c : bytes) {
+            if (skipped < depth) {
+                ++skipped;
+            } else if (taken < 8) {
+                window = window << 8 | static_cast<unsigned char>(c);
+                ++taken;
+            }
+        }
+    }
+    rest = taken;
+    return taken == 0 ? 0 : window << (8 * (8 - taken));
+}
+
 } // namespace
 
 unsigned char FoldUpper(unsigned char c) {
@@ -37,7 +83,7 @@ const std::array<unsigned char, 256>& FoldTable() {
     return kFold;
 }
 
-int CompareText(std::string_view a, std::string_view b) {
+int Compare1252Text(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char x = kFold[static_cast<unsigned char>(a[i])];
@@ -50,6 +96,41 @@ int CompareText(std::string_view a, std::string_view b) {
         return 0;
     }
     return a.size() < b.size() ? -1 : 1;
+}
+
+int CompareUtf8Text(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = NextFolded(a, i);
+        const char32_t y = NextFolded(b, j);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    if (i == a.size() && j == b.size()) {
+        return 0;
+    }
+    return i == a.size() ? -1 : 1;
+}
+
+std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
+    return RunCodePage == TCodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
+                                          : FoldedWindow1252(text, depth, rest);
+}
+
+std::size_t CharacterStart(std::string_view text, std::size_t i) {
+    if (RunCodePage != TCodePage::Utf8) {
+        return i;
+    }
+    // Decoding never starts at a continuation byte: a sequence takes its
+    // continuation bytes along, and a stray one is a character of its own
+    // only where no sequence took it, which backing up past it cannot
+    // change, since the bytes before are the same in both texts.
+    while (i > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+        --i;
+    }
+    return i;
 }
 
 } // namespace korva

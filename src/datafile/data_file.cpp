@@ -1,8 +1,11 @@
 #include "datafile/data_file.h"
 
+#include <memory>
 #include <string>
 
+#include "common/codepage.h"
 #include "common/platform.h"
+#include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "driver/settings.h"
 
@@ -10,24 +13,67 @@ namespace korva {
 
 TTransDict TransDict;
 
-bool LoadDataFile(const TFoldedTextFilter* wanted) {
-    TransDict = TTransDict();
+namespace {
+
+// The data file between OpenDataFile and LoadDataFile, with the bytes read
+// to learn its code page, which the loader is served first.
+struct TOpenDataFile {
+    TReadOnlyFile file;
+    bool opened = false;
+    std::string head;
+};
+std::unique_ptr<TOpenDataFile> openDataFile;
+
+} // namespace
+
+void OpenDataFile() {
+    openDataFile = std::make_unique<TOpenDataFile>();
     const std::string program = OwnExecutablePath();
     // Without the program's own path the name would be taken relative to
     // the working directory, which is not where the data file lives.
-    if (program.empty()) {
+    if (program.empty() || !openDataFile->file.Open(DirectoryOf(program) + DataFileName)) {
+        return;
+    }
+    openDataFile->opened = true;
+    std::string& head = openDataFile->head;
+    head.resize(kUtf8Mark.size());
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const long long n = openDataFile->file.Read(head.data() + got, head.size() - got);
+        if (n <= 0) {
+            break; // a failed read fails again when the loader reads on
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    head.resize(got);
+    RunCodePage = head == kUtf8Mark ? TCodePage::Utf8 : TCodePage::Windows1252;
+}
+
+bool LoadDataFile(const TFoldedTextFilter* wanted) {
+    TransDict = TTransDict();
+    if (openDataFile == nullptr) {
+        OpenDataFile();
+    }
+    const std::unique_ptr<TOpenDataFile> data = std::move(openDataFile);
+    if (!data->opened) {
         return false;
     }
-    TReadOnlyFile file;
-    if (!file.Open(DirectoryOf(program) + DataFileName)) {
-        return false;
-    }
-    return LoadDataFrom([&file](char* buffer, std::size_t size) { return file.Read(buffer, size); },
-                        DataFileName, TransDict, TLineReader::kDefaultBlockSize, wanted);
+    std::size_t served = 0;
+    const TReadBlock read = [&](char* buffer, std::size_t size) -> long long {
+        if (served < data->head.size()) {
+            const std::size_t n = std::min(size, data->head.size() - served);
+            data->head.copy(buffer, n, served);
+            served += n;
+            return static_cast<long long>(n);
+        }
+        return data->file.Read(buffer, size);
+    };
+    return LoadDataFrom(read, DataFileName, TransDict, TLineReader::kDefaultBlockSize, wanted);
 }
 
 void ResetTransDict() {
     TransDict = TTransDict();
+    openDataFile.reset();
 }
 
 } // namespace korva

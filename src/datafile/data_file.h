@@ -13,8 +13,15 @@ namespace korva {
 //                                index, empty when there is none.
 extern TTransDict TransDict;
 
-// Loads the data file DataFileName from the directory of the program's own
-// executable into TransDict, keeping the neutral and destination languages
+// Opens the data file DataFileName in the directory of the program's own
+// executable and sets RunCodePage from its first bytes: the UTF-8 mark makes
+// the run UTF-8, anything else leaves it 1252. Called before the program's
+// texts are read, which take that code page. A file that cannot be opened
+// is not reported here; LoadDataFile fails for it in its turn.
+void OpenDataFile();
+
+// Loads the data file that OpenDataFile opened (opening it first when it
+// has not) into TransDict, keeping the neutral and destination languages
 // only. False when the file cannot be opened or read, on a syntax error
 // (after writing its line, quiet mode or not), and when no entry was filed.
 // With `wanted`, TransDict leaves out nearly every entry whose neutral text
@@ -22,7 +29,8 @@ extern TTransDict TransDict;
 // and the outcome is the same.
 bool LoadDataFile(const TFoldedTextFilter* wanted = nullptr);
 
-// Back to the empty dictionary of program start (for tests).
+// Back to the empty dictionary of program start, the data file closed (for
+// tests).
 void ResetTransDict();
 
 } // namespace korva

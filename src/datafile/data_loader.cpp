@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "common/codepage.h"
+#include "common/utf8.h"
 #include "datafile/escapes.h"
 #include "driver/console.h"
 #include "langkeys/lang_const.h"
@@ -24,9 +26,12 @@ std::string_view Trim(std::string_view s) {
 // Takes the data file line by line; each Take returns false on a syntax error.
 class TDataParser {
 public:
-    explicit TDataParser(TTransDictBuilder& builder) : builder_(builder) {}
+    TDataParser(TTransDictBuilder& builder, bool utf8) : builder_(builder), utf8_(utf8) {}
 
     bool Take(std::string_view rawLine) {
+        if (utf8_ && !IsValidUtf8(rawLine)) {
+            return false;
+        }
         const std::string_view line = Trim(rawLine);
         if (line.empty() || line.front() == ';') {
             return true;
@@ -80,7 +85,7 @@ private:
         } else if (inner.find('\\') == std::string_view::npos) {
             builder_.SetText(slot, inner);
         } else {
-            if (!ResolveEscapes(inner, resolved_)) {
+            if (!ResolveEscapes(inner, resolved_, utf8_)) {
                 return false;
             }
             builder_.SetText(slot, resolved_);
@@ -112,6 +117,7 @@ private:
     };
 
     TTransDictBuilder& builder_;
+    bool utf8_;
     std::array<TKnownName, 64> known_{};
     std::size_t lineInEntry_ = 0;
     bool inEntry_ = false;
@@ -128,8 +134,9 @@ bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict&
     }
     TTransDictBuilder builder(taken, NeutralLangIndex);
     builder.KeepOnly(wanted);
-    TDataParser parser(builder);
-    TLineReader lines(read, blockSize);
+    const bool utf8 = RunCodePage == TCodePage::Utf8;
+    TDataParser parser(builder, utf8);
+    TLineReader lines(read, blockSize, utf8);
     bool ok = true;
     for (;;) {
         std::string_view line;
@@ -142,6 +149,9 @@ bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict&
         if (result == TLineReader::TResult::ReadFailed) {
             ok = false;
             break;
+        }
+        if (utf8 && lines.LineNumber() == 1 && line.starts_with(kUtf8Mark)) {
+            line.remove_prefix(kUtf8Mark.size());
         }
         if (!parser.Take(line)) {
             WriteLine("Syntax error in " + std::string(fileName) +

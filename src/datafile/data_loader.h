@@ -8,7 +8,10 @@
 
 namespace korva {
 
-// Reads a whole data file through `read` into `dict`, keeping the texts of
+// Reads a whole data file through `read` into `dict`, in the run's code
+// page: under UTF-8 a leading byte-order mark is passed over, a lone LF ends
+// a line too, and a line that is not valid UTF-8 is a syntax error. Keeps
+// the texts of
 // the languages IsWantedLang selects and filing entries under their
 // NeutralLangIndex text. On a syntax error it writes the syntax error line
 // naming `fileName` and stops. True when nothing went wrong and at least one

@@ -1,6 +1,7 @@
 #include "datafile/escapes.h"
 
 #include "common/text.h"
+#include "common/utf8.h"
 
 namespace korva {
 namespace {
@@ -32,7 +33,7 @@ enum class TScan { Plain, AfterBackslash, HexNoDigit, HexOneDigit };
 
 } // namespace
 
-bool ResolveEscapes(std::string_view quoted, std::string& out) {
+bool ResolveEscapes(std::string_view quoted, std::string& out, bool utf8) {
     out.clear();
     out.reserve(quoted.size());
     TScan state = TScan::Plain;
@@ -74,7 +75,12 @@ bool ResolveEscapes(std::string_view quoted, std::string& out) {
                 if (high < 0 || low < 0) {
                     return false;
                 }
-                out += static_cast<char>(high * 16 + low);
+                const auto value = static_cast<char32_t>(high * 16 + low);
+                if (utf8) {
+                    AppendUtf8(value, out);
+                } else {
+                    out += static_cast<char>(value);
+                }
             }
             state = TScan::Plain;
             break;

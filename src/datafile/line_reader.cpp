@@ -14,25 +14,27 @@ constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 constexpr char kCtrlZ = '\x1A';
 
-// The first CR or Ctrl-Z in [begin, begin + size), or null. Data file lines
-// are short, so one pass for both, sixteen bytes a step, beats a library
-// search for each.
-const char* FindLineStop(const char* begin, std::size_t size) {
+// The first CR, `other` or Ctrl-Z in [begin, begin + size), or null. Data
+// file lines are short, so one pass for all, sixteen bytes a step, beats a
+// library search for each.
+const char* FindLineStop(const char* begin, std::size_t size, char other) {
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi8(kCR);
+    const __m128i second = _mm_set1_epi8(other);
     const __m128i ctrlZ = _mm_set1_epi8(kCtrlZ);
     for (; i + 16 <= size; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
-        const int hits =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, ctrlZ)));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, second)),
+                         _mm_cmpeq_epi8(v, ctrlZ)));
         if (hits != 0) {
             return begin + i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
         }
     }
 #endif
     for (; i < size; ++i) {
-        if (begin[i] == kCR || begin[i] == kCtrlZ) {
+        if (begin[i] == kCR || begin[i] == other || begin[i] == kCtrlZ) {
             return begin + i;
         }
     }
@@ -41,8 +43,9 @@ const char* FindLineStop(const char* begin, std::size_t size) {
 
 } // namespace
 
-TLineReader::TLineReader(TReadBlock read, std::size_t blockSize)
-    : read_(std::move(read)), blockSize_(blockSize == 0 ? 1 : blockSize) {
+TLineReader::TLineReader(TReadBlock read, std::size_t blockSize, bool lfEndsLine)
+    : read_(std::move(read)), blockSize_(blockSize == 0 ? 1 : blockSize),
+      lineStop_(lfEndsLine ? kLF : kCR) {
     buffer_ = std::make_unique_for_overwrite<char[]>(blockSize_);
 }
 
@@ -85,7 +88,7 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
         }
         const char* begin = buffer_.get() + pos_;
         const std::size_t available = end_ - pos_;
-        const char* stop = FindLineStop(begin, available);
+        const char* stop = FindLineStop(begin, available, lineStop_);
         if (stop != nullptr && *stop == kCtrlZ) {
             atEnd_ = true;
             pos_ = end_;
@@ -98,7 +101,7 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
         if (stop != nullptr) {
             const auto length = static_cast<std::size_t>(stop - begin);
             pos_ += length + 1;
-            skipLF_ = true;
+            skipLF_ = *stop == kCR;
             return Finish({begin, length}, line);
         }
         carry_.append(begin, available);

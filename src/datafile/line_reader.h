@@ -17,14 +17,16 @@ using TReadBlock = std::function<long long(char* buffer, std::size_t size)>;
 // at CR, and a LF right after that CR belongs to the line end; a LF anywhere
 // else is an ordinary character. Ctrl-Z ends the input, the characters before
 // it on its line still making a line. A last line needs no line end, but
-// nothing after the last line end is no line at all.
+// nothing after the last line end is no line at all. With `lfEndsLine`, a
+// LF that follows no CR ends a line as well (files from Unix editors).
 class TLineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 1 << 20;
 
     enum class TResult { Line, End, ReadFailed };
 
-    explicit TLineReader(TReadBlock read, std::size_t blockSize = kDefaultBlockSize);
+    explicit TLineReader(TReadBlock read, std::size_t blockSize = kDefaultBlockSize,
+                         bool lfEndsLine = false);
 
     // The next line without its line end. The view holds until the next call.
     TResult Next(std::string_view& line);
@@ -42,6 +44,7 @@ private:
     std::size_t end_ = 0;
     bool atEnd_ = false;
     bool skipLF_ = false;
+    char lineStop_ = '\r'; // a second character that ends a line: CR again, or LF
     // The start of a line that runs over the end of a block.
     std::string carry_;
     std::uint64_t lineNumber_ = 0;

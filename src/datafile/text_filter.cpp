@@ -2,6 +2,11 @@
 
 #include <bit>
 #include <cstring>
+#include <string>
+
+#include "common/case_fold.h"
+#include "common/codepage.h"
+#include "common/utf8.h"
 
 namespace korva {
 namespace {
@@ -22,11 +27,6 @@ std::uint64_t Finish(std::uint64_t h) {
     return h ^ (h >> 33);
 }
 
-} // namespace
-
-TFoldedTextFilter::TFoldedTextFilter(std::size_t expected)
-    : words_(std::bit_ceil(expected / 4 + 1), 0) {}
-
 // Folding to upper case changes bit 0x20 of a byte below 0x80 (a-z) and
 // bits 0x70 of a byte above (the accented letters, s, oe and z caron, y
 // diaeresis), so texts equal under CompareText agree once those bits are
@@ -34,25 +34,84 @@ TFoldedTextFilter::TFoldedTextFilter(std::size_t expected)
 // are hashed while a data file is read. The few texts that differ only in
 // those bits (a NUL for a blank, say) hash alike too, which a filter may
 // allow.
-std::uint64_t TFoldedTextFilter::HashOf(std::string_view text) {
-    const auto cleared = [](std::uint64_t word) {
-        const std::uint64_t high = (word & 0x8080808080808080ULL) >> 7;
-        return word & ~(0x2020202020202020ULL | high * 0x50);
-    };
+std::uint64_t ClearedWord(std::uint64_t word) {
+    const std::uint64_t high = (word & 0x8080808080808080ULL) >> 7;
+    return word & ~(0x2020202020202020ULL | high * 0x50);
+}
+
+std::uint64_t Hash1252(std::string_view text) {
     const std::size_t size = text.size();
     std::uint64_t h = size;
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         std::uint64_t word = 0;
         std::memcpy(&word, text.data() + i, 8);
-        h = Step(h, cleared(word));
+        h = Step(h, ClearedWord(word));
     }
     if (i < size) {
         std::uint64_t word = 0;
         std::memcpy(&word, text.data() + i, size - i);
-        h = Step(h, cleared(word));
+        h = Step(h, ClearedWord(word));
     }
     return Finish(h);
+}
+
+// Under UTF-8 texts equal under CompareText have equal folded forms (the
+// UTF-8 of their folded code points), so that form is hashed, with the same
+// cleared bits. ASCII, whose folding only changes a bit that is cleared
+// anyway, goes in eight bytes at a time while the words line up.
+std::uint64_t HashUtf8(std::string_view text) {
+    std::uint64_t h = 0;
+    std::uint64_t word = 0;
+    unsigned filled = 0;
+    std::uint64_t length = 0;
+    std::string folded;
+    const auto put = [&](unsigned char byte) {
+        word |= std::uint64_t{byte} << (8 * filled);
+        ++length;
+        if (++filled == 8) {
+            h = Step(h, ClearedWord(word));
+            word = 0;
+            filled = 0;
+        }
+    };
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (std::endian::native == std::endian::little && filled == 0 && text.size() - pos >= 8) {
+            std::memcpy(&word, text.data() + pos, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                h = Step(h, ClearedWord(word));
+                length += 8;
+                pos += 8;
+                word = 0;
+                continue;
+            }
+            word = 0;
+        }
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (c < 0x80) {
+            put(c);
+            ++pos;
+            continue;
+        }
+        folded.clear();
+        AppendUtf8(FoldCase(DecodeUtf8(text, pos)), folded);
+        for (const char b : folded) {
+            put(static_cast<unsigned char>(b));
+        }
+    }
+    if (filled > 0) {
+        h = Step(h, ClearedWord(word));
+    }
+    return Finish(Step(h, length));
+}
+
+} // namespace
+
+TFoldedTextFilter::TFoldedTextFilter(std::size_t expected)
+    : words_(std::bit_ceil(expected / 4 + 1), 0) {}
+
+std::uint64_t TFoldedTextFilter::HashOf(std::string_view text) {
+    return RunCodePage == TCodePage::Utf8 ? HashUtf8(text) : Hash1252(text);
 }
 
 std::uint64_t TFoldedTextFilter::BitsOf(std::uint64_t hash) {

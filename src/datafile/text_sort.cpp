@@ -25,7 +25,10 @@ constexpr std::size_t kMaxWindowDepth = 64;
 constexpr std::size_t kAhead = 8;
 
 void SortByComparison(TKeys& keys, const TRange& range) {
-    const auto tail = [&](const TSortedText& key) { return key.text.substr(range.depth); };
+    // The depth counts bytes of the folded form; under UTF-8 they are not
+    // the text's own bytes, so the whole texts are compared.
+    const std::size_t skip = RunCodePage == TCodePage::Utf8 ? 0 : range.depth;
+    const auto tail = [&](const TSortedText& key) { return key.text.substr(skip); };
     const auto first = keys.begin() + static_cast<std::ptrdiff_t>(range.begin);
     const auto last = keys.begin() + static_cast<std::ptrdiff_t>(range.end);
     std::sort(first, last, [&](const TSortedText& a, const TSortedText& b) {
@@ -97,19 +100,9 @@ int CompareSameAsText(std::string_view a, std::string_view b) {
             break;
         }
     }
+    // Under UTF-8 the equal words may end inside a character.
+    i = std::min(CharacterStart(a, i), CharacterStart(b, i));
     return CompareText(a.substr(i), b.substr(i));
-}
-
-std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
-    const std::array<unsigned char, 256>& fold = FoldTable();
-    const std::size_t left = text.size() > depth ? text.size() - depth : 0;
-    rest = static_cast<std::uint32_t>(std::min<std::size_t>(left, 8));
-    std::uint64_t window = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-        const unsigned char c = i < rest ? fold[static_cast<unsigned char>(text[depth + i])] : 0;
-        window = window << 8 | c;
-    }
-    return window;
 }
 
 std::vector<TSortedText> SortTexts(const std::vector<std::string_view>& texts) {

@@ -11,10 +11,6 @@ namespace korva {
 // bytes that are equal fold alike, so equal words are passed over unfolded.
 int CompareSameAsText(std::string_view a, std::string_view b);
 
-// Eight folded bytes of `text` from `depth` on as one big-endian number, the
-// bytes past the end as 0; `rest` tells how many of the eight were there.
-std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest);
-
 // One text in sorted order.
 struct TSortedText {
     std::string_view text;

@@ -20,14 +20,8 @@ constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 // have keys in the same order or equal keys, so equal keys leave the
 // decision to the full comparison.
 std::uint64_t FoldedKey(std::string_view text) {
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-        key <<= 8;
-        if (i < text.size()) {
-            key |= FoldUpper(static_cast<unsigned char>(text[i]));
-        }
-    }
-    return key;
+    std::uint32_t rest = 0;
+    return FoldedWindow(text, 0, rest);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <typeinfo>
 
+#include "common/codepage.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
 #include "driver/console.h"
@@ -27,6 +28,7 @@ void ResetRunState() {
     ResetResBlocks();
     ResetTransDict();
     ResetCounters();
+    RunCodePage = TCodePage::Windows1252;
 }
 
 std::string TypeName(const std::type_info& type) {
@@ -62,6 +64,9 @@ int RunStages(const std::vector<std::string>& args) {
         WriteLine("This program requires Windows NT");
         return 2;
     }
+    // The data file's first bytes decide the code page the program's texts
+    // are read in.
+    OpenDataFile();
     if (!ReadStringTables()) {
         WriteLine("Error reading resource strings from file " + ProgFileName);
         return 2;

@@ -36,7 +36,9 @@ int FindLangKey(std::string_view name) {
     int high = LangKeyCount - 1;
     while (low <= high) {
         const int mid = (low + high) / 2;
-        const int c = CompareText(LangKeys[static_cast<std::size_t>(mid)].Name, name);
+        // Under Unicode folding the Kelvin sign and the long s would spell
+        // key names too; a key is named in ASCII whatever the code page.
+        const int c = Compare1252Text(LangKeys[static_cast<std::size_t>(mid)].Name, name);
         if (c == 0) {
             return mid;
         }

@@ -45,10 +45,12 @@ pe::ResourceId ToResourceId(const TResName& name) {
 }
 
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings) {
+                       TStringList<std::int32_t>& strings, std::vector<TLostText>* lost) {
     const std::int32_t object = language;
     std::size_t heldBack = 0;
     std::size_t p = 0;
+    Text converted;
+    bool lostSome = false;
     // A final odd byte cannot start a length word and is ignored.
     while (data.size() - p >= 2) {
         const std::uint16_t length = *pe::ReadU16(data, p);
@@ -67,7 +69,12 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
         for (; heldBack > 0; --heldBack) {
             strings.Append(Text(), object);
         }
-        strings.Append(Utf16LeToAnsi(*pe::Slice(data, p, 2 * units)), object);
+        const pe::Bytes units16 = *pe::Slice(data, p, 2 * units);
+        Utf16LeToAnsi(units16, converted, lostSome);
+        const std::size_t entry = strings.Append(converted, object);
+        if (lostSome && lost != nullptr) {
+            lost->push_back({entry, converted, {units16.begin(), units16.end()}});
+        }
         p += 2 * units;
     }
 }
@@ -81,7 +88,8 @@ bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& /*typ
     // A copy that cannot be located has no bytes: it counts, but adds nothing.
     const pe::ResourceData* data =
         module.Find(ToResourceId(record.ResType), ToResourceId(record.ResName), language);
-    DecodeStringBlock(data != nullptr ? data->bytes : pe::Bytes(), language, record.Strings);
+    DecodeStringBlock(data != nullptr ? data->bytes : pe::Bytes(), language, record.Strings,
+                      &record.LostTexts);
     return true;
 }
 

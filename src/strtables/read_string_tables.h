@@ -17,8 +17,9 @@ bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& type,
 
 // Appends the texts of one language copy of a block to `strings`, each with
 // the language as its object: empty slots only where a non-empty one follows.
+// A text that lost characters in the conversion is also added to `lost`.
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings);
+                       TStringList<std::int32_t>& strings, std::vector<TLostText>* lost = nullptr);
 
 // Between the resource layer's names and the record's.
 TResName ToResName(const pe::ResourceId& id);

@@ -17,6 +17,15 @@ struct TResName {
     std::u16string RawName; // its exact UTF-16 form, so the writer addresses the same resource
 };
 
+// A text that lost characters on its way into the run's code page (1252
+// holds no Cyrillic, say): it is never looked up, and wherever it is written
+// back unchanged, the program's own code units are written.
+struct TLostText {
+    std::size_t Entry = 0;             // its place in Strings as read: its slot
+    Text Converted;                    // the text as read, '?' where characters were
+    std::vector<std::uint8_t> Utf16Le; // the code units as the program held them
+};
+
 // One string-table block of the target with all its language copies.
 struct TResInfo {
     TResName ResType;
@@ -28,6 +37,8 @@ struct TResInfo {
     // The block's texts; each object is the language id of its copy, later a
     // lookup result or a destination language id.
     TStringList<std::int32_t> Strings;
+    // The texts of Strings as read that lost characters, by Entry.
+    std::vector<TLostText> LostTexts;
 };
 
 extern std::vector<TResInfo> ResBlocks;

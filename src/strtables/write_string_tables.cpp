@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "common/codepage.h"
 #include "driver/settings.h"
@@ -14,16 +16,33 @@ namespace korva {
 
 namespace {
 
+// The program's own code units for the entry at `slot` of a run, when its
+// text is that slot's text as read and lost characters on the way in;
+// otherwise null, and the text is converted.
+const std::vector<std::uint8_t>* OriginalUnits(const TResInfo& record, std::size_t slot,
+                                               std::string_view text) {
+    const auto lost = std::lower_bound(
+        record.LostTexts.begin(), record.LostTexts.end(), slot,
+        [](const TLostText& item, std::size_t entry) { return item.Entry < entry; });
+    if (lost != record.LostTexts.end() && lost->Entry == slot && lost->Converted == text) {
+        return &lost->Utf16Le;
+    }
+    return nullptr;
+}
+
+std::size_t UnitCount(const TResInfo& record, std::size_t slot, std::string_view text) {
+    const std::vector<std::uint8_t>* original = OriginalUnits(record, slot, text);
+    return original != nullptr ? original->size() / 2 : AnsiUtf16Length(text);
+}
+
 // The size of the data of entries [first, last) of a block: each text as a
 // counted UTF-16 string, then one zero word. Nothing when a text is too long
 // for its 16-bit length word, which the caller treats as a failed update:
 // cutting the text would change the program's strings without a word.
-std::optional<std::uint32_t> RunSize(const TStringList<std::int32_t>& strings, std::size_t first,
-                                     std::size_t last) {
-    // 1252 is a single-byte code page: one code unit per character.
+std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last) {
     std::uint64_t size = 2;
     for (std::size_t i = first; i < last; ++i) {
-        const std::size_t units = strings.Text(i).size();
+        const std::size_t units = UnitCount(record, i - first, record.Strings.Text(i));
         if (units > std::numeric_limits<std::uint16_t>::max()) {
             return std::nullopt;
         }
@@ -51,7 +70,7 @@ public:
     void Prefetch(std::uint64_t item) const override {
         const TRun run = RunOf(item);
         for (std::size_t i = run.first; i < run.last; ++i) {
-            __builtin_prefetch(run.strings.Text(i).data());
+            __builtin_prefetch(run.record.Strings.Text(i).data());
         }
     }
 
@@ -61,28 +80,35 @@ public:
         // write makes each run with no hint ahead.
         Prefetch(item);
         std::uint8_t* at = out.data();
-        const auto put = [&](std::uint16_t word) {
-            at[0] = static_cast<std::uint8_t>(word);
-            at[1] = static_cast<std::uint8_t>(word >> 8);
-            at += 2;
+        const auto putWord = [](std::uint8_t* place, std::size_t word) {
+            place[0] = static_cast<std::uint8_t>(word);
+            place[1] = static_cast<std::uint8_t>(word >> 8);
         };
         for (std::size_t i = run.first; i < run.last; ++i) {
-            const std::string_view text = run.strings.Text(i);
-            put(static_cast<std::uint16_t>(text.size()));
-            at = PutAnsiAsUtf16Le(text, at);
+            const std::string_view text = run.record.Strings.Text(i);
+            // The length word goes in once the text shows how many units it
+            // took: under UTF-8 that would take a pass of its own.
+            std::uint8_t* length = at;
+            at += 2;
+            if (const auto* original = OriginalUnits(run.record, i - run.first, text)) {
+                at = std::copy(original->begin(), original->end(), at);
+            } else {
+                at = PutAnsiAsUtf16Le(text, at);
+            }
+            putWord(length, static_cast<std::size_t>(at - length - 2) / 2);
         }
-        put(0);
+        putWord(at, 0);
     }
 
 private:
     struct TRun {
-        const TStringList<std::int32_t>& strings;
+        const TResInfo& record;
         std::size_t first;
         std::size_t last;
     };
     // The other way from Item.
     static TRun RunOf(std::uint64_t item) {
-        return {ResBlocks.at(item >> 32).Strings, (item >> 16) & kMaxEntries, item & kMaxEntries};
+        return {ResBlocks.at(item >> 32), (item >> 16) & kMaxEntries, item & kMaxEntries};
     }
 };
 
@@ -106,7 +132,7 @@ bool StageBlock(const TUpdateHandle& handle, const RunSource& source, std::size_
         if (language == OrigNeutralLangId) {
             neutralWritten = true;
         }
-        const std::optional<std::uint32_t> size = RunSize(record.Strings, start, end);
+        const std::optional<std::uint32_t> size = RunSize(record, start, end);
         if (!size ||
             !UpdateResourceA(
                 handle, record.ResType, record.ResName, language,

@@ -37,6 +37,13 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
     }
     std::vector<std::size_t> found(n);
     TransDict.FindAll(texts, found);
+    // A text that lost characters could find an entry meant for another
+    // text: a check mark and a cross before "OK" both read "? OK".
+    for (const TLostText& lost : block.LostTexts) {
+        if (lost.Entry < n) {
+            found[lost.Entry] = TTransDict::kNotFound;
+        }
+    }
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view text = texts[i];
         const std::size_t index = found[i];

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace korva {
+
+// UTF-8 as the texts of a UTF-8 run hold it. Programs' strings are UTF-16
+// that need not be well formed: a lone surrogate is carried in the
+// three-byte form its code point would take (ED A0 80 to ED BF BF), so that
+// every string comes back unit for unit. A pair of surrogates is always the
+// four-byte form of its code point, never two three-byte forms, so each
+// UTF-16 string has exactly one spelling.
+
+inline constexpr char32_t kReplacementChar = 0xFFFD;
+
+// The byte-order mark that makes a data file UTF-8.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The code point at `pos`, which moves past it. A byte that starts no
+// well-formed sequence decodes to U+FFFD and moves `pos` by one, so that
+// every caller walking the same bytes takes the same steps.
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos);
+
+// Appends the code point (at most U+10FFFF; surrogates allowed).
+void AppendUtf8(char32_t c, std::string& out);
+
+// True when every byte belongs to a well-formed sequence, lone surrogates
+// included and a pair of surrogates spelt as two sequences excluded.
+bool IsValidUtf8(std::string_view text);
+
+// Appends `bytes.size() / 2` UTF-16LE code units as UTF-8.
+void AppendUtf16LeAsUtf8(std::span<const std::uint8_t> bytes, std::string& out);
+
+// The UTF-16 code units that PutUtf8AsUtf16Le writes for the text.
+std::size_t Utf16LengthOfUtf8(std::string_view text);
+
+// Writes the text as UTF-16LE to `out`, which has room for
+// 2 * Utf16LengthOfUtf8(text) bytes, and returns the end of what it wrote.
+std::uint8_t* PutUtf8AsUtf16Le(std::string_view text, std::uint8_t* out);
+
+} // namespace korva
