@@ -1,9 +1,11 @@
 // Writes the sources of one benchmark target and its data file, the same
 // bytes on every run: a resource script (string tables and a few other
 // resources), a C file whose initialised data sizes the data section, a blob
-// for a large RCDATA resource, and the data file in code page 1252 with CR LF.
+// for a large RCDATA resource, and the data file with CR LF. The script and
+// the data file are in code page 1252, or with `utf8` in UTF-8 (the data file
+// with a byte-order mark, the script for llvm-rc /C 65001).
 //
-// Usage: make_inputs DIR BLOCKS DATA_BYTES RCDATA_BYTES DESTS [ENTRIES]
+// Usage: make_inputs DIR BLOCKS DATA_BYTES RCDATA_BYTES DESTS [ENTRIES] [utf8]
 //   BLOCKS        string-table blocks, all 16 slots used, language 0
 //   DATA_BYTES    size of the initialised data array
 //   RCDATA_BYTES  size of the large RCDATA resource (0: none)
@@ -11,6 +13,11 @@
 //                 list of keys (FRENCH,GERMAN,...)
 //   ENTRIES       data file entries (default: one per text); texts beyond the
 //                 program's ones are other texts that match nothing
+//   utf8          about a quarter of the words Cyrillic or CJK instead; the
+//                 other words, and so the texts' count and order, stay those
+//                 of the 1252 inputs. A quarter of the data file's neutral
+//                 texts have their letters' case swapped, and every
+//                 translation holds characters outside 1252.
 
 #include <algorithm>
 #include <array>
@@ -20,9 +27,13 @@
 #include <fstream>
 #include <iostream>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/codepage.h"
+#include "common/utf8.h"
 
 namespace {
 
@@ -56,37 +67,134 @@ constexpr std::array<std::string_view, 40> kWords = {
     "d\xE9j\xE0", "\xE0 la",     "Z\xFCrich",  "\x80 price",    "\x84quoted\x93",
     "Stra\xDF" "e"};
 
-// A text of 10 to 60 characters that `number` makes unique.
-std::string MakeText(Random& random, std::uint32_t number) {
-    const std::string suffix = " " + std::to_string(number);
-    const std::size_t target = 10 + random.Below(51);
-    std::string text;
-    while (text.size() + suffix.size() < target) {
-        if (!text.empty()) {
-            text += ' ';
+// Words of the UTF-8 inputs that 1252 cannot hold: Cyrillic in both cases
+// (with the letters outside the alphabet's main block, like Yo and Lje, whose
+// case pairs lie apart from the others), and Chinese, Japanese and Korean,
+// one of them with a character beyond the BMP that UTF-16 stores as a pair.
+constexpr std::array<std::u32string_view, 48> kWideWords = {
+    U"\u041E\u0442\u043A\u0440\u044B\u0442\u044C", U"\u0444\u0430\u0439\u043B",
+    U"\u0421\u043E\u0445\u0440\u0430\u043D\u0438\u0442\u044C",
+    U"\u0438\u0437\u043C\u0435\u043D\u0435\u043D\u0438\u044F",
+    U"\u0417\u0430\u043A\u0440\u044B\u0442\u044C", U"\u041E\u041A\u041D\u041E",
+    U"\u041F\u0435\u0447\u0430\u0442\u044C", U"\u043F\u0440\u043E\u0441\u043C\u043E\u0442\u0440",
+    U"\u041D\u0435 \u0443\u0434\u0430\u0451\u0442\u0441\u044F", U"\u043D\u0430\u0439\u0442\u0438",
+    U"\u041F\u0410\u041F\u041A\u0423", U"\u0417\u0430\u043C\u0435\u043D\u0438\u0442\u044C",
+    U"\u0432\u0441\u0451", U"\u041E\u0442\u043C\u0435\u043D\u0438\u0442\u044C",
+    U"\u041F\u0430\u0440\u0430\u043C\u0435\u0442\u0440\u044B", U"\u042D\u043A\u0441\u043F\u043E\u0440\u0442",
+    U"\u0423\u0434\u0430\u043B\u0438\u0442\u044C", U"\u042D\u041B\u0415\u041C\u0415\u041D\u0422",
+    U"\u0401\u043B\u043A\u0430", U"\u0417\u0431\u0435\u0440\u0435\u0433\u0442\u0438",
+    U"\u0407\u0436\u0430\u043A", U"\u0456\u043D\u0448\u0435",
+    U"\u0409\u0443\u0431\u0459\u0430\u043D\u0430", U"\u0402\u043E\u0440\u0452\u0435",
+    U"\u6253\u5F00", U"\u6587\u4EF6", U"\u4FDD\u5B58", U"\u66F4\u6539", U"\u5173\u95ED",
+    U"\u7A97\u53E3", U"\u6253\u5370", U"\u9884\u89C8", U"\u65E0\u6CD5", U"\u67E5\u627E",
+    U"\u6587\u4EF6\u5939", U"\u66FF\u6362", U"\u5168\u90E8", U"\u64A4\u9500", U"\u9009\u9879",
+    U"\u5BFC\u51FA", U"\u5220\u9664", U"\u9879\u76EE", U"\u30D5\u30A1\u30A4\u30EB",
+    U"\u958B\u304F", U"\u4FDD\u5B58\u3057\u307E\u3059\u304B", U"\uD30C\uC77C", U"\uC800\uC7A5",
+    U"\U00020BB7\u91CE\u5BB6"};
+
+// Texts are kept as code points and encoded only when written, so that both
+// variants share one way of making them.
+using Text = std::u32string;
+
+Text FromCp1252(std::string_view bytes) {
+    Text text;
+    for (const char c : bytes) {
+        text += korva::AnsiToUtf16Unit(static_cast<unsigned char>(c));
+    }
+    return text;
+}
+
+// Throws for a character 1252 lacks: the 1252 inputs must hold none.
+std::string ToCp1252(const Text& text) {
+    std::vector<std::uint8_t> units;
+    for (const char32_t c : text) {
+        units.push_back(static_cast<std::uint8_t>(c));
+        units.push_back(static_cast<std::uint8_t>(c >> 8));
+        if (c > 0xFFFF) {
+            throw std::runtime_error("a character outside code page 1252 in a 1252 text");
         }
-        text += kWords[random.Below(kWords.size())];
+    }
+    std::string out;
+    bool lost = false;
+    korva::Utf16LeToAnsi(units, out, lost);
+    if (lost) {
+        throw std::runtime_error("a character outside code page 1252 in a 1252 text");
+    }
+    return out;
+}
+
+std::string ToUtf8(const Text& text) {
+    std::string out;
+    for (const char32_t c : text) {
+        korva::AppendUtf8(c, out);
+    }
+    return out;
+}
+
+std::string Encode(const Text& text, bool utf8) { return utf8 ? ToUtf8(text) : ToCp1252(text); }
+
+// The other case of a Latin, Latin-1 or Cyrillic letter; anything else as it is.
+char32_t SwapCase(char32_t c) {
+    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+        (c >= 0x430 && c <= 0x44F)) {
+        return c - 0x20;
+    }
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+        (c >= 0x410 && c <= 0x42F)) {
+        return c + 0x20;
+    }
+    if (c >= 0x450 && c <= 0x45F) {
+        return c - 0x50;
+    }
+    if (c >= 0x400 && c <= 0x40F) {
+        return c + 0x50;
+    }
+    return c;
+}
+
+// A text of 10 to 60 characters that `number` makes unique. With `wide`,
+// about a quarter of the words are replaced by ones from kWideWords; the
+// length still counts the word drawn from `random`, so that `random` gives
+// the same words and texts as without `wide`.
+Text MakeText(const std::vector<Text>& words, Random& random, std::uint32_t number, Random* wide) {
+    const Text suffix = FromCp1252(" " + std::to_string(number));
+    const std::size_t target = 10 + random.Below(51);
+    Text text;
+    std::size_t length = 0;
+    while (length + suffix.size() < target) {
+        if (!text.empty()) {
+            text += U' ';
+            ++length;
+        }
+        const Text& word = words[random.Below(words.size())];
+        length += word.size();
+        if (wide != nullptr && wide->Below(4) == 0) {
+            text += kWideWords[wide->Below(kWideWords.size())];
+        } else {
+            text += word;
+        }
     }
     text += suffix;
     if (text.size() > 60) {
         text.erase(0, text.size() - 60);
     }
-    if (text.front() == ' ') {
-        text.front() = 'x';
+    if (text.front() == U' ') {
+        text.front() = U'x';
     }
     return text;
 }
 
 // The translation of a text into the d-th destination: a short tag in front
 // and the text with its case changed here and there, at most 64 characters.
-std::string Translate(const std::string& text, std::string_view dest, std::size_t d) {
-    std::string out(dest.substr(0, 2));
-    out += ": ";
+// The UTF-8 tag holds an arrow 1252 lacks, so every translation has one.
+Text Translate(const Text& text, std::string_view dest, std::size_t d, bool utf8) {
+    Text out = FromCp1252(dest.substr(0, 2));
+    out += utf8 ? U"\u2192 " : U": ";
     out += text;
     for (std::size_t i = d % 3; i < out.size(); i += 3) {
-        const char c = out[i];
-        if (c >= 'a' && c <= 'z') {
-            out[i] = static_cast<char>(c - 'a' + 'A');
+        const char32_t c = out[i];
+        if ((c >= U'a' && c <= U'z') || (utf8 && c >= 0x430 && c <= 0x44F)) {
+            out[i] = SwapCase(c);
         }
     }
     return out;
@@ -98,11 +206,12 @@ bool WriteFile(const std::string& path, const std::string& content) {
     return static_cast<bool>(file);
 }
 
-std::string ResourceScript(const std::vector<std::string>& texts, std::uint64_t rcdataBytes) {
+std::string ResourceScript(const std::vector<Text>& texts, std::uint64_t rcdataBytes,
+                           bool utf8) {
     std::string rc;
     rc += "STRINGTABLE\nLANGUAGE 0, 0\nBEGIN\n";
     for (std::size_t id = 0; id < texts.size(); ++id) {
-        rc += "  " + std::to_string(id) + " \"" + texts[id] + "\"\n";
+        rc += "  " + std::to_string(id) + " \"" + Encode(texts[id], utf8) + "\"\n";
     }
     rc += "END\n\n";
     rc += "1 VERSIONINFO\nFILEVERSION 1,2,3,4\nPRODUCTVERSION 1,2,3,4\nBEGIN\n"
@@ -155,8 +264,9 @@ std::string Blob(std::uint64_t bytes) {
     return blob;
 }
 
-bool WriteDataFile(const std::string& path, const std::vector<std::string>& texts,
-                   const std::vector<std::string>& dests, std::size_t entries) {
+bool WriteDataFile(const std::string& path, const std::vector<Text>& words,
+                   const std::vector<Text>& texts, const std::vector<std::string>& dests,
+                   std::size_t entries, bool utf8) {
     // Every text of the program gets an entry; further entries hold texts of
     // their own. The entries come in a shuffled order, as a file maintained
     // by hand would not follow the program's ids.
@@ -167,15 +277,27 @@ bool WriteDataFile(const std::string& path, const std::vector<std::string>& text
         std::swap(order[i - 1], order[random.Below(i)]);
     }
     std::ofstream file(path, std::ios::binary);
+    if (utf8) {
+        file << "\xEF\xBB\xBF";
+    }
     file << "; translations for the benchmark target\r\n\r\n";
     Random other(99);
+    Random otherWide(5);
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::uint32_t n = order[k];
-        const std::string text =
-            n < texts.size() ? texts[n] : MakeText(other, 1000000 + n);
-        file << "(\r\nENGLISH,\"" << text << "\"\r\n";
+        const Text text = n < texts.size()
+                              ? texts[n]
+                              : MakeText(words, other, 1000000 + n, utf8 ? &otherWide : nullptr);
+        // The program's text in another case, so that a match has to fold
+        // letters outside 1252 too.
+        Text source = text;
+        if (utf8 && n % 4 == 3) {
+            std::transform(source.begin(), source.end(), source.begin(), SwapCase);
+        }
+        file << "(\r\nENGLISH,\"" << Encode(source, utf8) << "\"\r\n";
         for (std::size_t d = 0; d < dests.size(); ++d) {
-            file << dests[d] << ",\"" << Translate(text, dests[d], d) << "\"\r\n";
+            file << dests[d] << ",\"" << Encode(Translate(text, dests[d], d, utf8), utf8)
+                 << "\"\r\n";
         }
         file << ")\r\n";
         if (k % 500 == 499) {
@@ -188,8 +310,13 @@ bool WriteDataFile(const std::string& path, const std::vector<std::string>& text
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool utf8 = argc >= 7 && std::string_view(argv[argc - 1]) == "utf8";
+    if (utf8) {
+        --argc;
+    }
     if (argc != 6 && argc != 7) {
-        std::cerr << "usage: make_inputs DIR BLOCKS DATA_BYTES RCDATA_BYTES DESTS [ENTRIES]\n";
+        std::cerr << "usage: make_inputs DIR BLOCKS DATA_BYTES RCDATA_BYTES DESTS [ENTRIES] "
+                     "[utf8]\n";
         return 2;
     }
     const std::string dir = argv[1];
@@ -206,20 +333,32 @@ int main(int argc, char** argv) {
         std::cerr << "make_inputs: argument out of range\n";
         return 2;
     }
+    std::vector<Text> words;
+    for (const std::string_view word : kWords) {
+        words.push_back(FromCp1252(word));
+    }
     Random random(1);
-    std::vector<std::string> texts;
+    Random wide(3);
+    std::vector<Text> texts;
     texts.reserve(blocks * 16);
     for (std::size_t i = 0; i < blocks * 16; ++i) {
-        texts.push_back(MakeText(random, static_cast<std::uint32_t>(i)));
+        texts.push_back(MakeText(words, random, static_cast<std::uint32_t>(i),
+                                 utf8 ? &wide : nullptr));
     }
     const std::size_t entries = argc == 7 ? std::strtoull(argv[6], nullptr, 10) : texts.size();
 
-    const bool ok = WriteFile(dir + "/target.rc", ResourceScript(texts, rcdataBytes)) &&
-                    WriteFile(dir + "/data.c", DataSource(dataBytes)) &&
-                    (rcdataBytes == 0 || WriteFile(dir + "/blob.bin", Blob(rcdataBytes))) &&
-                    WriteDataFile(dir + "/KORVA.DAT", texts, dests, entries);
-    if (!ok) {
-        std::cerr << "make_inputs: cannot write to " << dir << "\n";
+    try {
+        const bool ok =
+            WriteFile(dir + "/target.rc", ResourceScript(texts, rcdataBytes, utf8)) &&
+            WriteFile(dir + "/data.c", DataSource(dataBytes)) &&
+            (rcdataBytes == 0 || WriteFile(dir + "/blob.bin", Blob(rcdataBytes))) &&
+            WriteDataFile(dir + "/KORVA.DAT", words, texts, dests, entries, utf8);
+        if (!ok) {
+            std::cerr << "make_inputs: cannot write to " << dir << "\n";
+            return 1;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "make_inputs: " << e.what() << "\n";
         return 1;
     }
     return 0;

@@ -1,6 +1,8 @@
 #include "common/compare.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 
 #include "common/case_fold.h"
 #include "common/utf8.h"
@@ -53,18 +55,31 @@ std::uint64_t FoldedWindow1252(std::string_view text, std::size_t depth, std::ui
 }
 
 std::uint64_t FoldedWindowUtf8(std::string_view text, std::size_t depth, std::uint32_t& rest) {
+    // Where everything up to the window is ASCII, the folded form's bytes
+    // are the text's own bytes, folded one by one.
+    const std::size_t end = std::min(text.size(), depth + 8);
+    if (std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        const std::size_t left = text.size() > depth ? end - depth : 0;
+        rest = static_cast<std::uint32_t>(left);
+        std::uint64_t window = 0;
+        for (std::size_t i = 0; i < 8; ++i) {
+            const auto c = i < left ? static_cast<unsigned char>(text[depth + i]) : 0U;
+            window = window << 8 | (c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+        }
+        return window;
+    }
     std::uint64_t window = 0;
     std::uint32_t taken = 0;
     std::size_t skipped = 0;
-    std::string bytes;
     for (std::size_t pos = 0; pos < text.size() && taken < 8;) {
-        bytes.clear();
-        AppendUtf8(NextFolded(text, pos), bytes);
-        for (const char c : bytes) {
+        char bytes[4];
+        const std::size_t count = EncodeUtf8(NextFolded(text, pos), bytes);
+        for (std::size_t i = 0; i < count; ++i) {
             if (skipped < depth) {
                 ++skipped;
             } else if (taken < 8) {
-                window = window << 8 | static_cast<unsigned char>(c);
+                window = window << 8 | static_cast<unsigned char>(bytes[i]);
                 ++taken;
             }
         }
@@ -102,6 +117,13 @@ int CompareUtf8Text(std::string_view a, std::string_view b) {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
+        // Equal ASCII bytes fold alike; most texts a search compares share
+        // their beginnings.
+        if (a[i] == b[j] && static_cast<unsigned char>(a[i]) < 0x80) {
+            ++i;
+            ++j;
+            continue;
+        }
         const char32_t x = NextFolded(a, i);
         const char32_t y = NextFolded(b, j);
         if (x != y) {

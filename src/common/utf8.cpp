@@ -1,23 +1,13 @@
 #include "common/utf8.h"
 
+#include <bit>
 #include <cstring>
 
 namespace korva {
 namespace {
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// Eight bytes from `p`, to test or copy a run of ASCII at once.
-std::uint64_t Load8(const char* p) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
 
 void PutUnit(char32_t unit, std::uint8_t*& out) {
     out[0] = static_cast<std::uint8_t>(unit);
@@ -25,90 +15,103 @@ void PutUnit(char32_t unit, std::uint8_t*& out) {
     out += 2;
 }
 
+// How many of the (up to) eight bytes at `p` are ASCII before the
+// first that is not, found at once: the walks over a text take them
+// together. Interface texts are mostly ASCII, even between other letters.
+std::size_t AsciiPrefix(const unsigned char* p, std::size_t left) {
+    if (left < 8) {
+        std::size_t n = 0;
+        while (n < left && p[n] < 0x80) {
+            ++n;
+        }
+        return n;
+    }
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    const std::uint64_t high = word & 0x8080808080808080ULL;
+    return high == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(high)) / 8;
+}
+
 } // namespace
 
-char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
+std::size_t EncodeUtf8(char32_t c, char* out) {
+    const auto put = [&](std::size_t i, char32_t bits) { out[i] = static_cast<char>(bits); };
+    if (c < 0x80) {
+        put(0, c);
+        return 1;
     }
-    // The shortest form only: the lowest second byte a lead allows, and the
-    // highest, keep out overlong forms and code points above U+10FFFF.
-    std::size_t length = 0;
-    char32_t c = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        ++pos;
-        return kReplacementChar;
+    if (c < 0x800) {
+        put(0, 0xC0 | (c >> 6));
+        put(1, 0x80 | (c & 0x3F));
+        return 2;
     }
-    if (text.size() - pos < length || byte(pos + 1) < low || byte(pos + 1) > high) {
-        ++pos;
-        return kReplacementChar;
+    if (c < 0x10000) {
+        put(0, 0xE0 | (c >> 12));
+        put(1, 0x80 | ((c >> 6) & 0x3F));
+        put(2, 0x80 | (c & 0x3F));
+        return 3;
     }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!IsContinuation(byte(pos + i))) {
-            ++pos;
-            return kReplacementChar;
-        }
-        c = (c << 6) | (byte(pos + i) & 0x3F);
-    }
-    pos += length;
-    return c;
+    put(0, 0xF0 | (c >> 18));
+    put(1, 0x80 | ((c >> 12) & 0x3F));
+    put(2, 0x80 | ((c >> 6) & 0x3F));
+    put(3, 0x80 | (c & 0x3F));
+    return 4;
 }
 
 void AppendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        const char bytes[] = {static_cast<char>(0xC0 | (c >> 6)),
-                              static_cast<char>(0x80 | (c & 0x3F))};
-        out.append(bytes, 2);
-    } else if (c < 0x10000) {
-        const char bytes[] = {static_cast<char>(0xE0 | (c >> 12)),
-                              static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                              static_cast<char>(0x80 | (c & 0x3F))};
-        out.append(bytes, 3);
-    } else {
-        const char bytes[] = {
-            static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-            static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        out.append(bytes, 4);
-    }
+    char bytes[4];
+    out.append(bytes, EncodeUtf8(c, bytes));
 }
 
 bool IsValidUtf8(std::string_view text) {
-    bool afterHighSurrogate = false;
-    for (std::size_t pos = 0; pos < text.size();) {
-        if (text.size() - pos >= 8 && (Load8(text.data() + pos) & kHighBits) == 0) {
-            pos += 8;
-            afterHighSurrogate = false;
+    // Every line of a data file passes here, so the common sequences are
+    // checked in place rather than decoded. The bounds are those of
+    // DecodeUtf8.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = p + text.size();
+    const auto continues = [&](std::ptrdiff_t i) { return (p[i] & 0xC0) == 0x80; };
+    const unsigned char* highSurrogateEnd = nullptr;
+    while (p < end) {
+        const std::size_t ascii = AsciiPrefix(p, static_cast<std::size_t>(end - p));
+        p += ascii;
+        if (ascii == 8 || p == end) {
             continue;
         }
-        const std::size_t start = pos;
-        const char32_t c = DecodeUtf8(text, pos);
-        // U+FFFD itself is three bytes long; a replacement is one.
-        if (c == kReplacementChar && pos - start == 1) {
+        const unsigned char lead = *p;
+        const std::ptrdiff_t left = end - p;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            if (left < 2 || !continues(1)) {
+                return false;
+            }
+            p += 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+            if (left < 3 || p[1] < low || !continues(1) || !continues(2)) {
+                return false;
+            }
+            // A low surrogate right after a high one is a pair spelt as
+            // two, which the four-byte form alone may spell.
+            if (lead == 0xED && p[1] >= 0xB0 && p == highSurrogateEnd) {
+                return false;
+            }
+            if (lead == 0xED && p[1] >= 0xA0 && p[1] < 0xB0) {
+                highSurrogateEnd = p + 3;
+            }
+            p += 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+            if (left < 4 || p[1] < low || p[1] > high || !continues(1) || !continues(2) ||
+                !continues(3)) {
+                return false;
+            }
+            p += 4;
+        } else {
             return false;
         }
-        if (afterHighSurrogate && IsLowSurrogate(c)) {
-            return false;
-        }
-        afterHighSurrogate = IsHighSurrogate(c);
     }
     return true;
 }
@@ -142,27 +145,30 @@ void AppendUtf16LeAsUtf8(std::span<const std::uint8_t> bytes, std::string& out) 
 }
 
 std::size_t Utf16LengthOfUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t units = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        if (text.size() - pos >= 8 && (Load8(text.data() + pos) & kHighBits) == 0) {
-            pos += 8;
-            units += 8;
-            continue;
+        const std::size_t ascii = AsciiPrefix(p + pos, text.size() - pos);
+        pos += ascii;
+        units += ascii;
+        if (ascii < 8 && pos < text.size()) {
+            units += DecodeUtf8(text, pos) >= 0x10000 ? 2 : 1;
         }
-        units += DecodeUtf8(text, pos) >= 0x10000 ? 2 : 1;
     }
     return units;
 }
 
 std::uint8_t* PutUtf8AsUtf16Le(std::string_view text, std::uint8_t* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t pos = 0; pos < text.size();) {
-        if (text.size() - pos >= 8 && (Load8(text.data() + pos) & kHighBits) == 0) {
-            for (std::size_t i = 0; i < 8; ++i) {
-                out[2 * i] = static_cast<std::uint8_t>(text[pos + i]);
-                out[2 * i + 1] = 0;
-            }
-            out += 16;
-            pos += 8;
+        const std::size_t ascii = AsciiPrefix(p + pos, text.size() - pos);
+        for (std::size_t i = 0; i < ascii; ++i) {
+            out[2 * i] = p[pos + i];
+            out[2 * i + 1] = 0;
+        }
+        out += 2 * ascii;
+        pos += ascii;
+        if (ascii == 8 || pos == text.size()) {
             continue;
         }
         const char32_t c = DecodeUtf8(text, pos);

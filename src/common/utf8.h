@@ -22,10 +22,50 @@ inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // The code point at `pos`, which moves past it. A byte that starts no
 // well-formed sequence decodes to U+FFFD and moves `pos` by one, so that
-// every caller walking the same bytes takes the same steps.
-char32_t DecodeUtf8(std::string_view text, std::size_t& pos);
+// every caller walking the same bytes takes the same steps. Inline: every
+// text of a UTF-8 run passes through it several times.
+inline char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t left = text.size() - pos;
+    const char32_t lead = s[pos];
+    const auto isContinuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    }
+    // The shortest form only: the lowest second byte a lead allows, and the
+    // highest, keep out overlong forms and code points above U+10FFFF.
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if (left >= 2 && isContinuation(s[pos + 1])) {
+            const char32_t c = ((lead & 0x1F) << 6) | (s[pos + 1] & 0x3F);
+            pos += 2;
+            return c;
+        }
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+        if (left >= 3 && s[pos + 1] >= low && s[pos + 1] <= 0xBF && isContinuation(s[pos + 2])) {
+            const char32_t c = ((lead & 0x0F) << 12) | ((s[pos + 1] & 0x3F) << 6) | (s[pos + 2] & 0x3F);
+            pos += 3;
+            return c;
+        }
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+        if (left >= 4 && s[pos + 1] >= low && s[pos + 1] <= high && isContinuation(s[pos + 2]) &&
+            isContinuation(s[pos + 3])) {
+            const char32_t c = ((lead & 0x07) << 18) | ((s[pos + 1] & 0x3F) << 12) |
+                               ((s[pos + 2] & 0x3F) << 6) | (s[pos + 3] & 0x3F);
+            pos += 4;
+            return c;
+        }
+    }
+    ++pos;
+    return kReplacementChar;
+}
 
-// Appends the code point (at most U+10FFFF; surrogates allowed).
+// Writes the code point (at most U+10FFFF; surrogates allowed) to `out`,
+// which has room for four bytes, and returns how many it took.
+std::size_t EncodeUtf8(char32_t c, char* out);
 void AppendUtf8(char32_t c, std::string& out);
 
 // True when every byte belongs to a well-formed sequence, lone surrogates

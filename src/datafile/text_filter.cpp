@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstring>
-#include <string>
 
 #include "common/case_fold.h"
 #include "common/codepage.h"
@@ -65,7 +64,6 @@ std::uint64_t HashUtf8(std::string_view text) {
     std::uint64_t word = 0;
     unsigned filled = 0;
     std::uint64_t length = 0;
-    std::string folded;
     const auto put = [&](unsigned char byte) {
         word |= std::uint64_t{byte} << (8 * filled);
         ++length;
@@ -93,10 +91,10 @@ std::uint64_t HashUtf8(std::string_view text) {
             ++pos;
             continue;
         }
-        folded.clear();
-        AppendUtf8(FoldCase(DecodeUtf8(text, pos)), folded);
-        for (const char b : folded) {
-            put(static_cast<unsigned char>(b));
+        char folded[4];
+        const std::size_t count = EncodeUtf8(FoldCase(DecodeUtf8(text, pos)), folded);
+        for (std::size_t i = 0; i < count; ++i) {
+            put(static_cast<unsigned char>(folded[i]));
         }
     }
     if (filled > 0) {

@@ -40,6 +40,13 @@ std::size_t UnitCount(const TResInfo& record, std::size_t slot, std::string_view
 // for its 16-bit length word, which the caller treats as a failed update:
 // cutting the text would change the program's strings without a word.
 std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last) {
+    // Under UTF-8 the units are counted from the texts, which lie anywhere
+    // in a large store: fetched together, they arrive together.
+    if (RunCodePage == TCodePage::Utf8) {
+        for (std::size_t i = first; i < last; ++i) {
+            __builtin_prefetch(record.Strings.Text(i).data());
+        }
+    }
     std::uint64_t size = 2;
     for (std::size_t i = first; i < last; ++i) {
         const std::size_t units = UnitCount(record, i - first, record.Strings.Text(i));

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/code_page.h"
+
 namespace korva {
 namespace {
 
@@ -65,6 +67,78 @@ TEST(CompareText, IsATotalOrderOnRandomTexts) {
         ASSERT_LE(CompareText(texts[i - 1], texts[i]), 0);
         for (std::size_t j = i + 1; j < texts.size(); j += 37) {
             ASSERT_LE(CompareText(texts[i], texts[j]), 0); // transitive
+        }
+    }
+}
+
+} // namespace
+} // namespace korva
+
+namespace korva {
+namespace {
+
+// Under UTF-8: equal exactly where the simple case foldings agree, ordered
+// by folded code point, lengths of the bytes not mattering.
+TEST(CompareText, Utf8FoldsEachCodePointByUnicodeSimpleCaseFolding) {
+    const test::TUtf8Run utf8;
+    struct Case {
+        const char* a;
+        const char* b;
+        int expected;
+    };
+    const Case cases[] = {
+        {"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC", // ОТКРЫТЬ
+         "\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C", 0}, // открыть
+        {"\xCE\xA3", "\xCF\x83", 0},                                   // Σ σ
+        {"\xCF\x82", "\xCF\x83", 0},                                   // ς σ
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", 0},                   // Deseret
+        {"\xE2\x84\xAA", "k", 0},                                      // Kelvin sign
+        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", 0},                 // Été été
+        {"\xD0\xB5", "e", 1},            // Cyrillic ie is not Latin e
+        {"\xD1\x91", "\xD0\xB5", 1},     // ё is not е
+        {"\xC3\x9F", "ss", 1},           // sharp s folds to two letters only fully
+        {"\xC4\xB0", "i", 1},            // dotted capital I folds only in Turkic
+        {"_", "A", -1},                  // folded to lower case: 0x5F before 0x61
+        {"ab", "ABC", -1},               // a proper prefix is less
+        {"\xED\xA0\x80", "\xEE\x80\x80", -1}, // a lone surrogate in code point order
+        {"\xEF\xBF\xBF", "\xF0\x90\x80\x80", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CompareText(c.a, c.b), c.expected) << c.a << " / " << c.b;
+        EXPECT_EQ(CompareText(c.b, c.a), -c.expected) << c.b << " / " << c.a;
+    }
+    // The 1252 comparison of key names is not affected.
+    EXPECT_NE(Compare1252Text("\xE2\x84\xAA", "K"), 0);
+}
+
+// Sorted by CompareText, texts have windows in the same order at every
+// depth where they agree before it, and equal texts have equal windows:
+// what the dictionary's keys and its sort rely on.
+TEST(CompareText, Utf8IsATotalOrderThatItsWindowsFollow) {
+    const test::TUtf8Run utf8;
+    std::mt19937 random(5);
+    std::vector<std::string> texts = test::RandomPieceTexts(random, 400, 6, "pre");
+    std::sort(texts.begin(), texts.end(),
+              [](const auto& a, const auto& b) { return CompareText(a, b) < 0; });
+    for (std::size_t i = 1; i < texts.size(); ++i) {
+        const std::string& a = texts[i - 1];
+        const std::string& b = texts[i];
+        ASSERT_LE(CompareText(a, b), 0) << a << " / " << b;
+        ASSERT_EQ(CompareText(a, b), -CompareText(b, a));
+        for (std::size_t depth = 0; depth <= 16; depth += 8) {
+            std::uint32_t restA = 0;
+            std::uint32_t restB = 0;
+            const std::uint64_t wa = FoldedWindow(a, depth, restA);
+            const std::uint64_t wb = FoldedWindow(b, depth, restB);
+            ASSERT_TRUE(wa < wb || (wa == wb && restA <= restB)) << a << " / " << b;
+            if (wa != wb || restA != 8) {
+                break;
+            }
+        }
+        if (CompareText(a, b) == 0) {
+            std::uint32_t rest = 0;
+            std::uint32_t restB = 0;
+            ASSERT_EQ(FoldedWindow(a, 0, rest), FoldedWindow(b, 0, restB));
         }
     }
 }

@@ -12,6 +12,7 @@
 #include "datafile_support.h"
 #include "driver/console.h"
 #include "driver/settings.h"
+#include "support/code_page.h"
 
 namespace korva {
 namespace {
@@ -419,6 +420,55 @@ TEST_F(DataLoaderTest, CtrlZEndsTheFileInsideALine) {
     ASSERT_TRUE(Load("(\rENGLISH,\"a\"\rGERMAN,\"b\"\r)\x1A)"));
     EXPECT_FALSE(Load("(\rENGLISH,\"a\"\rGERMAN,\"b\"\r)x\x1A"));
     EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=4\r\n");
+}
+
+} // namespace
+} // namespace korva
+
+namespace korva {
+namespace {
+
+// A UTF-8 data file, read in a UTF-8 run: the mark passed over, lines ended
+// by CR LF, CR or LF in any mix, \xHH giving U+00HH, texts found by their
+// folding, and a line that is not UTF-8 (comments too) a syntax error.
+TEST_F(DataLoaderTest, Utf8DataFiles) {
+    const test::TUtf8Run utf8;
+    const std::string mark = "\xEF\xBB\xBF";
+    struct Case {
+        const char* what;
+        std::string data;
+        std::string output; // the syntax error line, if any
+        std::vector<std::pair<std::string, std::string>> found; // a text and its GERMAN text
+    };
+    const std::string russian = "ENGLISH,\"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC\""; // ОТКРЫТЬ
+    const std::vector<Case> cases = {
+        {"line ends mixed", mark + "; c\n(\r\n" + russian + "\rGERMAN,\"\xC3\x96" "ffnen\"\n)\n", "",
+         {{"\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C", "\xC3\x96" "ffnen"}}},
+        {"no mark, no last line end", "(\nENGLISH,\"\xCF\x83\"\nGERMAN,\"x\"\n)", "",
+         {{"\xCE\xA3", "x"}, {"\xCF\x82", "x"}}},
+        {"hexadecimal escapes", mark + Lines({"(", "ENGLISH,\"a\\xE9\\x41\"", "GERMAN,\"\\xFF\"", ")"}),
+         "", {{"a\xC3\xA9" "A", "\xC3\xBF"}}},
+        {"a lone surrogate", mark + Lines({"(", "ENGLISH,\"\xED\xA0\x80\"", "GERMAN,\"s\"", ")"}), "",
+         {{"\xED\xA0\x80", "s"}}},
+        {"invalid in a text", mark + "(\nENGLISH,\"a\"\nGERMAN,\"\xC3(\"\n)\n",
+         "Syntax error in KORVA.DAT/Line=3\r\n", {}},
+        {"invalid in a comment", mark + Lines({"; ok", "; \xFF"}),
+         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
+        {"a pair spelt as two", mark + Lines({"(", "ENGLISH,\"\xED\xA0\xBD\xED\xB8\x80\""}),
+         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
+        {"a mark later on", mark + Lines({"(", mark + "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}),
+         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
+        {"only the mark", mark, "", {}},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{1} << 20}) {
+            EXPECT_EQ(Load(c.data, chunk), c.output.empty() && !c.found.empty()) << c.what;
+            EXPECT_EQ(out_.str(), c.output) << c.what;
+            for (const auto& [text, german] : c.found) {
+                EXPECT_EQ(EntryOf(text).Text(Lang("GERMAN")), german) << c.what;
+            }
+        }
+    }
 }
 
 } // namespace

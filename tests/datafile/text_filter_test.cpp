@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "common/compare.h"
+#include "support/code_page.h"
 
 namespace korva {
 namespace {
@@ -77,6 +79,36 @@ TEST(FoldedTextFilter, FindsAllOfMoreTextsThanExpected) {
     for (const std::string& text : texts) {
         EXPECT_TRUE(filter.MayContain(text)) << text;
     }
+}
+
+} // namespace
+} // namespace korva
+
+namespace korva {
+namespace {
+
+// Under UTF-8 every text equal under CompareText passes, however its
+// folding changes its bytes and wherever the eight-byte steps fall.
+TEST(FoldedTextFilter, Utf8FindsEveryTextEqualToOneAdded) {
+    const test::TUtf8Run utf8;
+    std::mt19937 random(17);
+    std::vector<std::string> added = test::RandomPieceTexts(random, 300, 12, "Open ");
+    added.emplace_back("Open ks");
+    TFoldedTextFilter filter(added.size());
+    for (const std::string& text : added) {
+        filter.Add(text);
+    }
+    std::size_t equal = 0;
+    for (const std::string& other : test::RandomPieceTexts(random, 20000, 3)) {
+        for (const std::string& text : added) {
+            if (CompareText(text, other) == 0) {
+                ++equal;
+                ASSERT_TRUE(filter.MayContain(other)) << text << " / " << other;
+            }
+        }
+    }
+    EXPECT_GT(equal, 100u); // the check above was put to the test
+    EXPECT_TRUE(filter.MayContain("OPEN \xE2\x84\xAA\xC5\xBF")); // Kelvin sign, long s
 }
 
 } // namespace
