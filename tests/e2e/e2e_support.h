@@ -44,22 +44,64 @@ inline std::u16string Utf16(const std::string& cp1252) {
     return out;
 }
 
+inline std::vector<std::u16string> Utf16(const std::vector<std::string>& cp1252) {
+    std::vector<std::u16string> out;
+    for (const std::string& text : cp1252) {
+        out.push_back(Utf16(text));
+    }
+    return out;
+}
+
 // A string-table resource as the loader reads it: per text a length word and
 // its UTF-16 code units, then the closing zero word the tool writes.
-inline Bytes StringTableData(const std::vector<std::string>& texts) {
+inline Bytes StringTableData(const std::vector<std::u16string>& texts) {
     Bytes out;
     auto word = [&out](std::uint32_t w) {
         out.push_back(static_cast<std::uint8_t>(w & 0xFF));
         out.push_back(static_cast<std::uint8_t>(w >> 8));
     };
-    for (const std::string& text : texts) {
-        const std::u16string units = Utf16(text);
+    for (const std::u16string& units : texts) {
         word(static_cast<std::uint32_t>(units.size()));
         for (const char16_t unit : units) {
             word(unit);
         }
     }
     word(0);
+    return out;
+}
+
+inline Bytes StringTableData(const std::vector<std::string>& texts) {
+    return StringTableData(Utf16(texts));
+}
+
+inline std::string Hex(std::uint32_t value, int digits) {
+    std::string out(static_cast<std::size_t>(digits), '0');
+    for (auto it = out.rbegin(); it != out.rend(); ++it, value >>= 4) {
+        *it = "0123456789abcdef"[value & 15];
+    }
+    return out;
+}
+
+// What show_strings prints for a block whose texts are `texts` and whose
+// resource is `size` bytes long.
+inline std::string Shown(std::uint32_t block, std::uint32_t language, std::size_t size,
+                         const std::vector<std::u16string>& texts) {
+    std::string out = "block " + std::to_string(block) + " lang " + Hex(language, 4) + " size " +
+                      std::to_string(size) + "\n";
+    for (std::size_t slot = 0; slot < texts.size(); ++slot) {
+        if (texts[slot].empty()) {
+            continue;
+        }
+        out += std::to_string((std::size_t{block} - 1) * 16 + slot) + "=";
+        for (const char16_t unit : texts[slot]) {
+            if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
+                out += static_cast<char>(unit);
+            } else {
+                out += "\\u" + Hex(unit, 4);
+            }
+        }
+        out += "\n";
+    }
     return out;
 }
 

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -43,11 +44,17 @@ inline std::string BuilderName(Builder builder) {
     return "unknown";
 }
 
+// Names, not bytes, in test listings.
+inline void PrintTo(Builder builder, std::ostream* os) { *os << BuilderName(builder); }
+
 // What a program is made of besides show_strings.c: the resource script and
 // the files it refers to (an icon, say), by name.
 struct ProgramSources {
     std::string rcScript;
     std::map<std::string, std::string> files;
+    // The code page the script is written in (65001: UTF-8); 0 leaves each
+    // resource compiler at its own default.
+    int codePage = 0;
 };
 
 namespace programs_detail {
@@ -70,14 +77,24 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     }
 }
 
-// kernel32 functions that show_strings.c imports, with the bytes of their
-// arguments: 32-bit stdcall names carry them (FindResourceExW@16).
-inline std::string Kernel32Def(bool x86) {
-    static const std::pair<const char*, int> functions[] = {
-        {"GetCommandLineW", 0},  {"GetStdHandle", 4}, {"WriteFile", 20},   {"ExitProcess", 4},
-        {"FindResourceExW", 16}, {"LoadResource", 8}, {"LockResource", 4}, {"SizeofResource", 8}};
-    std::string def = "LIBRARY kernel32.dll\nEXPORTS\n";
-    for (const auto& [name, bytes] : functions) {
+// The functions that show_strings.c imports from `dll`, with the bytes of
+// their arguments: 32-bit stdcall names carry them (FindResourceExW@16).
+inline std::string ImportDef(const std::string& dll, bool x86) {
+    static const std::map<std::string, std::vector<std::pair<const char*, int>>> functions = {
+        {"kernel32",
+         {{"GetCommandLineW", 0},
+          {"GetStdHandle", 4},
+          {"WriteFile", 20},
+          {"ExitProcess", 4},
+          {"FindResourceExW", 16},
+          {"LoadResource", 8},
+          {"LockResource", 4},
+          {"SizeofResource", 8},
+          {"SetThreadUILanguage", 4},
+          {"SetThreadLocale", 4}}},
+        {"user32", {{"LoadStringW", 16}}}};
+    std::string def = "LIBRARY " + dll + ".dll\nEXPORTS\n";
+    for (const auto& [name, bytes] : functions.at(dll)) {
         def += name;
         if (x86) {
             def += "@" + std::to_string(bytes);
@@ -89,7 +106,10 @@ inline std::string Kernel32Def(bool x86) {
 
 // The shell commands that build app.exe in the current directory from
 // show_strings.c and app.rc.
-inline std::string BuildCommands(Builder builder) {
+inline std::string BuildCommands(Builder builder, int codePage) {
+    // Each option ends in a blank, so that without one the commands read as
+    // they always did and programs built before are found again.
+    const std::string page = codePage == 0 ? "" : std::to_string(codePage) + " ";
     // No C run-time: keep the compiler from calling memset and friends.
     const std::string freestanding = " -O1 -ffreestanding -fno-builtin ";
     switch (builder) {
@@ -98,23 +118,26 @@ inline std::string BuildCommands(Builder builder) {
         const std::string prefix =
             builder == Builder::MingwX64 ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
         // --dynamicbase makes ld emit relocations, as release builds have.
-        return prefix + "windres -i app.rc -o app_res.o && " + prefix + "gcc" + freestanding +
+        return prefix + "windres " + (page.empty() ? "" : "-c " + page) +
+               "-i app.rc -o app_res.o && " + prefix + "gcc" + freestanding +
                "-nostdlib -Wl,--subsystem,console -Wl,--dynamicbase -o app.exe show_strings.c "
-               "app_res.o -lkernel32";
+               "app_res.o -lkernel32 -luser32";
     }
     case Builder::ClangX64:
     case Builder::ClangX86: {
         const bool x86 = builder == Builder::ClangX86;
-        // lld-link gets its kernel32 import library from llvm-dlltool, so
+        // lld-link gets its import libraries from llvm-dlltool, so
         // neither MSVC nor mingw-w64 libraries are needed.
+        const std::string machine = x86 ? " -m i386 -k" : " -m i386:x86-64";
         std::string commands =
-            std::string("llvm-dlltool -d kernel32.def -l kernel32.lib ") +
-            (x86 ? "-m i386 -k" : "-m i386:x86-64") + " && llvm-rc /fo app.res app.rc && " +
+            "llvm-dlltool -d kernel32.def -l kernel32.lib" + machine +
+            " && llvm-dlltool -d user32.def -l user32.lib" + machine + " && llvm-rc " +
+            (page.empty() ? "" : "/C " + page) + "/fo app.res app.rc && " +
             "clang --target=" + (x86 ? "i686" : "x86_64") + "-pc-windows-msvc" + freestanding +
             "-fno-stack-protector -c show_strings.c -o show_strings.obj && " +
             "lld-link /nologo /machine:" + (x86 ? "x86" : "x64") +
             " /subsystem:console /nodefaultlib /out:app.exe show_strings.obj app.res "
-            "kernel32.lib";
+            "kernel32.lib user32.lib";
         if (!x86) {
             // Signing and packaging steps set the checksum, which this lld
             // cannot; the rewrite must then keep it right.
@@ -137,7 +160,7 @@ inline std::string BuildProgram(Builder builder, const ProgramSources& sources) 
     namespace fs = std::filesystem;
     using namespace programs_detail;
     const std::string program = ReadText(KORVA_E2E_PROGRAM_SOURCE);
-    const std::string commands = BuildCommands(builder);
+    const std::string commands = BuildCommands(builder, sources.codePage);
     std::string recipe = commands + '\0' + program + '\0' + sources.rcScript;
     for (const auto& [name, content] : sources.files) {
         recipe += '\0' + name + '\0' + content;
@@ -158,7 +181,9 @@ inline std::string BuildProgram(Builder builder, const ProgramSources& sources) 
     const fs::path work = pattern;
     WriteText(work / "show_strings.c", program);
     WriteText(work / "app.rc", sources.rcScript);
-    WriteText(work / "kernel32.def", Kernel32Def(builder == Builder::ClangX86));
+    for (const char* dll : {"kernel32", "user32"}) {
+        WriteText(work / (std::string(dll) + ".def"), ImportDef(dll, builder == Builder::ClangX86));
+    }
     for (const auto& [name, content] : sources.files) {
         WriteText(work / name, content);
     }

@@ -161,37 +161,6 @@ std::vector<std::string> BlockTexts(std::uint32_t block, const Destination& d) {
     return texts;
 }
 
-std::string Hex(std::uint32_t value, int digits) {
-    std::string out(static_cast<std::size_t>(digits), '0');
-    for (auto it = out.rbegin(); it != out.rend(); ++it, value >>= 4) {
-        *it = "0123456789abcdef"[value & 15];
-    }
-    return out;
-}
-
-// What show_strings prints for a block whose texts are `texts` and whose
-// resource is `size` bytes long.
-std::string Shown(std::uint32_t block, std::uint32_t language, std::size_t size,
-                  const std::vector<std::string>& texts) {
-    std::string out = "block " + std::to_string(block) + " lang " + Hex(language, 4) + " size " +
-                      std::to_string(size) + "\n";
-    for (std::size_t slot = 0; slot < texts.size(); ++slot) {
-        if (texts[slot].empty()) {
-            continue;
-        }
-        out += std::to_string((std::size_t{block} - 1) * 16 + slot) + "=";
-        for (const char16_t unit : Utf16(texts[slot])) {
-            if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
-                out += static_cast<char>(unit);
-            } else {
-                out += "\\u" + Hex(unit, 4);
-            }
-        }
-        out += "\n";
-    }
-    return out;
-}
-
 Bytes Overlay() {
     // The same bytes in every run. NOLINTNEXTLINE(cert-msc32-c,cert-msc51-cpp)
     std::mt19937 random(20240607);
@@ -342,13 +311,13 @@ TEST_P(RealProgram, TheRewrittenProgramShowsItsTranslationsUnderWine) {
         for (const Destination& d : kDestinations) {
             queries.push_back(Hex(d.language, 4) + ":" + Hex(block, 4));
             const std::vector<std::string> texts = BlockTexts(block, d);
-            expected += Shown(block, d.language, StringTableData(texts).size(), texts);
+            expected += Shown(block, d.language, StringTableData(texts).size(), Utf16(texts));
         }
     }
     // Block 8 as the compiler wrote it: 16 length words and the texts.
     queries.insert(queries.end(), {"0:8", "407:8"});
-    expected += Shown(8, 0, std::size_t{2} * (16 + 10), {"Left alone"});
-    expected += Shown(8, 0x407, std::size_t{2} * (16 + 9), {"", "Bleibt so"});
+    expected += Shown(8, 0, std::size_t{2} * (16 + 10), {u"Left alone"});
+    expected += Shown(8, 0x407, std::size_t{2} * (16 + 9), {u"", u"Bleibt so"});
 
     const test::ProcessResult run = test::RunUnderWine(KORVA_WINEPREFIX, target_, queries);
     EXPECT_EQ(run.exitCode, 0);

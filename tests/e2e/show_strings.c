@@ -1,16 +1,21 @@
 /* A Windows console program for the end-to-end tests: it prints string-table
    blocks of its own image as the Windows loader finds them.
 
-   Usage: show_strings LANG:BLOCK ...   (both in hexadecimal)
+   Usage: show_strings [lang=LANG] LANG:BLOCK|ID ...   (all in hexadecimal)
 
-   For each argument it asks FindResourceExW for that block of RT_STRING in
+   For each LANG:BLOCK it asks FindResourceExW for that block of RT_STRING in
    exactly that language and prints "block B lang L size S", or "block B lang
    L none", then one line "id=text" per non-empty string, id being the string
    id (16 per block). Printable ASCII is written as it is and every other
    UTF-16 code unit (and the backslash) as \uXXXX, so the test compares plain
    ASCII whatever the console's code page.
 
-   It uses no C run-time and declares the few kernel32 functions itself, so
+   For each ID it prints "string ID:" and the code units (hex) that
+   LoadStringW points to, as programs read their texts, or "string ID none"
+   when it finds no block. lang= makes LANG the thread's UI language and
+   locale first, as a program that offers a choice of language does.
+
+   It uses no C run-time and declares the few Windows functions itself, so
    the same source builds with mingw-w64 and with clang for the MSVC target
    without Windows headers or libraries. */
 
@@ -29,6 +34,9 @@ IMPORT HANDLE FindResourceExW(HANDLE module, const WCHAR *type, const WCHAR *nam
 IMPORT HANDLE LoadResource(HANDLE module, HANDLE info);
 IMPORT void *LockResource(HANDLE data);
 IMPORT DWORD SizeofResource(HANDLE module, HANDLE info);
+IMPORT unsigned short SetThreadUILanguage(unsigned short language);
+IMPORT BOOL SetThreadLocale(DWORD locale);
+IMPORT int LoadStringW(HANDLE module, unsigned id, WCHAR *buffer, int size);
 
 #define RT_STRING 6
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -121,14 +129,60 @@ static void show_block(unsigned language, unsigned block) {
     }
 }
 
+/* The size 0 hands back a pointer into the resource and the length word, not
+   a copy ended at the first NUL, so every code unit shows. */
+static void show_string(unsigned id) {
+    const WCHAR *p = 0;
+    const int length = LoadStringW(0, id, (WCHAR *)&p, 0);
+    text("string ");
+    decimal(id);
+    if (p == 0) {
+        text(" none\n");
+        return;
+    }
+    put(':');
+    for (int i = 0; i < length; ++i) {
+        put(' ');
+        hex(p[i], 4);
+    }
+    put('\n');
+}
+
+static int starts_with(const char *prefix) {
+    unsigned i = 0;
+    for (; prefix[i] != 0; ++i) {
+        if (cursor[i] != (WCHAR)prefix[i]) return 0;
+    }
+    cursor += i;
+    return 1;
+}
+
 void mainCRTStartup(void) {
     DWORD written = 0;
-    long language;
+    long first;
     long block;
     cursor = GetCommandLineW();
     skip_program_name();
-    while ((language = number()) >= 0 && (block = number()) >= 0) {
-        show_block((unsigned)language, (unsigned)block);
+    for (;;) {
+        while (*cursor == ' ') ++cursor;
+        if (starts_with("lang=")) {
+            const long language = number();
+            if (language < 0) break;
+            /* Windows picks a block by the thread's UI language, Wine 8 by the
+               thread locale's exact id and then by the user locale, which
+               only the environment sets. */
+            SetThreadUILanguage((unsigned short)language);
+            SetThreadLocale((DWORD)language);
+            continue;
+        }
+        if ((first = number()) < 0) break;
+        if (*cursor != ':') {
+            show_string((unsigned)first);
+        } else if ((block = number()) >= 0) {
+            show_block((unsigned)first, (unsigned)block);
+        } else {
+            break;
+        }
     }
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out, used, &written, 0);
     ExitProcess(0);
