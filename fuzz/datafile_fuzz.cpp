@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the data file loader, in reads of varying size,
-// and checks what it reports against a plain count of the input's lines.
+// as a 1252 or a UTF-8 file, and checks what it reports against a plain
+// count of the input's lines.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/codepage.h"
 #include "common/compare.h"
+#include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "driver/console.h"
@@ -26,7 +29,8 @@ void Check(bool condition) {
 }
 
 // Lines as the format defines them, counted over the whole input at once.
-std::uint64_t CountLines(std::string_view data) {
+// A UTF-8 file's lines may end in a lone LF too.
+std::uint64_t CountLines(std::string_view data, bool utf8) {
     const std::size_t stop = data.find('\x1A');
     if (stop != std::string_view::npos) {
         data = data.substr(0, stop);
@@ -39,6 +43,9 @@ std::uint64_t CountLines(std::string_view data) {
             if (i + 1 < data.size() && data[i + 1] == '\n') {
                 ++i;
             }
+            start = i + 1;
+        } else if (utf8 && data[i] == '\n') {
+            ++lines;
             start = i + 1;
         }
     }
@@ -86,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return 0;
     }
     Select(bytes[0]);
+    const bool utf8 = (bytes[1] & 0x80) != 0;
+    RunCodePage = utf8 ? TCodePage::Utf8 : TCodePage::Windows1252;
     const std::size_t chunk = 1 + bytes[1] % 16;
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
 
@@ -101,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             small.output.substr(prefix.size(), small.output.size() - prefix.size() - 2);
         Check(number.find_first_not_of("0123456789") == std::string::npos && number[0] != '0');
         const std::uint64_t line = std::stoull(number);
-        Check(line >= 1 && line <= CountLines(data));
+        Check(line >= 1 && line <= CountLines(data, utf8));
     }
     Check(small.ok == (small.output.empty() && small.dict.Count() > 0));
 
@@ -115,7 +124,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         std::size_t found = 0;
         Check(dict.Find(dict.Text(i), found) && found == i);
         for (int lang = 0; lang < LangKeyCount; ++lang) {
-            Check(IsWantedLang(lang) || entry.Text(lang).empty());
+            const std::string_view text = entry.Text(lang);
+            Check(IsWantedLang(lang) || text.empty());
+            // Every text a UTF-8 run may write is valid, and is written in
+            // exactly the units counted for it.
+            if (utf8) {
+                Check(IsValidUtf8(text));
+                std::string units(2 * AnsiUtf16Length(text), '\0');
+                auto* begin = reinterpret_cast<std::uint8_t*>(units.data());
+                Check(PutAnsiAsUtf16Le(text, begin) == begin + units.size());
+                Check(Utf16LeToAnsi({begin, units.size()}) == text);
+            }
         }
     }
 
