@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "common/case_fold.h"
 #include "common/utf8.h"
@@ -32,6 +33,8 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 
 constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 // The folded code point at `pos`, which moves past it. ASCII, most of every
 // interface text, folds without the table.
 char32_t NextFolded(std::string_view text, std::size_t& pos) {
@@ -55,26 +58,24 @@ std::uint64_t FoldedWindow1252(std::string_view text, std::size_t depth, std::ui
 }
 
 std::uint64_t FoldedWindowUtf8(std::string_view text, std::size_t depth, std::uint32_t& rest) {
-    // Where everything up to the window is ASCII, the folded form's bytes
-    // are the text's own bytes, folded one by one.
-    const std::size_t end = std::min(text.size(), depth + 8);
-    if (std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        const std::size_t left = text.size() > depth ? end - depth : 0;
-        rest = static_cast<std::uint32_t>(left);
-        std::uint64_t window = 0;
-        for (std::size_t i = 0; i < 8; ++i) {
-            const auto c = i < left ? static_cast<unsigned char>(text[depth + i]) : 0U;
-            window = window << 8 | (c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-        }
-        return window;
-    }
     std::uint64_t window = 0;
     std::uint32_t taken = 0;
     std::size_t skipped = 0;
     for (std::size_t pos = 0; pos < text.size() && taken < 8;) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        // ASCII is one byte of the folded form as of the text.
+        if (c < 0x80) {
+            ++pos;
+            if (skipped < depth) {
+                ++skipped;
+            } else {
+                window = window << 8 | (c >= 'A' && c <= 'Z' ? c + 0x20U : c);
+                ++taken;
+            }
+            continue;
+        }
         char bytes[4];
-        const std::size_t count = EncodeUtf8(NextFolded(text, pos), bytes);
+        const std::size_t count = EncodeUtf8(FoldCase(DecodeUtf8(text, pos)), bytes);
         for (std::size_t i = 0; i < count; ++i) {
             if (skipped < depth) {
                 ++skipped;
@@ -114,8 +115,32 @@ int Compare1252Text(std::string_view a, std::string_view b) {
 }
 
 int CompareUtf8Text(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
+    // A search ends on texts that are equal, most often byte for byte, and
+    // passes many that share their beginning: the equal bytes are skipped
+    // eight at a time. Decoding then resumes where a character starts,
+    // which is where it would be had it started at the beginning: a
+    // sequence takes its continuation bytes along, and a stray one, decoded
+    // alone, stays alone when decoding starts before it.
+    std::size_t same = 0;
+    const std::size_t shorter = std::min(a.size(), b.size());
+    for (; shorter - same >= 8; same += 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a.data() + same, sizeof x);
+        std::memcpy(&y, b.data() + same, sizeof y);
+        if (x != y) {
+            break;
+        }
+    }
+    if (same == shorter && a.size() == b.size()) {
+        return 0;
+    }
+    while (same > 0 && ((same < a.size() && IsContinuation(a[same])) ||
+                        (same < b.size() && IsContinuation(b[same])))) {
+        --same;
+    }
+    std::size_t i = same;
+    std::size_t j = same;
     while (i < a.size() && j < b.size()) {
         // Equal ASCII bytes fold alike; most texts a search compares share
         // their beginnings.
@@ -139,20 +164,6 @@ int CompareUtf8Text(std::string_view a, std::string_view b) {
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
     return RunCodePage == TCodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
                                           : FoldedWindow1252(text, depth, rest);
-}
-
-std::size_t CharacterStart(std::string_view text, std::size_t i) {
-    if (RunCodePage != TCodePage::Utf8) {
-        return i;
-    }
-    // Decoding never starts at a continuation byte: a sequence takes its
-    // continuation bytes along, and a stray one is a character of its own
-    // only where no sequence took it, which backing up past it cannot
-    // change, since the bytes before are the same in both texts.
-    while (i > 0 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
-        --i;
-    }
-    return i;
 }
 
 } // namespace korva

@@ -35,8 +35,4 @@ const std::array<unsigned char, 256>& FoldTable();
 // that agree before `depth` have windows in CompareText's order there.
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest);
 
-// The start of the character that byte `i` of the text belongs to, so that
-// a comparison resumed there after an equal beginning sees whole characters.
-std::size_t CharacterStart(std::string_view text, std::size_t i);
-
 } // namespace korva

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korva {
 namespace {
 
@@ -15,9 +19,24 @@ void PutUnit(char32_t unit, std::uint8_t*& out) {
     out += 2;
 }
 
-// How many of the (up to) eight bytes at `p` are ASCII before the
-// first that is not, found at once: the walks over a text take them
-// together. Interface texts are mostly ASCII, even between other letters.
+// `count` (at most eight) ASCII bytes as UTF-16LE code units.
+std::uint8_t* WidenAscii(const unsigned char* in, std::size_t count, std::uint8_t* out) {
+#if defined(__SSE2__)
+    if (count == 8) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+        return out + 16;
+    }
+#endif
+    for (std::size_t i = 0; i < count; ++i) {
+        out[2 * i] = in[i];
+        out[2 * i + 1] = 0;
+    }
+    return out + 2 * count;
+}
+
+} // namespace
+
 std::size_t AsciiPrefix(const unsigned char* p, std::size_t left) {
     if (left < 8) {
         std::size_t n = 0;
@@ -34,8 +53,6 @@ std::size_t AsciiPrefix(const unsigned char* p, std::size_t left) {
     const std::uint64_t high = word & 0x8080808080808080ULL;
     return high == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(high)) / 8;
 }
-
-} // namespace
 
 std::size_t EncodeUtf8(char32_t c, char* out) {
     const auto put = [&](std::size_t i, char32_t bits) { out[i] = static_cast<char>(bits); };
@@ -75,42 +92,42 @@ bool IsValidUtf8(std::string_view text) {
     const auto continues = [&](std::ptrdiff_t i) { return (p[i] & 0xC0) == 0x80; };
     const unsigned char* highSurrogateEnd = nullptr;
     while (p < end) {
-        const std::size_t ascii = AsciiPrefix(p, static_cast<std::size_t>(end - p));
-        p += ascii;
-        if (ascii == 8 || p == end) {
-            continue;
-        }
-        const unsigned char lead = *p;
-        const std::ptrdiff_t left = end - p;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            if (left < 2 || !continues(1)) {
+        p += AsciiPrefix(p, static_cast<std::size_t>(end - p));
+        // Letters of other scripts come in words: take them one after
+        // another before looking for ASCII again.
+        while (p < end && *p >= 0x80) {
+            const unsigned char lead = *p;
+            const std::ptrdiff_t left = end - p;
+            if (lead >= 0xC2 && lead <= 0xDF) {
+                if (left < 2 || !continues(1)) {
+                    return false;
+                }
+                p += 2;
+            } else if (lead >= 0xE0 && lead <= 0xEF) {
+                const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+                if (left < 3 || p[1] < low || !continues(1) || !continues(2)) {
+                    return false;
+                }
+                // A low surrogate right after a high one is a pair spelt as
+                // two, which the four-byte form alone may spell.
+                if (lead == 0xED && p[1] >= 0xB0 && p == highSurrogateEnd) {
+                    return false;
+                }
+                if (lead == 0xED && p[1] >= 0xA0 && p[1] < 0xB0) {
+                    highSurrogateEnd = p + 3;
+                }
+                p += 3;
+            } else if (lead >= 0xF0 && lead <= 0xF4) {
+                const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+                const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+                if (left < 4 || p[1] < low || p[1] > high || !continues(1) || !continues(2) ||
+                    !continues(3)) {
+                    return false;
+                }
+                p += 4;
+            } else {
                 return false;
             }
-            p += 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-            if (left < 3 || p[1] < low || !continues(1) || !continues(2)) {
-                return false;
-            }
-            // A low surrogate right after a high one is a pair spelt as
-            // two, which the four-byte form alone may spell.
-            if (lead == 0xED && p[1] >= 0xB0 && p == highSurrogateEnd) {
-                return false;
-            }
-            if (lead == 0xED && p[1] >= 0xA0 && p[1] < 0xB0) {
-                highSurrogateEnd = p + 3;
-            }
-            p += 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-            const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-            if (left < 4 || p[1] < low || p[1] > high || !continues(1) || !continues(2) ||
-                !continues(3)) {
-                return false;
-            }
-            p += 4;
-        } else {
-            return false;
         }
     }
     return true;
@@ -151,7 +168,7 @@ std::size_t Utf16LengthOfUtf8(std::string_view text) {
         const std::size_t ascii = AsciiPrefix(p + pos, text.size() - pos);
         pos += ascii;
         units += ascii;
-        if (ascii < 8 && pos < text.size()) {
+        while (pos < text.size() && p[pos] >= 0x80) {
             units += DecodeUtf8(text, pos) >= 0x10000 ? 2 : 1;
         }
     }
@@ -162,21 +179,16 @@ std::uint8_t* PutUtf8AsUtf16Le(std::string_view text, std::uint8_t* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t ascii = AsciiPrefix(p + pos, text.size() - pos);
-        for (std::size_t i = 0; i < ascii; ++i) {
-            out[2 * i] = p[pos + i];
-            out[2 * i + 1] = 0;
-        }
-        out += 2 * ascii;
+        out = WidenAscii(p + pos, ascii, out);
         pos += ascii;
-        if (ascii == 8 || pos == text.size()) {
-            continue;
-        }
-        const char32_t c = DecodeUtf8(text, pos);
-        if (c >= 0x10000) {
-            PutUnit(0xD800 + ((c - 0x10000) >> 10), out);
-            PutUnit(0xDC00 + ((c - 0x10000) & 0x3FF), out);
-        } else {
-            PutUnit(c, out);
+        while (pos < text.size() && p[pos] >= 0x80) {
+            const char32_t c = DecodeUtf8(text, pos);
+            if (c >= 0x10000) {
+                PutUnit(0xD800 + ((c - 0x10000) >> 10), out);
+                PutUnit(0xDC00 + ((c - 0x10000) & 0x3FF), out);
+            } else {
+                PutUnit(c, out);
+            }
         }
     }
     return out;

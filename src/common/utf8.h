@@ -63,6 +63,11 @@ inline char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
     return kReplacementChar;
 }
 
+// How many of the (up to) eight bytes at `p` are ASCII before the first
+// that is not, found at once: walks over a text take them together.
+// Interface texts are mostly ASCII, even between letters of other scripts.
+std::size_t AsciiPrefix(const unsigned char* p, std::size_t left);
+
 // Writes the code point (at most U+10FFFF; surrogates allowed) to `out`,
 // which has room for four bytes, and returns how many it took.
 std::size_t EncodeUtf8(char32_t c, char* out);

@@ -57,45 +57,46 @@ std::uint64_t Hash1252(std::string_view text) {
 
 // Under UTF-8 texts equal under CompareText have equal folded forms (the
 // UTF-8 of their folded code points), so that form is hashed, with the same
-// cleared bits. ASCII, whose folding only changes a bit that is cleared
-// anyway, goes in eight bytes at a time while the words line up.
+// cleared bits, in words of eight bytes however the characters fall. ASCII
+// goes in as it is, since its folding only changes a bit that is cleared.
 std::uint64_t HashUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     std::uint64_t h = 0;
     std::uint64_t word = 0;
     unsigned filled = 0;
     std::uint64_t length = 0;
-    const auto put = [&](unsigned char byte) {
-        word |= std::uint64_t{byte} << (8 * filled);
-        ++length;
-        if (++filled == 8) {
-            h = Step(h, ClearedWord(word));
-            word = 0;
-            filled = 0;
+    // Appends `count` (1 to 8) bytes, the first in the lowest bits of `bytes`.
+    const auto put = [&](std::uint64_t bytes, unsigned count) {
+        word |= bytes << (8 * filled);
+        length += count;
+        if (filled + count < 8) {
+            filled += count;
+            return;
         }
+        h = Step(h, ClearedWord(word));
+        const unsigned used = 8 - filled;
+        word = used < 8 ? bytes >> (8 * used) : 0;
+        filled = filled + count - 8;
     };
     for (std::size_t pos = 0; pos < text.size();) {
-        if (std::endian::native == std::endian::little && filled == 0 && text.size() - pos >= 8) {
-            std::memcpy(&word, text.data() + pos, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                h = Step(h, ClearedWord(word));
-                length += 8;
-                pos += 8;
-                word = 0;
-                continue;
+        const auto ascii = static_cast<unsigned>(AsciiPrefix(p + pos, text.size() - pos));
+        if (ascii > 0) {
+            std::uint64_t bytes = 0;
+            for (unsigned i = ascii; i > 0; --i) {
+                bytes = bytes << 8 | p[pos + i - 1];
             }
-            word = 0;
-        }
-        const auto c = static_cast<unsigned char>(text[pos]);
-        if (c < 0x80) {
-            put(c);
-            ++pos;
+            put(bytes, ascii);
+            pos += ascii;
             continue;
         }
         char folded[4];
-        const std::size_t count = EncodeUtf8(FoldCase(DecodeUtf8(text, pos)), folded);
-        for (std::size_t i = 0; i < count; ++i) {
-            put(static_cast<unsigned char>(folded[i]));
+        const auto count =
+            static_cast<unsigned>(EncodeUtf8(FoldCase(DecodeUtf8(text, pos)), folded));
+        std::uint64_t bytes = 0;
+        for (unsigned i = count; i > 0; --i) {
+            bytes = bytes << 8 | static_cast<unsigned char>(folded[i - 1]);
         }
+        put(bytes, count);
     }
     if (filled > 0) {
         h = Step(h, ClearedWord(word));

@@ -89,6 +89,11 @@ void SortByWindow(TKeys& keys, const TRange& range, std::vector<TRange>& todo) {
 } // namespace
 
 int CompareSameAsText(std::string_view a, std::string_view b) {
+    // The UTF-8 comparison passes over equal words itself, minding where
+    // characters start.
+    if (RunCodePage == TCodePage::Utf8) {
+        return CompareText(a, b);
+    }
     const std::size_t n = std::min(a.size(), b.size());
     std::size_t i = 0;
     for (; i + sizeof(std::uint64_t) <= n; i += sizeof(std::uint64_t)) {
@@ -100,8 +105,6 @@ int CompareSameAsText(std::string_view a, std::string_view b) {
             break;
         }
     }
-    // Under UTF-8 the equal words may end inside a character.
-    i = std::min(CharacterStart(a, i), CharacterStart(b, i));
     return CompareText(a.substr(i), b.substr(i));
 }
 
