@@ -121,18 +121,8 @@ int CompareUtf8Text(std::string_view a, std::string_view b) {
     // which is where it would be had it started at the beginning: a
     // sequence takes its continuation bytes along, and a stray one, decoded
     // alone, stays alone when decoding starts before it.
-    std::size_t same = 0;
-    const std::size_t shorter = std::min(a.size(), b.size());
-    for (; shorter - same >= 8; same += 8) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a.data() + same, sizeof x);
-        std::memcpy(&y, b.data() + same, sizeof y);
-        if (x != y) {
-            break;
-        }
-    }
-    if (same == shorter && a.size() == b.size()) {
+    std::size_t same = EqualWordsPrefix(a, b);
+    if (same == a.size() && a.size() == b.size()) {
         return 0;
     }
     while (same > 0 && ((same < a.size() && IsContinuation(a[same])) ||
@@ -159,6 +149,21 @@ int CompareUtf8Text(std::string_view a, std::string_view b) {
         return 0;
     }
     return i == a.size() ? -1 : 1;
+}
+
+std::size_t EqualWordsPrefix(std::string_view a, std::string_view b) {
+    const std::size_t shorter = std::min(a.size(), b.size());
+    std::size_t same = 0;
+    for (; shorter - same >= sizeof(std::uint64_t); same += sizeof(std::uint64_t)) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a.data() + same, sizeof x);
+        std::memcpy(&y, b.data() + same, sizeof y);
+        if (x != y) {
+            break;
+        }
+    }
+    return same;
 }
 
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -26,6 +27,10 @@ unsigned char FoldUpper(unsigned char c);
 
 // FoldUpper of every byte, for loops that fold many.
 const std::array<unsigned char, 256>& FoldTable();
+
+// How many leading bytes the texts share, in whole words of eight: bytes
+// that are equal fold alike, so a comparison may pass over them unfolded.
+std::size_t EqualWordsPrefix(std::string_view a, std::string_view b);
 
 // Eight bytes of the text's folded form from byte `depth` of that form on,
 // as one big-endian number, the bytes past its end as 0; `rest` tells how

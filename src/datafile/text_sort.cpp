@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <stdexcept>
 
 #include "common/compare.h"
@@ -94,17 +93,7 @@ int CompareSameAsText(std::string_view a, std::string_view b) {
     if (RunCodePage == TCodePage::Utf8) {
         return CompareText(a, b);
     }
-    const std::size_t n = std::min(a.size(), b.size());
-    std::size_t i = 0;
-    for (; i + sizeof(std::uint64_t) <= n; i += sizeof(std::uint64_t)) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a.data() + i, sizeof x);
-        std::memcpy(&y, b.data() + i, sizeof y);
-        if (x != y) {
-            break;
-        }
-    }
+    const std::size_t i = EqualWordsPrefix(a, b);
     return CompareText(a.substr(i), b.substr(i));
 }
 
