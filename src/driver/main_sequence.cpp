@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -54,10 +55,23 @@ TFoldedTextFilter BlockTextFilter() {
     return texts;
 }
 
+// Why a destination list that names two keys of one language id is refused.
+std::string SharedLangIdLine(int first, int second) {
+    const auto name = [](int key) { return std::string(LangKeys[static_cast<std::size_t>(key)].Name); };
+    char id[32];
+    std::snprintf(id, sizeof id, "%u (0x%02X)", unsigned{LangIdOf(first)}, unsigned{LangIdOf(first)});
+    return name(first) + " and " + name(second) + " share the language id " + id +
+           ", so their texts would go into one resource: name only one of them";
+}
+
 // Steps after the banner; returns the exit code.
 int RunStages(const std::vector<std::string>& args) {
     if (!ParseCommandLine(args)) {
         PrintUsage();
+        return 2;
+    }
+    if (int first = 0, second = 0; FindDestinationsSharingLangId(first, second)) {
+        WriteLine(SharedLangIdLine(first, second));
         return 2;
     }
     if (!IsWindowsNT()) {

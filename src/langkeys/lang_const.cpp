@@ -63,6 +63,21 @@ bool IsWantedLang(int index) {
     return false;
 }
 
+bool FindDestinationsSharingLangId(int& first, int& second) {
+    for (int i = 0; i < DestLangCount; ++i) {
+        for (int j = i + 1; j < DestLangCount; ++j) {
+            const int a = DestLangs[static_cast<std::size_t>(i)];
+            const int b = DestLangs[static_cast<std::size_t>(j)];
+            if (LangIdOf(a) == LangIdOf(b)) {
+                first = a;
+                second = b;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 std::uint16_t LangIdOf(int index) { return LangKeys.at(static_cast<std::size_t>(index)).LangId; }
 
 void ResetLangSelection() {

@@ -30,6 +30,11 @@ int FindLangKey(std::string_view name);
 // True when `index` is the neutral language or one of the destinations.
 bool IsWantedLang(int index);
 
+// Two destination keys (in table order) whose runs would be written under
+// one language id, as CROATIAN and SERBIAN would: their texts would land in
+// one resource. False when every destination has an id of its own.
+bool FindDestinationsSharingLangId(int& first, int& second);
+
 // The 16-bit language id of a key: its primary id with sub-language 0.
 std::uint16_t LangIdOf(int index);
 

@@ -35,8 +35,20 @@ std::size_t UnitCount(const TResInfo& record, std::size_t slot, std::string_view
     return original != nullptr ? original->size() / 2 : AnsiUtf16Length(text);
 }
 
+// A block holds the strings of sixteen ids, and the loader finds the string
+// of an id by walking that many length words from the block's start without
+// checking its size: a shorter run would hand out what follows it for the
+// ids past its end. Resource compilers write all sixteen.
+constexpr std::size_t kBlockSlots = 16;
+
+// Empty slots after the entries of a run of `count`, to fill the block.
+std::size_t PaddingOf(std::size_t count) {
+    return count < kBlockSlots ? kBlockSlots - count : 0;
+}
+
 // The size of the data of entries [first, last) of a block: each text as a
-// counted UTF-16 string, then one zero word. Nothing when a text is too long
+// counted UTF-16 string, empty slots up to the block's sixteen, then one
+// zero word. Nothing when a text is too long
 // for its 16-bit length word, which the caller treats as a failed update:
 // cutting the text would change the program's strings without a word.
 std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last) {
@@ -47,7 +59,7 @@ std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, 
             __builtin_prefetch(record.Strings.Text(i).data());
         }
     }
-    std::uint64_t size = 2;
+    std::uint64_t size = 2 * (1 + PaddingOf(last - first));
     for (std::size_t i = first; i < last; ++i) {
         const std::size_t units = UnitCount(record, i - first, record.Strings.Text(i));
         if (units > std::numeric_limits<std::uint16_t>::max()) {
@@ -104,7 +116,9 @@ public:
             }
             putWord(length, static_cast<std::size_t>(at - length - 2) / 2);
         }
-        putWord(at, 0);
+        // The empty slots, then the closing word: all zero words.
+        const std::size_t zeros = PaddingOf(run.last - run.first) + 1;
+        std::fill_n(at, 2 * zeros, std::uint8_t{0});
     }
 
 private:

@@ -27,6 +27,24 @@ int DestLang(int i) { return DestLangs[static_cast<std::size_t>(i)]; }
 // neutral one; any other language copy means someone localised it already.
 bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && block.LangCount < 2; }
 
+// A text as a console line shows it: CR and LF as the data file writes
+// them, so that a text cannot end the line and forge one of its own (a
+// "Finished" that a build log would trust).
+std::string Echoed(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // Replaces each of the first n objects by the text's dictionary index (or -1)
 // and returns how many texts have a translation into some other destination.
 int LookUpTexts(TResInfo& block, std::size_t n) {
@@ -53,7 +71,7 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
                 ++SourceStringsMissing;
-                LogLine("Not Found: " + std::string(neutralName) + "," + std::string(text));
+                LogLine("Not Found: " + std::string(neutralName) + "," + Echoed(text));
             }
         }
     }

@@ -52,8 +52,9 @@ inline std::vector<std::u16string> Utf16(const std::vector<std::string>& cp1252)
     return out;
 }
 
-// A string-table resource as the loader reads it: per text a length word and
-// its UTF-16 code units, then the closing zero word the tool writes.
+// A string-table resource as the tool writes it: per text a length word and
+// its UTF-16 code units, empty slots up to the block's sixteen, then the
+// closing zero word.
 inline Bytes StringTableData(const std::vector<std::u16string>& texts) {
     Bytes out;
     auto word = [&out](std::uint32_t w) {
@@ -65,6 +66,9 @@ inline Bytes StringTableData(const std::vector<std::u16string>& texts) {
         for (const char16_t unit : units) {
             word(unit);
         }
+    }
+    for (std::size_t slot = texts.size(); slot < 16; ++slot) {
+        word(0);
     }
     word(0);
     return out;

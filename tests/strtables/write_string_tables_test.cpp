@@ -40,6 +40,26 @@ Bytes8 Words(std::initializer_list<std::uint16_t> words) {
     return out;
 }
 
+// A run as it is written: each text a length word and its code units, empty
+// slots up to the block's sixteen, then the closing zero word.
+Bytes8 RunWords(std::initializer_list<std::u16string> texts) {
+    Bytes8 out;
+    const auto word = [&out](char16_t w) {
+        out.push_back(static_cast<std::uint8_t>(w));
+        out.push_back(static_cast<std::uint8_t>(w >> 8));
+    };
+    for (const std::u16string& text : texts) {
+        word(static_cast<char16_t>(text.size()));
+        for (const char16_t unit : text) {
+            word(unit);
+        }
+    }
+    for (std::size_t slot = texts.size(); slot <= 16; ++slot) {
+        word(0);
+    }
+    return out;
+}
+
 // Each test writes into its own copy of an image built from the shared
 // string-table script (blocks 1 to 4 in language 0, block 4 also in 0x0407,
 // block 5 only in 0x0409, and an RCDATA resource).
@@ -106,8 +126,8 @@ TEST_F(WriteStringTablesTest, WritesEachRunAndDeletesTheNeutralCopy) {
                                    7}}));
     ASSERT_TRUE(WriteStringTables());
     const pe::ResourceModule after = Reread();
-    EXPECT_EQ(Data(after, 1, 9), Words({0, 4, 'O', 'p', 'e', 'n', 0}));
-    EXPECT_EQ(Data(after, 1, 7), Words({0, 6, 0xD6, 'f', 'f', 'n', 'e', 'n', 0}));
+    EXPECT_EQ(Data(after, 1, 9), RunWords({u"", u"Open"}));
+    EXPECT_EQ(Data(after, 1, 7), RunWords({u"", u"\u00D6ffnen"}));
     EXPECT_FALSE(Has(after, 1, 0));
     ExpectOtherBlocksUntouched(after);
 }
@@ -119,10 +139,14 @@ TEST_F(WriteStringTablesTest, RunDataFollowsTheTextsExactly) {
         Bytes8 expected;
     };
     const Case cases[] = {
-        {"three empty texts", {{"", 9}, {"", 9}, {"", 9}}, Words({0, 0, 0, 0})},
-        {"empty texts at the end", {{"a", 9}, {"", 9}, {"", 9}}, Words({1, 'a', 0, 0, 0})},
-        {"NUL inside a text", {{std::string("a\0b", 3), 9}}, Words({3, 'a', 0, 'b', 0})},
-        {"1252 beyond ASCII", {{"\x80\x81\xFF", 9}}, Words({3, 0x20AC, 0x81, 0xFF, 0})},
+        {"three empty texts", {{"", 9}, {"", 9}, {"", 9}}, RunWords({})},
+        {"empty texts at the end", {{"a", 9}, {"", 9}, {"", 9}}, RunWords({u"a"})},
+        {"NUL inside a text", {{std::string("a\0b", 3), 9}}, RunWords({std::u16string(u"a\0b", 3)})},
+        {"1252 beyond ASCII", {{"\x80\x81\xFF", 9}}, RunWords({u"\u20AC\u0081\u00FF"})},
+        // A short run fills its block, so that no id past its end reads on.
+        {"fifteen texts", std::vector<std::pair<Text, std::int32_t>>(15, {"z", 9}),
+         RunWords({u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z", u"z",
+                   u"z", u"z"})},
     };
     for (const Case& c : cases) {
         ResetResBlocks();
@@ -155,8 +179,8 @@ TEST_F(WriteStringTablesTest, ARunInTheOriginalNeutralLanguageReplacesItAndIsNot
     ResBlocks.push_back(Block(4, {{"Neu", 0x407}, {"New", 9}}));
     ASSERT_TRUE(WriteStringTables());
     const pe::ResourceModule after = Reread();
-    EXPECT_EQ(Data(after, 4, 0x407), Words({3, 'N', 'e', 'u', 0}));
-    EXPECT_EQ(Data(after, 4, 9), Words({3, 'N', 'e', 'w', 0}));
+    EXPECT_EQ(Data(after, 4, 0x407), RunWords({u"Neu"}));
+    EXPECT_EQ(Data(after, 4, 9), RunWords({u"New"}));
     EXPECT_TRUE(Has(after, 4, 0)) << "only the OrigNeutralLangId copy is the block's to delete";
 }
 
@@ -166,9 +190,9 @@ TEST_F(WriteStringTablesTest, SameLanguageRunsMergeWhenAdjacentAndTheLaterWinsOt
     ResBlocks.push_back(Block(2, {{"hr", 0x1A}, {"de", 7}, {"sr", 0x1A}}));
     ASSERT_TRUE(WriteStringTables());
     const pe::ResourceModule after = Reread();
-    EXPECT_EQ(Data(after, 1, 0x1A), Words({2, 'h', 'r', 2, 's', 'r', 0}));
-    EXPECT_EQ(Data(after, 2, 0x1A), Words({2, 's', 'r', 0}));
-    EXPECT_EQ(Data(after, 2, 7), Words({2, 'd', 'e', 0}));
+    EXPECT_EQ(Data(after, 1, 0x1A), RunWords({u"hr", u"sr"}));
+    EXPECT_EQ(Data(after, 2, 0x1A), RunWords({u"sr"}));
+    EXPECT_EQ(Data(after, 2, 7), RunWords({u"de"}));
 }
 
 TEST_F(WriteStringTablesTest, SkippedBlocksAreLeftAloneAndAnEmptyListOnlyDeletes) {

@@ -176,14 +176,16 @@ TEST_F(TranslateBlocksTest, BlocksThatAreSkippedAndWhy) {
     AddBlock(1, {"Open"}, 0, 2);             // also in another language
     AddBlock(2, {"Open"}, 0x0409);           // only in a language other than the neutral one
     AddBlock(3, {});                         // no text at all
-    AddBlock(4, {"", "Gone", "Away"});       // nothing known
+    // Nothing known; a line end in a text must not end the line shown.
+    AddBlock(4, {"", "Gone", "Away\r\nFinished\t!"});
     AddBlock(5, {"Lonely"});                 // known, but no destination text
     AddBlock(6, {"open"});                   // translated
     ASSERT_TRUE(TranslateBlocks());
     EXPECT_EQ(Output(), "Block #1 is already language dependent. Skipped|"
                         "Block #2 is already language dependent. Skipped|"
                         "Translating block #3|No strings found for block #3. Skipped|"
-                        "Translating block #4|Not Found: ENGLISH,Gone|Not Found: ENGLISH,Away|"
+                        "Translating block #4|Not Found: ENGLISH,Gone|"
+                        "Not Found: ENGLISH,Away\\r\\nFinished\t!|"
                         "No strings found for block #4. Skipped|"
                         "Translating block #5|No strings found for block #5. Skipped|"
                         "Translating block #6|" +
@@ -194,7 +196,8 @@ TEST_F(TranslateBlocksTest, BlocksThatAreSkippedAndWhy) {
     EXPECT_FALSE(ResBlocks[5].Skipped);
     EXPECT_EQ(StringsOf(ResBlocks[0]), (Entries{{"Open", 0}})); // untouched
     EXPECT_EQ(StringsOf(ResBlocks[1]), (Entries{{"Open", 0x0409}}));
-    EXPECT_EQ(StringsOf(ResBlocks[3]), (Entries{{"", -1}, {"Gone", -1}, {"Away", -1}}));
+    EXPECT_EQ(StringsOf(ResBlocks[3]),
+              (Entries{{"", -1}, {"Gone", -1}, {"Away\r\nFinished\t!", -1}}));
     EXPECT_EQ(StringsOf(ResBlocks[5]), (Entries{{"x", 7}}));
 }
 
