@@ -15,7 +15,7 @@
 #include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
-#include "driver/console.h"
+#include "common/console.h"
 #include "langkeys/lang_const.h"
 
 namespace {

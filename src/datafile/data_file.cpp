@@ -7,7 +7,7 @@
 #include "common/platform.h"
 #include "common/utf8.h"
 #include "datafile/data_loader.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 
 namespace korva {
 

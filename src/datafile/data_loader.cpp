@@ -6,7 +6,7 @@
 #include "common/codepage.h"
 #include "common/utf8.h"
 #include "datafile/escapes.h"
-#include "driver/console.h"
+#include "common/console.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {

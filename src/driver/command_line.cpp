@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "common/text.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {

@@ -2,7 +2,7 @@
 #include <string_view>
 
 #include "driver/command_line.h"
-#include "driver/console.h"
+#include "common/console.h"
 
 namespace korva {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/codepage.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/constants.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/codepage.h"
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 #include "strtables/update_resource.h"

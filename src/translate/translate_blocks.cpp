@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "datafile/data_file.h"
-#include "driver/console.h"
-#include "driver/settings.h"
+#include "common/console.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 

@@ -8,7 +8,7 @@
 #include "datafile/data_loader.h"
 #include "datafile/trans_dict.h"
 #include "datafile_support.h"
-#include "driver/console.h"
+#include "common/console.h"
 
 namespace korva {
 namespace {

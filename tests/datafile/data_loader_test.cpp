@@ -10,8 +10,8 @@
 #include "datafile/data_file.h"
 #include "datafile/text_filter.h"
 #include "datafile_support.h"
-#include "driver/console.h"
-#include "driver/settings.h"
+#include "common/console.h"
+#include "common/settings.h"
 #include "support/code_page.h"
 
 namespace korva {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 #include "support/fixtures.h"

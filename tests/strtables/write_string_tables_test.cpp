@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/pe/resource_module.h"
 #include "strtables/string_tables.h"

@@ -13,8 +13,8 @@
 #include "common/platform.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
-#include "driver/console.h"
-#include "driver/settings.h"
+#include "common/console.h"
+#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 

@@ -1,8 +1,8 @@
-#include "driver/console.h"
+#include "common/console.h"
 
 #include <iostream>
 
-#include "driver/settings.h"
+#include "common/settings.h"
 
 namespace korva {
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/settings.h"
+#include "common/settings.h"
 
 namespace korva {
 
