@@ -18,16 +18,16 @@ namespace {
 namespace fs = std::filesystem;
 using namespace korva;
 
-struct TBenchFile {
+struct BenchFile {
     int entries;
     int langs;
     std::string path;
 };
 
-TBenchFile files[] = {{1000000, 2, {}}, {100000, 11, {}}};
+BenchFile files[] = {{1000000, 2, {}}, {100000, 11, {}}};
 
-const TBenchFile& FileFor(const benchmark::State& state) {
-    TBenchFile& file = files[state.range(0)];
+const BenchFile& FileFor(const benchmark::State& state) {
+    BenchFile& file = files[state.range(0)];
     if (file.path.empty()) {
         file.path = (fs::temp_directory_path() / ("korva_bench_" + std::to_string(file.entries) +
                                                   "x" + std::to_string(file.langs) + ".dat"))
@@ -39,7 +39,7 @@ const TBenchFile& FileFor(const benchmark::State& state) {
     return file;
 }
 
-void SetBytes(benchmark::State& state, const TBenchFile& file) {
+void SetBytes(benchmark::State& state, const BenchFile& file) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(fs::file_size(file.path)));
     state.SetLabel(std::to_string(file.entries) + " entries, " + std::to_string(file.langs) +
@@ -47,7 +47,7 @@ void SetBytes(benchmark::State& state, const TBenchFile& file) {
 }
 
 void BM_LoadDataFile(benchmark::State& state) {
-    const TBenchFile& file = FileFor(state);
+    const BenchFile& file = FileFor(state);
     bench::SelectBenchLanguages(file.langs);
     for (auto _ : state) {
         TReadOnlyFile input;
@@ -55,7 +55,7 @@ void BM_LoadDataFile(benchmark::State& state) {
             state.SkipWithError("cannot open the data file");
             break;
         }
-        auto dict = std::make_unique<TTransDict>();
+        auto dict = std::make_unique<TransDictionary>();
         const bool ok = LoadDataFrom(
             [&input](char* buffer, std::size_t size) { return input.Read(buffer, size); }, "bench",
             *dict);
@@ -74,7 +74,7 @@ void BM_LoadDataFile(benchmark::State& state) {
 
 // The yardstick: every line of the file read with the standard library.
 void BM_ReadLines(benchmark::State& state) {
-    const TBenchFile& file = FileFor(state);
+    const BenchFile& file = FileFor(state);
     for (auto _ : state) {
         std::ifstream input(file.path, std::ios::binary);
         std::string line;
@@ -90,7 +90,7 @@ void BM_ReadLines(benchmark::State& state) {
 // A second yardstick: the lines kept as strings, the least any loader that
 // keeps its texts pays in allocation.
 void BM_ReadAndKeepLines(benchmark::State& state) {
-    const TBenchFile& file = FileFor(state);
+    const BenchFile& file = FileFor(state);
     for (auto _ : state) {
         std::ifstream input(file.path, std::ios::binary);
         std::vector<std::string> lines;

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     const double before = PeakMiB();
 
     TReadOnlyFile input;
-    TTransDict dict;
+    TransDictionary dict;
     const bool ok =
         input.Open(path) &&
         LoadDataFrom([&input](char* buffer, std::size_t size) { return input.Read(buffer, size); },

@@ -65,18 +65,18 @@ void Select(std::uint8_t choice) {
     }
 }
 
-struct TOutcome {
+struct LoadOutcome {
     bool ok = false;
     std::string output;
-    TTransDict dict;
+    TransDictionary dict;
 };
 
-void Load(std::string_view data, std::size_t chunk, TOutcome& outcome,
-          const TFoldedTextFilter* wanted = nullptr) {
+void Load(std::string_view data, std::size_t chunk, LoadOutcome& outcome,
+          const FoldedTextFilter* wanted = nullptr) {
     std::ostringstream out;
     SetConsole(out);
     std::size_t pos = 0;
-    const TReadBlock read = [&](char* buffer, std::size_t size) -> long long {
+    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, data.size() - pos);
         std::memcpy(buffer, data.data() + pos, n);
         pos += n;
@@ -94,11 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     Select(bytes[0]);
     const bool utf8 = (bytes[1] & 0x80) != 0;
-    RunCodePage = utf8 ? TCodePage::Utf8 : TCodePage::Windows1252;
+    RunCodePage = utf8 ? CodePage::Utf8 : CodePage::Windows1252;
     const std::size_t chunk = 1 + bytes[1] % 16;
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
 
-    TOutcome small;
+    LoadOutcome small;
     Load(data, chunk, small);
     const std::string prefix = "Syntax error in F/Line=";
     if (!small.output.empty()) {
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     Check(small.ok == (small.output.empty() && small.dict.Count() > 0));
 
-    const TTransDict& dict = small.dict;
+    const TransDictionary& dict = small.dict;
     for (std::size_t i = 0; i < dict.Count(); ++i) {
         const TTransStrs& entry = dict.Entry(i);
         Check(entry.Count >= 2);
@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
 
     // How the input arrives must not change anything.
-    TOutcome whole;
+    LoadOutcome whole;
     Load(data, data.size() + 1, whole);
     Check(whole.ok == small.ok && whole.output == small.output);
     Check(whole.dict.Count() == dict.Count());
@@ -152,11 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     // Filtered by every other item's text, the outcome is the same, those
     // items are there as they were, and nothing is there that was not.
-    TFoldedTextFilter wanted(dict.Count());
+    FoldedTextFilter wanted(dict.Count());
     for (std::size_t i = 0; i < dict.Count(); i += 2) {
         wanted.Add(dict.Text(i));
     }
-    TOutcome filtered;
+    LoadOutcome filtered;
     Load(data, chunk, filtered, &wanted);
     Check(filtered.ok == small.ok && filtered.output == small.output);
     for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {

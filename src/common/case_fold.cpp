@@ -31,13 +31,13 @@ constexpr std::size_t CountFoldingBlocks() {
 constexpr std::size_t kRows = CountFoldingBlocks() + 1;
 static_assert(kRows <= 256, "block numbers must fit a byte");
 
-struct TFoldTable {
+struct CaseFoldTable {
     std::array<std::uint8_t, kBlockCount> rowOf{};
     std::array<std::array<std::int32_t, kBlockSize>, kRows> delta{};
 };
 
-constexpr TFoldTable MakeFoldTable() {
-    TFoldTable table;
+constexpr CaseFoldTable MakeFoldTable() {
+    CaseFoldTable table;
     std::size_t rows = 0;
     std::size_t last = kBlockCount;
     for (const auto& [from, to] : kCaseFolding) {
@@ -52,7 +52,7 @@ constexpr TFoldTable MakeFoldTable() {
     return table;
 }
 
-constexpr TFoldTable kFoldTable = MakeFoldTable();
+constexpr CaseFoldTable kFoldTable = MakeFoldTable();
 
 } // namespace
 

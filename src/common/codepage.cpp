@@ -11,7 +11,7 @@
 
 namespace korva {
 
-TCodePage RunCodePage = TCodePage::Windows1252;
+CodePage RunCodePage = CodePage::Windows1252;
 
 namespace {
 
@@ -82,7 +82,7 @@ void Utf16LeTo1252(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
 } // namespace
 
 void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
-    if (RunCodePage == TCodePage::Utf8) {
+    if (RunCodePage == CodePage::Utf8) {
         out.clear();
         AppendUtf16LeAsUtf8(bytes, out);
         lost = false;
@@ -122,19 +122,19 @@ std::u16string AnsiToUtf16(std::string_view text) {
 
 std::size_t AnsiUtf16Length(std::string_view text) {
     // 1252 is a single-byte code page: one code unit per character.
-    return RunCodePage == TCodePage::Utf8 ? Utf16LengthOfUtf8(text) : text.size();
+    return RunCodePage == CodePage::Utf8 ? Utf16LengthOfUtf8(text) : text.size();
 }
 
 namespace {
 
 // Every byte's two UTF-16LE bytes, so that converting a text is one load and
 // one store per character instead of a branch on the high row.
-struct TUtf16LePairs {
+struct Utf16LePairs {
     std::array<std::array<std::uint8_t, 2>, 256> pairs{};
 };
 
-constexpr TUtf16LePairs MakeUtf16LePairs() {
-    TUtf16LePairs table;
+constexpr Utf16LePairs MakeUtf16LePairs() {
+    Utf16LePairs table;
     for (unsigned c = 0; c < 256; ++c) {
         const char16_t u = UnitOf(static_cast<unsigned char>(c));
         table.pairs[c] = {static_cast<std::uint8_t>(u & 0xFF), static_cast<std::uint8_t>(u >> 8)};
@@ -142,12 +142,12 @@ constexpr TUtf16LePairs MakeUtf16LePairs() {
     return table;
 }
 
-constexpr TUtf16LePairs kUtf16LePairs = MakeUtf16LePairs();
+constexpr Utf16LePairs kUtf16LePairs = MakeUtf16LePairs();
 
 } // namespace
 
 std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
-    if (RunCodePage == TCodePage::Utf8) {
+    if (RunCodePage == CodePage::Utf8) {
         return PutUtf8AsUtf16Le(text, out);
     }
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());

@@ -13,8 +13,8 @@ namespace korva {
 // The code page of a run's texts, the ANSI code page of the Windows calls:
 // Windows-1252, unless the data file begins with the UTF-8 mark and makes
 // the whole run UTF-8. Set once, before the program's texts are read.
-enum class TCodePage { Windows1252, Utf8 };
-extern TCodePage RunCodePage;
+enum class CodePage { Windows1252, Utf8 };
+extern CodePage RunCodePage;
 
 // Conversions between UTF-16 and the run's code page. UTF-8 keeps every
 // code unit (see common/utf8.h). Under 1252 a code point that it cannot hold

@@ -167,7 +167,7 @@ std::size_t EqualWordsPrefix(std::string_view a, std::string_view b) {
 }
 
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
-    return RunCodePage == TCodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
+    return RunCodePage == CodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
                                           : FoldedWindow1252(text, depth, rest);
 }
 

@@ -19,7 +19,7 @@ int CompareUtf8Text(std::string_view a, std::string_view b);
 // case folding, then the texts are compared by code point. Equal under it
 // means equal for every lookup.
 inline int CompareText(std::string_view a, std::string_view b) {
-    return RunCodePage == TCodePage::Utf8 ? CompareUtf8Text(a, b) : Compare1252Text(a, b);
+    return RunCodePage == CodePage::Utf8 ? CompareUtf8Text(a, b) : Compare1252Text(a, b);
 }
 
 // The upper-case fold of one 1252 byte.

@@ -31,7 +31,7 @@ public:
     TStringList& operator=(const TStringList& other) {
         if (this != &other) {
             items_.clear();
-            arena_ = TTextArena();
+            arena_ = TextArena();
             owners_.clear();
             CopyFrom(other);
         }
@@ -98,14 +98,14 @@ private:
         }
     }
 
-    TTextArena arena_;
+    TextArena arena_;
     std::vector<std::shared_ptr<const void>> owners_;
 };
 
 // The sorted kind: kept in CompareText order, ignoring duplicates. Adding a
 // text that compares equal to one already held adds nothing and returns the
 // index of the existing entry.
-template <typename Object> class TSortedStringList : public TStringList<Object> {
+template <typename Object> class SortedStringList : public TStringList<Object> {
 public:
     // Binary search; `index` is the match or, without one, where the text
     // would be inserted.

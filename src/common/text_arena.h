@@ -13,18 +13,18 @@ namespace korva {
 // thousands of texts would otherwise make one heap allocation per text.
 // Kept copies never move, so views of them stay valid as long as the arena
 // (or the arena it was moved into) lives.
-class TTextArena {
+class TextArena {
 public:
-    TTextArena() = default;
-    TTextArena(const TTextArena&) = delete;
-    TTextArena& operator=(const TTextArena&) = delete;
-    TTextArena(TTextArena&& other) noexcept
+    TextArena() = default;
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
+    TextArena(TextArena&& other) noexcept
         : chunks_(std::move(other.chunks_)), free_(std::exchange(other.free_, nullptr)),
           freeSize_(std::exchange(other.freeSize_, 0)),
           nextChunk_(std::exchange(other.nextChunk_, kFirstChunk)) {
         other.chunks_.clear();
     }
-    TTextArena& operator=(TTextArena&& other) noexcept {
+    TextArena& operator=(TextArena&& other) noexcept {
         if (this != &other) {
             chunks_ = std::move(other.chunks_);
             other.chunks_.clear();
@@ -34,7 +34,7 @@ public:
         }
         return *this;
     }
-    ~TTextArena() = default;
+    ~TextArena() = default;
 
     // A copy of `text`; the empty text needs none.
     std::string_view Keep(std::string_view text) {

@@ -11,23 +11,23 @@
 
 namespace korva {
 
-TTransDict TransDict;
+TransDictionary TransDict;
 
 namespace {
 
 // The data file between OpenDataFile and LoadDataFile, with the bytes read
 // to learn its code page, which the loader is served first.
-struct TOpenDataFile {
+struct OpenedDataFile {
     TReadOnlyFile file;
     bool opened = false;
     std::string head;
 };
-std::unique_ptr<TOpenDataFile> openDataFile;
+std::unique_ptr<OpenedDataFile> openDataFile;
 
 } // namespace
 
 void OpenDataFile() {
-    openDataFile = std::make_unique<TOpenDataFile>();
+    openDataFile = std::make_unique<OpenedDataFile>();
     const std::string program = OwnExecutablePath();
     // Without the program's own path the name would be taken relative to
     // the working directory, which is not where the data file lives.
@@ -46,20 +46,20 @@ void OpenDataFile() {
         got += static_cast<std::size_t>(n);
     }
     head.resize(got);
-    RunCodePage = head == kUtf8Mark ? TCodePage::Utf8 : TCodePage::Windows1252;
+    RunCodePage = head == kUtf8Mark ? CodePage::Utf8 : CodePage::Windows1252;
 }
 
-bool LoadDataFile(const TFoldedTextFilter* wanted) {
-    TransDict = TTransDict();
+bool LoadDataFile(const FoldedTextFilter* wanted) {
+    TransDict = TransDictionary();
     if (openDataFile == nullptr) {
         OpenDataFile();
     }
-    const std::unique_ptr<TOpenDataFile> data = std::move(openDataFile);
+    const std::unique_ptr<OpenedDataFile> data = std::move(openDataFile);
     if (!data->opened) {
         return false;
     }
     std::size_t served = 0;
-    const TReadBlock read = [&](char* buffer, std::size_t size) -> long long {
+    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         if (served < data->head.size()) {
             const std::size_t n = std::min(size, data->head.size() - served);
             data->head.copy(buffer, n, served);
@@ -68,11 +68,11 @@ bool LoadDataFile(const TFoldedTextFilter* wanted) {
         }
         return data->file.Read(buffer, size);
     };
-    return LoadDataFrom(read, DataFileName, TransDict, TLineReader::kDefaultBlockSize, wanted);
+    return LoadDataFrom(read, DataFileName, TransDict, LineReader::kDefaultBlockSize, wanted);
 }
 
 void ResetTransDict() {
-    TransDict = TTransDict();
+    TransDict = TransDictionary();
     openDataFile.reset();
 }
 

@@ -11,7 +11,7 @@ namespace korva {
 //   TransDict.Entry(index)       is its TTransStrs, whose Text(langIndex)
 //                                gives the translation for a language key
 //                                index, empty when there is none.
-extern TTransDict TransDict;
+extern TransDictionary TransDict;
 
 // Opens the data file DataFileName in the directory of the program's own
 // executable and sets RunCodePage from its first bytes: the UTF-8 mark makes
@@ -27,7 +27,7 @@ void OpenDataFile();
 // With `wanted`, TransDict leaves out nearly every entry whose neutral text
 // is none of its texts; a lookup of those finds what it would without it,
 // and the outcome is the same.
-bool LoadDataFile(const TFoldedTextFilter* wanted = nullptr);
+bool LoadDataFile(const FoldedTextFilter* wanted = nullptr);
 
 // Back to the empty dictionary of program start, the data file closed (for
 // tests).

@@ -24,9 +24,9 @@ std::string_view Trim(std::string_view s) {
 }
 
 // Takes the data file line by line; each Take returns false on a syntax error.
-class TDataParser {
+class DataParser {
 public:
-    TDataParser(TTransDictBuilder& builder, bool utf8) : builder_(builder), utf8_(utf8) {}
+    DataParser(TransDictBuilder& builder, bool utf8) : builder_(builder), utf8_(utf8) {}
 
     bool Take(std::string_view rawLine) {
         if (utf8_ && !IsValidUtf8(rawLine)) {
@@ -98,7 +98,7 @@ private:
     // entry before is tried first: the same bytes name the same key, and a
     // million entries then need no search among all keys.
     int LangOf(std::string_view name) {
-        TKnownName& known = known_[lineInEntry_ % known_.size()];
+        KnownName& known = known_[lineInEntry_ % known_.size()];
         ++lineInEntry_;
         if (known.lang >= 0 && known.name == name) {
             return known.lang;
@@ -111,14 +111,14 @@ private:
         return lang;
     }
 
-    struct TKnownName {
+    struct KnownName {
         std::string name;
         int lang = -1;
     };
 
-    TTransDictBuilder& builder_;
+    TransDictBuilder& builder_;
     bool utf8_;
-    std::array<TKnownName, 64> known_{};
+    std::array<KnownName, 64> known_{};
     std::size_t lineInEntry_ = 0;
     bool inEntry_ = false;
     std::string resolved_;
@@ -126,27 +126,27 @@ private:
 
 } // namespace
 
-bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
-                  std::size_t blockSize, const TFoldedTextFilter* wanted) {
+bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDictionary& dict,
+                  std::size_t blockSize, const FoldedTextFilter* wanted) {
     std::array<bool, LangKeyCount> taken{};
     for (int i = 0; i < LangKeyCount; ++i) {
         taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
     }
-    TTransDictBuilder builder(taken, NeutralLangIndex);
+    TransDictBuilder builder(taken, NeutralLangIndex);
     builder.KeepOnly(wanted);
-    const bool utf8 = RunCodePage == TCodePage::Utf8;
-    TDataParser parser(builder, utf8);
-    TLineReader lines(read, blockSize, utf8);
+    const bool utf8 = RunCodePage == CodePage::Utf8;
+    DataParser parser(builder, utf8);
+    LineReader lines(read, blockSize, utf8);
     bool ok = true;
     for (;;) {
         std::string_view line;
-        const TLineReader::TResult result = lines.Next(line);
-        if (result == TLineReader::TResult::End) {
+        const LineReader::Status result = lines.Next(line);
+        if (result == LineReader::Status::End) {
             break;
         }
         // A failed read would leave a half-read dictionary; translating
         // from it would pass for a complete run, so the load fails.
-        if (result == TLineReader::TResult::ReadFailed) {
+        if (result == LineReader::Status::ReadFailed) {
             ok = false;
             break;
         }

@@ -17,9 +17,9 @@ namespace korva {
 // naming `fileName` and stops. True when nothing went wrong and at least one
 // entry was filed; `dict` holds what was filed in any case. `blockSize` is the
 // most that one read asks for. With `wanted`, `dict` leaves out entries no
-// lookup of its texts can find (see TTransDictBuilder::KeepOnly).
-bool LoadDataFrom(const TReadBlock& read, std::string_view fileName, TTransDict& dict,
-                  std::size_t blockSize = TLineReader::kDefaultBlockSize,
-                  const TFoldedTextFilter* wanted = nullptr);
+// lookup of its texts can find (see TransDictBuilder::KeepOnly).
+bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDictionary& dict,
+                  std::size_t blockSize = LineReader::kDefaultBlockSize,
+                  const FoldedTextFilter* wanted = nullptr);
 
 } // namespace korva

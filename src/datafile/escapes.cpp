@@ -29,44 +29,44 @@ char SimpleEscape(char c) {
     }
 }
 
-enum class TScan { Plain, AfterBackslash, HexNoDigit, HexOneDigit };
+enum class ScanState { Plain, AfterBackslash, HexNoDigit, HexOneDigit };
 
 } // namespace
 
 bool ResolveEscapes(std::string_view quoted, std::string& out, bool utf8) {
     out.clear();
     out.reserve(quoted.size());
-    TScan state = TScan::Plain;
+    ScanState state = ScanState::Plain;
     char firstDigit = 0;
     for (const char c : quoted) {
         switch (state) {
-        case TScan::Plain:
+        case ScanState::Plain:
             if (c == '\\') {
-                state = TScan::AfterBackslash;
+                state = ScanState::AfterBackslash;
             } else {
                 out += c;
             }
             break;
-        case TScan::AfterBackslash:
+        case ScanState::AfterBackslash:
             if (c == 'x') {
-                state = TScan::HexNoDigit;
+                state = ScanState::HexNoDigit;
             } else {
                 out += SimpleEscape(c);
-                state = TScan::Plain;
+                state = ScanState::Plain;
             }
             break;
-        case TScan::HexNoDigit:
+        case ScanState::HexNoDigit:
             // A backslash cuts the escape short and is kept as it is; it
             // starts no escape of its own.
             if (c == '\\') {
                 out += c;
-                state = TScan::Plain;
+                state = ScanState::Plain;
             } else {
                 firstDigit = c;
-                state = TScan::HexOneDigit;
+                state = ScanState::HexOneDigit;
             }
             break;
-        case TScan::HexOneDigit:
+        case ScanState::HexOneDigit:
             if (c == '\\') {
                 out += c;
             } else {
@@ -82,7 +82,7 @@ bool ResolveEscapes(std::string_view quoted, std::string& out, bool utf8) {
                     out += static_cast<char>(value);
                 }
             }
-            state = TScan::Plain;
+            state = ScanState::Plain;
             break;
         }
     }

@@ -43,13 +43,13 @@ const char* FindLineStop(const char* begin, std::size_t size, char other) {
 
 } // namespace
 
-TLineReader::TLineReader(TReadBlock read, std::size_t blockSize, bool lfEndsLine)
+LineReader::LineReader(ReadBlock read, std::size_t blockSize, bool lfEndsLine)
     : read_(std::move(read)), blockSize_(blockSize == 0 ? 1 : blockSize),
       lineStop_(lfEndsLine ? kLF : kCR) {
     buffer_ = std::make_unique_for_overwrite<char[]>(blockSize_);
 }
 
-TLineReader::TResult TLineReader::Finish(std::string_view piece, std::string_view& line) {
+LineReader::Status LineReader::Finish(std::string_view piece, std::string_view& line) {
     if (carry_.empty()) {
         line = piece;
     } else {
@@ -57,17 +57,17 @@ TLineReader::TResult TLineReader::Finish(std::string_view piece, std::string_vie
         line = carry_;
     }
     ++lineNumber_;
-    return TResult::Line;
+    return Status::Line;
 }
 
-TLineReader::TResult TLineReader::Next(std::string_view& line) {
+LineReader::Status LineReader::Next(std::string_view& line) {
     carry_.clear();
     for (;;) {
         if (pos_ == end_) {
             if (!atEnd_) {
                 const long long n = read_(buffer_.get(), blockSize_);
                 if (n < 0 || static_cast<unsigned long long>(n) > blockSize_) {
-                    return TResult::ReadFailed;
+                    return Status::ReadFailed;
                 }
                 pos_ = 0;
                 end_ = static_cast<std::size_t>(n);
@@ -75,7 +75,7 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
                 continue;
             }
             if (carry_.empty()) {
-                return TResult::End;
+                return Status::End;
             }
             return Finish({}, line);
         }
@@ -94,7 +94,7 @@ TLineReader::TResult TLineReader::Next(std::string_view& line) {
             pos_ = end_;
             const std::string_view piece(begin, static_cast<std::size_t>(stop - begin));
             if (piece.empty() && carry_.empty()) {
-                return TResult::End;
+                return Status::End;
             }
             return Finish(piece, line);
         }

@@ -11,7 +11,7 @@ namespace korva {
 
 // Reads up to `size` bytes into `buffer`: the count read, 0 at the end of
 // the input, a negative number on a read failure.
-using TReadBlock = std::function<long long(char* buffer, std::size_t size)>;
+using ReadBlock = std::function<long long(char* buffer, std::size_t size)>;
 
 // Splits the data file into lines as it reads it block by block. A line ends
 // at CR, and a LF right after that CR belongs to the line end; a LF anywhere
@@ -19,25 +19,25 @@ using TReadBlock = std::function<long long(char* buffer, std::size_t size)>;
 // it on its line still making a line. A last line needs no line end, but
 // nothing after the last line end is no line at all. With `lfEndsLine`, a
 // LF that follows no CR ends a line as well (files from Unix editors).
-class TLineReader {
+class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 1 << 20;
 
-    enum class TResult { Line, End, ReadFailed };
+    enum class Status { Line, End, ReadFailed };
 
-    explicit TLineReader(TReadBlock read, std::size_t blockSize = kDefaultBlockSize,
+    explicit LineReader(ReadBlock read, std::size_t blockSize = kDefaultBlockSize,
                          bool lfEndsLine = false);
 
     // The next line without its line end. The view holds until the next call.
-    TResult Next(std::string_view& line);
+    Status Next(std::string_view& line);
 
     // The number of the line Next gave last, counting from 1.
     std::uint64_t LineNumber() const { return lineNumber_; }
 
 private:
-    TResult Finish(std::string_view piece, std::string_view& line);
+    Status Finish(std::string_view piece, std::string_view& line);
 
-    TReadBlock read_;
+    ReadBlock read_;
     std::unique_ptr<char[]> buffer_;
     std::size_t blockSize_ = 0;
     std::size_t pos_ = 0;

@@ -106,24 +106,24 @@ std::uint64_t HashUtf8(std::string_view text) {
 
 } // namespace
 
-TFoldedTextFilter::TFoldedTextFilter(std::size_t expected)
+FoldedTextFilter::FoldedTextFilter(std::size_t expected)
     : words_(std::bit_ceil(expected / 4 + 1), 0) {}
 
-std::uint64_t TFoldedTextFilter::HashOf(std::string_view text) {
-    return RunCodePage == TCodePage::Utf8 ? HashUtf8(text) : Hash1252(text);
+std::uint64_t FoldedTextFilter::HashOf(std::string_view text) {
+    return RunCodePage == CodePage::Utf8 ? HashUtf8(text) : Hash1252(text);
 }
 
-std::uint64_t TFoldedTextFilter::BitsOf(std::uint64_t hash) {
+std::uint64_t FoldedTextFilter::BitsOf(std::uint64_t hash) {
     return (std::uint64_t{1} << (hash & 63)) | (std::uint64_t{1} << ((hash >> 6) & 63)) |
            (std::uint64_t{1} << ((hash >> 12) & 63)) | (std::uint64_t{1} << ((hash >> 18) & 63));
 }
 
-void TFoldedTextFilter::Add(std::string_view text) {
+void FoldedTextFilter::Add(std::string_view text) {
     const std::uint64_t hash = HashOf(text);
     words_[WordOf(hash)] |= BitsOf(hash);
 }
 
-bool TFoldedTextFilter::MayContain(std::string_view text) const {
+bool FoldedTextFilter::MayContain(std::string_view text) const {
     const std::uint64_t hash = HashOf(text);
     const std::uint64_t bits = BitsOf(hash);
     return (words_[WordOf(hash)] & bits) == bits;

@@ -12,10 +12,10 @@ namespace korva {
 // bits case folding changes. About one text in a few hundred that is not
 // there passes, which suits a caller who only saves work with it; in return
 // it takes some sixteen bits per text and stays in the cache.
-class TFoldedTextFilter {
+class FoldedTextFilter {
 public:
     // Sized for about `expected` texts; more only let more texts pass.
-    explicit TFoldedTextFilter(std::size_t expected);
+    explicit FoldedTextFilter(std::size_t expected);
 
     void Add(std::string_view text);
     bool MayContain(std::string_view text) const;

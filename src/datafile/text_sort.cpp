@@ -9,13 +9,13 @@
 namespace korva {
 namespace {
 
-struct TRange {
+struct SortRange {
     std::size_t begin;
     std::size_t end;
     std::size_t depth;
 };
 
-using TKeys = std::vector<TSortedText>;
+using SortKeys = std::vector<SortedText>;
 
 // Groups still together after this many bytes hold long equal texts, which
 // plain comparison from there handles in one pass each.
@@ -23,14 +23,14 @@ constexpr std::size_t kMaxWindowDepth = 64;
 // Reading ahead hides the cache misses of the scattered texts.
 constexpr std::size_t kAhead = 8;
 
-void SortByComparison(TKeys& keys, const TRange& range) {
+void SortByComparison(SortKeys& keys, const SortRange& range) {
     // The depth counts bytes of the folded form; under UTF-8 they are not
     // the text's own bytes, so the whole texts are compared.
-    const std::size_t skip = RunCodePage == TCodePage::Utf8 ? 0 : range.depth;
-    const auto tail = [&](const TSortedText& key) { return key.text.substr(skip); };
+    const std::size_t skip = RunCodePage == CodePage::Utf8 ? 0 : range.depth;
+    const auto tail = [&](const SortedText& key) { return key.text.substr(skip); };
     const auto first = keys.begin() + static_cast<std::ptrdiff_t>(range.begin);
     const auto last = keys.begin() + static_cast<std::ptrdiff_t>(range.end);
-    std::sort(first, last, [&](const TSortedText& a, const TSortedText& b) {
+    std::sort(first, last, [&](const SortedText& a, const SortedText& b) {
         const int c = CompareSameAsText(tail(a), tail(b));
         return c != 0 ? c < 0 : a.index < b.index;
     });
@@ -41,7 +41,7 @@ void SortByComparison(TKeys& keys, const TRange& range) {
 
 // Sorts the range by the window at its depth and leaves the groups that
 // agree on a whole window in `todo`.
-void SortByWindow(TKeys& keys, const TRange& range, std::vector<TRange>& todo) {
+void SortByWindow(SortKeys& keys, const SortRange& range, std::vector<SortRange>& todo) {
     for (std::size_t i = range.begin; i < range.end; ++i) {
         if (i + kAhead < range.end && keys[i + kAhead].text.size() > range.depth) {
             __builtin_prefetch(keys[i + kAhead].text.data() + range.depth);
@@ -50,7 +50,7 @@ void SortByWindow(TKeys& keys, const TRange& range, std::vector<TRange>& todo) {
     }
     // A text that ends inside the window comes before a longer one with the
     // same bytes there, as a proper prefix is less.
-    const auto less = [](const TSortedText& a, const TSortedText& b) {
+    const auto less = [](const SortedText& a, const SortedText& b) {
         if (a.window != b.window) {
             return a.window < b.window;
         }
@@ -90,28 +90,28 @@ void SortByWindow(TKeys& keys, const TRange& range, std::vector<TRange>& todo) {
 int CompareSameAsText(std::string_view a, std::string_view b) {
     // The UTF-8 comparison passes over equal words itself, minding where
     // characters start.
-    if (RunCodePage == TCodePage::Utf8) {
+    if (RunCodePage == CodePage::Utf8) {
         return CompareText(a, b);
     }
     const std::size_t i = EqualWordsPrefix(a, b);
     return CompareText(a.substr(i), b.substr(i));
 }
 
-std::vector<TSortedText> SortTexts(const std::vector<std::string_view>& texts) {
+std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts) {
     if (texts.size() > UINT32_MAX) {
         throw std::length_error("too many texts to sort");
     }
-    TKeys keys(texts.size());
+    SortKeys keys(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         keys[i].text = texts[i];
         keys[i].index = static_cast<std::uint32_t>(i);
     }
-    std::vector<TRange> todo;
+    std::vector<SortRange> todo;
     if (keys.size() > 1) {
         todo.push_back({0, keys.size(), 0});
     }
     while (!todo.empty()) {
-        const TRange range = todo.back();
+        const SortRange range = todo.back();
         todo.pop_back();
         if (range.depth >= kMaxWindowDepth) {
             SortByComparison(keys, range);

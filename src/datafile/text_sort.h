@@ -12,7 +12,7 @@ namespace korva {
 int CompareSameAsText(std::string_view a, std::string_view b);
 
 // One text in sorted order.
-struct TSortedText {
+struct SortedText {
     std::string_view text;
     std::uint32_t index = 0;     // its place among the texts given
     bool sameAsPrevious = false; // it compares equal to the text before it
@@ -30,6 +30,6 @@ struct TSortedText {
 // folded eight-byte window kept beside it, and only groups that agree on it
 // are sorted again, by the next window: one read of each text per window it
 // takes to tell it apart.
-std::vector<TSortedText> SortTexts(const std::vector<std::string_view>& texts);
+std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts);
 
 } // namespace korva

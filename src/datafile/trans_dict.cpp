@@ -26,7 +26,7 @@ std::uint64_t FoldedKey(std::string_view text) {
 
 } // namespace
 
-bool TTransDict::Find(std::string_view text, std::size_t& index) const {
+bool TransDictionary::Find(std::string_view text, std::size_t& index) const {
     const std::uint64_t key = FoldedKey(text);
     std::size_t low = 0;
     std::size_t high = keys_.size();
@@ -48,10 +48,10 @@ bool TTransDict::Find(std::string_view text, std::size_t& index) const {
     return false;
 }
 
-void TTransDict::FindAll(std::span<const std::string_view> texts,
+void TransDictionary::FindAll(std::span<const std::string_view> texts,
                          std::span<std::size_t> indices) const {
     constexpr std::size_t kGroup = 16;
-    const std::vector<TItems::Entry>& items = list_.Items();
+    const std::vector<ItemList::Entry>& items = list_.Items();
     for (std::size_t base = 0; base < texts.size(); base += kGroup) {
         const std::size_t count = std::min(kGroup, texts.size() - base);
         std::array<std::uint64_t, kGroup> key{};
@@ -120,20 +120,20 @@ void TTransStrs::Prefetch() const {
     }
 }
 
-TTransStore::TTransStore(const std::array<bool, LangKeyCount>& taken) {
+TransStore::TransStore(const std::array<bool, LangKeyCount>& taken) {
     for (std::size_t i = 0; i < taken.size(); ++i) {
         slotOf_[i] = taken[i] ? static_cast<std::int8_t>(slotCount_++) : std::int8_t{-1};
     }
 }
 
-int TTransStore::SlotOf(int langIndex) const {
+int TransStore::SlotOf(int langIndex) const {
     if (langIndex < 0 || langIndex >= LangKeyCount) {
         return -1;
     }
     return slotOf_[static_cast<std::size_t>(langIndex)];
 }
 
-std::string_view TTransStore::Keep(std::string_view text) {
+std::string_view TransStore::Keep(std::string_view text) {
     if (text.empty()) {
         return {};
     }
@@ -160,13 +160,13 @@ std::string_view TTransStore::Keep(std::string_view text) {
     return {place, text.size()};
 }
 
-void TTransStore::Forget(const TMark& mark) {
+void TransStore::Forget(const StoreMark& mark) {
     chunks_->resize(mark.chunks);
     free_ = mark.free;
     freeSize_ = mark.freeSize;
 }
 
-std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
+std::uint32_t TransStore::AddEntry(const std::string_view* texts) {
     if (entryCount_ == UINT32_MAX) {
         throw std::length_error("too many entries in the data file");
     }
@@ -174,24 +174,24 @@ std::uint32_t TTransStore::AddEntry(const std::string_view* texts) {
     return entryCount_++;
 }
 
-TTransDictBuilder::TTransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex)
-    : store_(std::make_unique<TTransStore>(taken)) {
+TransDictBuilder::TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex)
+    : store_(std::make_unique<TransStore>(taken)) {
     neutralSlot_ = store_->SlotOf(neutralIndex);
     open_.resize(store_->SlotCount());
 }
 
-void TTransDictBuilder::StartEntry() {
+void TransDictBuilder::StartEntry() {
     std::fill(open_.begin(), open_.end(), std::string_view());
     openCount_ = 0;
     openMark_ = store_->Mark();
     passedOver_ = false;
 }
 
-bool TTransDictBuilder::HasText(int slot) const {
+bool TransDictBuilder::HasText(int slot) const {
     return slot >= 0 && !open_[static_cast<std::size_t>(slot)].empty();
 }
 
-void TTransDictBuilder::SetText(int slot, std::string_view text) {
+void TransDictBuilder::SetText(int slot, std::string_view text) {
     if (wanted_ != nullptr && slot == neutralSlot_ && !text.empty() && !wanted_->MayContain(text)) {
         passedOver_ = true;
     }
@@ -207,7 +207,7 @@ void TTransDictBuilder::SetText(int slot, std::string_view text) {
     }
 }
 
-bool TTransDictBuilder::EndEntry() {
+bool TransDictBuilder::EndEntry() {
     const bool filed = openCount_ >= 2 && HasText(neutralSlot_);
     if (filed) {
         ++filedCount_;
@@ -226,8 +226,8 @@ bool TTransDictBuilder::EndEntry() {
     return filed;
 }
 
-void TTransDictBuilder::Build(TTransDict& dict) {
-    std::vector<TSortedText> sorted;
+void TransDictBuilder::Build(TransDictionary& dict) {
+    std::vector<SortedText> sorted;
     // The search keys are taken while the texts are read in file order, the
     // order they lie in; in sorted order every text is somewhere else.
     std::vector<std::uint64_t> firstKeys;
@@ -246,11 +246,11 @@ void TTransDictBuilder::Build(TTransDict& dict) {
 
     // The items view their texts in the store, which the dictionary takes
     // over with them; a copy of a million texts would double their memory.
-    std::vector<TTransDict::TItems::Entry> items;
+    std::vector<TransDictionary::ItemList::Entry> items;
     std::vector<std::uint64_t> keys;
     items.reserve(sorted.size());
     keys.reserve(sorted.size());
-    for (const TSortedText& text : sorted) {
+    for (const SortedText& text : sorted) {
         const TTransStrs* entry = &entries_[text.index];
         if (text.sameAsPrevious) {
             items.back().object = entry;

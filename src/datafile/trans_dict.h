@@ -16,7 +16,7 @@
 
 namespace korva {
 
-class TTransStore;
+class TransStore;
 
 // One filed entry of the data file: its text in each language taken in.
 class TTransStrs {
@@ -37,17 +37,17 @@ public:
     void Prefetch() const;
 
 private:
-    friend class TTransDictBuilder;
-    const TTransStore* store_ = nullptr;
+    friend class TransDictBuilder;
+    const TransStore* store_ = nullptr;
     std::uint32_t number_ = 0; // the entry's place in the store
 };
 
 // The texts of all entries. A million entries with 43 strings each would
 // take far more memory than the file, so an entry has one slot per language
 // taken in only, and the slots view bytes kept in large chunks.
-class TTransStore {
+class TransStore {
 public:
-    explicit TTransStore(const std::array<bool, LangKeyCount>& taken);
+    explicit TransStore(const std::array<bool, LangKeyCount>& taken);
 
     // The slot of a language within an entry, or -1 when it is not taken in.
     int SlotOf(int langIndex) const;
@@ -61,13 +61,13 @@ public:
     std::shared_ptr<const void> TextOwner() const { return chunks_; }
 
     // Where the kept texts end; Forget gives back what was kept after it.
-    struct TMark {
+    struct StoreMark {
         std::size_t chunks = 0;
         char* free = nullptr;
         std::size_t freeSize = 0;
     };
-    TMark Mark() const { return {chunks_->size(), free_, freeSize_}; }
-    void Forget(const TMark& mark);
+    StoreMark Mark() const { return {chunks_->size(), free_, freeSize_}; }
+    void Forget(const StoreMark& mark);
 
     // Appends one entry's texts, SlotCount() of them in slot order, and
     // returns the entry's number.
@@ -97,7 +97,7 @@ private:
 // Neutral texts leading to their entries: sorted, searched and compared with
 // CompareText, one item per group of equal neutral texts. An item's text is
 // that of the first entry of its group in file order, its entry the last one.
-class TTransDict {
+class TransDictionary {
 public:
     std::size_t Count() const { return list_.Count(); }
 
@@ -121,32 +121,32 @@ public:
     }
 
 private:
-    friend class TTransDictBuilder;
+    friend class TransDictBuilder;
 
-    class TItems : public TSortedStringList<const TTransStrs*> {
+    class ItemList : public SortedStringList<const TTransStrs*> {
     public:
         // The items must already be in order and free of equal texts, and
         // their texts must live as long as the list.
         void AssignSorted(std::vector<Entry> items) { items_ = std::move(items); }
     };
 
-    TItems list_;
+    ItemList list_;
     // The first eight folded bytes of each item's text, in the items' order.
     // A search over a million texts would otherwise follow a pointer to a
     // text on every step; the keys decide nearly every step on their own.
     std::vector<std::uint64_t> keys_;
-    std::unique_ptr<TTransStore> store_;
+    std::unique_ptr<TransStore> store_;
     std::deque<TTransStrs> entries_;
 };
 
-// Collects entries while the data file is read, then builds a TTransDict at
+// Collects entries while the data file is read, then builds a TransDictionary at
 // once: sorting all entries in the end is O(n log n) where inserting each
 // into a sorted array would be quadratic, and it gives the same dictionary.
-class TTransDictBuilder {
+class TransDictBuilder {
 public:
     // `taken`: the languages whose texts are kept; `neutralIndex`: the
     // language an entry is filed under.
-    TTransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex);
+    TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex);
 
     int SlotOf(int langIndex) const { return store_->SlotOf(langIndex); }
 
@@ -163,21 +163,21 @@ public:
     // hold; it must outlive the building. When only its texts are looked
     // up, the others can never be found, and a large data file then needs
     // neither room nor sorting for them. They still count as filed.
-    void KeepOnly(const TFoldedTextFilter* wanted) { wanted_ = wanted; }
+    void KeepOnly(const FoldedTextFilter* wanted) { wanted_ = wanted; }
 
     std::size_t FiledCount() const { return filedCount_; }
 
     // Moves everything filed into `dict`, replacing what it held.
-    void Build(TTransDict& dict);
+    void Build(TransDictionary& dict);
 
 private:
-    std::unique_ptr<TTransStore> store_;
+    std::unique_ptr<TransStore> store_;
     int neutralSlot_ = -1;
     std::vector<std::string_view> open_;
     std::int32_t openCount_ = 0;
-    TTransStore::TMark openMark_;
+    TransStore::StoreMark openMark_;
     bool passedOver_ = false; // the open entry's neutral text is not wanted
-    const TFoldedTextFilter* wanted_ = nullptr;
+    const FoldedTextFilter* wanted_ = nullptr;
     std::size_t filedCount_ = 0;
     std::deque<TTransStrs> entries_;
 };

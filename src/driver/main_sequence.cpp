@@ -29,7 +29,7 @@ void ResetRunState() {
     ResetResBlocks();
     ResetTransDict();
     ResetCounters();
-    RunCodePage = TCodePage::Windows1252;
+    RunCodePage = CodePage::Windows1252;
 }
 
 std::string TypeName(const std::type_info& type) {
@@ -41,12 +41,12 @@ std::string TypeName(const std::type_info& type) {
 
 // The blocks' texts are the only ones ever looked up in the dictionary, so
 // the only ones it needs entries for, however large the data file.
-TFoldedTextFilter BlockTextFilter() {
+FoldedTextFilter BlockTextFilter() {
     std::size_t count = 0;
     for (const TResInfo& block : ResBlocks) {
         count += block.Strings.Count();
     }
-    TFoldedTextFilter texts(count);
+    FoldedTextFilter texts(count);
     for (const TResInfo& block : ResBlocks) {
         for (const auto& item : block.Strings.Items()) {
             texts.Add(item.text);
@@ -85,7 +85,7 @@ int RunStages(const std::vector<std::string>& args) {
         WriteLine("Error reading resource strings from file " + ProgFileName);
         return 2;
     }
-    const TFoldedTextFilter wanted = BlockTextFilter();
+    const FoldedTextFilter wanted = BlockTextFilter();
     if (!LoadDataFile(&wanted)) {
         WriteLine("Error reading " + DataFileName);
         return 2;

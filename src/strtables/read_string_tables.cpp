@@ -25,8 +25,8 @@ Text DisplayId(std::uint16_t id) {
 
 } // namespace
 
-TResName ToResName(const pe::ResourceId& id) {
-    TResName out;
+ResourceName ToResName(const pe::ResourceId& id) {
+    ResourceName out;
     out.IsId = id.isId;
     if (id.isId) {
         out.Id = id.id;
@@ -40,12 +40,12 @@ TResName ToResName(const pe::ResourceId& id) {
     return out;
 }
 
-pe::ResourceId ToResourceId(const TResName& name) {
+pe::ResourceId ToResourceId(const ResourceName& name) {
     return name.IsId ? pe::ResourceId::Id(name.Id) : pe::ResourceId::Name(name.RawName);
 }
 
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings, std::vector<TLostText>* lost) {
+                       TStringList<std::int32_t>& strings, std::vector<LostText>* lost) {
     const std::int32_t object = language;
     std::size_t heldBack = 0;
     std::size_t p = 0;

@@ -19,10 +19,10 @@ bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& type,
 // the language as its object: empty slots only where a non-empty one follows.
 // A text that lost characters in the conversion is also added to `lost`.
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings, std::vector<TLostText>* lost = nullptr);
+                       TStringList<std::int32_t>& strings, std::vector<LostText>* lost = nullptr);
 
 // Between the resource layer's names and the record's.
-TResName ToResName(const pe::ResourceId& id);
-pe::ResourceId ToResourceId(const TResName& name);
+ResourceName ToResName(const pe::ResourceId& id);
+pe::ResourceId ToResourceId(const ResourceName& name);
 
 } // namespace korva

@@ -10,7 +10,7 @@
 namespace korva {
 
 // A resource type or name: an integer id or a string name.
-struct TResName {
+struct ResourceName {
     bool IsId = true;
     std::uint16_t Id = 0;
     Text Name;              // the string name in the ANSI code page, up to its first NUL
@@ -20,7 +20,7 @@ struct TResName {
 // A text that lost characters on its way into the run's code page (1252
 // holds no Cyrillic, say): it is never looked up, and wherever it is written
 // back unchanged, the program's own code units are written.
-struct TLostText {
+struct LostText {
     std::size_t Entry = 0;             // its place in Strings as read: its slot
     Text Converted;                    // the text as read, '?' where characters were
     std::vector<std::uint8_t> Utf16Le; // the code units as the program held them
@@ -28,8 +28,8 @@ struct TLostText {
 
 // One string-table block of the target with all its language copies.
 struct TResInfo {
-    TResName ResType;
-    TResName ResName;
+    ResourceName ResType;
+    ResourceName ResName;
     Text DisplayName;
     bool Skipped = false;
     bool HasOrigNeutral = false;
@@ -38,7 +38,7 @@ struct TResInfo {
     // lookup result or a destination language id.
     TStringList<std::int32_t> Strings;
     // The texts of Strings as read that lost characters, by Entry.
-    std::vector<TLostText> LostTexts;
+    std::vector<LostText> LostTexts;
 };
 
 extern std::vector<TResInfo> ResBlocks;

@@ -7,7 +7,7 @@
 
 namespace korva {
 
-TUpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
+UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
     if (fileName == nullptr || deleteExistingResources) {
         return nullptr;
     }
@@ -18,7 +18,7 @@ TUpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingReso
     return std::make_unique<pe::ResourceUpdate>(std::move(*update));
 }
 
-bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
+bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
                      std::uint16_t language, const void* data, std::uint32_t size) {
     if (handle == nullptr) {
         return false;
@@ -32,7 +32,7 @@ bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TR
     return handle->Put(typeId, nameId, language, bytes).ok();
 }
 
-bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TResName& name,
+bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
                      std::uint16_t language, const pe::ProducedData& data) {
     if (handle == nullptr) {
         return false;
@@ -40,11 +40,11 @@ bool UpdateResourceA(const TUpdateHandle& handle, const TResName& type, const TR
     return handle->Put(ToResourceId(type), ToResourceId(name), language, data).ok();
 }
 
-bool EndUpdateResourceA(TUpdateHandle& handle, bool discard) {
+bool EndUpdateResourceA(UpdateHandle& handle, bool discard) {
     if (handle == nullptr) {
         return false;
     }
-    const TUpdateHandle finished = std::move(handle);
+    const UpdateHandle finished = std::move(handle);
     return discard || finished->Commit().ok();
 }
 

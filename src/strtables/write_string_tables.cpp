@@ -23,7 +23,7 @@ const std::vector<std::uint8_t>* OriginalUnits(const TResInfo& record, std::size
                                                std::string_view text) {
     const auto lost = std::lower_bound(
         record.LostTexts.begin(), record.LostTexts.end(), slot,
-        [](const TLostText& item, std::size_t entry) { return item.Entry < entry; });
+        [](const LostText& item, std::size_t entry) { return item.Entry < entry; });
     if (lost != record.LostTexts.end() && lost->Entry == slot && lost->Converted == text) {
         return &lost->Utf16Le;
     }
@@ -54,7 +54,7 @@ std::size_t PaddingOf(std::size_t count) {
 std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last) {
     // Under UTF-8 the units are counted from the texts, which lie anywhere
     // in a large store: fetched together, they arrive together.
-    if (RunCodePage == TCodePage::Utf8) {
+    if (RunCodePage == CodePage::Utf8) {
         for (std::size_t i = first; i < last; ++i) {
             __builtin_prefetch(record.Strings.Text(i).data());
         }
@@ -87,14 +87,14 @@ public:
     // The texts of a run may lie anywhere in a large store; fetching them
     // while the run before is made hides most of the waiting.
     void Prefetch(std::uint64_t item) const override {
-        const TRun run = RunOf(item);
+        const RunSpan run = RunOf(item);
         for (std::size_t i = run.first; i < run.last; ++i) {
             __builtin_prefetch(run.record.Strings.Text(i).data());
         }
     }
 
     void Produce(std::uint64_t item, std::span<std::uint8_t> out) const override {
-        const TRun run = RunOf(item);
+        const RunSpan run = RunOf(item);
         // Asked for at once, the texts arrive together; the check after the
         // write makes each run with no hint ahead.
         Prefetch(item);
@@ -122,20 +122,20 @@ public:
     }
 
 private:
-    struct TRun {
+    struct RunSpan {
         const TResInfo& record;
         std::size_t first;
         std::size_t last;
     };
     // The other way from Item.
-    static TRun RunOf(std::uint64_t item) {
+    static RunSpan RunOf(std::uint64_t item) {
         return {ResBlocks.at(item >> 32), (item >> 16) & kMaxEntries, item & kMaxEntries};
     }
 };
 
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
-bool StageBlock(const TUpdateHandle& handle, const RunSource& source, std::size_t blockIndex) {
+bool StageBlock(const UpdateHandle& handle, const RunSource& source, std::size_t blockIndex) {
     const TResInfo& record = ResBlocks[blockIndex];
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
@@ -170,7 +170,7 @@ bool StageBlock(const TUpdateHandle& handle, const RunSource& source, std::size_
 
 bool WriteStringTables() {
     const RunSource source; // outlives the handle, which makes the runs at its end
-    TUpdateHandle handle = BeginUpdateResourceA(ProgFileName.c_str(), false);
+    UpdateHandle handle = BeginUpdateResourceA(ProgFileName.c_str(), false);
     if (handle == nullptr) {
         return false;
     }

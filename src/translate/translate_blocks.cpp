@@ -57,15 +57,15 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
     TransDict.FindAll(texts, found);
     // A text that lost characters could find an entry meant for another
     // text: a check mark and a cross before "OK" both read "? OK".
-    for (const TLostText& lost : block.LostTexts) {
+    for (const LostText& lost : block.LostTexts) {
         if (lost.Entry < n) {
-            found[lost.Entry] = TTransDict::kNotFound;
+            found[lost.Entry] = TransDictionary::kNotFound;
         }
     }
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view text = texts[i];
         const std::size_t index = found[i];
-        if (!text.empty() && index != TTransDict::kNotFound) {
+        if (!text.empty() && index != TransDictionary::kNotFound) {
             block.Strings.SetObject(i, static_cast<std::int32_t>(index));
         } else {
             block.Strings.SetObject(i, kNoEntry);

@@ -80,7 +80,7 @@ namespace {
 // Under UTF-8: equal exactly where the simple case foldings agree, ordered
 // by folded code point, lengths of the bytes not mattering.
 TEST(CompareText, Utf8FoldsEachCodePointByUnicodeSimpleCaseFolding) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     struct Case {
         const char* a;
         const char* b;
@@ -115,7 +115,7 @@ TEST(CompareText, Utf8FoldsEachCodePointByUnicodeSimpleCaseFolding) {
 // depth where they agree before it, and equal texts have equal windows:
 // what the dictionary's keys and its sort rely on.
 TEST(CompareText, Utf8IsATotalOrderThatItsWindowsFollow) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     std::mt19937 random(5);
     std::vector<std::string> texts = test::RandomPieceTexts(random, 400, 6, "pre");
     std::sort(texts.begin(), texts.end(),

@@ -23,7 +23,7 @@ TEST(StringList, KeepsInsertionOrderAndDeletesByIndex) {
 }
 
 TEST(SortedStringList, IgnoresDuplicatesUnderTheCaseFold) {
-    TSortedStringList<int> dict;
+    SortedStringList<int> dict;
     EXPECT_EQ(dict.Add("Open", 1), 0u);
     EXPECT_EQ(dict.Add("Exit", 2), 0u);
     EXPECT_EQ(dict.Add("OPEN", 3), 1u); // the existing item, unchanged

@@ -25,7 +25,7 @@ std::vector<std::uint8_t> Le(const std::u16string& units) {
 // survives, the UTF-8 is the one spelling it has, and the count of units
 // the writer reserves is the count it writes.
 TEST(Utf8, ProgramStringsComeBackUnitForUnit) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     struct Case {
         std::u16string units;
         std::string utf8;
@@ -57,7 +57,7 @@ TEST(Utf8, ProgramStringsComeBackUnitForUnit) {
 
 // Random strings of code units, surrogates of both kinds among them.
 TEST(Utf8, RandomUnitsRoundTrip) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     std::mt19937 random(3);
     const char16_t pool[] = {u'a', u'Z', 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xD800, 0xDBFF,
                              0xDC00, 0xDFFF, 0xE000, 0xFFFF, 0x0416, 0x3042};
@@ -106,7 +106,7 @@ TEST(Utf8, IllFormedBytesAreInvalid) {
 // Whatever bytes reach the writer, it writes exactly as many units as it
 // counted, so a run's reserved size always holds.
 TEST(Utf8, ArbitraryBytesAreWrittenInTheUnitsCounted) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     std::mt19937 random(9);
     const unsigned char pool[] = {'a', 0x80, 0xBF, 0xC2, 0xC3, 0xDF, 0xE0, 0xE2, 0xED, 0xA0,
                                   0xB0, 0xF0, 0xF4, 0x90, 0x8F, 0xF5, 0xFF};

@@ -34,7 +34,7 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
     // An escape cut in two by the end of the loader's first read block.
     const std::size_t germanStart =
         std::string("(\r\nENGLISH,\"").size() + kMillion + std::string("\"\r\nGERMAN,\"").size();
-    const std::size_t cut = TLineReader::kDefaultBlockSize - germanStart - 2;
+    const std::size_t cut = LineReader::kDefaultBlockSize - germanStart - 2;
     std::string germanLine = german;
     germanLine.replace(cut, 4, "\\x41");
     std::string germanWant = german;
@@ -42,10 +42,10 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
     const std::string file =
         test::Lines({"(", "ENGLISH,\"" + english + "\"", "GERMAN,\"" + germanLine + "\"", ")", "(",
                      "ENGLISH,\"short\"", "GERMAN,\"kurz\"", ")"});
-    ASSERT_EQ(file.substr(TLineReader::kDefaultBlockSize - 2, 4), "\\x41");
+    ASSERT_EQ(file.substr(LineReader::kDefaultBlockSize - 2, 4), "\\x41");
 
     for (const std::size_t chunk : {std::size_t{1} << 20, std::size_t{65521}, file.size()}) {
-        TTransDict dict;
+        TransDictionary dict;
         ASSERT_TRUE(LoadDataFrom(test::ReadFrom(file, chunk), "KORVA.DAT", dict)) << chunk;
         ASSERT_EQ(dict.Count(), 2u) << chunk;
         std::size_t index = 0;
@@ -69,7 +69,7 @@ TEST(DataFileScale, AnErrorAtTheEndOfAMillionCharacterLineNamesThatLine) {
                                           "GERMAN,\"" + LongText(kMillion, 'A') + "\\x4G\"", ")"});
     std::ostringstream out;
     SetConsole(out);
-    TTransDict dict;
+    TransDictionary dict;
     EXPECT_FALSE(LoadDataFrom(test::ReadFrom(file), "KORVA.DAT", dict));
     SetConsole(std::cout);
     EXPECT_EQ(out.str(), "Syntax error in KORVA.DAT/Line=3\r\n");
@@ -84,7 +84,7 @@ namespace {
 
 // Where a search by CompareText alone puts a text: the reference for the
 // dictionary's faster search.
-bool ReferenceFind(const TTransDict& dict, std::string_view text, std::size_t& index) {
+bool ReferenceFind(const TransDictionary& dict, std::string_view text, std::size_t& index) {
     index = 0;
     while (index < dict.Count() && CompareText(dict.Text(index), text) < 0) {
         ++index;
@@ -119,7 +119,7 @@ TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) 
     for (const std::string& text : neutral) {
         lines.insert(lines.end(), {"(", "ENGLISH,\"" + text + "\"", "GERMAN,\"x\"", ")"});
     }
-    TTransDict dict;
+    TransDictionary dict;
     ASSERT_TRUE(LoadDataFrom(test::ReadFrom(test::Lines(lines)), "KORVA.DAT", dict));
     const std::vector<std::string> queries = {"settings",
                                               "SETTINGS FOR ALL",

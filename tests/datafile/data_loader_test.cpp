@@ -36,10 +36,10 @@ protected:
     void TearDown() override { SetConsole(std::cout); }
 
     bool Load(const std::string& data, std::size_t chunk = 1 << 20,
-              std::size_t failAt = std::string::npos, const TFoldedTextFilter* wanted = nullptr) {
+              std::size_t failAt = std::string::npos, const FoldedTextFilter* wanted = nullptr) {
         out_.str("");
         return LoadDataFrom(ReadFrom(data, chunk, failAt), "KORVA.DAT", dict_,
-                            TLineReader::kDefaultBlockSize, wanted);
+                            LineReader::kDefaultBlockSize, wanted);
     }
 
     // The entry filed under `text`, which must be there.
@@ -58,7 +58,7 @@ protected:
     }
 
     std::ostringstream out_;
-    TTransDict dict_;
+    TransDictionary dict_;
 };
 
 const std::vector<std::string> kWorkedExample = {
@@ -123,14 +123,14 @@ TEST_F(DataLoaderTest, WorkedExampleWithASyntaxErrorKeepsWhatWasFiledBefore) {
     EXPECT_EQ(EntryOf("Open").Text(Lang("GERMAN")), "\326ffnen");
 }
 
-struct TErrorCase {
+struct ErrorCase {
     const char* name;
     std::string data;
     int line;
 };
 
 TEST_F(DataLoaderTest, EachSyntaxErrorReportsItsLine) {
-    const std::vector<TErrorCase> cases = {
+    const std::vector<ErrorCase> cases = {
         {"entry start in an entry", Lines({"(", "ENGLISH,\"a\"", "("}), 3},
         {"entry end outside an entry", Lines({"; c", "", ")"}), 3},
         {"text line outside an entry", Lines({"ENGLISH,\"a\""}), 1},
@@ -158,7 +158,7 @@ TEST_F(DataLoaderTest, EachSyntaxErrorReportsItsLine) {
         {"CR CR LF adds a line", "\r\r\n(\r(\r\n", 4},
         {"number past 9", Lines(std::vector<std::string>(11, ";")) + ")", 12},
     };
-    for (const TErrorCase& c : cases) {
+    for (const ErrorCase& c : cases) {
         EXPECT_FALSE(Load(c.data)) << c.name;
         EXPECT_EQ(out_.str(), "Syntax error in KORVA.DAT/Line=" + std::to_string(c.line) + "\r\n")
             << c.name;
@@ -171,14 +171,14 @@ TEST_F(DataLoaderTest, SyntaxErrorLineIsWrittenInQuietModeToo) {
     EXPECT_EQ(out_.str(), "Syntax error in sub/My.dat/Line=1\r\n");
 }
 
-struct TFilingCase {
+struct FilingCase {
     const char* name;
     std::vector<std::string> lines;
     std::vector<std::string> items;
 };
 
 TEST_F(DataLoaderTest, WhichEntriesAreFiled) {
-    const std::vector<TFilingCase> cases = {
+    const std::vector<FilingCase> cases = {
         {"neutral and one destination", {"(", "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}, {"a"}},
         // ENGLISH is a destination too; its one line still counts once.
         {"neutral alone", {"(", "ENGLISH,\"a\"", ")"}, {}},
@@ -204,7 +204,7 @@ TEST_F(DataLoaderTest, WhichEntriesAreFiled) {
          {"\x01(\x1F", "\0ENGLISH,\"a\"\x1F"s, "GERMAN,\"b\"\t", " )\0"s},
          {"a"}},
     };
-    for (const TFilingCase& c : cases) {
+    for (const FilingCase& c : cases) {
         const bool ok = Load(Lines(c.lines));
         EXPECT_EQ(ok, !c.items.empty()) << c.name;
         EXPECT_EQ(Items(), c.items) << c.name;
@@ -303,7 +303,7 @@ TEST_F(DataLoaderTest, FindAllFindsWhatFindFinds) {
             EXPECT_EQ(found[q], index) << views[q];
             ++hits;
         } else {
-            EXPECT_EQ(found[q], TTransDict::kNotFound) << views[q];
+            EXPECT_EQ(found[q], TransDictionary::kNotFound) << views[q];
         }
     }
     EXPECT_EQ(hits, 150U); // every even number once, in whatever case
@@ -364,7 +364,7 @@ TEST_F(DataLoaderTest, AFilterKeepsWhatItsTextsCanFindAndFindsItAlike) {
     const std::string wholeGerman(whole.Text(Lang("GERMAN")));
     const std::string wholeEnglish(whole.Text(Lang("ENGLISH")));
 
-    TFoldedTextFilter wanted(4);
+    FoldedTextFilter wanted(4);
     for (const char* text : {"CLOSE", "KEEP1000", "keep2000", "not in the file"}) {
         wanted.Add(text);
     }
@@ -384,7 +384,7 @@ TEST_F(DataLoaderTest, AFilterKeepsWhatItsTextsCanFindAndFindsItAlike) {
 
     // Entries were filed, so the load succeeds as it would without the
     // filter, even with none of them kept.
-    TFoldedTextFilter none(1);
+    FoldedTextFilter none(1);
     none.Add("nothing here");
     EXPECT_TRUE(Load(data, 4096, std::string::npos, &none));
     EXPECT_LT(dict_.Count(), 30U);
@@ -432,7 +432,7 @@ namespace {
 // by CR LF, CR or LF in any mix, \xHH giving U+00HH, texts found by their
 // folding, and a line that is not UTF-8 (comments too) a syntax error.
 TEST_F(DataLoaderTest, Utf8DataFiles) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     const std::string mark = "\xEF\xBB\xBF";
     struct Case {
         const char* what;

@@ -10,13 +10,13 @@ namespace {
 
 using namespace std::string_literals;
 
-struct TEscapeCase {
+struct EscapeCase {
     std::string quoted; // the characters between the quotes
     std::string text;
 };
 
 TEST(Escapes, ResolveAsTheScannerStatesSay) {
-    const std::vector<TEscapeCase> cases = {
+    const std::vector<EscapeCase> cases = {
         {"plain text", "plain text"},
         {R"(\x41\x42)", "AB"},
         {R"(abc\x4)", "abc"},   // cut short after one digit
@@ -39,7 +39,7 @@ TEST(Escapes, ResolveAsTheScannerStatesSay) {
         {R"(say \"hi\")", "say \"hi\""},
     };
     std::string out = "left over";
-    for (const TEscapeCase& c : cases) {
+    for (const EscapeCase& c : cases) {
         ASSERT_TRUE(ResolveEscapes(c.quoted, out)) << c.quoted;
         EXPECT_EQ(out, c.text) << c.quoted;
     }

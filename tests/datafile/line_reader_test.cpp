@@ -12,18 +12,18 @@ namespace {
 
 using test::ReadFrom;
 
-struct TReadLines {
+struct ReadLinesCase {
     std::vector<std::string> lines;
-    TLineReader::TResult last{};
+    LineReader::Status last{};
     std::uint64_t lastNumber = 0;
 };
 
-TReadLines ReadAll(const std::string& data, std::size_t blockSize,
+ReadLinesCase ReadAll(const std::string& data, std::size_t blockSize,
                    std::size_t failAt = std::string::npos) {
-    TLineReader reader(ReadFrom(data, blockSize, failAt), blockSize);
-    TReadLines out;
+    LineReader reader(ReadFrom(data, blockSize, failAt), blockSize);
+    ReadLinesCase out;
     std::string_view line;
-    while ((out.last = reader.Next(line)) == TLineReader::TResult::Line) {
+    while ((out.last = reader.Next(line)) == LineReader::Status::Line) {
         out.lines.emplace_back(line);
         EXPECT_EQ(reader.LineNumber(), out.lines.size());
     }
@@ -31,7 +31,7 @@ TReadLines ReadAll(const std::string& data, std::size_t blockSize,
     return out;
 }
 
-struct TSplitCase {
+struct SplitCase {
     const char* name;
     std::string data;
     std::vector<std::string> lines;
@@ -39,11 +39,11 @@ struct TSplitCase {
 
 // Block sizes that put the block boundary between CR and LF, inside lines
 // and right at Ctrl-Z; the result must not depend on them.
-const std::size_t kBlockSizes[] = {1, 2, 3, 5, TLineReader::kDefaultBlockSize};
+const std::size_t kBlockSizes[] = {1, 2, 3, 5, LineReader::kDefaultBlockSize};
 
 TEST(LineReader, SplitsAtCarriageReturnsWhateverTheBlockSize) {
     using namespace std::string_literals;
-    const std::vector<TSplitCase> cases = {
+    const std::vector<SplitCase> cases = {
         {"empty input", "", {}},
         {"last line without end", "a", {"a"}},
         {"CR LF is one end", "a\r\nb\r\n", {"a", "b"}},
@@ -77,18 +77,18 @@ TEST(LineReader, SplitsAtCarriageReturnsWhateverTheBlockSize) {
          {std::string(15, 'a'), std::string(16, 'b'), std::string(17, 'c'), std::string(31, 'd'),
           std::string(32, 'e'), std::string(33, 'f')}},
     };
-    for (const TSplitCase& c : cases) {
+    for (const SplitCase& c : cases) {
         for (const std::size_t blockSize : kBlockSizes) {
-            const TReadLines got = ReadAll(c.data, blockSize);
+            const ReadLinesCase got = ReadAll(c.data, blockSize);
             EXPECT_EQ(got.lines, c.lines) << c.name << ", block size " << blockSize;
-            EXPECT_EQ(got.last, TLineReader::TResult::End) << c.name;
+            EXPECT_EQ(got.last, LineReader::Status::End) << c.name;
         }
     }
 }
 
 TEST(LineReader, LongLinesRunOverManyBlocks) {
     const std::string longLine(10000, 'x');
-    const TReadLines got = ReadAll(longLine + "\r\n" + longLine + "y", 7);
+    const ReadLinesCase got = ReadAll(longLine + "\r\n" + longLine + "y", 7);
     EXPECT_EQ(got.lines, (std::vector<std::string>{longLine, longLine + "y"}));
 }
 
@@ -96,17 +96,17 @@ TEST(LineReader, ReadFailureGivesTheCompleteLinesBeforeItThenFails) {
     const std::string data = "one\r\ntwo\r\nthree\r\n";
     for (const std::size_t blockSize : kBlockSizes) {
         // The failure comes in the middle of "three".
-        const TReadLines got = ReadAll(data, blockSize, 12);
+        const ReadLinesCase got = ReadAll(data, blockSize, 12);
         EXPECT_EQ(got.lines, (std::vector<std::string>{"one", "two"})) << blockSize;
-        EXPECT_EQ(got.last, TLineReader::TResult::ReadFailed) << blockSize;
+        EXPECT_EQ(got.last, LineReader::Status::ReadFailed) << blockSize;
     }
-    EXPECT_EQ(ReadAll(data, 4, 0).last, TLineReader::TResult::ReadFailed);
+    EXPECT_EQ(ReadAll(data, 4, 0).last, LineReader::Status::ReadFailed);
 }
 
 TEST(LineReader, AReadClaimingMoreThanAskedIsAFailure) {
-    TLineReader reader([](char*, std::size_t size) { return static_cast<long long>(size) + 1; }, 8);
+    LineReader reader([](char*, std::size_t size) { return static_cast<long long>(size) + 1; }, 8);
     std::string_view line;
-    EXPECT_EQ(reader.Next(line), TLineReader::TResult::ReadFailed);
+    EXPECT_EQ(reader.Next(line), LineReader::Status::ReadFailed);
 }
 
 } // namespace

@@ -33,7 +33,7 @@ TEST(FoldedTextFilter, FindsEveryTextAddedWhateverItsCase) {
     for (std::size_t n = 1; n <= 17; ++n) {
         texts.push_back(std::string(n, 'a'));
     }
-    TFoldedTextFilter filter(texts.size());
+    FoldedTextFilter filter(texts.size());
     for (const std::string& text : texts) {
         filter.Add(text);
     }
@@ -49,7 +49,7 @@ TEST(FoldedTextFilter, FindsEveryTextAddedWhateverItsCase) {
 // changed in bits case folding leaves alone, one byte more or less.
 TEST(FoldedTextFilter, TurnsAwayNearlyEveryOtherText) {
     const std::size_t count = 1000;
-    TFoldedTextFilter filter(count);
+    FoldedTextFilter filter(count);
     for (std::size_t i = 0; i < count; ++i) {
         filter.Add("Open file " + std::to_string(i));
     }
@@ -70,7 +70,7 @@ TEST(FoldedTextFilter, TurnsAwayNearlyEveryOtherText) {
 // Sizing is only a matter of how many others pass: texts beyond the number
 // expected are still all found.
 TEST(FoldedTextFilter, FindsAllOfMoreTextsThanExpected) {
-    TFoldedTextFilter filter(2);
+    FoldedTextFilter filter(2);
     std::vector<std::string> texts;
     for (int i = 0; i < 500; ++i) {
         texts.push_back("t" + std::to_string(i));
@@ -90,11 +90,11 @@ namespace {
 // Under UTF-8 every text equal under CompareText passes, however its
 // folding changes its bytes and wherever the eight-byte steps fall.
 TEST(FoldedTextFilter, Utf8FindsEveryTextEqualToOneAdded) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     std::mt19937 random(17);
     std::vector<std::string> added = test::RandomPieceTexts(random, 300, 12, "Open ");
     added.emplace_back("Open ks");
-    TFoldedTextFilter filter(added.size());
+    FoldedTextFilter filter(added.size());
     for (const std::string& text : added) {
         filter.Add(text);
     }

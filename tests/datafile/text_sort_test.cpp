@@ -25,7 +25,7 @@ std::vector<std::uint32_t> ReferenceOrder(const std::vector<std::string>& texts)
 
 // The order, checking on the way that the equality marks are right.
 std::vector<std::uint32_t> Sorted(const std::vector<std::string>& texts) {
-    const std::vector<TSortedText> sorted =
+    const std::vector<SortedText> sorted =
         SortTexts(std::vector<std::string_view>(texts.begin(), texts.end()));
     std::vector<std::uint32_t> order;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
@@ -96,7 +96,7 @@ namespace {
 // text's own: sorting by them must still give CompareText's order, also
 // where long beginnings send groups past the windows.
 TEST(SortTexts, Utf8MatchesAStableSortByCompareText) {
-    const test::TUtf8Run utf8;
+    const test::Utf8Run utf8;
     std::mt19937 random(13);
     for (const std::size_t count : {2, 300, 5000}) {
         for (const std::string& prefix :

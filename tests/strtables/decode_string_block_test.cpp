@@ -91,7 +91,7 @@ TEST(DecodeStringBlock, AppendsAfterEarlierCopiesWithEachCopysLanguage) {
 }
 
 TEST(ResNames, IdsAndExactStringNames) {
-    const TResName id = ToResName(pe::ResourceId::Id(4096));
+    const ResourceName id = ToResName(pe::ResourceId::Id(4096));
     EXPECT_TRUE(id.IsId);
     EXPECT_EQ(id.Id, 4096);
     EXPECT_EQ(ToResourceId(id), pe::ResourceId::Id(4096));
@@ -99,7 +99,7 @@ TEST(ResNames, IdsAndExactStringNames) {
     // The 8-bit name stops where a NUL-terminated name would; the exact
     // UTF-16 form addresses the resource.
     const std::u16string raw(u"MY\u03A9\0X", 5);
-    const TResName name = ToResName(pe::ResourceId::Name(raw));
+    const ResourceName name = ToResName(pe::ResourceId::Name(raw));
     EXPECT_FALSE(name.IsId);
     EXPECT_EQ(name.Name, "MY?");
     EXPECT_EQ(name.RawName, raw);

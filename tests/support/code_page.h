@@ -12,12 +12,12 @@
 namespace korva::test {
 
 // The run is UTF-8 while this lives, as a data file with the mark makes it.
-class TUtf8Run {
+class Utf8Run {
 public:
-    TUtf8Run() { RunCodePage = TCodePage::Utf8; }
-    ~TUtf8Run() { RunCodePage = TCodePage::Windows1252; }
-    TUtf8Run(const TUtf8Run&) = delete;
-    TUtf8Run& operator=(const TUtf8Run&) = delete;
+    Utf8Run() { RunCodePage = CodePage::Utf8; }
+    ~Utf8Run() { RunCodePage = CodePage::Windows1252; }
+    Utf8Run(const Utf8Run&) = delete;
+    Utf8Run& operator=(const Utf8Run&) = delete;
 };
 
 // One character each, in UTF-8: ASCII letters and their cases, letters whose
