@@ -169,7 +169,7 @@ std::size_t Utf16LengthOfUtf8(std::string_view text) {
         pos += ascii;
         units += ascii;
         while (pos < text.size() && p[pos] >= 0x80) {
-            units += DecodeUtf8(text, pos) >= 0x10000 ? 2 : 1;
+            units += DecodeUtf8(text, pos) >= 0x10000 ? 2U : 1U;
         }
     }
     return units;

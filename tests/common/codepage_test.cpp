@@ -21,8 +21,8 @@ TEST(CodePage, KnownMappings) {
     EXPECT_EQ(AnsiToUtf16Unit(0x80), u'\u20AC');
     EXPECT_EQ(AnsiToUtf16Unit(0x9F), u'\u0178');
     EXPECT_EQ(AnsiToUtf16Unit(0xD6), u'\u00D6');
-    for (const unsigned char unassigned : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        EXPECT_EQ(AnsiToUtf16Unit(unassigned), unassigned);
+    for (const unsigned unassigned : {0x81U, 0x8DU, 0x8FU, 0x90U, 0x9DU}) {
+        EXPECT_EQ(AnsiToUtf16Unit(static_cast<unsigned char>(unassigned)), unassigned);
     }
 }
 
@@ -65,7 +65,7 @@ TEST(CodePage, BulkConversionMatchesUnitConversionOnEveryByte) {
     std::uint8_t* end = PutAnsiAsUtf16Le(all, bytes.data());
     ASSERT_EQ(end, bytes.data() + 2 * all.size());
     EXPECT_EQ(bytes.back(), 0xEE); // nothing written past the end
-    for (int c = 0; c < 256; ++c) {
+    for (std::size_t c = 0; c < 256; ++c) {
         const char16_t unit = AnsiToUtf16Unit(static_cast<unsigned char>(c));
         EXPECT_EQ(bytes[2 * c], unit & 0xFF) << c;
         EXPECT_EQ(bytes[2 * c + 1], unit >> 8) << c;

@@ -60,7 +60,7 @@ TEST(FoldedTextFilter, TurnsAwayNearlyEveryOtherText) {
         for (const std::string& other :
              {"Open file " + n + " ", "Open fil " + n, "Opem file " + n, "Open file\0" + n,
               "Open file " + std::to_string(i + count)}) {
-            passed += filter.MayContain(other) ? 1 : 0;
+            passed += filter.MayContain(other) ? 1U : 0U;
             ++asked;
         }
     }

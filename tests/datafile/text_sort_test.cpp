@@ -60,8 +60,8 @@ std::vector<std::string> RandomTexts(std::mt19937& random, std::size_t count,
 
 TEST(SortTexts, MatchesAStableSortByCompareText) {
     std::mt19937 random(7);
-    for (const std::size_t count : {0, 1, 2, 17, 1000, 20000}) {
-        for (const std::size_t prefix : {0, 5, 8, 70}) {
+    for (const std::size_t count : {0U, 1U, 2U, 17U, 1000U, 20000U}) {
+        for (const std::size_t prefix : {0U, 5U, 8U, 70U}) {
             const std::vector<std::string> texts = RandomTexts(random, count, prefix);
             EXPECT_EQ(Sorted(texts), ReferenceOrder(texts)) << count << " " << prefix;
         }
@@ -98,7 +98,7 @@ namespace {
 TEST(SortTexts, Utf8MatchesAStableSortByCompareText) {
     const test::Utf8Run utf8;
     std::mt19937 random(13);
-    for (const std::size_t count : {2, 300, 5000}) {
+    for (const std::size_t count : {2U, 300U, 5000U}) {
         for (const std::string& prefix :
              std::vector<std::string>{"", "\xE2\x84\xAA" "prefix ", std::string(70, 'p')}) {
             const std::vector<std::string> texts = test::RandomPieceTexts(random, count, 8, prefix);

@@ -235,7 +235,7 @@ TEST_P(ConsoleOutput, PrintsTheExpectedLinesAndLeavesTheExpectedTables) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, ConsoleOutput, testing::ValuesIn(kScenarios),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // A write that cannot happen. Root may write where permissions forbid it,
 // so as root the tool runs as nobody.
@@ -292,7 +292,7 @@ TEST_P(WriteFailures, AreReportedAndLeaveTheTargetAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, WriteFailures, testing::ValuesIn(kWriteFailures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 } // namespace
 } // namespace korva::e2e

@@ -273,7 +273,8 @@ TEST_P(RealProgram, EveryBlockIsRewrittenPerLanguageAndEverythingElseIsKept) {
         const Bytes overlay = Overlay();
         const Bytes after = test::ReadWholeFile(target_);
         ASSERT_GT(after.size(), overlay.size());
-        EXPECT_TRUE(std::equal(overlay.begin(), overlay.end(), after.end() - overlay.size()));
+        EXPECT_TRUE(std::equal(overlay.begin(), overlay.end(),
+                               after.end() - static_cast<std::ptrdiff_t>(overlay.size())));
     }
     const std::string symbols = "llvm-readobj --symbols ";
     auto symbolsOf = [&symbols](const std::string& path) {
@@ -328,8 +329,8 @@ INSTANTIATE_TEST_SUITE_P(
     Toolchains, RealProgram,
     testing::Values(Variant{Builder::MingwX64, true}, Variant{Builder::MingwX86, false},
                     Variant{Builder::ClangX64, false}, Variant{Builder::ClangX86, true}),
-    [](const auto& info) {
-        return BuilderName(info.param.builder) + (info.param.overlay ? "_overlay" : "");
+    [](const auto& instance) {
+        return BuilderName(instance.param.builder) + (instance.param.overlay ? "_overlay" : "");
     });
 
 } // namespace

@@ -467,9 +467,9 @@ INSTANTIATE_TEST_SUITE_P(Toolchains, UnicodeProgram,
                          testing::Combine(testing::ValuesIn(kScenarios),
                                           testing::Values(Builder::MingwX64, Builder::MingwX86,
                                                           Builder::ClangX64, Builder::ClangX86)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" +
-                                    BuilderName(std::get<1>(info.param));
+                         [](const auto& instance) {
+                             return std::string(std::get<0>(instance.param).name) + "_" +
+                                    BuilderName(std::get<1>(instance.param));
                          });
 
 } // namespace

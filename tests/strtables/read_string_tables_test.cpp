@@ -100,7 +100,8 @@ TEST_F(ReadStringTablesTest, ToolchainImages) {
     for (const test::Toolchain toolchain : test::AllToolchains()) {
         SCOPED_TRACE(test::ToolchainName(toolchain));
         const std::string path = test::BuildFixture(toolchain, "strings", test::kStringTableScript);
-        for (const std::uint16_t origNeutral : {0x0000, 0x0407, 0x0409, 0x0007}) {
+        for (const std::uint16_t origNeutral :
+             std::initializer_list<std::uint16_t>{0x0000, 0x0407, 0x0409, 0x0007}) {
             SCOPED_TRACE(origNeutral);
             ResetResBlocks();
             ASSERT_TRUE(Read(path, origNeutral));
