@@ -1,51 +1,82 @@
 #include "strtables/update_resource.h"
 
 #include <span>
+#include <string>
 #include <utility>
 
 #include "strtables/read_string_tables.h"
 
 namespace korva {
 
-UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
-    if (fileName == nullptr || deleteExistingResources) {
-        return nullptr;
+Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExistingResources) {
+    if (fileName == nullptr) {
+        return MakeError("no file name to update");
     }
-    pe::Result<pe::ResourceUpdate> update = pe::ResourceUpdate::Begin(fileName);
+    if (deleteExistingResources) {
+        return MakeError("an update that deletes every existing resource is not supported");
+    }
+    Result<pe::ResourceUpdate> update = pe::ResourceUpdate::Begin(fileName);
     if (!update) {
-        return nullptr;
+        return update.error();
     }
     return std::make_unique<pe::ResourceUpdate>(std::move(*update));
 }
 
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const void* data, std::uint32_t size) {
+Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
+                           const ResourceName& name, std::uint16_t language, const void* data,
+                           std::uint32_t size) {
     if (handle == nullptr) {
-        return false;
+        return MakeError("no update to stage a resource in");
     }
     const pe::ResourceId typeId = ToResourceId(type);
     const pe::ResourceId nameId = ToResourceId(name);
     if (data == nullptr) {
-        return size == 0 && handle->Remove(typeId, nameId, language).ok();
+        if (size != 0) {
+            return MakeError("no data for a resource of " + std::to_string(size) + " bytes");
+        }
+        return handle->Remove(typeId, nameId, language);
     }
     const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(data), size);
-    return handle->Put(typeId, nameId, language, bytes).ok();
+    return handle->Put(typeId, nameId, language, bytes);
+}
+
+Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
+                           const ResourceName& name, std::uint16_t language,
+                           const pe::ProducedData& data) {
+    if (handle == nullptr) {
+        return MakeError("no update to stage a resource in");
+    }
+    return handle->Put(ToResourceId(type), ToResourceId(name), language, data);
+}
+
+Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard) {
+    if (handle == nullptr) {
+        return MakeError("no update to end");
+    }
+    const UpdateHandle finished = std::move(handle);
+    if (discard) {
+        return {};
+    }
+    return finished->Commit();
+}
+
+UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
+    Result<UpdateHandle> update = BeginResourceUpdate(fileName, deleteExistingResources);
+    return update ? std::move(*update) : nullptr;
+}
+
+bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
+                     std::uint16_t language, const void* data, std::uint32_t size) {
+    return StageResource(handle, type, name, language, data, size).ok();
 }
 
 bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
                      std::uint16_t language, const pe::ProducedData& data) {
-    if (handle == nullptr) {
-        return false;
-    }
-    return handle->Put(ToResourceId(type), ToResourceId(name), language, data).ok();
+    return StageResource(handle, type, name, language, data).ok();
 }
 
 bool EndUpdateResourceA(UpdateHandle& handle, bool discard) {
-    if (handle == nullptr) {
-        return false;
-    }
-    const UpdateHandle finished = std::move(handle);
-    return discard || finished->Commit().ok();
+    return EndResourceUpdate(handle, discard).ok();
 }
 
 } // namespace korva

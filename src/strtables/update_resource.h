@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/result.h"
 #include "strtables/pe/resource_update.h"
 #include "strtables/string_tables.h"
 
@@ -12,26 +13,40 @@ namespace korva {
 // tables uses it; null when none could be begun.
 using UpdateHandle = std::unique_ptr<pe::ResourceUpdate>;
 
+// Each call of the Windows style below is one of these with the reason for
+// a failure dropped; they keep it.
+
 // Begins an update of the file's resources that keeps every resource and
-// all other content; null when the file cannot be opened for update or read
-// as an image. Existing resources are always kept: the flag must be false.
-UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources);
+// all other content. Existing resources are always kept: the flag must be
+// false.
+Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExistingResources);
 
 // With data, stages that resource with a copy of the data, replacing one of
 // the same type, name and language. With no data and size 0, stages the
-// deletion of that one language copy. Returns true on success.
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const void* data, std::uint32_t size);
+// deletion of that one language copy.
+Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
+                           const ResourceName& name, std::uint16_t language, const void* data,
+                           std::uint32_t size);
 
 // Stages that resource with data made on demand while the file is written
 // and checked; the new copies of every block in every language would
 // otherwise be held in memory all at once. The source must outlive
-// EndUpdateResourceA.
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const pe::ProducedData& data);
+// EndResourceUpdate.
+Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
+                           const ResourceName& name, std::uint16_t language,
+                           const pe::ProducedData& data);
 
 // Writes every staged change into the file (discard false) or drops them
 // all (discard true). The handle is finished either way.
+Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard);
+
+// Null on failure.
+UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources);
+// True on success.
+bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
+                     std::uint16_t language, const void* data, std::uint32_t size);
+bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
+                     std::uint16_t language, const pe::ProducedData& data);
 bool EndUpdateResourceA(UpdateHandle& handle, bool discard);
 
 } // namespace korva

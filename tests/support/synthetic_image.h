@@ -1,14 +1,18 @@
 #pragma once
 
-// Byte builders for PE images that no compiler emits. Every field is put at
-// the offset of the on-disk structures the reader uses, so a layout change
-// breaks these tests rather than slipping past them.
+// Builds PE images in a byte array, every field written at the offset of the
+// on-disk structures the reader uses, so that a layout change breaks these
+// tests rather than slipping past them, and so that layouts no toolchain
+// emits on request (a full section table, resources sharing a section, an
+// overlay after a certificate table, corrupt fields) can be tested.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "strtables/pe/format.h"
@@ -29,6 +33,144 @@ template <typename T> T GetAt(const ByteVector& bytes, std::size_t offset) {
     std::memcpy(&value, bytes.data() + offset, sizeof(T));
     return value;
 }
+
+// ---- Whole images ----
+
+struct SectionShape {
+    std::string name;
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t pointerToRawData = 0;
+    std::uint32_t sizeOfRawData = 0;
+    std::uint32_t characteristics = 0x40000040; // initialized data, readable
+    ByteVector content;                         // at most sizeOfRawData bytes; the rest is zero
+};
+
+struct ImageShape {
+    bool is64 = false;
+    std::uint32_t peHeaderOffset = 0x80; // e_lfanew
+    std::uint32_t fileAlignment = 0x200;
+    std::uint32_t sectionAlignment = 0x1000;
+    std::uint32_t sizeOfHeaders = 0x400;
+    std::uint32_t sizeOfImage = 0; // 0: computed from the sections
+    std::uint32_t sizeOfInitializedData = 0;
+    std::uint32_t checkSum = 0;
+    std::uint32_t entryPoint = 0;
+    std::uint32_t pointerToSymbolTable = 0;
+    std::uint32_t numberOfRvaAndSizes = 16;
+    std::array<pe::DataDirectory, 16> directories{};
+    std::vector<SectionShape> sections;
+    ByteVector overlay; // appended after the last section's raw data
+};
+
+// The image and where the builder put things, for tests that corrupt one
+// field.
+struct BuiltImage {
+    ByteVector bytes;
+    std::size_t peHeader = 0;
+    std::size_t coffHeader = 0;
+    std::size_t optionalHeader = 0;
+    std::size_t dataDirectories = 0;
+    std::size_t sectionTable = 0;
+    std::size_t overlayStart = 0;
+};
+
+// The fields both optional header variants share, at each variant's own
+// offsets.
+template <typename Header>
+void PutOptionalHeader(BuiltImage& out, const ImageShape& shape, Header h, std::uint16_t magic,
+                       std::uint32_t sizeOfImage) {
+    h.magic = magic;
+    h.sizeOfInitializedData = shape.sizeOfInitializedData;
+    h.addressOfEntryPoint = shape.entryPoint;
+    h.sectionAlignment = shape.sectionAlignment;
+    h.fileAlignment = shape.fileAlignment;
+    h.majorSubsystemVersion = 6;
+    h.sizeOfImage = sizeOfImage;
+    h.sizeOfHeaders = shape.sizeOfHeaders;
+    h.checkSum = shape.checkSum;
+    h.subsystem = 2;
+    h.numberOfRvaAndSizes = shape.numberOfRvaAndSizes;
+    PutAt(out.bytes, out.optionalHeader, h);
+}
+
+inline std::uint32_t AlignTo(std::uint32_t value, std::uint32_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+inline BuiltImage BuildImage(const ImageShape& shape) {
+    BuiltImage out;
+    ByteVector& b = out.bytes;
+    b.assign(shape.sizeOfHeaders, 0);
+
+    pe::DosHeader dos{};
+    dos.magic = pe::kDosMagic;
+    dos.peHeaderOffset = shape.peHeaderOffset;
+    PutAt(b, 0, dos);
+    out.peHeader = shape.peHeaderOffset;
+    PutAt(b, out.peHeader, pe::kPeSignature);
+    out.coffHeader = out.peHeader + 4;
+    out.optionalHeader = out.coffHeader + sizeof(pe::CoffFileHeader);
+    const std::size_t fixed =
+        shape.is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
+    out.dataDirectories = out.optionalHeader + fixed;
+    out.sectionTable = out.dataDirectories + 16 * sizeof(pe::DataDirectory);
+
+    pe::CoffFileHeader coff{};
+    coff.machine = shape.is64 ? 0x8664 : 0x014C;
+    coff.numberOfSections = static_cast<std::uint16_t>(shape.sections.size());
+    coff.pointerToSymbolTable = shape.pointerToSymbolTable;
+    coff.sizeOfOptionalHeader = static_cast<std::uint16_t>(fixed + 16 * sizeof(pe::DataDirectory));
+    coff.characteristics = 0x2102; // a DLL, executable, 32-bit words
+    PutAt(b, out.coffHeader, coff);
+
+    std::uint32_t imageEnd = shape.sectionAlignment;
+    std::size_t rawEnd = shape.sizeOfHeaders;
+    for (const SectionShape& s : shape.sections) {
+        const std::uint32_t extent = std::max(s.virtualSize, s.sizeOfRawData);
+        imageEnd = std::max(imageEnd, AlignTo(s.virtualAddress + extent, shape.sectionAlignment));
+        if (s.sizeOfRawData != 0) {
+            rawEnd =
+                std::max<std::size_t>(rawEnd, std::size_t{s.pointerToRawData} + s.sizeOfRawData);
+        }
+    }
+    const std::uint32_t sizeOfImage = shape.sizeOfImage != 0 ? shape.sizeOfImage : imageEnd;
+    if (shape.is64) {
+        pe::OptionalHeader64 h{};
+        h.imageBaseHigh = 1;
+        PutOptionalHeader(out, shape, h, pe::kPe32PlusMagic, sizeOfImage);
+    } else {
+        pe::OptionalHeader32 h{};
+        h.imageBase = 0x10000000;
+        PutOptionalHeader(out, shape, h, pe::kPe32Magic, sizeOfImage);
+    }
+    for (std::size_t i = 0; i < 16; ++i) {
+        PutAt(b, out.dataDirectories + i * sizeof(pe::DataDirectory), shape.directories[i]);
+    }
+    for (std::size_t i = 0; i < shape.sections.size(); ++i) {
+        const SectionShape& s = shape.sections[i];
+        pe::SectionHeader h{};
+        std::memcpy(h.name, s.name.data(), std::min<std::size_t>(s.name.size(), 8));
+        h.virtualSize = s.virtualSize;
+        h.virtualAddress = s.virtualAddress;
+        h.sizeOfRawData = s.sizeOfRawData;
+        h.pointerToRawData = s.pointerToRawData;
+        h.characteristics = s.characteristics;
+        PutAt(b, out.sectionTable + i * sizeof(pe::SectionHeader), h);
+    }
+    b.resize(std::max(b.size(), rawEnd), 0);
+    for (const SectionShape& s : shape.sections) {
+        const std::size_t size = std::min<std::size_t>(s.content.size(), s.sizeOfRawData);
+        if (size != 0) {
+            std::memcpy(b.data() + s.pointerToRawData, s.content.data(), size);
+        }
+    }
+    out.overlayStart = b.size();
+    b.insert(b.end(), shape.overlay.begin(), shape.overlay.end());
+    return out;
+}
+
+// ---- Resource sections ----
 
 inline ByteVector Utf16Le(const std::u16string& text) {
     ByteVector out;
@@ -127,79 +269,24 @@ private:
     ByteVector bytes_;
 };
 
+// ---- The one-section image of the reader's tests ----
+
 inline constexpr std::uint32_t kSyntheticRsrcRva = 0x1000;
 inline constexpr std::uint32_t kSyntheticRsrcFileOffset = 0x200;
 
-// An image with one section, .rsrc, holding `rsrc`, and the offsets of the
-// structures a corruption test aims at.
-struct SyntheticImage {
-    ByteVector bytes;
-    std::size_t peHeader = 0;
-    std::size_t coffHeader = 0;
-    std::size_t optionalHeader = 0;
-    std::size_t dataDirectories = 0;
-    std::size_t sectionTable = 0;
-};
-
-inline SyntheticImage BuildSyntheticImage(const ByteVector& rsrc, bool is64 = true) {
-    SyntheticImage img;
-    ByteVector& b = img.bytes;
-    pe::DosHeader dos{};
-    dos.magic = pe::kDosMagic;
-    dos.peHeaderOffset = 0x40;
-    PutAt(b, 0, dos);
-    img.peHeader = 0x40;
-    PutAt(b, img.peHeader, pe::kPeSignature);
-    img.coffHeader = img.peHeader + 4;
-    img.optionalHeader = img.coffHeader + sizeof(pe::CoffFileHeader);
-    const std::size_t fixed = is64 ? sizeof(pe::OptionalHeader64) : sizeof(pe::OptionalHeader32);
-    img.dataDirectories = img.optionalHeader + fixed;
-    img.sectionTable = img.dataDirectories + 16 * sizeof(pe::DataDirectory);
-
-    pe::CoffFileHeader coff{};
-    coff.machine = is64 ? 0x8664 : 0x014C;
-    coff.numberOfSections = 1;
-    coff.sizeOfOptionalHeader = static_cast<std::uint16_t>(fixed + 16 * sizeof(pe::DataDirectory));
-    coff.characteristics = 0x2022;
-    PutAt(b, img.coffHeader, coff);
-
-    const std::uint32_t rawSize =
-        static_cast<std::uint32_t>((rsrc.size() + 0x1FF) & ~std::size_t{0x1FF});
-    const std::uint32_t sizeOfImage = kSyntheticRsrcRva + ((rawSize + 0xFFF) & ~0xFFFu);
-    // The fields both variants share, at each variant's own offsets.
-    const auto putOptional = [&](auto opt, std::uint16_t magic) {
-        opt.magic = magic;
-        opt.sectionAlignment = 0x1000;
-        opt.fileAlignment = 0x200;
-        opt.sizeOfImage = sizeOfImage;
-        opt.sizeOfHeaders = kSyntheticRsrcFileOffset;
-        opt.sizeOfInitializedData = rawSize;
-        opt.numberOfRvaAndSizes = 16;
-        PutAt(b, img.optionalHeader, opt);
-    };
-    if (is64) {
-        putOptional(pe::OptionalHeader64{}, pe::kPe32PlusMagic);
-    } else {
-        putOptional(pe::OptionalHeader32{}, pe::kPe32Magic);
-    }
-    for (std::size_t i = 0; i < 16; ++i) {
-        PutAt(b, img.dataDirectories + 8 * i, pe::DataDirectory{0, 0});
-    }
-    PutAt(b, img.dataDirectories + 8 * pe::kResourceDirectory,
-          pe::DataDirectory{kSyntheticRsrcRva, static_cast<std::uint32_t>(rsrc.size())});
-
-    pe::SectionHeader section{};
-    std::memcpy(section.name, ".rsrc", 5);
-    section.virtualSize = static_cast<std::uint32_t>(rsrc.size());
-    section.virtualAddress = kSyntheticRsrcRva;
-    section.sizeOfRawData = rawSize;
-    section.pointerToRawData = kSyntheticRsrcFileOffset;
-    section.characteristics = pe::kSectionCntInitializedData | pe::kSectionMemRead;
-    PutAt(b, img.sectionTable, section);
-
-    b.resize(kSyntheticRsrcFileOffset + rawSize);
-    std::copy(rsrc.begin(), rsrc.end(), b.begin() + kSyntheticRsrcFileOffset);
-    return img;
+// An image with one section, .rsrc, holding `rsrc` right after the headers.
+inline BuiltImage BuildSyntheticImage(const ByteVector& rsrc, bool is64 = true) {
+    const auto size = static_cast<std::uint32_t>(rsrc.size());
+    const std::uint32_t raw = AlignTo(size, 0x200);
+    ImageShape shape;
+    shape.is64 = is64;
+    shape.peHeaderOffset = 0x40;
+    shape.sizeOfHeaders = kSyntheticRsrcFileOffset;
+    shape.sizeOfInitializedData = raw;
+    shape.sections.push_back(
+        {".rsrc", kSyntheticRsrcRva, size, kSyntheticRsrcFileOffset, raw, 0x40000040, rsrc});
+    shape.directories[pe::kResourceDirectory] = {kSyntheticRsrcRva, size};
+    return BuildImage(shape);
 }
 
 // One block name with its language copies.

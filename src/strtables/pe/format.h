@@ -165,6 +165,31 @@ static_assert(sizeof(ResourceDataEntry) == 16);
 // A resource string: a count of UTF-16 code units, then the units.
 inline constexpr std::size_t kResourceStringHeaderSize = 2;
 
+// Offsets inside a resource section share their 32 bits with a flag, so a
+// section can hold no more than this.
+inline constexpr std::uint32_t kMaxResourceOffset = ~kResourceHighBit;
+
+// One entry of the debug directory, which is an array of these.
+struct DebugDirectoryEntry {
+    std::uint32_t characteristics;
+    std::uint32_t timeDateStamp;
+    std::uint16_t majorVersion;
+    std::uint16_t minorVersion;
+    std::uint32_t type;
+    std::uint32_t sizeOfData;
+    std::uint32_t addressOfRawData; // an RVA; 0 when the data is not mapped
+    std::uint32_t pointerToRawData; // a file offset
+};
+static_assert(sizeof(DebugDirectoryEntry) == 28);
+
+// The header of one block of the base-relocation table; the block's 16-bit
+// entries follow it, up to blockSize bytes from its start.
+struct BaseRelocationBlock {
+    std::uint32_t pageRva;
+    std::uint32_t blockSize; // header included
+};
+static_assert(sizeof(BaseRelocationBlock) == 8);
+
 template <typename T>
 concept OnDiskStruct = std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T>;
 
@@ -188,7 +213,7 @@ inline DecodedDirectoryEntry DecodeDirectoryEntry(const ResourceDirectoryEntryRa
     return out;
 }
 
-// Its inverse, for the writer.
+// Its inverse, and the one place where it is written.
 inline ResourceDirectoryEntryRaw EncodeDirectoryEntry(const DecodedDirectoryEntry& entry) {
     ResourceDirectoryEntryRaw raw{};
     raw.nameOrId = entry.nameIsString ? (entry.nameOffset | kResourceHighBit) : entry.id;

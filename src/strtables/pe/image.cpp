@@ -9,6 +9,7 @@ namespace {
 
 // The parts of the optional header both variants share.
 template <typename Header> void TakeOptionalHeader(const Header& h, Image& image) {
+    image.addressOfEntryPoint = h.addressOfEntryPoint;
     image.sectionAlignment = h.sectionAlignment;
     image.fileAlignment = h.fileAlignment;
     image.sizeOfInitializedData = h.sizeOfInitializedData;
@@ -63,7 +64,7 @@ Result<std::uint64_t> ParseOptionalHeader(Bytes file, Image& image) {
 
 // Directories beyond what SizeOfOptionalHeader holds are ignored, as the
 // loader does, and so are indices past 16.
-Result<bool> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
+Result<void> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
     const std::uint64_t room =
         (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
     const std::uint64_t count =
@@ -77,10 +78,10 @@ Result<bool> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& im
     for (std::uint64_t i = 0; i < count; ++i) {
         image.dataDirectories.push_back(*ReadAt<DataDirectory>(*table, i * sizeof(DataDirectory)));
     }
-    return true;
+    return {};
 }
 
-Result<bool> ParseSectionTable(Bytes file, Image& image) {
+Result<void> ParseSectionTable(Bytes file, Image& image) {
     image.sectionTableOffset = image.optionalHeaderOffset + image.coff.sizeOfOptionalHeader;
     const std::uint64_t count = image.coff.numberOfSections;
     const std::optional<Bytes> table =
@@ -116,7 +117,7 @@ Result<bool> ParseSectionTable(Bytes file, Image& image) {
                          return image.sections[a].header.virtualAddress <
                                 image.sections[b].header.virtualAddress;
                      });
-    return true;
+    return {};
 }
 
 } // namespace
@@ -197,10 +198,10 @@ Result<Image> ParseImage(Bytes file) {
     if (!fixedSize) {
         return fixedSize.error();
     }
-    if (const Result<bool> r = ParseDataDirectories(file, *fixedSize, image); !r) {
+    if (const Result<void> r = ParseDataDirectories(file, *fixedSize, image); !r) {
         return r.error();
     }
-    if (const Result<bool> r = ParseSectionTable(file, image); !r) {
+    if (const Result<void> r = ParseSectionTable(file, image); !r) {
         return r.error();
     }
     return image;

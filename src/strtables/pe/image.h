@@ -1,13 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/result.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/format.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -18,6 +19,16 @@ struct Section {
 
     std::string Name() const; // up to the first NUL of the 8-byte field
 };
+
+// How far a section reaches in memory. Some linkers leave VirtualSize 0 and
+// mean SizeOfRawData.
+inline std::uint64_t VirtualExtent(const SectionHeader& h) {
+    return std::max(h.virtualSize, h.sizeOfRawData);
+}
+
+inline std::uint64_t VirtualEnd(const SectionHeader& h) {
+    return h.virtualAddress + VirtualExtent(h);
+}
 
 // File offsets of the header fields a rewrite has to fix up. All of them lie
 // inside the file (the parser checked that).
@@ -44,6 +55,7 @@ struct Image {
     CoffFileHeader coff{};
     // The optional header fields both variants share (64-bit ones widened).
     std::uint64_t imageBase = 0;
+    std::uint32_t addressOfEntryPoint = 0;
     std::uint32_t sectionAlignment = 0;
     std::uint32_t fileAlignment = 0;
     std::uint32_t sizeOfInitializedData = 0;

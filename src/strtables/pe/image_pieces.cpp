@@ -82,17 +82,11 @@ void ImagePieces::Patch(std::uint64_t offset, Bytes bytes) {
 }
 
 void ImagePieces::PatchU16(std::uint64_t offset, std::uint16_t value) {
-    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value),
-                                   static_cast<std::uint8_t>(value >> 8)};
-    Patch(offset, bytes);
+    PatchStruct(offset, value);
 }
 
 void ImagePieces::PatchU32(std::uint64_t offset, std::uint32_t value) {
-    std::uint8_t bytes[4];
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-    Patch(offset, bytes);
+    PatchStruct(offset, value);
 }
 
 std::span<std::uint8_t> ImagePieces::Own(std::uint64_t offset, std::uint64_t size) {
@@ -147,11 +141,11 @@ std::vector<std::uint8_t> ImagePieces::Materialize() const {
     return out;
 }
 
-Result<bool> ImagePieces::WriteTo(const std::function<Result<bool>(Bytes)>& sink,
+Result<void> ImagePieces::WriteTo(const std::function<Result<void>(Bytes)>& sink,
                                   const PageRelease& release) const {
     std::vector<std::uint8_t> gather;
     gather.reserve(kGatherSize);
-    Result<bool> status = true;
+    Result<void> status;
     const auto flush = [&] {
         if (status && !gather.empty()) {
             status = sink(gather);

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
 #include <span>
+#include <type_traits>
 #include <vector>
 
+#include "common/result.h"
 #include "strtables/pe/checked_reader.h"
+#include "strtables/pe/format.h"
 #include "strtables/pe/resource_tree.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -38,6 +41,14 @@ public:
     void Patch(std::uint64_t offset, Bytes bytes);
     void PatchU16(std::uint64_t offset, std::uint16_t value);
     void PatchU32(std::uint64_t offset, std::uint32_t value);
+    // A copy of one on-disk structure, in the file's byte order.
+    template <OnDiskStruct T> void PatchStruct(std::uint64_t offset, const T& value) {
+        // Padding would put bytes of no defined value into the file.
+        static_assert(std::has_unique_object_representations_v<T>);
+        std::uint8_t bytes[sizeof(T)];
+        std::memcpy(bytes, &value, sizeof(T));
+        Patch(offset, bytes);
+    }
     // Owned zero bytes the caller fills in; valid while this lives.
     std::span<std::uint8_t> Own(std::uint64_t offset, std::uint64_t size);
 
@@ -53,7 +64,7 @@ public:
 
     // Streams the content to `sink`, gathering small pieces into larger
     // writes; stops at the first failed write.
-    Result<bool> WriteTo(const std::function<Result<bool>(Bytes)>& sink,
+    Result<void> WriteTo(const std::function<Result<void>(Bytes)>& sink,
                          const PageRelease& release = {}) const;
 
     static constexpr std::uint64_t kChunk = std::uint64_t{256} << 10;

@@ -7,19 +7,11 @@ namespace korva::pe {
 
 namespace {
 
-ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
-    for (ResourceEntry& entry : directory.entries) {
-        if (entry.id == id) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 // FindEntry that looks at entry `next` first and leaves `next` after the
 // entry found. A writer stages names in the order the directory lists them;
 // searching all names for each would make thousands of blocks quadratic.
-ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id, std::size_t& next) {
+ResourceEntry* FindEntryFrom(ResourceDirectory& directory, const ResourceId& id,
+                             std::size_t& next) {
     std::vector<ResourceEntry>& entries = directory.entries;
     if (next >= entries.size() || !(entries[next].id == id)) {
         const ResourceEntry* found = FindEntry(directory, id);
@@ -32,10 +24,10 @@ ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id, std
 }
 
 // The subdirectory under `id`, created when missing. Fails when a data leaf
-// already sits where the directory belongs. `next` as for FindEntry.
+// already sits where the directory belongs. `next` as for FindEntryFrom.
 Result<ResourceDirectory*> DirectoryAt(ResourceDirectory& parent, const ResourceId& id,
                                        std::size_t& next) {
-    ResourceEntry* entry = FindEntry(parent, id, next);
+    ResourceEntry* entry = FindEntryFrom(parent, id, next);
     if (entry == nullptr) {
         ResourceEntry added;
         added.id = id;
@@ -99,7 +91,7 @@ Result<ResourceDirectory*> ResourceChanges::LanguagesOf(const ResourceId& type,
     return languages;
 }
 
-Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
+Result<void> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                                   std::uint16_t language, std::span<const std::uint8_t> bytes,
                                   std::uint32_t codePage) {
     auto data = std::make_unique<ResourceData>();
@@ -109,7 +101,7 @@ Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name
     return Stage(type, name, language, std::move(data));
 }
 
-Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
+Result<void> ResourceChanges::Put(const ResourceId& type, const ResourceId& name,
                                   std::uint16_t language, const ProducedData& produced,
                                   std::uint32_t codePage) {
     auto data = std::make_unique<ResourceData>();
@@ -119,7 +111,7 @@ Result<bool> ResourceChanges::Put(const ResourceId& type, const ResourceId& name
     return Stage(type, name, language, std::move(data));
 }
 
-Result<bool> ResourceChanges::Stage(const ResourceId& type, const ResourceId& name,
+Result<void> ResourceChanges::Stage(const ResourceId& type, const ResourceId& name,
                                     std::uint16_t language, std::unique_ptr<ResourceData> data) {
     Result<ResourceDirectory*> languages = LanguagesOf(type, name);
     if (!languages) {
@@ -134,38 +126,38 @@ Result<bool> ResourceChanges::Stage(const ResourceId& type, const ResourceId& na
     entry->subdirectory.reset();
     entry->data = std::move(data);
     changed_ = true;
-    return true;
+    return {};
 }
 
-Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
+Result<void> ResourceChanges::Remove(const ResourceId& type, const ResourceId& name,
                                      std::uint16_t language) {
     if (last_.languages != nullptr && last_.type == type && last_.name == name) {
         // The common case: the copies just staged stay, so no directory goes.
         ResourceDirectory& languages = *last_.languages;
         const ResourceEntry* languageEntry = FindEntry(languages, ResourceId::Id(language));
         if (languageEntry == nullptr) {
-            return true;
+            return {};
         }
         if (languages.entries.size() > 1) {
             EraseEntry(languages, languageEntry);
             changed_ = true;
-            return true;
+            return {};
         }
     }
     last_ = LastFound{};
     ResourceEntry* typeEntry = FindEntry(tree_, type);
     if (typeEntry == nullptr || typeEntry->subdirectory == nullptr) {
-        return true;
+        return {};
     }
     ResourceDirectory& names = *typeEntry->subdirectory;
     ResourceEntry* nameEntry = FindEntry(names, name);
     if (nameEntry == nullptr || nameEntry->subdirectory == nullptr) {
-        return true;
+        return {};
     }
     ResourceDirectory& languages = *nameEntry->subdirectory;
     const ResourceEntry* languageEntry = FindEntry(languages, ResourceId::Id(language));
     if (languageEntry == nullptr) {
-        return true;
+        return {};
     }
     EraseEntry(languages, languageEntry);
     if (languages.entries.empty()) {
@@ -175,7 +167,7 @@ Result<bool> ResourceChanges::Remove(const ResourceId& type, const ResourceId& n
         EraseEntry(tree_, typeEntry);
     }
     changed_ = true;
-    return true;
+    return {};
 }
 
 } // namespace korva::pe

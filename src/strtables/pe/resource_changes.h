@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "common/result.h"
 #include "strtables/pe/resource_tree.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -27,22 +27,22 @@ public:
 
     // Adds the copy of type/name/language, or replaces the one there. The
     // bytes are copied.
-    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<void> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
     // The same with data made on demand; its source must outlive this.
-    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<void> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      const ProducedData& produced, std::uint32_t codePage = 0);
 
     // Removes that one copy; a name or type left without copies goes too. A
     // copy that is not there is no change.
-    Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
+    Result<void> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
 
     // True once anything was put or removed.
     bool changed() const { return changed_; }
     const ResourceDirectory& tree() const { return tree_; }
 
 private:
-    Result<bool> Stage(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<void> Stage(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                        std::unique_ptr<ResourceData> data);
     Result<ResourceDirectory*> LanguagesOf(const ResourceId& type, const ResourceId& name);
 
@@ -55,7 +55,7 @@ private:
         ResourceId name;
         ResourceDirectory* languages = nullptr;
     } last_;
-    // Where the search for the next type and name starts (see FindEntry).
+    // Where the search for the next type and name starts (see FindEntryFrom).
     std::size_t nextType_ = 0;
     std::size_t nextName_ = 0;
     // Owns the bytes of every staged copy; a list, so that spans stay valid.

@@ -23,15 +23,6 @@ constexpr std::size_t kIndexThreshold = 16;
 
 } // namespace
 
-const ResourceEntry* FindEntry(const ResourceDirectory& directory, const ResourceId& id) {
-    for (const ResourceEntry& entry : directory.entries) {
-        if (entry.id == id) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 ResourceModule::ResourceModule(Storage storage, Image image, ResourceDirectory root)
     : storage_(std::move(storage)), image_(std::move(image)),
       root_(std::make_unique<ResourceDirectory>(std::move(root))) {

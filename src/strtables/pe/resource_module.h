@@ -9,12 +9,16 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "common/result.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/image.h"
 #include "strtables/pe/resource_tree.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
+
+// Callers outside the layer still spell these pe::Result and pe::Error.
+using korva::Error;
+using korva::Result;
 
 // How an enumeration ended.
 enum class EnumResult {
@@ -82,9 +86,5 @@ private:
     // make the enumeration quadratic with a linear search.
     std::unordered_map<const ResourceDirectory*, std::vector<std::uint32_t>> index_;
 };
-
-// The entry with this key in one directory (the first, should a crafted file
-// repeat a key), or null.
-const ResourceEntry* FindEntry(const ResourceDirectory& directory, const ResourceId& id);
 
 } // namespace korva::pe

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/result.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/image.h"
 #include "strtables/pe/resource_tree.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 

@@ -5,20 +5,12 @@
 #include <string>
 
 #include "strtables/pe/align.h"
-#include "strtables/pe/byte_writer.h"
 
 namespace korva::pe {
 
 namespace {
 
-constexpr std::uint64_t kTableHeaderSize = 16;
-constexpr std::uint64_t kTableEntrySize = 8;
-constexpr std::uint64_t kDataEntrySize = 16;
 constexpr std::uint64_t kDataAlignment = 8;
-// Offsets inside the section share their 32 bits with the subdirectory and
-// string-name flags.
-constexpr std::uint64_t kMaxSectionSize = 0x7FFFFFFF;
-constexpr std::uint32_t kHighBit = 0x80000000;
 
 std::string Describe(const ResourceId& id) {
     if (id.isId) {
@@ -34,139 +26,171 @@ std::string Describe(const ResourceId& id) {
     return ascii;
 }
 
-// Advances `offset` by `size`, failing once the section would outgrow what
-// its 31-bit offsets can address.
-Result<bool> Advance(std::uint64_t& offset, std::uint64_t size) {
-    offset += size;
-    if (offset > kMaxSectionSize) {
-        return MakeError("resource data too large for one section");
-    }
-    return true;
-}
-
 } // namespace
 
 Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
     ResourceLayout layout;
-    std::uint64_t offset = 0;
-
-    // Directory tables, breadth first, so the root lands at offset 0.
-    layout.tables_.push_back(ResourceLayout::Table{&root, 0, 0, 0, {}});
-    for (std::size_t t = 0; t < layout.tables_.size(); ++t) {
-        const ResourceDirectory& directory = *layout.tables_[t].directory;
-        std::vector<ResourceLayout::Slot> slots;
-        std::size_t named = 0;
-        for (const ResourceEntry& entry : directory.entries) {
-            if ((entry.subdirectory == nullptr) == (entry.data == nullptr)) {
-                return MakeError("resource entry " + Describe(entry.id) +
-                                 " must be either a directory or data");
-            }
-            if (!entry.id.isId) {
-                ++named;
-                if (entry.id.name.size() > std::numeric_limits<std::uint16_t>::max()) {
-                    return MakeError("resource name longer than 65535 characters");
-                }
-            }
-            slots.push_back(ResourceLayout::Slot{&entry, 0, 0});
-        }
-        const std::size_t ids = slots.size() - named;
-        if (named > std::numeric_limits<std::uint16_t>::max() ||
-            ids > std::numeric_limits<std::uint16_t>::max()) {
-            return MakeError("resource directory with more than 65535 entries of one kind");
-        }
-        std::stable_sort(slots.begin(), slots.end(), [](const auto& a, const auto& b) {
-            return ResourceIdLess(a.entry->id, b.entry->id);
-        });
-        // The loader's binary search finds one of two equal keys at random.
-        for (std::size_t i = 1; i < slots.size(); ++i) {
-            if (slots[i - 1].entry->id == slots[i].entry->id) {
-                return MakeError("resource directory lists " + Describe(slots[i].entry->id) +
-                                 " twice");
-            }
-        }
-        layout.tables_[t].offset = static_cast<std::uint32_t>(offset);
-        layout.tables_[t].namedCount = static_cast<std::uint16_t>(named);
-        layout.tables_[t].idCount = static_cast<std::uint16_t>(ids);
-        if (const Result<bool> s =
-                Advance(offset, kTableHeaderSize + kTableEntrySize * slots.size());
-            !s) {
-            return s.error();
-        }
-        for (const ResourceLayout::Slot& slot : slots) {
-            if (slot.entry->subdirectory != nullptr) {
-                layout.tables_.push_back(
-                    ResourceLayout::Table{slot.entry->subdirectory.get(), 0, 0, 0, {}});
-            }
-        }
-        layout.tables_[t].slots = std::move(slots);
+    if (Result<void> r = layout.LayOutTables(root); !r) {
+        return r.error();
     }
-    // Each child was queued in slot order, so its table index follows from
-    // the order alone.
+    layout.LinkSubdirectories();
+    if (Result<void> r = layout.LayOutDataEntries(); !r) {
+        return r.error();
+    }
+    if (Result<void> r = layout.LayOutNames(); !r) {
+        return r.error();
+    }
+    layout.directorySize_ = static_cast<std::uint32_t>(layout.end_);
+    if (Result<void> r = layout.LayOutData(); !r) {
+        return r.error();
+    }
+    layout.size_ = static_cast<std::uint32_t>(layout.end_);
+    return layout;
+}
+
+Result<void> ResourceLayout::Advance(std::uint64_t size) {
+    end_ += size;
+    if (end_ > kMaxResourceOffset) {
+        return MakeError("resource data too large for one section");
+    }
+    return {};
+}
+
+// The entries of one directory in the loader's search order, checked for
+// what the format cannot hold.
+Result<std::vector<ResourceLayout::Slot>>
+ResourceLayout::SlotsOf(const ResourceDirectory& directory) {
+    std::vector<Slot> slots;
+    std::size_t named = 0;
+    for (const ResourceEntry& entry : directory.entries) {
+        if ((entry.subdirectory == nullptr) == (entry.data == nullptr)) {
+            return MakeError("resource entry " + Describe(entry.id) +
+                             " must be either a directory or data");
+        }
+        if (!entry.id.isId) {
+            ++named;
+            if (entry.id.name.size() > std::numeric_limits<std::uint16_t>::max()) {
+                return MakeError("resource name longer than 65535 characters");
+            }
+        }
+        slots.push_back(Slot{&entry, 0, 0});
+    }
+    if (named > std::numeric_limits<std::uint16_t>::max() ||
+        slots.size() - named > std::numeric_limits<std::uint16_t>::max()) {
+        return MakeError("resource directory with more than 65535 entries of one kind");
+    }
+    std::stable_sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
+        return ResourceIdLess(a.entry->id, b.entry->id);
+    });
+    // The loader's binary search finds one of two equal keys at random.
+    for (std::size_t i = 1; i < slots.size(); ++i) {
+        if (slots[i - 1].entry->id == slots[i].entry->id) {
+            return MakeError("resource directory lists " + Describe(slots[i].entry->id) + " twice");
+        }
+    }
+    return slots;
+}
+
+// Directory tables, breadth first, so that the root lands at offset 0.
+Result<void> ResourceLayout::LayOutTables(const ResourceDirectory& root) {
+    tables_.push_back(Table{&root, 0, 0, 0, {}});
+    for (std::size_t t = 0; t < tables_.size(); ++t) {
+        Result<std::vector<Slot>> slots = SlotsOf(*tables_[t].directory);
+        if (!slots) {
+            return slots.error();
+        }
+        const auto named = static_cast<std::size_t>(std::count_if(
+            slots->begin(), slots->end(), [](const Slot& slot) { return !slot.entry->id.isId; }));
+        tables_[t].offset = static_cast<std::uint32_t>(end_);
+        tables_[t].namedCount = static_cast<std::uint16_t>(named);
+        tables_[t].idCount = static_cast<std::uint16_t>(slots->size() - named);
+        if (Result<void> r = Advance(sizeof(ResourceDirectoryTable) +
+                                     sizeof(ResourceDirectoryEntryRaw) * slots->size());
+            !r) {
+            return r;
+        }
+        for (const Slot& slot : *slots) {
+            if (slot.entry->subdirectory != nullptr) {
+                tables_.push_back(Table{slot.entry->subdirectory.get(), 0, 0, 0, {}});
+            }
+        }
+        tables_[t].slots = std::move(slots).value();
+    }
+    return {};
+}
+
+// Each child was queued in slot order, so its table index follows from the
+// order alone.
+void ResourceLayout::LinkSubdirectories() {
     std::size_t nextChild = 1;
-    for (ResourceLayout::Table& table : layout.tables_) {
-        for (ResourceLayout::Slot& slot : table.slots) {
+    for (Table& table : tables_) {
+        for (Slot& slot : table.slots) {
             if (slot.entry->subdirectory != nullptr) {
-                slot.targetOffset = layout.tables_[nextChild++].offset;
+                slot.targetOffset = tables_[nextChild++].offset;
             }
         }
     }
+}
 
-    for (ResourceLayout::Table& table : layout.tables_) {
-        for (ResourceLayout::Slot& slot : table.slots) {
+Result<void> ResourceLayout::LayOutDataEntries() {
+    for (Table& table : tables_) {
+        for (Slot& slot : table.slots) {
             if (slot.entry->data != nullptr) {
-                slot.targetOffset = static_cast<std::uint32_t>(offset);
-                layout.leaves_.push_back(
-                    ResourceLayout::Leaf{slot.entry->data.get(), slot.targetOffset, 0});
-                if (const Result<bool> s = Advance(offset, kDataEntrySize); !s) {
-                    return s.error();
+                slot.targetOffset = static_cast<std::uint32_t>(end_);
+                leaves_.push_back(Leaf{slot.entry->data.get(), slot.targetOffset, 0});
+                if (Result<void> r = Advance(sizeof(ResourceDataEntry)); !r) {
+                    return r;
                 }
             }
         }
     }
+    return {};
+}
 
-    for (ResourceLayout::Table& table : layout.tables_) {
-        for (ResourceLayout::Slot& slot : table.slots) {
+Result<void> ResourceLayout::LayOutNames() {
+    for (Table& table : tables_) {
+        for (Slot& slot : table.slots) {
             if (!slot.entry->id.isId) {
-                slot.nameOffset = static_cast<std::uint32_t>(offset);
-                layout.names_.push_back(
-                    ResourceLayout::Name{&slot.entry->id.name, slot.nameOffset});
-                if (const Result<bool> s =
-                        Advance(offset, 2 + 2 * std::uint64_t{slot.entry->id.name.size()});
-                    !s) {
-                    return s.error();
+                slot.nameOffset = static_cast<std::uint32_t>(end_);
+                names_.push_back(Name{&slot.entry->id.name, slot.nameOffset});
+                if (Result<void> r = Advance(kResourceStringHeaderSize +
+                                             sizeof(char16_t) * slot.entry->id.name.size());
+                    !r) {
+                    return r;
                 }
             }
         }
     }
+    return {};
+}
 
-    layout.directorySize_ = static_cast<std::uint32_t>(offset);
-    for (ResourceLayout::Leaf& leaf : layout.leaves_) {
+Result<void> ResourceLayout::LayOutData() {
+    for (Leaf& leaf : leaves_) {
         if (!leaf.data->located) {
-            layout.kept_.push_back(KeptPointer{leaf.data->originalRva, leaf.data->originalSize});
+            kept_.push_back(KeptPointer{leaf.data->originalRva, leaf.data->originalSize});
             continue;
         }
-        if (const Result<bool> s = Advance(offset, AlignUp(offset, kDataAlignment) - offset); !s) {
-            return s.error();
+        if (Result<void> r = Advance(AlignUp(end_, kDataAlignment) - end_); !r) {
+            return r;
         }
-        leaf.dataOffset = static_cast<std::uint32_t>(offset);
-        if (const Result<bool> s = Advance(offset, leaf.data->size()); !s) {
-            return s.error();
+        leaf.dataOffset = static_cast<std::uint32_t>(end_);
+        if (Result<void> r = Advance(leaf.data->size()); !r) {
+            return r;
         }
     }
-    layout.size_ = static_cast<std::uint32_t>(offset);
-    return layout;
+    return {};
 }
 
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                 std::uint32_t baseRva) {
     ImagePieces pieces(layout.size());
-    if (Result<bool> r = PlaceResources(layout, baseRva, pieces, 0); !r) {
+    if (Result<void> r = PlaceResources(layout, baseRva, pieces, 0); !r) {
         return r.error();
     }
     return pieces.Materialize();
 }
 
-Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+Result<void> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
                             ImagePieces& pieces, std::uint64_t offset) {
     if (std::uint64_t{baseRva} + layout.size_ > std::numeric_limits<std::uint32_t>::max()) {
         return MakeError("resource section would end beyond the 32-bit address space");
@@ -174,34 +198,51 @@ Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
     // The directory is small and written in place; the data, nearly all of
     // the section, stays where it is and is only pointed at.
     ByteWriter out(pieces.Own(offset, layout.directorySize_));
+    layout.WriteTables(out);
+    layout.WriteDataEntries(out, baseRva);
+    layout.PlaceData(pieces, offset);
+    layout.WriteNames(out);
+    return {};
+}
 
-    for (const ResourceLayout::Table& table : layout.tables_) {
+void ResourceLayout::WriteTables(ByteWriter& out) const {
+    for (const Table& table : tables_) {
         const DirectoryInfo& info = table.directory->info;
-        out.U32(table.offset + 0, info.characteristics);
-        out.U32(table.offset + 4, info.timeDateStamp);
-        out.U16(table.offset + 8, info.majorVersion);
-        out.U16(table.offset + 10, info.minorVersion);
-        out.U16(table.offset + 12, table.namedCount);
-        out.U16(table.offset + 14, table.idCount);
-        std::size_t at = table.offset + kTableHeaderSize;
-        for (const ResourceLayout::Slot& slot : table.slots) {
+        out.Put(table.offset,
+                ResourceDirectoryTable{info.characteristics, info.timeDateStamp, info.majorVersion,
+                                       info.minorVersion, table.namedCount, table.idCount});
+        std::size_t at = table.offset + sizeof(ResourceDirectoryTable);
+        for (const Slot& slot : table.slots) {
             const ResourceId& id = slot.entry->id;
-            out.U32(at, id.isId ? std::uint32_t{id.id} : (kHighBit | slot.nameOffset));
-            out.U32(at + 4, slot.entry->subdirectory != nullptr ? (kHighBit | slot.targetOffset)
-                                                                : slot.targetOffset);
-            at += kTableEntrySize;
+            DecodedDirectoryEntry entry{};
+            entry.nameIsString = !id.isId;
+            entry.nameOffset = slot.nameOffset;
+            entry.id = id.id;
+            entry.isSubdirectory = slot.entry->subdirectory != nullptr;
+            entry.targetOffset = slot.targetOffset;
+            out.Put(at, EncodeDirectoryEntry(entry));
+            at += sizeof(ResourceDirectoryEntryRaw);
         }
     }
+}
 
-    for (const ResourceLayout::Leaf& leaf : layout.leaves_) {
+// A pointer the reader could not follow is written back as it was.
+void ResourceLayout::WriteDataEntries(ByteWriter& out, std::uint32_t baseRva) const {
+    for (const Leaf& leaf : leaves_) {
         const ResourceData& data = *leaf.data;
         const bool kept = !data.located;
-        out.U32(leaf.entryOffset + 0, kept ? data.originalRva : baseRva + leaf.dataOffset);
-        out.U32(leaf.entryOffset + 4,
-                kept ? data.originalSize : static_cast<std::uint32_t>(data.size()));
-        out.U32(leaf.entryOffset + 8, data.codePage);
-        out.U32(leaf.entryOffset + 12, data.reserved);
-        if (kept) {
+        out.Put(
+            leaf.entryOffset,
+            ResourceDataEntry{kept ? data.originalRva : baseRva + leaf.dataOffset,
+                              kept ? data.originalSize : static_cast<std::uint32_t>(data.size()),
+                              data.codePage, data.reserved});
+    }
+}
+
+void ResourceLayout::PlaceData(ImagePieces& pieces, std::uint64_t offset) const {
+    for (const Leaf& leaf : leaves_) {
+        const ResourceData& data = *leaf.data;
+        if (!data.located) {
             continue;
         }
         if (data.produced.source != nullptr) {
@@ -210,16 +251,17 @@ Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
             pieces.Place(offset + leaf.dataOffset, data.bytes);
         }
     }
+}
 
-    for (const ResourceLayout::Name& name : layout.names_) {
-        out.U16(name.offset, static_cast<std::uint16_t>(name.text->size()));
-        std::size_t at = name.offset + 2;
+void ResourceLayout::WriteNames(ByteWriter& out) const {
+    for (const Name& name : names_) {
+        out.Put(name.offset, static_cast<std::uint16_t>(name.text->size()));
+        std::size_t at = name.offset + kResourceStringHeaderSize;
         for (const char16_t unit : *name.text) {
-            out.U16(at, unit);
-            at += 2;
+            out.Put(at, unit);
+            at += sizeof(char16_t);
         }
     }
-    return true;
 }
 
 } // namespace korva::pe

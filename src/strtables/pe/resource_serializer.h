@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/result.h"
+#include "strtables/pe/byte_writer.h"
 #include "strtables/pe/image_pieces.h"
 #include "strtables/pe/resource_tree.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -28,7 +29,7 @@ public:
 
 private:
     friend Result<ResourceLayout> LayOutResources(const ResourceDirectory& root);
-    friend Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+    friend Result<void> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
                                        ImagePieces& pieces, std::uint64_t offset);
 
     struct Slot {
@@ -53,10 +54,30 @@ private:
         std::uint32_t offset = 0;
     };
 
+    // The passes of LayOutResources, in the order the pieces follow each
+    // other in the section; each starts where the one before ended (end_).
+    Result<void> LayOutTables(const ResourceDirectory& root);
+    static Result<std::vector<Slot>> SlotsOf(const ResourceDirectory& directory);
+    void LinkSubdirectories();
+    Result<void> LayOutDataEntries();
+    Result<void> LayOutNames();
+    Result<void> LayOutData();
+    // Takes `size` bytes at end_, failing once the section would outgrow
+    // what its 31-bit offsets can address.
+    Result<void> Advance(std::uint64_t size);
+
+    // The passes of PlaceResources: the directory into `out`, the data as
+    // views placed in `pieces`.
+    void WriteTables(ByteWriter& out) const;
+    void WriteDataEntries(ByteWriter& out, std::uint32_t baseRva) const;
+    void PlaceData(ImagePieces& pieces, std::uint64_t offset) const;
+    void WriteNames(ByteWriter& out) const;
+
     std::vector<Table> tables_; // breadth first, the root first at offset 0
     std::vector<Leaf> leaves_;
     std::vector<Name> names_;
     std::vector<KeptPointer> kept_;
+    std::uint64_t end_ = 0;
     std::uint32_t directorySize_ = 0; // tables, data entries and names, before any data
     std::uint32_t size_ = 0;
 };
@@ -74,7 +95,7 @@ Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
 // The same bytes as pieces of a new file, the section starting at `offset`
 // of `pieces`, which must hold zeros there: the directory is written, each
 // data leaf is placed as a view of its bytes, which must outlive `pieces`.
-Result<bool> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
+Result<void> PlaceResources(const ResourceLayout& layout, std::uint32_t baseRva,
                             ImagePieces& pieces, std::uint64_t offset);
 
 } // namespace korva::pe

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korva::pe {
@@ -93,5 +94,20 @@ struct ResourceDirectory {
     DirectoryInfo info;
     std::vector<ResourceEntry> entries; // in the order the file lists them
 };
+
+// The entry with this key in one directory (the first, should a crafted file
+// repeat a key), or null.
+inline const ResourceEntry* FindEntry(const ResourceDirectory& directory, const ResourceId& id) {
+    for (const ResourceEntry& entry : directory.entries) {
+        if (entry.id == id) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+inline ResourceEntry* FindEntry(ResourceDirectory& directory, const ResourceId& id) {
+    return const_cast<ResourceEntry*>(FindEntry(std::as_const(directory), id));
+}
 
 } // namespace korva::pe

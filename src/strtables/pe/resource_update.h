@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/result.h"
 #include "strtables/pe/image_rebuild.h"
+#include "strtables/pe/image_verify.h"
 #include "strtables/pe/resource_changes.h"
 #include "strtables/pe/resource_module.h"
-#include "strtables/pe/result.h"
 
 namespace korva::pe {
 
@@ -24,15 +25,15 @@ public:
     static Result<ResourceUpdate> FromBytes(std::vector<std::uint8_t> bytes);
 
     // Stages the copy of type/name/language, replacing one that is there.
-    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<void> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      std::span<const std::uint8_t> bytes, std::uint32_t codePage = 0);
     // The same with data made on demand while the file is written and
     // checked; its source must outlive Build or Commit.
-    Result<bool> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
+    Result<void> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
                      const ProducedData& produced, std::uint32_t codePage = 0);
     // Stages the removal of one copy. Removing a copy that is not there
     // succeeds and changes nothing.
-    Result<bool> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
+    Result<void> Remove(const ResourceId& type, const ResourceId& name, std::uint16_t language);
 
     bool changed() const { return changes_->changed(); }
     const ResourceDirectory& stagedTree() const { return changes_->tree(); }
@@ -43,23 +44,15 @@ public:
 
     // Writes the new file over the old one, atomically. With nothing staged
     // the file is left alone.
-    Result<bool> Commit() const;
+    Result<void> Commit() const;
 
 private:
     ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
-    Result<bool> WriteAndCheck() const;
+    Result<void> WriteAndCheck() const;
 
     std::string path_; // empty for an update over bytes
     std::unique_ptr<ResourceModule> module_;
     std::unique_ptr<ResourceChanges> changes_;
 };
-
-// Reads `rebuilt` back and checks it against what was meant to be written.
-Result<bool> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged);
-
-// The same for a new file given as bytes and where its resources should be.
-// `release` gets the data it has compared.
-Result<bool> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint32_t resourceSize,
-                                const ResourceDirectory& staged, const PageRelease& release = {});
 
 } // namespace korva::pe

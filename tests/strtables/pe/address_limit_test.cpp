@@ -14,7 +14,7 @@
 #include "strtables/pe/resource_serializer.h"
 #include "strtables/pe/resource_update.h"
 #include "support/fixtures.h"
-#include "support/pe_builder.h"
+#include "support/synthetic_image.h"
 #include "support/workspace.h"
 
 namespace korva::pe {
@@ -35,18 +35,16 @@ Bytes8 Pattern(std::size_t size, std::uint8_t seed) {
 
 // A small file whose image reaches up to `top`: code, then uninitialised
 // data that takes no room in the file.
-test::ImageSpec ReachingUpTo(std::uint32_t top) {
-    test::ImageSpec shape;
+test::ImageShape ReachingUpTo(std::uint32_t top) {
+    test::ImageShape shape;
     shape.sections.push_back({".text", 0x1000, 0x10, 0x400, 0x200, 0x60000020, Pattern(16, 1)});
-    // One byte of content that the builder does not copy (no raw data), so
-    // that it never copies from an empty vector's null data.
-    shape.sections.push_back({".bss", 0x2000, top - 0x2000, 0, 0, kUninitialized, {0}});
+    shape.sections.push_back({".bss", 0x2000, top - 0x2000, 0, 0, kUninitialized, {}});
     return shape;
 }
 
 // The same, with a resource section at `rva` as the last section.
-test::ImageSpec ResourcesAt(std::uint32_t rva) {
-    test::ImageSpec shape = ReachingUpTo(rva);
+test::ImageShape ResourcesAt(std::uint32_t rva) {
+    test::ImageShape shape = ReachingUpTo(rva);
     ResourceDirectory empty;
     ResourceChanges tree(empty);
     EXPECT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, Pattern(20, 2)).ok());
@@ -59,7 +57,7 @@ test::ImageSpec ResourcesAt(std::uint32_t rva) {
 
 struct Case {
     const char* what;
-    test::ImageSpec shape;
+    test::ImageShape shape;
     std::size_t dataSize; // of the block staged in language 0x407
     bool fits;
 };
@@ -82,7 +80,7 @@ TEST_P(AddressLimit, RefusesAnImagePastFourGigabytesAndLeavesTheFile) {
     ASSERT_TRUE(update.ok()) << c.what << ": " << update.error().message;
     const Bytes8 data = Pattern(c.dataSize, 9);
     ASSERT_TRUE(update->Put(kStrings, ResourceId::Id(1), 0x407, data).ok());
-    const Result<bool> done = update->Commit();
+    const Result<void> done = update->Commit();
     EXPECT_EQ(done.ok(), c.fits) << c.what << ": " << (done.ok() ? "" : done.error().message);
     EXPECT_EQ(ws_.Listing(), std::set<std::string>{"t.dll"}) << c.what;
     const Bytes8 after = test::ReadWholeFile(path);

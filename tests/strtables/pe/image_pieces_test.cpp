@@ -117,9 +117,9 @@ TEST(ImagePieces, LaterWritesWinWhereTheyOverlap) {
         EXPECT_EQ(twin.pieces.Materialize(), twin.plain) << c.what;
         Bytes8 streamed;
         ASSERT_TRUE(twin.pieces
-                        .WriteTo([&](Bytes part) -> Result<bool> {
+                        .WriteTo([&](Bytes part) -> Result<void> {
                             streamed.insert(streamed.end(), part.begin(), part.end());
-                            return true;
+                            return {};
                         })
                         .ok());
         EXPECT_EQ(streamed, twin.plain) << c.what;
@@ -138,15 +138,16 @@ TEST(ImagePieces, StreamsLargePiecesAndZerosWhole) {
     twin.PatchU32(100, 0xDEADBEEF);
     std::size_t released = 0;
     Bytes8 streamed;
-    const Result<bool> done = twin.pieces.WriteTo(
-        [&](Bytes part) -> Result<bool> {
+    const Result<void> done = twin.pieces.WriteTo(
+        [&](Bytes part) -> Result<void> {
             streamed.insert(streamed.end(), part.begin(), part.end());
-            return true;
+            return {};
         },
         [&](Bytes part) {
-            const bool inBig = part.data() >= big.data() && part.data() + part.size() <= big.data() + big.size();
-            const bool inSmall =
-                part.data() >= small.data() && part.data() + part.size() <= small.data() + small.size();
+            const bool inBig =
+                part.data() >= big.data() && part.data() + part.size() <= big.data() + big.size();
+            const bool inSmall = part.data() >= small.data() &&
+                                 part.data() + part.size() <= small.data() + small.size();
             EXPECT_TRUE(inBig || inSmall);
             released += part.size();
         });
@@ -166,10 +167,10 @@ TEST(ImagePieces, GathersSmallPiecesIntoFewWrites) {
     std::size_t writes = 0;
     Bytes8 streamed;
     ASSERT_TRUE(twin.pieces
-                    .WriteTo([&](Bytes part) -> Result<bool> {
+                    .WriteTo([&](Bytes part) -> Result<void> {
                         ++writes;
                         streamed.insert(streamed.end(), part.begin(), part.end());
-                        return true;
+                        return {};
                     })
                     .ok());
     EXPECT_EQ(streamed, twin.plain);
@@ -180,7 +181,7 @@ TEST(ImagePieces, AFailedWriteStopsTheStream) {
     Twin twin(3 << 20);
     twin.Place(0, Pattern(1 << 20, 1));
     int calls = 0;
-    const Result<bool> done = twin.pieces.WriteTo([&](Bytes) -> Result<bool> {
+    const Result<void> done = twin.pieces.WriteTo([&](Bytes) -> Result<void> {
         ++calls;
         return MakeError("disk full");
     });
@@ -194,8 +195,8 @@ TEST(ImagePieces, AFailedWriteStopsTheStream) {
 TEST(ImageChecksum, PartsInAnyOrderGiveTheSumOfTheWhole) {
     const Bytes8 file = Pattern(10001, 9);
     std::mt19937 random(3);
-    for (const std::uint64_t field : {std::uint64_t{0}, std::uint64_t{0x41}, std::uint64_t{0x58},
-                                      std::uint64_t{9998}}) {
+    for (const std::uint64_t field :
+         {std::uint64_t{0}, std::uint64_t{0x41}, std::uint64_t{0x58}, std::uint64_t{9998}}) {
         std::vector<std::size_t> cuts{0, 1, 0x42, 0x43, 0x59, 0x5B, 777, 4096, 9999, file.size()};
         std::vector<std::pair<std::size_t, std::size_t>> parts;
         for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {

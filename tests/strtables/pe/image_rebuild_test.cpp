@@ -10,16 +10,15 @@
 #include "strtables/pe/checksum.h"
 #include "strtables/pe/resource_module.h"
 #include "strtables/pe/resource_update.h"
-#include "support/pe_builder.h"
+#include "support/synthetic_image.h"
 
 namespace korva::pe {
 namespace {
 
 using test::BuildImage;
 using test::BuiltImage;
-using test::ImageSpec;
-using test::ReadU32At;
-using test::SectionSpec;
+using test::ImageShape;
+using test::SectionShape;
 using Bytes8 = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
@@ -54,20 +53,20 @@ Bytes8 OriginalResources(std::uint32_t rva) {
 }
 
 // .text, then .rsrc holding only resources, room to spare in its raw data.
-ImageSpec Standard(bool is64, std::uint32_t resourceRaw = 0x400) {
-    ImageSpec shape;
+ImageShape Standard(bool is64, std::uint32_t resourceRaw = 0x400) {
+    ImageShape shape;
     shape.is64 = is64;
     shape.entryPoint = 0x1010;
     shape.sizeOfInitializedData = 0x1000;
     shape.sections.push_back({".text", 0x1000, 0x180, 0x400, 0x200, kCode, Pattern(0x180, 1)});
     const Bytes8 rsrc = OriginalResources(kResourceRva);
     shape.sections.push_back({".rsrc", kResourceRva, static_cast<std::uint32_t>(rsrc.size()), 0x600,
-                             resourceRaw, 0x40000040, rsrc});
+                              resourceRaw, 0x40000040, rsrc});
     shape.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
     return shape;
 }
 
-void AddSection(ImageSpec& shape, SectionSpec section) {
+void AddSection(ImageShape& shape, SectionShape section) {
     shape.sections.push_back(std::move(section));
 }
 
@@ -142,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Pe, Rebuild, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
 TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
-    ImageSpec shape = Standard(GetParam());
+    ImageShape shape = Standard(GetParam());
     shape.overlay = B("appended installer payload");
     const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes);
@@ -169,7 +168,7 @@ TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
 }
 
 TEST_P(Rebuild, GrowsTheLastSectionAndMovesTheOverlayUnchanged) {
-    ImageSpec shape = Standard(GetParam(), 0x200);
+    ImageShape shape = Standard(GetParam(), 0x200);
     shape.overlay = Pattern(777, 42);
     const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes, 0x900);
@@ -191,7 +190,7 @@ TEST_P(Rebuild, GrowsTheLastSectionAndMovesTheOverlayUnchanged) {
 }
 
 TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
-    ImageSpec shape = Standard(GetParam(), 0x200);
+    ImageShape shape = Standard(GetParam(), 0x200);
     const Bytes8 relocs = Pattern(0x30, 77);
     AddSection(shape, {".reloc", 0x3000, 0x30, 0x800, 0x200, kReloc, relocs});
     shape.directories[kBaseRelocationDirectory] = {0x3000, 0x30};
@@ -201,8 +200,8 @@ TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
     BuiltImage original = BuildImage(shape);
     const std::size_t debugEntry = 0x400 + 0x100;
     std::fill(original.bytes.begin() + debugEntry, original.bytes.begin() + debugEntry + 28, 0);
-    test::Store<std::uint32_t>(original.bytes, debugEntry + 16, 64);    // size
-    test::Store<std::uint32_t>(original.bytes, debugEntry + 24, 0xA00); // raw pointer: the overlay
+    test::PutAt<std::uint32_t>(original.bytes, debugEntry + 16, 64);    // size
+    test::PutAt<std::uint32_t>(original.bytes, debugEntry + 24, 0xA00); // raw pointer: the overlay
 
     const Outcome out = Update(original.bytes, 0x2400);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
@@ -221,13 +220,13 @@ TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
     EXPECT_TRUE(std::equal(relocs.begin(), relocs.end(), movedRelocs.begin()));
     EXPECT_EQ(after.sizeOfImage, reloc->virtualAddress + 0x1000);
     // The debug entry follows the overlay it points into.
-    const std::uint32_t debugData = ReadU32At(bytes, debugEntry + 24);
+    const std::uint32_t debugData = test::GetAt<std::uint32_t>(bytes, debugEntry + 24);
     EXPECT_EQ(debugData, bytes.size() - 64);
     EXPECT_TRUE(std::equal(shape.overlay.begin(), shape.overlay.end(), bytes.begin() + debugData));
 }
 
 TEST_P(Rebuild, AddsASectionWhenWritableDataFollows) {
-    ImageSpec shape = Standard(GetParam(), 0x200);
+    ImageShape shape = Standard(GetParam(), 0x200);
     AddSection(shape, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
     const BuiltImage original = BuildImage(shape);
     const Outcome out = Update(original.bytes, 0x900);
@@ -265,8 +264,8 @@ TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
     const Case cases[] = {{"directory not at the section start", 0x100, false},
                           {"other data after the resources", 0, true}};
     for (const Case& c : cases) {
-        ImageSpec shape = Standard(GetParam(), 0x800);
-        SectionSpec& shared = shape.sections[1];
+        ImageShape shape = Standard(GetParam(), 0x800);
+        SectionShape& shared = shape.sections[1];
         shared.name = ".rdata";
         const Bytes8 rsrc = OriginalResources(kResourceRva + c.resourceOffset);
         shared.content = Pattern(c.resourceOffset, 99);
@@ -277,7 +276,7 @@ TEST_P(Rebuild, NeverOverwritesDataSharingTheResourceSection) {
         }
         shared.virtualSize = static_cast<std::uint32_t>(shared.content.size());
         shape.directories[kResourceDirectory] = {kResourceRva + c.resourceOffset,
-                                                static_cast<std::uint32_t>(rsrc.size())};
+                                                 static_cast<std::uint32_t>(rsrc.size())};
         const BuiltImage original = BuildImage(shape);
         const Outcome out = Update(original.bytes);
         ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
@@ -298,11 +297,11 @@ TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
         Placement expected;
     };
     for (const Case& c : {Case{0x1000, Placement::InPlace}, Case{0x2000, Placement::NewSection}}) {
-        ImageSpec shape = Standard(GetParam());
+        ImageShape shape = Standard(GetParam());
         Bytes8 block(12, 0);
-        test::Store<std::uint32_t>(block, 0, c.page);
-        test::Store<std::uint32_t>(block, 4, 12);
-        test::Store<std::uint16_t>(block, 8, 0x3010); // a 32-bit fix-up at page + 0x10
+        test::PutAt<std::uint32_t>(block, 0, c.page);
+        test::PutAt<std::uint32_t>(block, 4, 12);
+        test::PutAt<std::uint16_t>(block, 8, 0x3010); // a 32-bit fix-up at page + 0x10
         AddSection(shape, {".reloc", 0x3000, 12, 0xA00, 0x200, kReloc, block});
         shape.directories[kBaseRelocationDirectory] = {0x3000, 12};
         const Outcome out = Update(BuildImage(shape).bytes);
@@ -311,44 +310,60 @@ TEST_P(Rebuild, NeverRewritesBytesThatBaseRelocationsPatch) {
     }
 }
 
+// Every way of placing the resources is refused, and the message says why
+// for each: what is in the way of growing, and what is in the way of a new
+// section header.
 TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
-    // .data follows the resources and the section table fills the headers.
-    ImageSpec shape = Standard(GetParam(), 0x200);
+    // .data follows the resources, so only a new section could take them.
+    ImageShape shape = Standard(GetParam(), 0x200);
     AddSection(shape, {".data", 0x3000, 0x20, 0x800, 0x200, kData, Pattern(0x20, 11)});
     const BuiltImage roomy = BuildImage(shape);
     struct Case {
         const char* what;
         void (*spoil)(Bytes8&, const BuiltImage&);
+        const char* why; // why no new section header fits
     };
     const Case cases[] = {
         {"something lives after the section table",
-         [](Bytes8& b, const BuiltImage& img) { b[img.sectionTable + 3 * 40 + 5] = 1; }},
+         [](Bytes8& b, const BuiltImage& img) { b[img.sectionTable + 3 * 40 + 5] = 1; },
+         "the space after the section table is in use"},
         {"the headers end at the section table",
          [](Bytes8& b, const BuiltImage& img) {
-             test::Store<std::uint32_t>(b, img.optionalHeader + 60,
+             test::PutAt<std::uint32_t>(b, img.optionalHeader + 60,
                                         static_cast<std::uint32_t>(img.sectionTable + 3 * 40));
-         }},
+         },
+         "the headers have no room for another section header"},
+        {".text's raw data starts inside the section table",
+         [](Bytes8& b, const BuiltImage& img) {
+             test::PutAt<std::uint32_t>(b, img.sectionTable + 20,
+                                        static_cast<std::uint32_t>(img.sectionTable + 40));
+         },
+         "the headers have no room for another section header"},
     };
     for (const Case& c : cases) {
         Bytes8 bytes = roomy.bytes;
         c.spoil(bytes, roomy);
         const Outcome out = Update(bytes, 0x900);
         ASSERT_FALSE(out.rebuilt.ok()) << c.what;
-        EXPECT_NE(out.rebuilt.error().message.find(".data"), std::string::npos)
-            << c.what
-            << ": the message names the section in the way: " << out.rebuilt.error().message;
+        const std::string& message = out.rebuilt.error().message;
+        for (const std::string& part :
+             {std::string("in place: the new resources do not fit in the resource section"),
+              std::string("section .data follows the resources and holds code or data"),
+              std::string("in a new section: ") + c.why}) {
+            EXPECT_NE(message.find(part), std::string::npos) << c.what << ": " << message;
+        }
     }
 }
 
 TEST_P(Rebuild, RemovesTheCertificateTable) {
-    ImageSpec shape = Standard(GetParam());
+    ImageShape shape = Standard(GetParam());
     const Bytes8 before = B("payload before");
     const Bytes8 signature = Pattern(24, 200);
     shape.overlay = before;
     shape.overlay.insert(shape.overlay.end(), signature.begin(), signature.end());
     BuiltImage original = BuildImage(shape);
     const std::uint32_t at = static_cast<std::uint32_t>(original.overlayStart + before.size());
-    test::Store<DataDirectory>(original.bytes, original.dataDirectories + 8 * kCertificateDirectory,
+    test::PutAt<DataDirectory>(original.bytes, original.dataDirectories + 8 * kCertificateDirectory,
                                {at, 24});
     const Outcome out = Update(original.bytes);
     ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
@@ -361,7 +376,7 @@ TEST_P(Rebuild, RemovesTheCertificateTable) {
 }
 
 TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {
-    ImageSpec shape = Standard(GetParam(), 0x200);
+    ImageShape shape = Standard(GetParam(), 0x200);
     shape.overlay = Pattern(100, 17); // a COFF symbol and string table, as mingw leaves them
     shape.pointerToSymbolTable = 0x800 + 8;
     const BuiltImage original = BuildImage(shape);
@@ -375,7 +390,7 @@ TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {
 
 TEST_P(Rebuild, RecomputesANonZeroChecksumOnly) {
     for (const std::uint32_t checkSum : {0u, 0x12345u}) {
-        ImageSpec shape = Standard(GetParam(), 0x200);
+        ImageShape shape = Standard(GetParam(), 0x200);
         shape.checkSum = checkSum;
         const BuiltImage original = BuildImage(shape);
         const Outcome out = Update(original.bytes, 0x900);
@@ -392,7 +407,7 @@ TEST_P(Rebuild, RecomputesANonZeroChecksumOnly) {
 }
 
 TEST_P(Rebuild, AddsAResourceSectionToAnImageWithoutOne) {
-    ImageSpec shape = Standard(GetParam());
+    ImageShape shape = Standard(GetParam());
     shape.sections.pop_back();
     shape.directories[kResourceDirectory] = {0, 0};
     const BuiltImage original = BuildImage(shape);
@@ -436,7 +451,7 @@ TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
     root.entries.push_back({kRcData, nullptr, std::make_unique<ResourceData>(lost)});
     const Bytes8 rsrc = *FillResources(*LayOutResources(root), kResourceRva);
 
-    ImageSpec shape = Standard(GetParam());
+    ImageShape shape = Standard(GetParam());
     shape.sections[1].content = rsrc;
     shape.sections[1].virtualSize = static_cast<std::uint32_t>(rsrc.size());
     shape.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
@@ -457,56 +472,68 @@ TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
     EXPECT_FALSE(large.rebuilt.ok());
 }
 
+// One field at a time set to a value the rewrite cannot work with: the
+// reader or the rebuild refuses, and says what it refused.
 TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
     struct Case {
         const char* what;
         void (*spoil)(Bytes8&, const BuiltImage&);
+        const char* why;
     };
     const Case cases[] = {
         {"file alignment 0",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0);
-         }},
+             test::PutAt<std::uint32_t>(b, i.optionalHeader + 36, 0);
+         },
+         "alignment is not a power of two"},
         {"file alignment not a power of two",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x300);
-         }},
+             test::PutAt<std::uint32_t>(b, i.optionalHeader + 36, 0x300);
+         },
+         "alignment is not a power of two"},
         {"file alignment of 2 GiB, which would pad a new section with gigabytes",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000);
-         }},
+             test::PutAt<std::uint32_t>(b, i.optionalHeader + 36, 0x80000000);
+         },
+         "file alignment above 64 KiB"},
         {"section alignment 0",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.optionalHeader + 32, 0);
-         }},
+             test::PutAt<std::uint32_t>(b, i.optionalHeader + 32, 0);
+         },
+         "alignment is not a power of two"},
         {"raw data past the end of the file",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.sectionTable + 40 + 16, 0x10000);
-         }},
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 40 + 16, 0x10000);
+         },
+         "section .rsrc runs past the end of the file"},
         {"two sections sharing file bytes",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.sectionTable + 20, 0x500);
-         }},
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 20, 0x500);
+         },
+         "section .text and section .rsrc share file bytes"},
         {"no resource directory entry",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.dataDirectories - 4, 2);
-         }},
+             test::PutAt<std::uint32_t>(b, i.dataDirectories - 4, 2);
+         },
+         "no entry for a resource directory"},
         {"resource section at the top of the address space",
          [](Bytes8& b, const BuiltImage& i) {
-             test::Store<std::uint32_t>(b, i.sectionTable + 40 + 12, 0xFFFFF000);
-             test::Store<std::uint32_t>(b, i.dataDirectories + 16, 0xFFFFF000);
-         }},
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 40 + 12, 0xFFFFF000);
+             test::PutAt<std::uint32_t>(b, i.dataDirectories + 16, 0xFFFFF000);
+         },
+         "32-bit address space"},
     };
     for (const Case& c : cases) {
         const BuiltImage original = BuildImage(Standard(GetParam(), 0x200));
         Bytes8 bytes = original.bytes;
         c.spoil(bytes, original);
         Result<ResourceUpdate> update = ResourceUpdate::FromBytes(bytes);
-        if (!update.ok()) {
-            continue; // refused already by the reader, which is as good
-        }
-        (void)update->Put(kStrings, ResourceId::Id(1), 0x407, Pattern(0x900, 1));
-        EXPECT_FALSE(update->Build().ok()) << c.what;
+        ASSERT_TRUE(update.ok()) << c.what << ": " << update.error().message;
+        ASSERT_TRUE(update->Put(kStrings, ResourceId::Id(1), 0x407, Pattern(0x900, 1)).ok());
+        const Result<RebuiltImage> rebuilt = update->Build();
+        ASSERT_FALSE(rebuilt.ok()) << c.what;
+        EXPECT_NE(rebuilt.error().message.find(c.why), std::string::npos)
+            << c.what << ": " << rebuilt.error().message;
     }
 }
 

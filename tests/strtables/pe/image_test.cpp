@@ -15,9 +15,9 @@ namespace korva::pe {
 namespace {
 
 using test::BuildSyntheticImage;
+using test::BuiltImage;
 using test::ByteVector;
 using test::PutAt;
-using test::SyntheticImage;
 
 Bytes View(const ByteVector& bytes) {
     return Bytes(bytes.data(), bytes.size());
@@ -27,7 +27,7 @@ class ImageVariant : public testing::TestWithParam<bool> {};
 
 TEST_P(ImageVariant, HeaderFieldsAndTheirFileOffsets) {
     const bool is64 = GetParam();
-    SyntheticImage img = BuildSyntheticImage(ByteVector(100, 0xAB), is64);
+    BuiltImage img = BuildSyntheticImage(ByteVector(100, 0xAB), is64);
     const std::size_t rawEnd = img.bytes.size();
     img.bytes.insert(img.bytes.end(), {1, 2, 3, 4, 5}); // an overlay
     const Result<Image> image = ParseImage(View(img.bytes));
@@ -60,7 +60,7 @@ TEST_P(ImageVariant, HeaderFieldsAndTheirFileOffsets) {
 }
 
 TEST_P(ImageVariant, RvasMapOnlyToRawDataInsideTheFile) {
-    const SyntheticImage img = BuildSyntheticImage(ByteVector(0x200, 0x11), GetParam());
+    const BuiltImage img = BuildSyntheticImage(ByteVector(0x200, 0x11), GetParam());
     const Result<Image> image = ParseImage(View(img.bytes));
     ASSERT_TRUE(image.ok());
     const Bytes file = View(img.bytes);
@@ -86,7 +86,7 @@ TEST_P(ImageVariant, RvasMapOnlyToRawDataInsideTheFile) {
 }
 
 TEST(ImageSections, AnRvaResolvesToTheSectionThatStartsBelowIt) {
-    SyntheticImage img = BuildSyntheticImage(ByteVector(0x200, 0));
+    BuiltImage img = BuildSyntheticImage(ByteVector(0x200, 0));
     auto section = [](const char* name, std::uint32_t rva, std::uint32_t raw, std::uint32_t at) {
         SectionHeader h{};
         std::memcpy(h.name, name, std::strlen(name));
@@ -134,50 +134,46 @@ INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ImageVariant, testing::Values(false, t
 TEST(ImageCorruption, SingleFieldCorruptions) {
     struct Case {
         const char* what;
-        std::function<void(SyntheticImage&)> corrupt;
+        std::function<void(BuiltImage&)> corrupt;
         const char* error; // a part of the message; null when the image still parses
     };
     const std::vector<Case> cases = {
-        {"no MZ", [](SyntheticImage& i) { PutAt<std::uint16_t>(i.bytes, 0, 0x5A4E); }, "MZ"},
+        {"no MZ", [](BuiltImage& i) { PutAt<std::uint16_t>(i.bytes, 0, 0x5A4E); }, "MZ"},
         {"e_lfanew past the end",
-         [](SyntheticImage& i) { PutAt<std::uint32_t>(i.bytes, 0x3C, 0xFFFFFFF0); }, "signature"},
+         [](BuiltImage& i) { PutAt<std::uint32_t>(i.bytes, 0x3C, 0xFFFFFFF0); }, "signature"},
         {"e_lfanew at the last byte",
-         [](SyntheticImage& i) {
+         [](BuiltImage& i) {
              PutAt<std::uint32_t>(i.bytes, 0x3C, static_cast<std::uint32_t>(i.bytes.size() - 1));
          },
          "signature"},
         {"no PE signature",
-         [](SyntheticImage& i) { PutAt<std::uint32_t>(i.bytes, i.peHeader, 0x00014550); },
-         "signature"},
+         [](BuiltImage& i) { PutAt<std::uint32_t>(i.bytes, i.peHeader, 0x00014550); }, "signature"},
         {"unknown optional header magic",
-         [](SyntheticImage& i) { PutAt<std::uint16_t>(i.bytes, i.optionalHeader, 0x0107); },
-         "magic"},
+         [](BuiltImage& i) { PutAt<std::uint16_t>(i.bytes, i.optionalHeader, 0x0107); }, "magic"},
         {"SizeOfOptionalHeader below the fixed part",
-         [](SyntheticImage& i) {
+         [](BuiltImage& i) {
              PutAt<std::uint16_t>(
                  i.bytes, i.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader), 111);
          },
          "too small"},
         {"NumberOfSections past the end",
-         [](SyntheticImage& i) {
+         [](BuiltImage& i) {
              PutAt<std::uint16_t>(
                  i.bytes, i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0xFFFF);
          },
          "section table"},
         {"NumberOfRvaAndSizes huge (capped at 16)",
-         [](SyntheticImage& i) {
-             PutAt<std::uint32_t>(i.bytes, i.dataDirectories - 4, 0xFFFFFFFF);
-         },
+         [](BuiltImage& i) { PutAt<std::uint32_t>(i.bytes, i.dataDirectories - 4, 0xFFFFFFFF); },
          nullptr},
         {"no sections",
-         [](SyntheticImage& i) {
+         [](BuiltImage& i) {
              PutAt<std::uint16_t>(i.bytes,
                                   i.coffHeader + offsetof(CoffFileHeader, numberOfSections), 0);
          },
          nullptr},
     };
     for (const Case& c : cases) {
-        SyntheticImage img = BuildSyntheticImage(ByteVector(64, 0));
+        BuiltImage img = BuildSyntheticImage(ByteVector(64, 0));
         c.corrupt(img);
         const Result<Image> image = ParseImage(View(img.bytes));
         if (c.error == nullptr) {
@@ -191,7 +187,7 @@ TEST(ImageCorruption, SingleFieldCorruptions) {
 }
 
 TEST(ImageCorruption, DirectoriesBeyondSizeOfOptionalHeaderAreAbsent) {
-    SyntheticImage img = BuildSyntheticImage(ByteVector(64, 0));
+    BuiltImage img = BuildSyntheticImage(ByteVector(64, 0));
     // Room for the fixed part and three directories: the resource entry (index
     // 2) is still inside, the others are not.
     PutAt<std::uint16_t>(img.bytes, img.coffHeader + offsetof(CoffFileHeader, sizeOfOptionalHeader),
@@ -206,7 +202,7 @@ TEST(ImageCorruption, DirectoriesBeyondSizeOfOptionalHeaderAreAbsent) {
 }
 
 TEST(ImageCorruption, EveryTruncationOfTheHeadersFails) {
-    const SyntheticImage img = BuildSyntheticImage(ByteVector(64, 0));
+    const BuiltImage img = BuildSyntheticImage(ByteVector(64, 0));
     const std::size_t headersEnd = img.sectionTable + sizeof(SectionHeader);
     for (std::size_t length = 0; length < headersEnd; ++length) {
         const ByteVector cut(img.bytes.begin(),

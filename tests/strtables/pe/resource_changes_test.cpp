@@ -18,27 +18,18 @@ Bytes8 B(const std::string& s) {
     return Bytes8(s.begin(), s.end());
 }
 
-const ResourceEntry* Find(const ResourceDirectory& dir, const ResourceId& id) {
-    for (const ResourceEntry& e : dir.entries) {
-        if (e.id == id) {
-            return &e;
-        }
-    }
-    return nullptr;
-}
-
 // The data at type/name/language, or null.
 const ResourceData* At(const ResourceDirectory& root, const ResourceId& type,
                        const ResourceId& name, std::uint16_t language) {
-    const ResourceEntry* t = Find(root, type);
+    const ResourceEntry* t = FindEntry(root, type);
     if (t == nullptr || !t->subdirectory) {
         return nullptr;
     }
-    const ResourceEntry* n = Find(*t->subdirectory, name);
+    const ResourceEntry* n = FindEntry(*t->subdirectory, name);
     if (n == nullptr || !n->subdirectory) {
         return nullptr;
     }
-    const ResourceEntry* l = Find(*n->subdirectory, ResourceId::Id(language));
+    const ResourceEntry* l = FindEntry(*n->subdirectory, ResourceId::Id(language));
     return l == nullptr ? nullptr : l->data.get();
 }
 
@@ -111,8 +102,8 @@ TEST_F(ResourceChangesTest, RemoveDropsTheCopyThenEmptyNamesThenEmptyTypes) {
     EXPECT_EQ(Text(At(changes.tree(), kStrings, kBlock1, 0x407)), "german");
 
     ASSERT_TRUE(changes.Remove(kStrings, kBlock1, 0x407).ok());
-    const ResourceDirectory& types = *Find(changes.tree(), kStrings)->subdirectory;
-    EXPECT_EQ(Find(types, kBlock1), nullptr) << "an empty name goes";
+    const ResourceDirectory& types = *FindEntry(changes.tree(), kStrings)->subdirectory;
+    EXPECT_EQ(FindEntry(types, kBlock1), nullptr) << "an empty name goes";
     ASSERT_TRUE(changes.Remove(kStrings, ResourceId::Id(2), 0).ok());
     EXPECT_TRUE(changes.tree().entries.empty()) << "an empty type goes";
 }
@@ -153,7 +144,7 @@ TEST_F(ResourceChangesTest, PutFailsWhereDataSitsInPlaceOfADirectory) {
 
 TEST_F(ResourceChangesTest, PutReplacesADeeperDirectoryAtTheLanguageLevel) {
     ResourceEntry& lang =
-        Find(*Find(root, kStrings)->subdirectory, kBlock1)->subdirectory->entries[0];
+        FindEntry(*FindEntry(root, kStrings)->subdirectory, kBlock1)->subdirectory->entries[0];
     lang.data.reset();
     lang.subdirectory = std::make_unique<ResourceDirectory>();
     ResourceChanges changes(root);

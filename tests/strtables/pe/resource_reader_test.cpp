@@ -337,7 +337,7 @@ TEST(ResourceTreeCorruption, DepthIsLimited) {
 
 TEST(ResourceTreeCorruption, TheEntryCountIsBounded) {
     // 1 type + 3 names + 3 languages = 7 entries in all.
-    const test::SyntheticImage img = BuildSyntheticImage(test::StringTableSection({
+    const test::BuiltImage img = BuildSyntheticImage(test::StringTableSection({
         SyntheticBlock{true, 1, {}, {{0, {}}}},
         SyntheticBlock{true, 2, {}, {{0, {}}}},
         SyntheticBlock{true, 3, {}, {{0, {}}}},
@@ -354,7 +354,7 @@ TEST(ResourceTreeCorruption, TheEntryCountIsBounded) {
 }
 
 TEST(ResourceTreeCorruption, RootOutsideEverySectionFails) {
-    test::SyntheticImage img = BuildSyntheticImage(test::StringTableSection({}));
+    test::BuiltImage img = BuildSyntheticImage(test::StringTableSection({}));
     test::PutAt<std::uint32_t>(img.bytes, img.dataDirectories + 8 * kResourceDirectory, 0x7000);
     EXPECT_FALSE(ResourceModule::FromBytes(img.bytes).ok());
     // No resource directory at all is a valid image without resources.

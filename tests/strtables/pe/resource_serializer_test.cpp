@@ -170,41 +170,56 @@ TEST(ResourceSerializer, RefusesTreesTheFormatCannotHold) {
     struct Case {
         const char* what;
         void (*build)(TreeFixture&, ResourceDirectory&);
+        const char* why;
     };
     const Case cases[] = {
         {"the same id twice",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Id(7), "a");
              t.Leaf(r, ResourceId::Id(7), "b");
-         }},
+         },
+         "resource directory lists #7 twice"},
         {"the same name twice",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Name(u"N"), "a");
              t.Dir(r, ResourceId::Name(u"N"));
-         }},
+         },
+         "resource directory lists N twice"},
         {"an entry with neither directory nor data",
-         [](TreeFixture&, ResourceDirectory& r) { r.entries.push_back(ResourceEntry{}); }},
+         [](TreeFixture&, ResourceDirectory& r) { r.entries.push_back(ResourceEntry{}); },
+         "resource entry #0 must be either a directory or data"},
         {"an entry with both",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Id(1), "a");
              r.entries.back().subdirectory = std::make_unique<ResourceDirectory>();
-         }},
-        {"a name of 65536 units",
+         },
+         "resource entry #1 must be either a directory or data"},
+        {"a name of 65536 units, one too long for its length word",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Name(std::u16string(65536, u'x')), "");
-         }},
+         },
+         "resource name longer than 65535 characters"},
         {"65536 id entries in one directory",
          [](TreeFixture& t, ResourceDirectory& r) {
              for (std::uint32_t i = 0; i < 65536; ++i) {
                  t.Leaf(r, ResourceId::Id(static_cast<std::uint16_t>(i)), "");
              }
-         }},
+         },
+         "resource directory with more than 65535 entries of one kind"},
+        {"a name deeper down that is too long",
+         [](TreeFixture& t, ResourceDirectory& r) {
+             ResourceDirectory& type = t.Dir(r, ResourceId::Id(6));
+             t.Leaf(type, ResourceId::Name(std::u16string(70000, u'y')), "");
+         },
+         "resource name longer than 65535 characters"},
     };
     for (const Case& c : cases) {
         TreeFixture t;
         ResourceDirectory root;
         c.build(t, root);
-        EXPECT_FALSE(LayOutResources(root).ok()) << c.what;
+        const Result<ResourceLayout> layout = LayOutResources(root);
+        ASSERT_FALSE(layout.ok()) << c.what;
+        EXPECT_EQ(layout.error().message, c.why) << c.what;
     }
 }
 

@@ -17,11 +17,12 @@
 
 #include "strtables/pe/resource_module.h"
 #include "strtables/pe/resource_update.h"
+#include "strtables/update_resource.h"
 #include "support/fixtures.h"
-#include "support/pe_builder.h"
 #include "support/process.h"
 #include "support/readobj.h"
 #include "support/string_table_script.h"
+#include "support/synthetic_image.h"
 #include "support/wine.h"
 #include "support/workspace.h"
 
@@ -54,7 +55,7 @@ std::string FixtureImage(test::Toolchain toolchain) {
 }
 
 // The usual change: a German copy of block 1 replaces the neutral one.
-Result<bool> UpdateFile(const std::string& path, const Bytes8& german) {
+Result<void> UpdateFile(const std::string& path, const Bytes8& german) {
     Result<ResourceUpdate> update = ResourceUpdate::Begin(path);
     if (!update) {
         return update.error();
@@ -116,7 +117,7 @@ TEST(ResourceUpdateFile, DataMadeOnDemandIsWrittenAndChecked) {
             Result<ResourceUpdate> update = ResourceUpdate::Begin(path);
             ASSERT_TRUE(update.ok());
             ASSERT_TRUE(update->Put(kStrings, kBlock1, 0x407, ProducedData{&source, 7, 3000}).ok());
-            const Result<bool> done = update->Commit();
+            const Result<void> done = update->Commit();
             ASSERT_EQ(done.ok(), honestCalls > 1) << honestCalls;
         }
         EXPECT_EQ(ws.Listing(), std::set<std::string>{"a.dll"});
@@ -142,7 +143,7 @@ TEST(ResourceUpdateFile, KeepsPermissionsAndTheSymbolicLink) {
     const fs::path link = ws.path() / "link.dll";
     fs::create_symlink(target, link);
 
-    const Result<bool> done = UpdateFile(link.string(), Pattern(40, 1));
+    const Result<void> done = UpdateFile(link.string(), Pattern(40, 1));
     ASSERT_TRUE(done.ok()) << done.error().message;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::read_symlink(link), target);
@@ -238,9 +239,35 @@ TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
     }
 }
 
-TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
+// A string table under a name given by its code units, as the string-table
+// writer names blocks.
+const ResourceName kStringType{true, 6, {}, {}};
+
+ResourceName NamedBlock(std::u16string name) {
+    return ResourceName{false, 0, {}, std::move(name)};
+}
+
+// Stages one new copy through the calls the string-table writer makes and
+// ends the update.
+Result<void> StageAndEnd(const std::string& path, const ResourceName& block, std::size_t size) {
+    Result<UpdateHandle> handle = BeginResourceUpdate(path.c_str(), false);
+    if (!handle) {
+        return handle.error();
+    }
+    const Bytes8 data = Pattern(size, 4);
+    if (Result<void> r = StageResource(*handle, kStringType, block, 0x407, data.data(),
+                                       static_cast<std::uint32_t>(data.size()));
+        !r) {
+        return r;
+    }
+    return EndResourceUpdate(*handle, false);
+}
+
+// What the calls of the Windows style refuse: the file stays as it was, and
+// the reason their Result form gives names what was refused and why.
+TEST(ResourceUpdateFile, RefusalsLeaveTheFileAsItWasAndSayWhy) {
     // .data after the resources and no room for another section header.
-    test::ImageSpec shape;
+    test::ImageShape shape;
     shape.sizeOfHeaders = 0x200;
     const Bytes8 rsrc = [] {
         ResourceDirectory empty;
@@ -253,16 +280,57 @@ TEST(ResourceUpdateFile, RefusalLeavesTheFileAsItWas) {
         {".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400, 0x200, 0x40000040, rsrc});
     shape.sections.push_back({".data", 0x3000, 0x10, 0x600, 0x200, 0xC0000040, Pattern(16, 3)});
     shape.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
-    Workspace ws;
     const Bytes8 before = test::BuildImage(shape).bytes;
     test::WriteScratchFile("full.dll", before);
-    const std::string path = Copy((test::ScratchDir() / "full.dll").string(), ws.path() / "f.dll");
 
-    const Result<bool> done = UpdateFile(path, Pattern(0x900, 4));
-    ASSERT_FALSE(done.ok());
-    EXPECT_NE(done.error().message.find("f.dll"), std::string::npos) << done.error().message;
-    EXPECT_EQ(test::ReadWholeFile(path), before);
-    EXPECT_EQ(ws.Listing(), std::set<std::string>{"f.dll"});
+    struct Case {
+        const char* what;
+        Result<void> (*run)(const std::string& path);
+        std::vector<std::string> why;
+    };
+    const Case cases[] = {
+        {"new resources that fit nowhere",
+         [](const std::string& path) {
+             return StageAndEnd(path, ResourceName{true, 1, {}, {}}, 0x900);
+         },
+         {"f.dll: no safe place for the resources",
+          "section .data follows the resources and holds code or data",
+          "the headers have no room for another section header"}},
+        {"a block name one unit too long for its length word",
+         [](const std::string& path) {
+             return StageAndEnd(path, NamedBlock(std::u16string(65536, u'x')), 40);
+         },
+         {"f.dll: laying out resources: resource name longer than 65535 characters"}},
+        {"an update that would delete every resource",
+         [](const std::string& path) -> Result<void> {
+             Result<UpdateHandle> handle = BeginResourceUpdate(path.c_str(), true);
+             if (!handle) {
+                 return handle.error();
+             }
+             return EndResourceUpdate(*handle, false);
+         },
+         {"deletes every existing resource"}},
+        {"a size without data",
+         [](const std::string& path) -> Result<void> {
+             Result<UpdateHandle> handle = BeginResourceUpdate(path.c_str(), false);
+             EXPECT_TRUE(handle.ok());
+             return StageResource(*handle, kStringType, kStringType, 0x407, nullptr, 5);
+         },
+         {"no data for a resource of 5 bytes"}},
+    };
+    for (const Case& c : cases) {
+        Workspace ws;
+        const std::string path =
+            Copy((test::ScratchDir() / "full.dll").string(), ws.path() / "f.dll");
+        const Result<void> done = c.run(path);
+        ASSERT_FALSE(done.ok()) << c.what;
+        for (const std::string& part : c.why) {
+            EXPECT_NE(done.error().message.find(part), std::string::npos)
+                << c.what << ": " << done.error().message;
+        }
+        EXPECT_EQ(test::ReadWholeFile(path), before) << c.what;
+        EXPECT_EQ(ws.Listing(), std::set<std::string>{"f.dll"}) << c.what;
+    }
 }
 
 // The loader is the reader that matters: a program whose resources grew past
@@ -282,7 +350,7 @@ TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
         return 0u;
     };
     const std::uint32_t before = relocAddress(path);
-    const Result<bool> done = UpdateFile(path, Pattern(6000, 5));
+    const Result<void> done = UpdateFile(path, Pattern(6000, 5));
     ASSERT_TRUE(done.ok()) << done.error().message;
     ASSERT_NE(before, 0u);
     EXPECT_GT(relocAddress(path), before) << "the case meant here moves the relocations";
@@ -339,7 +407,7 @@ TEST_P(ToolchainImage, UpdatedImageReadsRightInIndependentReaders) {
     const std::string path = Copy(original, ws.path() / "image");
     const Bytes8 before = test::ReadWholeFile(path);
     const Bytes8 german = Pattern(size, 7);
-    const Result<bool> done = UpdateFile(path, german);
+    const Result<void> done = UpdateFile(path, german);
     ASSERT_TRUE(done.ok()) << done.error().message;
 
     // llvm-readobj: exactly the old leaves, less the neutral block 1, plus

@@ -1,0 +1,154 @@
+#include "strtables/pe/image_verify.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "strtables/pe/resource_module.h"
+
+namespace korva::pe {
+
+namespace {
+
+Result<void> CheckSectionsApart(const Image& image) {
+    std::vector<const SectionHeader*> byAddress;
+    std::vector<const SectionHeader*> byOffset;
+    for (const Section& section : image.sections) {
+        byAddress.push_back(&section.header);
+        if (section.header.sizeOfRawData != 0) {
+            byOffset.push_back(&section.header);
+        }
+    }
+    std::sort(byAddress.begin(), byAddress.end(),
+              [](const auto* a, const auto* b) { return a->virtualAddress < b->virtualAddress; });
+    for (std::size_t i = 1; i < byAddress.size(); ++i) {
+        if (byAddress[i - 1]->virtualAddress + VirtualExtent(*byAddress[i - 1]) >
+            byAddress[i]->virtualAddress) {
+            return MakeError("sections overlap in memory");
+        }
+    }
+    std::sort(byOffset.begin(), byOffset.end(), [](const auto* a, const auto* b) {
+        return a->pointerToRawData < b->pointerToRawData;
+    });
+    for (std::size_t i = 0; i < byOffset.size(); ++i) {
+        const std::uint64_t end =
+            std::uint64_t{byOffset[i]->pointerToRawData} + byOffset[i]->sizeOfRawData;
+        if (end > image.fileSize ||
+            (i + 1 < byOffset.size() && end > byOffset[i + 1]->pointerToRawData)) {
+            return MakeError("sections overlap in the file or run past its end");
+        }
+    }
+    return {};
+}
+
+// Compares in steps, handing each compared step to `release`, so that a
+// large resource is not in memory twice while it is checked.
+bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    constexpr std::size_t kStep = std::size_t{256} << 10;
+    for (std::size_t at = 0; at < a.size(); at += kStep) {
+        const std::size_t n = std::min(kStep, a.size() - at);
+        if (std::memcmp(a.data() + at, b.data() + at, n) != 0) {
+            return false;
+        }
+        if (release) {
+            release(a.subspan(at, n));
+            release(b.subspan(at, n));
+        }
+    }
+    return true;
+}
+
+// `made` is room for data made on demand, kept from one call to the next.
+bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release,
+              std::vector<std::uint8_t>& made) {
+    if (written.codePage != read.codePage || written.reserved != read.reserved ||
+        written.located != read.located) {
+        return false;
+    }
+    if (!written.located) {
+        return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
+    }
+    if (const ProducedData& produced = written.produced; produced.source != nullptr) {
+        made.resize(produced.size);
+        produced.source->Produce(produced.item, made);
+        return SameBytes(made, read.bytes, release);
+    }
+    return SameBytes(written.bytes, read.bytes, release);
+}
+
+// The tree read back must list the staged entries in the loader's order and
+// hold exactly their data. The reader bounds the depth, so recursion ends.
+Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
+                          const ResourceDirectory& read, const PageRelease& release,
+                          std::vector<std::uint8_t>& made) {
+    const DirectoryInfo& a = staged.info;
+    const DirectoryInfo& b = read.info;
+    if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||
+        a.majorVersion != b.majorVersion || a.minorVersion != b.minorVersion) {
+        return MakeError("a directory header differs");
+    }
+    if (staged.entries.size() != read.entries.size()) {
+        return MakeError("a directory has a different number of entries");
+    }
+    std::vector<const ResourceEntry*> sorted;
+    for (const ResourceEntry& entry : staged.entries) {
+        sorted.push_back(&entry);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto* x, const auto* y) { return ResourceIdLess(x->id, y->id); });
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const ResourceEntry& want = *sorted[i];
+        const ResourceEntry& got = read.entries[i];
+        if (i > 0 && !ResourceIdLess(read.entries[i - 1].id, got.id)) {
+            return MakeError("a directory is not in search order");
+        }
+        if (!(want.id == got.id)) {
+            return MakeError("an entry has a different name");
+        }
+        if ((want.subdirectory == nullptr) != (got.subdirectory == nullptr)) {
+            return MakeError("an entry changed between directory and data");
+        }
+        if (want.subdirectory != nullptr) {
+            if (Result<void> r = CompareTrees(*want.subdirectory, *got.subdirectory, release, made);
+                !r) {
+                return r;
+            }
+        } else {
+            if (!SameData(*want.data, *got.data, release, made)) {
+                return MakeError("resource data differs");
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+Result<void> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged) {
+    return VerifyRebuiltImage(rebuilt.bytes, rebuilt.resourceRva, rebuilt.resourceSize, staged);
+}
+
+Result<void> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint32_t resourceSize,
+                                const ResourceDirectory& staged, const PageRelease& release) {
+    Result<ResourceModule> module = ResourceModule::View(file);
+    if (!module) {
+        return WithContext("the new image does not read back", module.error());
+    }
+    if (Result<void> r = CheckSectionsApart(module->image()); !r) {
+        return WithContext("the new image is inconsistent", r.error());
+    }
+    const DataDirectory dir = module->image().Directory(kResourceDirectory);
+    if (dir.virtualAddress != resourceRva || dir.size != resourceSize) {
+        return MakeError("the new image does not point at the new resources");
+    }
+    std::vector<std::uint8_t> made;
+    if (Result<void> r = CompareTrees(staged, module->root(), release, made); !r) {
+        return WithContext("the new image's resources differ from the staged ones", r.error());
+    }
+    return {};
+}
+
+} // namespace korva::pe

@@ -1,0 +1,166 @@
+#include "strtables/pe/rebuild_plan.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace korva::pe {
+
+namespace {
+
+// The section whose memory holds the resource directory, if any.
+std::optional<std::size_t> FindResourceSection(const Image& image) {
+    const DataDirectory dir = image.Directory(kResourceDirectory);
+    if (dir.virtualAddress == 0) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const SectionHeader& h = image.sections[i].header;
+        if (Contains(h.virtualAddress, VirtualExtent(h), dir.virtualAddress)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+Result<void> CheckAlignments(const Image& image) {
+    if (image.fileAlignment == 0 || image.sectionAlignment == 0 ||
+        !std::has_single_bit(image.fileAlignment) || !std::has_single_bit(image.sectionAlignment)) {
+        return MakeError("section or file alignment is not a power of two");
+    }
+    // A larger one would pad a new section with up to gigabytes of zeros.
+    if (image.fileAlignment > kMaxFileAlignment) {
+        return MakeError("file alignment above 64 KiB");
+    }
+    return {};
+}
+
+// Every section's raw data lies inside the file, and no two share a byte:
+// a rewrite moves and replaces raw data section by section.
+Result<void> CheckRawData(Bytes file, const Image& image) {
+    std::vector<std::size_t> withData;
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const SectionHeader& h = image.sections[i].header;
+        if (h.sizeOfRawData == 0) {
+            continue;
+        }
+        if (std::uint64_t{h.pointerToRawData} + h.sizeOfRawData > file.size()) {
+            return MakeError(SectionLabel(image, i) + " runs past the end of the file");
+        }
+        withData.push_back(i);
+    }
+    std::sort(withData.begin(), withData.end(), [&](std::size_t a, std::size_t b) {
+        return image.sections[a].header.pointerToRawData <
+               image.sections[b].header.pointerToRawData;
+    });
+    for (std::size_t k = 1; k < withData.size(); ++k) {
+        const SectionHeader& before = image.sections[withData[k - 1]].header;
+        const SectionHeader& after = image.sections[withData[k]].header;
+        if (std::uint64_t{before.pointerToRawData} + before.sizeOfRawData >
+            after.pointerToRawData) {
+            return MakeError(SectionLabel(image, withData[k - 1]) + " and " +
+                             SectionLabel(image, withData[k]) + " share file bytes");
+        }
+    }
+    return {};
+}
+
+// Data entries the reader could not find in the file are written back as
+// they were; that stays right only while nothing changes at the addresses
+// they name.
+Result<void> CheckKeptPointers(const ResourceLayout& layout, const RebuildPlan& plan) {
+    for (const KeptPointer& kept : layout.keptPointers()) {
+        for (const Range& changed : plan.changedRva) {
+            if (Overlap(kept.rva, std::max<std::uint32_t>(kept.size, 1), changed.start,
+                        changed.size)) {
+                return MakeError("a resource whose data lies outside the file points at "
+                                 "addresses the rewrite changes");
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::string SectionLabel(const Image& image, std::size_t index) {
+    std::string label = "section ";
+    const std::string name = image.sections[index].Name();
+    // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+    if (name.empty()) {
+        label += '#';
+        label += std::to_string(index + 1);
+    } else {
+        label += name;
+    }
+    return label;
+}
+
+std::optional<std::uint64_t> MapFileOffset(const RebuildPlan& plan, std::uint64_t offset) {
+    for (const Range& r : plan.rewrittenFile) {
+        if (Contains(r.start, r.size, offset)) {
+            return std::nullopt;
+        }
+    }
+    for (const Move& m : plan.fileMoves) {
+        if (Contains(m.oldStart, m.size, offset)) {
+            return m.newStart + (offset - m.oldStart);
+        }
+    }
+    if (offset < plan.keepPrefix) {
+        return offset;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> MapRva(const RebuildPlan& plan, std::uint64_t rva) {
+    for (const Range& r : plan.rewrittenRva) {
+        if (Contains(r.start, r.size, rva)) {
+            return std::nullopt;
+        }
+    }
+    for (const Move& m : plan.rvaMoves) {
+        if (Contains(m.oldStart, m.size, rva)) {
+            return m.newStart + (rva - m.oldStart);
+        }
+    }
+    return rva;
+}
+
+Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
+                                  const ResourceDirectory& originalTree,
+                                  const ResourceLayout& layout) {
+    if (image.dataDirectories.size() <= kResourceDirectory) {
+        return MakeError("the optional header has no entry for a resource directory");
+    }
+    if (Result<void> r = CheckAlignments(image); !r) {
+        return r.error();
+    }
+    if (Result<void> r = CheckRawData(file, image); !r) {
+        return r.error();
+    }
+    std::uint64_t rawEnd = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
+    for (const Section& section : image.sections) {
+        const SectionHeader& h = section.header;
+        if (h.sizeOfRawData != 0) {
+            rawEnd = std::max(rawEnd, std::uint64_t{h.pointerToRawData} + h.sizeOfRawData);
+        }
+    }
+    if (rawEnd > file.size()) {
+        return MakeError("the headers run past the end of the file");
+    }
+    return RebuildSource{file, image, originalTree, layout, rawEnd, FindResourceSection(image)};
+}
+
+Result<void> CheckPlan(const RebuildSource& source, const RebuildPlan& plan) {
+    for (const SectionHeader& h : plan.headers) {
+        if (VirtualEnd(h) > kMax32) {
+            return MakeError("a section would end beyond the 32-bit address space");
+        }
+    }
+    if (plan.newRawEnd > kMax32) {
+        return MakeError("the sections would pass 4 GiB of file");
+    }
+    return CheckKeptPointers(source.layout, plan);
+}
+
+} // namespace korva::pe

@@ -1,0 +1,157 @@
+#include "strtables/pe/rebuild_rules.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace korva::pe {
+
+namespace {
+
+// A fix-up writes at most this many bytes at its address.
+constexpr std::uint64_t kWidestFixup = 8;
+
+// True when an entry of the block patches the range.
+bool BlockPatches(Bytes table, std::uint64_t at, const BaseRelocationBlock& block,
+                  std::uint64_t start, std::uint64_t size) {
+    for (std::uint64_t e = at + sizeof(BaseRelocationBlock); e + 2 <= at + block.blockSize;
+         e += 2) {
+        const std::optional<std::uint16_t> entry = ReadU16(table, e);
+        if (!entry) {
+            return false;
+        }
+        if ((*entry >> kBaseRelocationTypeShift) != kBaseRelocationAbsolute &&
+            Overlap(block.pageRva + (*entry & kBaseRelocationOffsetMask), kWidestFixup, start,
+                    size)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The resource data reaches to the end of the directory or of its last data
+// entry inside the section.
+std::uint64_t ResourceDataEnd(const RebuildSource& source, const SectionHeader& h) {
+    const DataDirectory dir = source.image.Directory(kResourceDirectory);
+    std::uint64_t end = std::uint64_t{dir.virtualAddress} + dir.size;
+    std::vector<const ResourceDirectory*> pending{&source.originalTree};
+    while (!pending.empty()) {
+        const ResourceDirectory* directory = pending.back();
+        pending.pop_back();
+        for (const ResourceEntry& entry : directory->entries) {
+            if (entry.subdirectory != nullptr) {
+                pending.push_back(entry.subdirectory.get());
+            } else if (entry.data != nullptr && entry.data->located &&
+                       Contains(h.virtualAddress, h.sizeOfRawData, entry.data->originalRva)) {
+                end = std::max(end,
+                               std::uint64_t{entry.data->originalRva} + entry.data->originalSize);
+            }
+        }
+    }
+    return end;
+}
+
+} // namespace
+
+std::string DirectoryInside(const Image& image, std::uint64_t start, std::uint64_t size,
+                            std::initializer_list<std::uint32_t> allowed) {
+    for (std::uint32_t i = 0; i < image.dataDirectories.size(); ++i) {
+        const DataDirectory& d = image.dataDirectories[i];
+        if (i == kCertificateDirectory || d.virtualAddress == 0 ||
+            std::find(allowed.begin(), allowed.end(), i) != allowed.end()) {
+            continue;
+        }
+        // A directory of size 0 still names an address the program may use.
+        if (Overlap(start, size, d.virtualAddress, std::max<std::uint32_t>(d.size, 1))) {
+            return std::string(kDataDirectoryNames[i]) + " directory";
+        }
+    }
+    return {};
+}
+
+// A table the loader could not read patches nothing.
+bool RelocationsPatch(const RebuildSource& source, std::uint64_t start, std::uint64_t size) {
+    const DataDirectory dir = source.image.Directory(kBaseRelocationDirectory);
+    const std::optional<Bytes> table =
+        source.image.SliceAtRva(source.file, dir.virtualAddress, dir.size);
+    if (dir.virtualAddress == 0 || !table) {
+        return false;
+    }
+    std::uint64_t at = 0;
+    while (const std::optional<BaseRelocationBlock> block =
+               ReadAt<BaseRelocationBlock>(*table, at)) {
+        if (block->blockSize < sizeof(BaseRelocationBlock) ||
+            block->blockSize > table->size() - at) {
+            break;
+        }
+        // Only blocks whose page meets the range need their entries read.
+        if (Overlap(block->pageRva, kBaseRelocationPageSize + kWidestFixup, start, size) &&
+            BlockPatches(*table, at, *block, start, size)) {
+            return true;
+        }
+        at += block->blockSize;
+    }
+    return false;
+}
+
+std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index) {
+    const Image& image = source.image;
+    const SectionHeader& h = image.sections[index].header;
+    if (image.Directory(kResourceDirectory).virtualAddress != h.virtualAddress) {
+        return "the resource directory does not start its section";
+    }
+    if (h.sizeOfRawData == 0 || h.pointerToRawData < image.sectionTableEnd) {
+        return "the resource section has no raw data of its own";
+    }
+    if ((h.characteristics & (kSectionCntCode | kSectionMemExecute)) != 0) {
+        return "the resource section holds code";
+    }
+    if (const std::string other =
+            DirectoryInside(image, h.virtualAddress, VirtualExtent(h), {kResourceDirectory});
+        !other.empty()) {
+        return "the resource section also holds the " + other;
+    }
+    if (Contains(h.virtualAddress, VirtualExtent(h), image.addressOfEntryPoint)) {
+        return "the resource section holds the entry point";
+    }
+    if (RelocationsPatch(source, h.virtualAddress, VirtualExtent(h))) {
+        return "base relocations patch the resource section";
+    }
+    // Anything but zeros after the resource data is data of someone else.
+    const std::uint64_t used =
+        std::min<std::uint64_t>(ResourceDataEnd(source, h) - h.virtualAddress, h.sizeOfRawData);
+    const std::optional<Bytes> rest =
+        Slice(source.file, h.pointerToRawData + used, h.sizeOfRawData - used);
+    if (!rest) {
+        return "the resource section runs past the end of the file";
+    }
+    if (std::any_of(rest->begin(), rest->end(), [](std::uint8_t b) { return b != 0; })) {
+        return "the resource section holds other data after the resources";
+    }
+    return {};
+}
+
+std::string WhyNotMovable(const RebuildSource& source, std::size_t index) {
+    const Image& image = source.image;
+    const SectionHeader& h = image.sections[index].header;
+    const std::string label = SectionLabel(image, index);
+    const bool relocations = image.sections[index].Name() == ".reloc";
+    if ((h.characteristics & (kSectionCntCode | kSectionMemExecute | kSectionMemWrite)) != 0 ||
+        (!relocations && (h.characteristics & kSectionMemDiscardable) == 0)) {
+        return label + " follows the resources and holds code or data";
+    }
+    if (const std::string other = DirectoryInside(image, h.virtualAddress, VirtualExtent(h),
+                                                  {kBaseRelocationDirectory, kDebugDirectory});
+        !other.empty()) {
+        return label + " follows the resources and holds the " + other;
+    }
+    if (Contains(h.virtualAddress, VirtualExtent(h), image.addressOfEntryPoint)) {
+        return label + " follows the resources and holds the entry point";
+    }
+    if (RelocationsPatch(source, h.virtualAddress, VirtualExtent(h))) {
+        return label + " follows the resources and base relocations patch it";
+    }
+    return {};
+}
+
+} // namespace korva::pe
