@@ -50,7 +50,7 @@ void BM_LoadDataFile(benchmark::State& state) {
     const BenchFile& file = FileFor(state);
     bench::SelectBenchLanguages(file.langs);
     for (auto _ : state) {
-        TReadOnlyFile input;
+        ReadOnlyFile input;
         if (!input.Open(file.path)) {
             state.SkipWithError("cannot open the data file");
             break;

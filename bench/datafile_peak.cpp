@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
     const double before = PeakMiB();
 
-    TReadOnlyFile input;
+    ReadOnlyFile input;
     TransDictionary dict;
     const bool ok =
         input.Open(path) &&

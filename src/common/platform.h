@@ -2,92 +2,44 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "common/result.h"
+
 namespace korva {
 
 // Every call into the operating system lives behind this seam, so that a
-// native Windows build replaces this module and nothing else.
+// native Windows build replaces the files that implement it and nothing
+// else. Failures come back as results whose message names the file and
+// the reason ("cannot open x.dll: Permission denied").
 
-// The full path of the running program's own executable file.
+// The full path of the running program's own executable file; empty when
+// the system does not tell.
 std::string OwnExecutablePath();
 
 // The directory part of a path: everything up to and including the last '/'.
 std::string DirectoryOf(const std::string& path);
 
-// --- Whole-file access for rewriting a file in place ---
+// A reader that stops reading the console (`korva ... | head -1`) must not
+// end the run or change what it writes: writing to it just fails.
+void IgnoreClosedOutput();
 
-// The outcome of a file operation: empty on success, otherwise what failed
-// and why ("cannot rename ... over ...: Permission denied").
-struct FileStatus {
-    std::string error;
-    explicit operator bool() const { return error.empty(); }
-};
+// The whole content of a regular file.
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 
-// Reads the whole file into `bytes`.
-FileStatus ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes);
-
-// Succeeds when the file exists and could be opened for writing now. Nothing
-// is changed.
-FileStatus CheckWritable(const std::string& path);
-
-// Replaces the content of `path` by `bytes` so that a reader sees either the
-// old file or the new one, never a mix: the new content goes to a temporary
-// file in the directory of the real file (symbolic links followed; the link
-// itself stays), is flushed to disk, takes the old file's permissions and
-// owner where allowed, and is renamed over the old file. On failure the old
-// file is unchanged and the temporary file is gone.
-FileStatus ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
-
-class MappedFile;
-
-// The same replacement for content produced piece by piece, so that a large
-// file never has to be held in memory whole. Begin creates the temporary
-// file, Append adds to it, Commit puts it in place of the real one with the
-// guarantees above; a writer destroyed without a successful Commit removes
-// its temporary file and leaves the real one alone.
-class FileReplacement {
-public:
-    static std::optional<FileReplacement> Begin(const std::string& path, FileStatus& status);
-
-    FileReplacement(FileReplacement&& other) noexcept;
-    FileReplacement& operator=(FileReplacement&&) = delete;
-    FileReplacement(const FileReplacement&) = delete;
-    FileReplacement& operator=(const FileReplacement&) = delete;
-    ~FileReplacement();
-
-    FileStatus Append(std::span<const std::uint8_t> bytes);
-    // What was appended so far, mapped read-only, to check it before Commit.
-    std::optional<MappedFile> MapWritten(std::string& error) const;
-    FileStatus Commit();
-
-private:
-    FileReplacement() = default;
-    void Abandon();
-
-    std::string target_;    // the real file, symbolic links resolved
-    std::string directory_; // its directory, ending in '/'
-    std::string tempName_;  // empty while the temporary file has no name
-    int fd_ = -1;
-    std::uint64_t written_ = 0; // bytes appended so far
-    std::uint64_t flushed_ = 0; // bytes whose write-back has been started
-    unsigned mode_ = 0;
-    unsigned owner_ = 0;
-    unsigned group_ = 0;
-};
+// Succeeds when the file exists, is a regular file and could be opened for
+// writing now. Nothing is changed.
+Result<void> CheckWritable(const std::string& path);
 
 // A regular file mapped read-only into memory for as long as the object
 // lives. Its bytes stay at the same address when the object is moved.
-// Another process truncating the file while it is mapped would fault the
-// reader; the target is not expected to change under a run.
 class MappedFile {
 public:
     // Opens exactly the named file (no search path). A FIFO, device or
     // directory is refused rather than read, so that opening cannot block.
-    static std::optional<MappedFile> Open(const std::string& path, std::string& error);
+    static Result<MappedFile> Open(const std::string& path);
 
     MappedFile(MappedFile&& other) noexcept;
     MappedFile& operator=(MappedFile&& other) noexcept;
@@ -106,24 +58,24 @@ public:
 private:
     friend class FileReplacement;
     MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    static std::optional<MappedFile> FromDescriptor(int fd, std::string& error);
+    static Result<MappedFile> FromDescriptor(int fd, const std::string& name);
     void Release();
 
     const std::uint8_t* data_ = nullptr; // null for an empty file
     std::size_t size_ = 0;
 };
 
-
-// A file opened for reading only, closed when this goes. Opening follows no
-// search path: the name is used as given.
-class TReadOnlyFile {
+// A regular file opened for reading only, closed when this goes. Opening
+// follows no search path, and refuses a FIFO or device instead of waiting
+// on it.
+class ReadOnlyFile {
 public:
-    TReadOnlyFile() = default;
-    TReadOnlyFile(const TReadOnlyFile&) = delete;
-    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
-    ~TReadOnlyFile();
+    ReadOnlyFile() = default;
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    ~ReadOnlyFile();
 
-    bool Open(const std::string& path);
+    Result<void> Open(const std::string& path);
 
     // Up to `size` bytes into `buffer`: the count read, 0 at the end of the
     // file, -1 on a read failure.
@@ -132,5 +84,80 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The run's hold on the file it rewrites, from before it is read until it
+// is replaced: an exclusive lock, so that a second run on the same file
+// waits and then sees the first one's result, and a record of what the file
+// was, so that a file another program changed meanwhile is not replaced
+// (FileReplacement::Commit refuses it). While it is held, a fault from
+// reading the mapped file (another program cut it short) ends the run with
+// exit code 2 and a line that says so, instead of a crash.
+class TargetLock {
+public:
+    // Nothing is held for a file that cannot be opened as a regular file;
+    // reading it fails and says so in its turn.
+    static TargetLock Acquire(const std::string& path);
+
+    TargetLock(TargetLock&& other) noexcept;
+    TargetLock& operator=(TargetLock&&) = delete;
+    TargetLock(const TargetLock&) = delete;
+    TargetLock& operator=(const TargetLock&) = delete;
+    ~TargetLock();
+
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    TargetLock() = default;
+    int fd_ = -1;
+};
+
+// Replaces a file so that a reader sees either the old file or the new one,
+// never a mix: the new content goes to a temporary file in the directory of
+// the real file (symbolic links followed; the link itself stays), is
+// flushed to disk, takes the old file's owner, group, mode, ACLs, extended
+// attributes and file flags, and is renamed over the old file. Whatever of
+// these cannot be kept fails the replacement rather than widen or narrow
+// who may use the file. On failure the old file is unchanged and the
+// temporary file is gone, also when the process is interrupted (SIGINT,
+// SIGTERM, SIGHUP) meanwhile.
+//
+// Begin creates the temporary file, Append adds to it, Commit puts it in
+// place of the real one; a writer destroyed without a successful Commit
+// removes its temporary file and leaves the real one alone.
+class FileReplacement {
+public:
+    static Result<FileReplacement> Begin(const std::string& path);
+
+    FileReplacement(FileReplacement&& other) noexcept;
+    FileReplacement& operator=(FileReplacement&&) = delete;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+
+    Result<void> Append(std::span<const std::uint8_t> bytes);
+    // What was appended so far, mapped read-only, to check it before Commit.
+    Result<MappedFile> MapWritten() const;
+    Result<void> Commit();
+
+private:
+    FileReplacement() = default;
+    Result<void> PutInPlace();
+    Result<void> GiveName();
+    Result<void> NameByCopy();
+    Result<void> CheckTargetUnchanged() const;
+    void Abandon();
+
+    std::string shown_;     // the target's name as given, for messages
+    int directoryFd_ = -1;  // the real file's directory, symbolic links resolved
+    std::string name_;      // the real file's name in it
+    int originalFd_ = -1;   // the real file, whose metadata the new one takes
+    int fd_ = -1;           // the temporary file
+    std::string tempName_;  // its name in the directory; empty while it has none
+    std::uint64_t written_ = 0; // bytes appended so far
+    std::uint64_t flushed_ = 0; // bytes whose write-back has been started
+};
+
+// Begin, Append and Commit at once.
+Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 } // namespace korva

@@ -18,7 +18,7 @@ namespace {
 // The data file between OpenDataFile and LoadDataFile, with the bytes read
 // to learn its code page, which the loader is served first.
 struct OpenedDataFile {
-    TReadOnlyFile file;
+    ReadOnlyFile file;
     bool opened = false;
     std::string head;
 };
@@ -31,7 +31,7 @@ void OpenDataFile() {
     const std::string program = OwnExecutablePath();
     // Without the program's own path the name would be taken relative to
     // the working directory, which is not where the data file lives.
-    if (program.empty() || !openDataFile->file.Open(DirectoryOf(program) + DataFileName)) {
+    if (program.empty() || !openDataFile->file.Open(DirectoryOf(program) + DataFileName).ok()) {
         return;
     }
     openDataFile->opened = true;

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "driver/main_sequence.h"
 
 int main(int argc, char** argv) {
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
         }
     }
     std::ios::sync_with_stdio(false);
+    korva::IgnoreClosedOutput();
     return korva::RunKorva(args, std::cout);
 }

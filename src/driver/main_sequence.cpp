@@ -10,10 +10,11 @@
 #include <typeinfo>
 
 #include "common/codepage.h"
+#include "common/console.h"
+#include "common/platform.h"
+#include "common/settings.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
-#include "common/console.h"
-#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 #include "translate/translate_blocks.h"
@@ -78,6 +79,12 @@ int RunStages(const std::vector<std::string>& args) {
         WriteLine("This program requires Windows NT");
         return 2;
     }
+    // Held from before the target is read until it is replaced: a second
+    // run on the same file waits, and a file another program changes
+    // meanwhile is not replaced.
+    const TargetLock lock = TargetLock::Acquire(ProgFileName);
+    // What is said so far shows even if the run is killed later.
+    Console().flush();
     // The data file's first bytes decide the code page the program's texts
     // are read in.
     OpenDataFile();
@@ -98,8 +105,10 @@ int RunStages(const std::vector<std::string>& args) {
     // The blocks keep the dictionary's texts alive where they chose them;
     // its index, often large, is let go before the new file is built.
     ResetTransDict();
-    if (!WriteStringTables()) {
+    Console().flush();
+    if (Result<void> written = WriteStringTablesOrSayWhy(); !written) {
         WriteLine("Error writing to file " + ProgFileName);
+        WriteLine(written.error().message);
         return 2;
     }
     WriteLine("Finished");

@@ -111,7 +111,7 @@ bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
 
 bool ReadStringTables() {
     try {
-        const pe::Result<pe::ResourceModule> module = pe::ResourceModule::Open(ProgFileName);
+        const Result<pe::ResourceModule> module = pe::ResourceModule::Open(ProgFileName);
         if (!module) {
             return false;
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/result.h"
 #include "common/string_list.h"
 #include "common/text.h"
 
@@ -48,6 +49,8 @@ bool ReadStringTables();
 
 // Writes every block that is not Skipped back into ProgFileName, all at once.
 bool WriteStringTables();
+// The same, saying why it could not.
+Result<void> WriteStringTablesOrSayWhy();
 
 void ResetResBlocks();
 

@@ -135,12 +135,13 @@ private:
 
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
-bool StageBlock(const UpdateHandle& handle, const RunSource& source, std::size_t blockIndex) {
+Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
+                        std::size_t blockIndex) {
     const TResInfo& record = ResBlocks[blockIndex];
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
     if (count > RunSource::kMaxEntries) {
-        return false;
+        return MakeError("block " + record.DisplayName + " has too many texts to write");
     }
     std::size_t start = 0;
     while (start < count) {
@@ -154,44 +155,50 @@ bool StageBlock(const UpdateHandle& handle, const RunSource& source, std::size_t
             neutralWritten = true;
         }
         const std::optional<std::uint32_t> size = RunSize(record, start, end);
-        if (!size ||
-            !UpdateResourceA(
-                handle, record.ResType, record.ResName, language,
-                pe::ProducedData{&source, RunSource::Item(blockIndex, start, end), *size})) {
-            return false;
+        if (!size) {
+            return MakeError("a text of block " + record.DisplayName +
+                             " is longer than the 65535 UTF-16 code units a string can hold");
+        }
+        const pe::ProducedData data{&source, RunSource::Item(blockIndex, start, end), *size};
+        if (Result<void> staged =
+                StageResource(handle, record.ResType, record.ResName, language, data);
+            !staged) {
+            return staged;
         }
         start = end;
     }
-    return neutralWritten ||
-           UpdateResourceA(handle, record.ResType, record.ResName, OrigNeutralLangId, nullptr, 0);
+    if (neutralWritten) {
+        return {};
+    }
+    return StageResource(handle, record.ResType, record.ResName, OrigNeutralLangId, nullptr, 0);
 }
 
 } // namespace
 
-bool WriteStringTables() {
+Result<void> WriteStringTablesOrSayWhy() {
     const RunSource source; // outlives the handle, which makes the runs at its end
-    UpdateHandle handle = BeginUpdateResourceA(ProgFileName.c_str(), false);
-    if (handle == nullptr) {
-        return false;
+    Result<UpdateHandle> handle = BeginResourceUpdate(ProgFileName.c_str(), false);
+    if (!handle) {
+        return handle.error();
     }
-    bool discard = true;
+    Result<void> staged;
     try {
-        for (std::size_t i = 0; i < ResBlocks.size(); ++i) {
-            if (ResBlocks[i].Skipped) {
-                continue;
-            }
-            if (!StageBlock(handle, source, i)) {
-                EndUpdateResourceA(handle, true);
-                return false;
+        for (std::size_t i = 0; i < ResBlocks.size() && staged; ++i) {
+            if (!ResBlocks[i].Skipped) {
+                staged = StageBlock(*handle, source, i);
             }
         }
-        discard = false;
     } catch (...) {
         // Exhausted memory while staging: nothing may reach the file.
-        EndUpdateResourceA(handle, true);
+        (void)EndResourceUpdate(*handle, true);
         throw;
     }
-    return EndUpdateResourceA(handle, discard);
+    Result<void> ended = EndResourceUpdate(*handle, !staged);
+    return staged ? ended : staged;
+}
+
+bool WriteStringTables() {
+    return WriteStringTablesOrSayWhy().ok();
 }
 
 } // namespace korva

@@ -244,6 +244,7 @@ struct WriteFailure {
     std::string dataFile;
     fs::perms file;
     fs::perms directory;
+    std::string reason; // the line that says why, "{}" standing for the target
 };
 
 constexpr fs::perms kReadOnly =
@@ -254,14 +255,17 @@ constexpr fs::perms kNoNewFiles =
     kReadOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
 
 const WriteFailure kWriteFailures[] = {
-    {"ReadOnlyTarget", kAll, kReadOnly, fs::perms::all},
+    {"ReadOnlyTarget", kAll, kReadOnly, fs::perms::all,
+     "cannot open {} for writing: Permission denied"},
     // The temporary file that replaces the target cannot be made.
-    {"DirectoryNotWritable", kAll, kReadWrite, kNoNewFiles},
+    {"DirectoryNotWritable", kAll, kReadWrite, kNoNewFiles,
+     "cannot create a temporary file beside {}: Permission denied"},
     // A length word cannot count 65536 code units.
     {"TextTooLong",
      DataFile({Entry("Open", {"FRENCH,Ouvrir", "GERMAN," + std::string(65536, 'x')}), kSave, kQuit,
                kHelp}),
-     kReadWrite, fs::perms::all},
+     kReadWrite, fs::perms::all,
+     "a text of block #1 is longer than the 65535 UTF-16 code units a string can hold"},
 };
 
 void PrintTo(const WriteFailure& c, std::ostream* os) {
@@ -284,8 +288,13 @@ TEST_P(WriteFailures, AreReportedAndLeaveTheTargetAlone) {
 
     const test::ProcessResult run = korva.Run({"ENGLISH", "(GERMAN,FRENCH)", target}, prefix);
     fs::permissions(ws.path(), fs::perms::all);
-    EXPECT_EQ(run.output, Output(Lines({"Translating block #1", "Translating block #2"},
-                                       Lines(kStatistics, {"Error writing to file " + target}))));
+    std::string reason = c.reason;
+    if (const std::size_t at = reason.find("{}"); at != std::string::npos) {
+        reason.replace(at, 2, target);
+    }
+    EXPECT_EQ(run.output,
+              Output(Lines({"Translating block #1", "Translating block #2"},
+                           Lines(kStatistics, {"Error writing to file " + target, reason}))));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(test::ReadWholeFile(target), before);
     EXPECT_EQ(ws.Listing(), (std::set<std::string>{"KORVA.DAT", "app.exe", "korva"}));

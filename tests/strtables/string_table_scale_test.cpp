@@ -126,7 +126,7 @@ TEST_F(StringTableScale, TextsAtAndPastTheLengthWordsLimit) {
             EXPECT_EQ(test::ReadWholeFile(path_), before) << c.length;
             continue;
         }
-        pe::Result<pe::ResourceModule> module = pe::ResourceModule::Open(path_);
+        Result<pe::ResourceModule> module = pe::ResourceModule::Open(path_);
         ASSERT_TRUE(module.ok());
         const pe::ResourceData* data =
             module->Find(pe::ResourceId::Id(6), pe::ResourceId::Id(1), 7);

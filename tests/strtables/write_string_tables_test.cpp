@@ -86,7 +86,7 @@ protected:
     }
 
     pe::ResourceModule Reread() const {
-        pe::Result<pe::ResourceModule> module = pe::ResourceModule::Open(path_);
+        Result<pe::ResourceModule> module = pe::ResourceModule::Open(path_);
         EXPECT_TRUE(module.ok());
         return std::move(*module);
     }
@@ -101,7 +101,7 @@ protected:
     }
     // Every copy of blocks 2 to 5 and the RCDATA resource as before.
     void ExpectOtherBlocksUntouched(const pe::ResourceModule& after) const {
-        pe::Result<pe::ResourceModule> original = pe::ResourceModule::FromBytes(before_);
+        Result<pe::ResourceModule> original = pe::ResourceModule::FromBytes(before_);
         ASSERT_TRUE(original.ok());
         for (const auto& [block, language] : std::vector<std::pair<std::uint16_t, std::uint16_t>>{
                  {2, 0}, {3, 0}, {4, 0}, {4, 0x407}, {5, 0x409}}) {

@@ -85,10 +85,9 @@ const ResourceDirectory* ResourceModule::SubdirectoryOf(const ResourceDirectory&
 }
 
 Result<ResourceModule> ResourceModule::Open(const std::string& path) {
-    std::string error;
-    std::optional<MappedFile> file = MappedFile::Open(path, error);
+    Result<MappedFile> file = MappedFile::Open(path);
     if (!file) {
-        return MakeError(path + ": " + error);
+        return file.error();
     }
     Result<ResourceModule> module = Parse(Storage(std::move(*file)));
     if (!module) {

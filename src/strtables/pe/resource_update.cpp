@@ -56,8 +56,8 @@ ResourceUpdate::ResourceUpdate(std::string path, std::unique_ptr<ResourceModule>
       changes_(std::make_unique<ResourceChanges>(module_->root())) {}
 
 Result<ResourceUpdate> ResourceUpdate::Begin(const std::string& path) {
-    if (FileStatus writable = CheckWritable(path); !writable) {
-        return MakeError(writable.error);
+    if (Result<void> writable = CheckWritable(path); !writable) {
+        return writable.error();
     }
     // Mapped, not read: the rewrite passes most of the file on unchanged and
     // needs only its headers and resources in memory.
@@ -122,11 +122,9 @@ Result<void> ResourceUpdate::Commit() const {
     if (path_.empty()) {
         return MakeError("an update over bytes in memory has no file to write");
     }
-    Result<void> written = WriteAndCheck();
-    if (!written) {
-        return WithContext(path_, written.error());
-    }
-    return {};
+    // Every reason from below names the file where it matters (the
+    // platform's) or is about the image as a whole.
+    return WriteAndCheck();
 }
 
 // The new file goes straight from the old file's mapping and the staged data
@@ -144,28 +142,21 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
     if (!planned) {
         return planned.error();
     }
-    FileStatus status;
-    std::optional<FileReplacement> replacement = FileReplacement::Begin(path_, status);
+    Result<FileReplacement> replacement = FileReplacement::Begin(path_);
     if (!replacement) {
-        return MakeError(status.error);
+        return replacement.error();
     }
     Result<void> streamed = planned->pieces.WriteTo(
-        [&](Bytes bytes) -> Result<void> {
-            if (FileStatus s = replacement->Append(bytes); !s) {
-                return MakeError(s.error);
-            }
-            return {};
-        },
+        [&](Bytes bytes) { return replacement->Append(bytes); },
         releaseOld);
     oldPages.Flush();
     if (!streamed) {
         return streamed.error();
     }
 
-    std::string error;
-    const std::optional<MappedFile> written = replacement->MapWritten(error);
+    const Result<MappedFile> written = replacement->MapWritten();
     if (!written) {
-        return MakeError("cannot read back the new file: " + error);
+        return WithContext("cannot read back the new file", written.error());
     }
     {
         PageRecycler newPages(written->Bytes(), [&](Bytes b) { written->ReleasePages(b); });
@@ -179,10 +170,7 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
             return r.error();
         }
     }
-    if (status = replacement->Commit(); !status) {
-        return MakeError(status.error);
-    }
-    return {};
+    return replacement->Commit();
 }
 
 } // namespace korva::pe

@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
     const std::string path = argv[2];
     const std::vector<std::uint8_t> bytes(std::strtoull(argv[3], nullptr, 10), 'N');
     if (command == "replace") {
-        const korva::FileStatus status = korva::ReplaceFileAtomically(path, bytes);
+        const korva::Result<void> status = korva::ReplaceFileAtomically(path, bytes);
         if (!status) {
-            std::fprintf(stderr, "%s\n", status.error.c_str());
+            std::fprintf(stderr, "%s\n", status.error().message.c_str());
             return 1;
         }
         return 0;

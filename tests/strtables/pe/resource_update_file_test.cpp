@@ -293,14 +293,14 @@ TEST(ResourceUpdateFile, RefusalsLeaveTheFileAsItWasAndSayWhy) {
          [](const std::string& path) {
              return StageAndEnd(path, ResourceName{true, 1, {}, {}}, 0x900);
          },
-         {"f.dll: no safe place for the resources",
+         {"no safe place for the resources",
           "section .data follows the resources and holds code or data",
           "the headers have no room for another section header"}},
         {"a block name one unit too long for its length word",
          [](const std::string& path) {
              return StageAndEnd(path, NamedBlock(std::u16string(65536, u'x')), 40);
          },
-         {"f.dll: laying out resources: resource name longer than 65535 characters"}},
+         {"laying out resources: resource name longer than 65535 characters"}},
         {"an update that would delete every resource",
          [](const std::string& path) -> Result<void> {
              Result<UpdateHandle> handle = BeginResourceUpdate(path.c_str(), true);

@@ -1,0 +1,422 @@
+// The atomic replacement of a file, with everything the file system keeps
+// about it carried over to the new one.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/platform.h"
+#include "common/posix_files.h"
+
+namespace korva {
+
+using posix::Descriptor;
+using posix::Failure;
+
+namespace {
+
+// A write past the file size limit raises SIGXFSZ, whose default action kills
+// the process before it can clean up; ignored, the write fails with EFBIG.
+class IgnoreFileSizeSignal {
+public:
+    IgnoreFileSizeSignal() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        active_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+    }
+    IgnoreFileSizeSignal(const IgnoreFileSizeSignal&) = delete;
+    IgnoreFileSizeSignal& operator=(const IgnoreFileSizeSignal&) = delete;
+    ~IgnoreFileSizeSignal() {
+        if (active_) {
+            ::sigaction(SIGXFSZ, &previous_, nullptr);
+        }
+    }
+
+private:
+    struct sigaction previous_ {};
+    bool active_ = false;
+};
+
+Result<void> WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::string& name) {
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    while (!bytes.empty()) {
+        const std::size_t want = std::min(bytes.size(), kChunk);
+        const ssize_t written = ::write(fd, bytes.data(), want);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return Failure("cannot write " + name, written < 0 ? errno : EIO);
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+// The directory and name of the real file behind `path`, symbolic links
+// followed one by one relative to the directories they lie in. Working from
+// directory descriptors, a file whose full path is longer than PATH_MAX can
+// be replaced wherever it can be named.
+struct RealFile {
+    Descriptor directory;
+    std::string name;
+};
+
+Result<Descriptor> OpenDirectory(int at, const std::string& path) {
+    const std::string name = path.empty() ? "." : path;
+    Descriptor fd(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return Failure("cannot open the directory " + name, errno);
+    }
+    return fd;
+}
+
+Result<RealFile> ResolveRealFile(const std::string& path) {
+    std::string link = path;
+    int at = AT_FDCWD;
+    Descriptor directory;
+    for (int hops = 0; hops < 40; ++hops) {
+        const std::string name = link.substr(DirectoryOf(link).size());
+        Result<Descriptor> next = OpenDirectory(at, DirectoryOf(link));
+        if (!next) {
+            return next.error();
+        }
+        directory = std::move(*next);
+        at = directory.get();
+        struct stat info {};
+        if (name.empty() || ::fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            return Failure("cannot examine " + path, name.empty() ? EISDIR : errno);
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return RealFile{std::move(directory), name};
+        }
+        std::vector<char> target(static_cast<std::size_t>(info.st_size) + 256);
+        const ssize_t length = ::readlinkat(at, name.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+            return Failure("cannot read the link " + path, length < 0 ? errno : ENAMETOOLONG);
+        }
+        link.assign(target.data(), static_cast<std::size_t>(length));
+        if (link.starts_with('/')) {
+            at = AT_FDCWD;
+        }
+    }
+    return Failure("cannot resolve " + path, ELOOP);
+}
+
+// A short name, so that a target of any name can be replaced: one derived
+// from the target's own would pass NAME_MAX for a long one.
+std::string TemporaryName(unsigned attempt) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return ".korva-" + std::to_string(::getpid()) + "-" +
+           std::to_string((static_cast<unsigned long long>(now) + attempt) % 1000000007ULL);
+}
+
+// --- What the new file takes from the old one ---
+
+Result<void> KeepOwner(int fd, const struct stat& original, const std::string& shown) {
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) {
+        return Failure("cannot examine the new " + shown, errno);
+    }
+    if (made.st_uid == original.st_uid && made.st_gid == original.st_gid) {
+        return {};
+    }
+    // Anyone but root may hand a file to nobody else: then the new file
+    // would belong to whoever runs the tool, and its owner could no longer
+    // write it. Better no change than that.
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
+        return Failure("cannot give the new " + shown + " the owner and group of the old one",
+                       errno);
+    }
+    return {};
+}
+
+std::vector<std::string> AttributeNames(int fd) {
+    std::vector<std::string> names;
+    const ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size <= 0) {
+        return names; // none, or a file system without them
+    }
+    std::vector<char> list(static_cast<std::size_t>(size));
+    const ssize_t got = ::flistxattr(fd, list.data(), list.size());
+    for (std::size_t at = 0; got > 0 && at < static_cast<std::size_t>(got);) {
+        names.emplace_back(list.data() + at);
+        at += names.back().size() + 1;
+    }
+    return names;
+}
+
+// Every extended attribute of the old file, and none besides: the ACL is
+// one (system.posix_acl_access), as are where Samba keeps a Windows file's
+// ACL and DOS attributes; a default ACL of the directory must not widen or
+// narrow access to the new file either.
+Result<void> KeepAttributes(int from, int to, const std::string& shown) {
+    const std::vector<std::string> wanted = AttributeNames(from);
+    for (const std::string& name : AttributeNames(to)) {
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() &&
+            ::fremovexattr(to, name.c_str()) != 0) {
+            return Failure("cannot remove the attribute " + name + " from the new " + shown, errno);
+        }
+    }
+    for (const std::string& name : wanted) {
+        const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        std::vector<char> value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+        const ssize_t got = size < 0 ? size : ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (got < 0) {
+            return Failure("cannot read the attribute " + name + " of " + shown, errno);
+        }
+        if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
+            return Failure("cannot keep the attribute " + name + " of " + shown, errno);
+        }
+    }
+    return {};
+}
+
+// The flags users may set (chattr), but immutable and append-only: a file
+// with either cannot be replaced at all, and the rename says so.
+Result<void> KeepFlags(int from, int to, const std::string& shown) {
+    constexpr long kKept = FS_FL_USER_MODIFIABLE & ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
+    long flags = 0;
+    long made = 0;
+    if (::ioctl(from, FS_IOC_GETFLAGS, &flags) != 0 || ::ioctl(to, FS_IOC_GETFLAGS, &made) != 0) {
+        return {}; // a file system without such flags
+    }
+    const long wanted = (made & ~kKept) | (flags & kKept);
+    if (wanted != made && ::ioctl(to, FS_IOC_SETFLAGS, &wanted) != 0) {
+        return Failure("cannot keep the file flags of " + shown, errno);
+    }
+    return {};
+}
+
+} // namespace
+
+Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
+    Result<RealFile> real = ResolveRealFile(path);
+    if (!real) {
+        return real.error();
+    }
+    FileReplacement out;
+    out.shown_ = path;
+    out.name_ = real->name;
+    out.directoryFd_ = real->directory.release();
+    out.originalFd_ = ::openat(out.directoryFd_, out.name_.c_str(),
+                               O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat original {};
+    if (out.originalFd_ < 0 || ::fstat(out.originalFd_, &original) != 0) {
+        return Failure("cannot open " + path, errno);
+    }
+    if (!S_ISREG(original.st_mode)) {
+        return MakeError(path + " is not a regular file");
+    }
+    // Unnamed until complete, so that a process killed on the way leaves
+    // nothing behind; a named file where unnamed ones are not supported.
+    out.fd_ = ::openat(out.directoryFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (out.fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return Failure("cannot create a temporary file beside " + path, errno);
+    }
+    if (out.fd_ < 0) {
+        if (Result<void> named = out.GiveName(); !named) {
+            return named.error();
+        }
+    }
+    return out;
+}
+
+FileReplacement::FileReplacement(FileReplacement&& other) noexcept
+    : shown_(std::move(other.shown_)), directoryFd_(std::exchange(other.directoryFd_, -1)),
+      name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
+      fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
+      written_(other.written_), flushed_(other.flushed_) {}
+
+FileReplacement::~FileReplacement() {
+    Abandon();
+    for (const int fd : {originalFd_, directoryFd_}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void FileReplacement::Abandon() {
+    if (fd_ >= 0) {
+        ::close(std::exchange(fd_, -1));
+    }
+    if (!tempName_.empty()) {
+        (void)::unlinkat(directoryFd_, tempName_.c_str(), 0);
+        posix::ForgetTemporary(directoryFd_, tempName_);
+        tempName_.clear();
+    }
+}
+
+Result<void> FileReplacement::Append(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) {
+        return MakeError("the replacement of " + shown_ + " is closed");
+    }
+    const IgnoreFileSizeSignal noSignal;
+    if (Result<void> s = WriteAll(fd_, bytes, "a temporary file beside " + shown_); !s) {
+        return s;
+    }
+    written_ += bytes.size();
+    // Starts writing back what is complete while the rest is produced, so
+    // that the flush at Commit waits for little more than the last part.
+    // Only a hint: where it is not supported, Commit's flush does it all.
+    constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+    if (written_ - flushed_ >= kWriteBackStep) {
+        (void)::sync_file_range(fd_, static_cast<off_t>(flushed_),
+                                static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
+    }
+    return {};
+}
+
+Result<MappedFile> FileReplacement::MapWritten() const {
+    if (fd_ < 0) {
+        return MakeError("the replacement of " + shown_ + " is closed");
+    }
+    return MappedFile::FromDescriptor(fd_, "a temporary file beside " + shown_);
+}
+
+// Names the temporary file: at Begin where unnamed files are not supported,
+// else just before the rename. Where an unnamed file cannot be named (no
+// /proc), a named copy takes its place.
+Result<void> FileReplacement::GiveName() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = TemporaryName(attempt);
+        // Remembered first: an interruption between the two removes a name
+        // that is not there, which harms nothing.
+        posix::RememberTemporary(directoryFd_, candidate);
+        int made = -1;
+        if (fd_ < 0) {
+            made = ::openat(directoryFd_, candidate.c_str(),
+                            O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+        } else {
+            made = ::linkat(AT_FDCWD, self.c_str(), directoryFd_, candidate.c_str(),
+                            AT_SYMLINK_FOLLOW);
+        }
+        const int error = errno;
+        if (made >= 0) {
+            if (fd_ < 0) {
+                fd_ = made;
+            }
+            tempName_ = candidate;
+            return {};
+        }
+        posix::ForgetTemporary(directoryFd_, candidate);
+        if (fd_ >= 0 && (error == ENOENT || error == EPERM)) {
+            return NameByCopy();
+        }
+        if (error != EEXIST) {
+            return Failure("cannot create a temporary file beside " + shown_, error);
+        }
+    }
+    return Failure("cannot create a temporary file beside " + shown_, EEXIST);
+}
+
+// No way to name an unnamed file here (no /proc): its content goes to a
+// named one, which takes its place.
+Result<void> FileReplacement::NameByCopy() {
+    Descriptor unnamed(std::exchange(fd_, -1));
+    if (Result<void> named = GiveName(); !named) {
+        return named;
+    }
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(unnamed.get(), buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return Failure("cannot read back a temporary file beside " + shown_, errno);
+        }
+        if (got == 0) {
+            return {};
+        }
+        const std::span<const std::uint8_t> piece(buffer.data(), static_cast<std::size_t>(got));
+        if (Result<void> s = WriteAll(fd_, piece, "a temporary file beside " + shown_); !s) {
+            return s;
+        }
+        at += got;
+    }
+}
+
+// A file another program changed since this run read it would lose that
+// change, or get a mix of two contents: it is left alone.
+Result<void> FileReplacement::CheckTargetUnchanged() const {
+    const posix::LockedFile* lock = posix::CurrentLock();
+    if (lock == nullptr || lock->path != shown_) {
+        return {};
+    }
+    struct stat now {};
+    if (::fstatat(directoryFd_, name_.c_str(), &now, 0) != 0 ||
+        !posix::SameFileUnchanged(now, lock->taken)) {
+        return MakeError(shown_ + " was changed by another program during the run");
+    }
+    return {};
+}
+
+Result<void> FileReplacement::Commit() {
+    Result<void> done = PutInPlace();
+    if (!done) {
+        Abandon(); // the destructor would, but the caller may keep this a while
+    }
+    return done;
+}
+
+Result<void> FileReplacement::PutInPlace() {
+    if (fd_ < 0) {
+        return MakeError("the replacement of " + shown_ + " is closed");
+    }
+    struct stat original {};
+    if (::fstat(originalFd_, &original) != 0) {
+        return Failure("cannot examine " + shown_, errno);
+    }
+    // The owner first, since changing it clears set-id bits; the ACL, an
+    // attribute, then sets the group bits; the mode last.
+    if (Result<void> s = KeepOwner(fd_, original, shown_); !s) {
+        return s;
+    }
+    if (Result<void> s = KeepAttributes(originalFd_, fd_, shown_); !s) {
+        return s;
+    }
+    if (::fchmod(fd_, original.st_mode & 07777) != 0) {
+        return Failure("cannot set the permissions of the new " + shown_, errno);
+    }
+    if (Result<void> s = KeepFlags(originalFd_, fd_, shown_); !s) {
+        return s;
+    }
+    if (::fsync(fd_) != 0) {
+        return Failure("cannot flush a temporary file beside " + shown_, errno);
+    }
+    if (tempName_.empty()) {
+        if (Result<void> s = GiveName(); !s) {
+            return s;
+        }
+    }
+    if (Result<void> s = CheckTargetUnchanged(); !s) {
+        return s;
+    }
+    if (::renameat(directoryFd_, tempName_.c_str(), directoryFd_, name_.c_str()) != 0) {
+        return Failure("cannot rename a temporary file over " + shown_, errno);
+    }
+    posix::ForgetTemporary(directoryFd_, tempName_);
+    tempName_.clear();
+    ::close(std::exchange(fd_, -1));
+    // Makes the rename itself durable; the file is already replaced, so a
+    // failure here changes nothing for the caller.
+    (void)::fsync(directoryFd_);
+    return {};
+}
+
+} // namespace korva

@@ -1,0 +1,233 @@
+// Reading files, and the pieces the rest of the POSIX seam shares.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "common/platform.h"
+#include "common/posix_files.h"
+
+namespace korva {
+
+namespace posix {
+
+Error Failure(const std::string& what, int error) {
+    return MakeError(what + ": " + std::strerror(error));
+}
+
+Descriptor::Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+Descriptor::~Descriptor() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+int Descriptor::release() {
+    return std::exchange(fd_, -1);
+}
+
+int Descriptor::Close() {
+    return ::close(std::exchange(fd_, -1));
+}
+
+namespace {
+
+// Opens a file for reading without waiting: O_NONBLOCK keeps open() from
+// waiting for a writer on a FIFO, and anything but a regular file is
+// refused before it is read.
+Result<Descriptor> OpenRegularFile(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        return Failure("cannot open " + path, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return Failure("cannot examine " + path, errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return MakeError(path + " is not a regular file");
+    }
+    return fd;
+}
+
+} // namespace
+} // namespace posix
+
+using posix::Descriptor;
+using posix::Failure;
+
+std::string OwnExecutablePath() {
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : path.string();
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void IgnoreClosedOutput() {
+    (void)::signal(SIGPIPE, SIG_IGN);
+}
+
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+    Result<Descriptor> fd = posix::OpenRegularFile(path);
+    if (!fd) {
+        return fd.error();
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd->get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return Failure("cannot read " + path, errno);
+        }
+        if (got == 0) {
+            return bytes;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+}
+
+Result<void> CheckWritable(const std::string& path) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        return Failure("cannot open " + path + " for writing", errno);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return MakeError(path + " is not a regular file");
+    }
+    return {};
+}
+
+Result<MappedFile> MappedFile::Open(const std::string& path) {
+    Result<Descriptor> fd = posix::OpenRegularFile(path);
+    if (!fd) {
+        return fd.error();
+    }
+    // The mapping keeps the file open; the descriptor goes.
+    return FromDescriptor(fd->get(), path);
+}
+
+Result<MappedFile> MappedFile::FromDescriptor(int fd, const std::string& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return Failure("cannot examine " + name, errno);
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (size == 0) {
+        return MappedFile(nullptr, 0); // mmap refuses a length of 0
+    }
+    void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED) {
+        return Failure("cannot map " + name, errno);
+    }
+    return MappedFile(static_cast<const std::uint8_t*>(address), size);
+}
+
+void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(range.data());
+    const auto end = begin + range.size();
+    const auto mine = reinterpret_cast<std::uintptr_t>(data_);
+    if (data_ == nullptr || begin < mine || end > mine + size_ || begin >= end) {
+        return;
+    }
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t last = end / page * page;
+    if (first < last) {
+        // Only advice: the mapping is private and read-only, so the pages
+        // come back from the file unchanged when they are read again.
+        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    }
+}
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+MappedFile::~MappedFile() {
+    Release();
+}
+
+void MappedFile::Release() {
+    if (data_ != nullptr) {
+        ::munmap(const_cast<std::uint8_t*>(data_), size_);
+        data_ = nullptr;
+        size_ = 0;
+    }
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+Result<void> ReadOnlyFile::Open(const std::string& path) {
+    if (fd_ >= 0) {
+        ::close(std::exchange(fd_, -1));
+    }
+    Result<Descriptor> fd = posix::OpenRegularFile(path);
+    if (!fd) {
+        return fd.error();
+    }
+    fd_ = fd->release();
+    return {};
+}
+
+long long ReadOnlyFile::Read(char* buffer, std::size_t size) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
+    }
+}
+
+Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    Result<FileReplacement> replacement = FileReplacement::Begin(path);
+    if (!replacement) {
+        return replacement.error();
+    }
+    if (Result<void> appended = replacement->Append(bytes); !appended) {
+        return appended;
+    }
+    return replacement->Commit();
+}
+
+} // namespace korva

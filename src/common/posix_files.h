@@ -1,0 +1,54 @@
+#pragma once
+
+// What the POSIX side of the platform seam shares between its files.
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "common/result.h"
+
+namespace korva::posix {
+
+// What went wrong and the system's word for why.
+Error Failure(const std::string& what, int error);
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept;
+    Descriptor& operator=(Descriptor&& other) noexcept;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor();
+
+    int get() const { return fd_; }
+    int release();
+    // Closes now, so that a failing close (a late write error on some file
+    // systems) is seen.
+    int Close();
+
+private:
+    int fd_;
+};
+
+// Temporary files that an interruption (SIGINT, SIGTERM, SIGHUP) or a fault
+// from a file another program cut short removes before the process ends
+// with exit code 2. A handful at most exist at once.
+void RememberTemporary(int directoryFd, const std::string& name);
+void ForgetTemporary(int directoryFd, const std::string& name);
+
+// The file a TargetLock holds: its path as given and what it was when the
+// lock was taken. Null while no lock is held.
+struct LockedFile {
+    std::string path;
+    struct stat taken {};
+};
+const LockedFile* CurrentLock();
+
+// Whether two looks at a file saw the same file with the same content, as
+// far as the file system tells: the same inode, size and times.
+bool SameFileUnchanged(const struct stat& a, const struct stat& b);
+
+} // namespace korva::posix
