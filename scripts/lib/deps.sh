@@ -3,8 +3,10 @@
 # build and check the PE fixtures at test time; python3-pefile is a second
 # reader that checks rewritten images, and Wine runs them. libclang-rt-14-dev
 # holds libFuzzer and the sanitizer runtimes, which clang only recommends.
+# gettext's msgfmt and msgcat check and rewrap korva-dat's PO files, and
+# python3-polib edits them as translators' tools do.
 korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
-                python3-pefile wine wine64)
+                python3-pefile wine wine64 gettext python3-polib)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.
 korva_i386_packages=(wine32:i386)

@@ -1,0 +1,92 @@
+#include "dat/command_args.h"
+
+#include <ostream>
+
+#include "dat/file_io.h"
+#include "langkeys/lang_const.h"
+
+namespace korva::dat {
+
+Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
+                                     const OptionSet& allowed) {
+    CommandArgs out;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+            out.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out.help = true;
+        } else if (allowed.output && (arg == "-o" || arg == "--output")) {
+            if (i + 1 >= args.size()) {
+                return MakeError(arg + " needs a file name");
+            }
+            out.output = args[++i];
+        } else if (allowed.output && arg.starts_with("--output=")) {
+            out.output = arg.substr(9);
+        } else if (allowed.original && arg.starts_with("-O")) {
+            const Result<std::uint16_t> id = ParseOriginalLang(std::string_view(arg).substr(2));
+            if (!id) {
+                return id.error();
+            }
+            out.original = *id;
+        } else if (allowed.cp1252 && arg == "--cp1252") {
+            out.cp1252 = true;
+        } else {
+            return MakeError("unknown option " + arg);
+        }
+    }
+    if (out.output && out.output->empty()) {
+        return MakeError("the output file name is empty");
+    }
+    return out;
+}
+
+Result<std::optional<LanguageChoice>> TakeLanguages(std::vector<std::string>& args) {
+    if (args.size() < 2 || FindLangKey(args[0]) < 0 || !args[1].starts_with('(')) {
+        return std::optional<LanguageChoice>();
+    }
+    const Result<std::vector<int>> dests = ParseDestList(args[1]);
+    if (!dests) {
+        return dests.error();
+    }
+    LanguageChoice choice;
+    choice.neutral = FindLangKey(args[0]);
+    choice.dests = *dests;
+    args.erase(args.begin(), args.begin() + 2);
+    return std::optional<LanguageChoice>(std::move(choice));
+}
+
+bool ProductOnStdout(const std::optional<std::string>& path) {
+    return !path || *path == "-";
+}
+
+Result<void> WriteProduct(const std::optional<std::string>& path, std::string_view bytes,
+                          std::ostream& out) {
+    if (ProductOnStdout(path)) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            return MakeError("cannot write to standard output");
+        }
+        return {};
+    }
+    return WriteFileAllOrNothing(*path, bytes);
+}
+
+int Fail(Streams io, std::string_view command, std::string_view message) {
+    io.err << "korva-dat " << command << ": " << message << "\n";
+    return 2;
+}
+
+int UsageError(Streams io, std::string_view command, std::string_view message) {
+    io.err << "korva-dat " << command << ": " << message << "\n"
+           << "Try 'korva-dat " << command << " --help'.\n";
+    return 2;
+}
+
+} // namespace korva::dat

@@ -1,0 +1,377 @@
+#include "dat/data_document.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "common/compare.h"
+#include "common/text.h"
+#include "common/utf8.h"
+#include "dat/file_io.h"
+#include "datafile/escapes.h"
+#include "datafile/text_sort.h"
+#include "langkeys/lang_const.h"
+
+namespace korva::dat {
+namespace {
+
+constexpr char kCR = '\r';
+constexpr char kLF = '\n';
+constexpr char kCtrlZ = '\x1A';
+
+// Splits the bytes into lines by korva's rules: CR ends a line and a LF
+// right after it belongs to that end; in a UTF-8 file a LF alone ends one
+// too; Ctrl-Z ends the file, the characters before it on its line still
+// making a line.
+void SplitLines(DataDocument& doc) {
+    const std::string& b = doc.bytes;
+    const bool lfEnds = doc.codePage == CodePage::Utf8;
+    std::size_t pos = doc.headSize;
+    doc.tailBegin = b.size();
+    while (pos < b.size()) {
+        std::size_t stop = pos;
+        while (stop < b.size() && b[stop] != kCR && b[stop] != kCtrlZ &&
+               !(lfEnds && b[stop] == kLF)) {
+            ++stop;
+        }
+        if (stop == b.size() || b[stop] == kCtrlZ) {
+            if (stop > pos) {
+                doc.lines.push_back({pos, stop - pos, 0});
+            }
+            doc.tailBegin = stop;
+            break;
+        }
+        std::size_t endSize = 1;
+        if (b[stop] == kCR && stop + 1 < b.size() && b[stop + 1] == kLF) {
+            endSize = 2;
+        }
+        doc.lines.push_back({pos, stop - pos, endSize});
+        pos = stop + endSize;
+    }
+    doc.lineEnd = "\r\n";
+    if (!doc.lines.empty() && doc.lines.front().endSize > 0) {
+        const DataDocument::Line& first = doc.lines.front();
+        doc.lineEnd = b.substr(first.begin + first.size, first.endSize);
+    }
+}
+
+// Reads the lines into entries, going on after each syntax error so that
+// all of them are reported.
+class DocumentParser {
+public:
+    explicit DocumentParser(DataDocument& doc) : doc_(doc) {}
+
+    void Run() {
+        for (std::size_t i = 0; i < doc_.lines.size(); ++i) {
+            TakeLine(i);
+        }
+        if (open_) {
+            Error(entry_.start, "the entry that begins here is never closed with ')', so korva "
+                                "drops it");
+        }
+        std::stable_sort(doc_.errors.begin(), doc_.errors.end(),
+                         [](const DataError& a, const DataError& b) { return a.line < b.line; });
+    }
+
+private:
+    void Error(std::size_t lineIndex, std::string message) {
+        doc_.errors.push_back({lineIndex + 1, std::move(message)});
+    }
+
+    void TakeLine(std::size_t i) {
+        const std::string_view raw = doc_.LineText(i);
+        if (doc_.codePage == CodePage::Utf8 && !IsValidUtf8(raw)) {
+            Error(i, "the line is not valid UTF-8");
+            return;
+        }
+        const std::string_view line = TrimLine(raw);
+        if (line.empty()) {
+            return;
+        }
+        if (line.front() == ';') {
+            TakeComment(i, line);
+            return;
+        }
+        if (line == "(") {
+            if (open_) {
+                Error(i, "'(' inside the entry that begins at line " +
+                             std::to_string(entry_.start + 1) + "; the entry before lacks its ')'");
+            }
+            open_ = true;
+            entry_ = DataEntry();
+            entry_.regionBegin = regionBegin_;
+            entry_.start = i;
+            entry_.ownComments = std::move(ownComments_);
+            entry_.locations = std::move(locations_);
+            entry_.markedUnused = markedUnused_;
+            ownComments_.clear();
+            locations_.clear();
+            markedUnused_ = false;
+            return;
+        }
+        if (!open_) {
+            Error(i, line == ")" ? "')' without an entry to close"
+                                 : "a text line outside an entry; entries begin with a '(' line");
+            return;
+        }
+        if (line == ")") {
+            entry_.end = i;
+            doc_.entries.push_back(std::move(entry_));
+            open_ = false;
+            regionBegin_ = i + 1;
+            return;
+        }
+        TakeTextLine(i, line);
+    }
+
+    void TakeComment(std::size_t i, std::string_view line) {
+        if (open_) {
+            TakePlaceholder(i, line);
+            return;
+        }
+        if (auto languages = ReadLanguagesLine(line)) {
+            if (!*languages) {
+                Error(i, languages->error().message);
+            } else if (doc_.languages) {
+                Error(i, "a second languages line; the one at line " +
+                             std::to_string(doc_.languagesLine + 1) + " holds");
+            } else {
+                doc_.languages = languages->value();
+                doc_.languagesLine = i;
+            }
+            return;
+        }
+        if (line.starts_with(kUsedInPrefix)) {
+            ownComments_.push_back(i);
+            if (auto location = ReadLocationLine(line)) {
+                locations_.push_back(std::move(*location));
+            }
+        } else if (line.starts_with(kUnusedPrefix)) {
+            ownComments_.push_back(i);
+            markedUnused_ = true;
+        }
+    }
+
+    void TakePlaceholder(std::size_t i, std::string_view line) {
+        const std::string_view body = TrimLine(line.substr(1));
+        const std::size_t comma = body.find(',');
+        if (comma == std::string_view::npos || TrimLine(body.substr(comma + 1)) != "\"\"") {
+            return;
+        }
+        const int lang = FindLangKey(TrimLine(body.substr(0, comma)));
+        if (lang >= 0) {
+            entry_.placeholders.push_back({lang, i});
+        }
+    }
+
+    // As korva's loader takes a text line, every language being taken in.
+    void TakeTextLine(std::size_t i, std::string_view line) {
+        const std::size_t comma = line.find(',');
+        if (comma == std::string_view::npos) {
+            Error(i, "a text line needs a comma between the language and the text");
+            return;
+        }
+        if (comma + 1 == line.size()) {
+            Error(i, "nothing follows the comma");
+            return;
+        }
+        const std::string_view key = TrimLine(line.substr(0, comma));
+        const int lang = FindLangKey(key);
+        if (lang < 0) {
+            Error(i, "'" + std::string(key) + "' is not a language key");
+            return;
+        }
+        if (const EntryText* given = entry_.TextOf(lang);
+            given != nullptr && !given->text.empty()) {
+            Error(i, KeyName(lang) + " is given twice in one entry (first at line " +
+                         std::to_string(given->line + 1) + ")");
+            return;
+        }
+        const std::string_view part = TrimLine(line.substr(comma + 1));
+        if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
+            Error(i, "the text must stand between double quotes");
+            return;
+        }
+        const std::string_view inner = part.substr(1, part.size() - 2);
+        EntryText text{lang, i, {}};
+        if (inner.empty()) {
+            text.text = EmptyTextMarker;
+        } else if (!ResolveEscapes(inner, text.text, doc_.codePage == CodePage::Utf8)) {
+            Error(i, "a \\x escape needs two hexadecimal digits");
+            return;
+        }
+        entry_.texts.push_back(std::move(text));
+    }
+
+    DataDocument& doc_;
+    bool open_ = false;
+    DataEntry entry_;
+    std::size_t regionBegin_ = 0;
+    std::vector<std::size_t> ownComments_;
+    std::vector<TextLocation> locations_;
+    bool markedUnused_ = false;
+};
+
+std::optional<std::uint32_t> ReadNumber(std::string_view s) {
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size() || s.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+std::string_view TrimLine(std::string_view line) {
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!line.empty() && isBlank(line.front())) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && isBlank(line.back())) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+std::string LocationLine(const TextLocation& location) {
+    return std::string(kUsedInPrefix) + location.program + ", block " + location.block +
+           (location.named ? ", slot " : ", string id ") + std::to_string(location.number);
+}
+
+std::optional<TextLocation> ReadLocationLine(std::string_view line) {
+    if (!line.starts_with(kUsedInPrefix)) {
+        return std::nullopt;
+    }
+    line.remove_prefix(kUsedInPrefix.size());
+    TextLocation out;
+    std::size_t numberAt = line.rfind(", string id ");
+    std::size_t numberSkip = 12;
+    if (numberAt == std::string_view::npos) {
+        numberAt = line.rfind(", slot ");
+        numberSkip = 7;
+        out.named = true;
+    }
+    if (numberAt == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto number = ReadNumber(line.substr(numberAt + numberSkip));
+    const std::size_t blockAt = line.rfind(", block ", numberAt);
+    if (!number || blockAt == std::string_view::npos || blockAt == 0) {
+        return std::nullopt;
+    }
+    out.number = *number;
+    out.program = line.substr(0, blockAt);
+    out.block = line.substr(blockAt + 8, numberAt - blockAt - 8);
+    return out;
+}
+
+const EntryText* DataEntry::TextOf(int lang) const {
+    const auto it = std::find_if(texts.rbegin(), texts.rend(),
+                                 [lang](const EntryText& t) { return t.lang == lang; });
+    return it == texts.rend() ? nullptr : &*it;
+}
+
+const Placeholder* DataEntry::PlaceholderOf(int lang) const {
+    for (const Placeholder& p : placeholders) {
+        if (p.lang == lang) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+bool DataEntry::FiledFor(int neutral, const std::vector<int>& dests) const {
+    const EntryText* neutralText = TextOf(neutral);
+    if (neutralText == nullptr || neutralText->text.empty()) {
+        return false;
+    }
+    std::size_t count = 0;
+    for (const EntryText& t : texts) {
+        if (t.lang == neutral || std::find(dests.begin(), dests.end(), t.lang) != dests.end()) {
+            ++count;
+        }
+    }
+    return count >= 2;
+}
+
+std::string DataDocument::Where(std::size_t lineIndex) const {
+    return name + ":" + std::to_string(lineIndex + 1);
+}
+
+DataDocument ParseDataDocument(std::string bytes, std::string name) {
+    DataDocument doc;
+    doc.name = std::move(name);
+    doc.bytes = std::move(bytes);
+    if (doc.bytes.starts_with(kUtf8Mark)) {
+        doc.codePage = CodePage::Utf8;
+        doc.headSize = kUtf8Mark.size();
+    }
+    SplitLines(doc);
+    DocumentParser(doc).Run();
+    return doc;
+}
+
+Result<DataDocument> LoadDataDocument(const std::string& path) {
+    Result<std::string> bytes = ReadFileBytes(path);
+    if (!bytes) {
+        return bytes.error();
+    }
+    return ParseDataDocument(std::move(bytes.value()), path);
+}
+
+std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
+                                     const std::vector<int>& dests) {
+    RunCodePage = doc.codePage;
+    std::vector<std::size_t> withText;
+    std::vector<std::string_view> texts;
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        const EntryText* t = doc.entries[e].TextOf(neutral);
+        if (t != nullptr && !t->text.empty()) {
+            withText.push_back(e);
+            texts.push_back(t->text);
+        }
+    }
+    std::vector<EntryGroup> groups;
+    for (const SortedText& sorted : SortTexts(texts)) {
+        if (!sorted.sameAsPrevious || groups.empty()) {
+            groups.emplace_back();
+        }
+        groups.back().members.push_back(withText[sorted.index]);
+    }
+    for (EntryGroup& group : groups) {
+        group.winner = group.members.back();
+        for (auto it = group.members.rbegin(); it != group.members.rend(); ++it) {
+            if (doc.entries[*it].FiledFor(neutral, dests)) {
+                group.winner = *it;
+                break;
+            }
+        }
+    }
+    // In the order of the file, as people read it.
+    std::sort(groups.begin(), groups.end(), [](const EntryGroup& a, const EntryGroup& b) {
+        return a.members.front() < b.members.front();
+    });
+    return groups;
+}
+
+NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups,
+                                   int neutral) {
+    items_.reserve(groups.size());
+    for (const EntryGroup& g : groups) {
+        items_.push_back({doc.entries[g.winner].TextOf(neutral)->text, g.winner});
+    }
+    std::stable_sort(items_.begin(), items_.end(),
+                     [](const Item& a, const Item& b) { return CompareText(a.text, b.text) < 0; });
+}
+
+std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
+    const auto it = std::lower_bound(
+        items_.begin(), items_.end(), text,
+        [](const Item& item, std::string_view t) { return CompareText(item.text, t) < 0; });
+    if (it == items_.end() || CompareText(it->text, text) != 0) {
+        return std::nullopt;
+    }
+    return it->entry;
+}
+
+} // namespace korva::dat

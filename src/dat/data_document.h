@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/codepage.h"
+#include "common/result.h"
+#include "dat/languages.h"
+
+namespace korva::dat {
+
+// Where a text is used, as the comment before its entry names it:
+//   ;@ used in app.exe, block #3, string id 37
+//   ;@ used in app.exe, block MYTEXTS, slot 5
+struct TextLocation {
+    std::string program;
+    std::string block;        // "#3", or a block's string name
+    std::uint32_t number = 0; // the string id, or for a named block the slot
+    bool named = false;       // the block has a string name
+};
+inline constexpr std::string_view kUsedInPrefix = ";@ used in ";
+inline constexpr std::string_view kUnusedPrefix = ";@ unused";
+std::string LocationLine(const TextLocation& location);
+std::optional<TextLocation> ReadLocationLine(std::string_view line);
+
+// One text line of an entry, as korva stores it.
+struct EntryText {
+    int lang = -1;
+    std::size_t line = 0; // index into the document's lines
+    std::string text;     // escapes resolved; EmptyTextMarker for ""
+};
+
+// A comment line inside an entry that stands for a translation still to be
+// made: the language's text line with a ';' in front and nothing quoted,
+// as in ;GERMAN,"".
+struct Placeholder {
+    int lang = -1;
+    std::size_t line = 0;
+};
+
+// One entry with the lines around it.
+struct DataEntry {
+    std::size_t regionBegin = 0; // the first line after the entry before it
+    std::size_t start = 0;       // the "(" line
+    std::size_t end = 0;         // the ")" line
+    std::vector<EntryText> texts;
+    std::vector<Placeholder> placeholders;
+    // korva-dat's own comments before the entry (where it is used, that it
+    // is unused), which update writes afresh.
+    std::vector<std::size_t> ownComments;
+    std::vector<TextLocation> locations;
+    bool markedUnused = false;
+
+    // The language's text as korva would keep it (the last line given for
+    // it), or null.
+    const EntryText* TextOf(int lang) const;
+    const Placeholder* PlaceholderOf(int lang) const;
+    // Whether korva files the entry when it takes in `neutral` and `dests`:
+    // two stored lines of those languages and a neutral text.
+    bool FiledFor(int neutral, const std::vector<int>& dests) const;
+};
+
+struct DataError {
+    std::uint64_t line = 0; // counting from 1
+    std::string message;
+};
+
+// A data file as lines, read as korva reads it (with every language taken
+// in), keeping every byte so that it can be written back with only some
+// lines changed.
+struct DataDocument {
+    std::string name; // as given, for messages
+    std::string bytes;
+    CodePage codePage = CodePage::Windows1252;
+    struct Line {
+        std::size_t begin = 0;
+        std::size_t size = 0;    // without the line end
+        std::size_t endSize = 0; // 0, 1 or 2
+    };
+    std::vector<Line> lines;
+    std::size_t headSize = 0;  // the UTF-8 mark before the first line
+    std::size_t tailBegin = 0; // Ctrl-Z and what follows it, which korva never reads
+    std::string lineEnd;       // the end new lines get: that of the file's first line
+    std::vector<DataEntry> entries;
+    std::vector<DataError> errors;           // every syntax error, in line order
+    std::optional<LanguageChoice> languages; // from the languages line
+    std::size_t languagesLine = SIZE_MAX;
+
+    std::string_view LineText(std::size_t i) const {
+        return std::string_view(bytes).substr(lines[i].begin, lines[i].size);
+    }
+    std::string_view LineWithEnd(std::size_t i) const {
+        return std::string_view(bytes).substr(lines[i].begin, lines[i].size + lines[i].endSize);
+    }
+    // Messages name a line as file:number.
+    std::string Where(std::size_t lineIndex) const;
+};
+
+DataDocument ParseDataDocument(std::string bytes, std::string name);
+
+Result<DataDocument> LoadDataDocument(const std::string& path);
+
+// The entries of one neutral text, under korva's comparison in the
+// document's code page. Korva uses the last entry it files of each group;
+// the others are shadowed.
+struct EntryGroup {
+    std::vector<std::size_t> members; // entry indices in file order
+    std::size_t winner = 0;           // the entry korva uses
+};
+// Groups of entries that have a neutral text; `dests` decides which entries
+// korva files (the winner is the last filed one, or the last one when none
+// is filed). Sets RunCodePage to the document's.
+std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
+                                     const std::vector<int>& dests);
+
+// Finds the entry korva uses for a text, with korva's comparison in the
+// run's code page.
+class NeutralTextIndex {
+public:
+    NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups, int neutral);
+    std::optional<std::size_t> Find(std::string_view text) const;
+
+private:
+    struct Item {
+        std::string_view text;
+        std::size_t entry;
+    };
+    std::vector<Item> items_;
+};
+
+// The line's trimmed text as korva classifies lines: without the characters
+// 0 to 32 at both ends.
+std::string_view TrimLine(std::string_view line);
+
+} // namespace korva::dat

@@ -1,0 +1,34 @@
+#include "dat/entry_writer.h"
+
+#include "dat/text_codec.h"
+
+namespace korva::dat {
+
+void AppendLine(std::string& out, std::string_view line, std::string_view lineEnd) {
+    out += line;
+    out += lineEnd;
+}
+
+std::string TextLine(int lang, std::string_view text) {
+    return KeyName(lang) + "," + QuoteDataText(text);
+}
+
+std::string PlaceholderLine(int lang) {
+    return ";" + KeyName(lang) + ",\"\"";
+}
+
+void AppendNewEntry(std::string& out, const DistinctText& text, const LanguageChoice& choice,
+                    std::string_view lineEnd) {
+    for (const TextLocation& use : text.uses) {
+        AppendLine(out, LocationLine(use), lineEnd);
+    }
+    AppendLine(out, "(", lineEnd);
+    AppendLine(out, TextLine(choice.neutral, text.text), lineEnd);
+    for (const int dest : choice.TranslatedDests()) {
+        AppendLine(out, PlaceholderLine(dest), lineEnd);
+    }
+    AppendLine(out, ")", lineEnd);
+    AppendLine(out, "", lineEnd);
+}
+
+} // namespace korva::dat

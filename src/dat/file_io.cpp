@@ -1,0 +1,41 @@
+#include "dat/file_io.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <vector>
+
+#include "common/platform.h"
+
+namespace korva::dat {
+
+Result<std::string> ReadFileBytes(const std::string& path) {
+    const Result<std::vector<std::uint8_t>> bytes = ReadWholeFile(path);
+    if (!bytes) {
+        return bytes.error();
+    }
+    return std::string(bytes->begin(), bytes->end());
+}
+
+Result<void> WriteFileAllOrNothing(const std::string& path, std::string_view bytes) {
+    // The replacement takes over the permissions of the file it replaces, so
+    // a new file is first created empty, with the ones the user's umask
+    // gives, and removed again when the replacement fails.
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(path, ignored);
+    if (!existed && !std::ofstream(path, std::ios::binary)) {
+        return MakeError("cannot create " + path);
+    }
+    const std::span<const std::uint8_t> content(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                bytes.size());
+    if (Result<void> replaced = ReplaceFileAtomically(path, content); !replaced) {
+        if (!existed) {
+            std::filesystem::remove(path, ignored);
+        }
+        return replaced;
+    }
+    return {};
+}
+
+} // namespace korva::dat

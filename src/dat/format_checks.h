@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korva::dat {
+
+// What in a translation would break the program that shows it, against the
+// source text it stands for:
+// - printf-style placeholders (%s, %d, %-10.3f, %I64u, %*d; %% is a literal
+//   percent sign) that differ in number, order or type: the program passes
+//   the source's arguments, and a %s where it passes a number crashes it;
+// - FormatMessage-style inserts (%1, %2!d!) that differ as a set, since a
+//   translation may reorder them but must take each the program passes;
+// - a different number of menu accelerators (&x; && is a literal &);
+// - a shortcut part after a tab in one text and not in the other.
+// Each problem comes as one sentence. Texts are bytes of either code page:
+// every character looked at is ASCII.
+std::vector<std::string> CompareFormats(std::string_view source, std::string_view translation);
+
+} // namespace korva::dat

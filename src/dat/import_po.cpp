@@ -1,0 +1,237 @@
+#include <algorithm>
+#include <map>
+#include <ostream>
+
+#include "common/text.h"
+#include "dat/data_document.h"
+#include "dat/document_checks.h"
+#include "dat/entry_writer.h"
+#include "dat/file_io.h"
+#include "dat/po_file.h"
+#include "dat/po_marks.h"
+#include "dat/subcommands.h"
+#include "dat/text_codec.h"
+#include "langkeys/lang_const.h"
+
+namespace korva::dat {
+namespace {
+
+constexpr std::string_view kCommand = "import-po";
+
+struct PoLanguages {
+    int neutral = -1;
+    int dest = -1;
+};
+
+// The languages from the PO header (ours, or the Language field any tool
+// writes), with the data file's languages line for the neutral one.
+Result<PoLanguages> LanguagesOf(const std::vector<PoMessage>& messages, const DataDocument& doc,
+                                const std::string& poPath) {
+    const auto header = std::find_if(messages.begin(), messages.end(),
+                                     [](const PoMessage& m) { return m.IsHeader(); });
+    if (header == messages.end()) {
+        return MakeError(poPath + " has no header, so its language is unknown");
+    }
+    if (const auto type = HeaderField(*header, "Content-Type")) {
+        const std::size_t at = type->find("charset=");
+        std::string charset = at == std::string::npos ? "" : type->substr(at + 8);
+        std::transform(charset.begin(), charset.end(), charset.begin(), [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        });
+        if (charset != "utf-8" && charset != "utf8" && charset != "charset" && charset != "ascii" &&
+            charset != "us-ascii") {
+            return MakeError(poPath + " is in " + charset +
+                             "; convert it to UTF-8 first (msgconv --to-code=UTF-8)");
+        }
+    }
+    PoLanguages out;
+    if (const auto key = HeaderField(*header, "X-Korva-Language")) {
+        out.dest = FindLangKey(*key);
+    } else if (const auto code = HeaderField(*header, "Language")) {
+        out.dest = KeyOfIsoCode(*code);
+    }
+    if (out.dest < 0) {
+        return MakeError(poPath + ": neither X-Korva-Language nor Language in its header names "
+                                  "one of korva's languages");
+    }
+    if (const auto key = HeaderField(*header, "X-Korva-Neutral")) {
+        out.neutral = FindLangKey(*key);
+    } else if (doc.languages) {
+        out.neutral = doc.languages->neutral;
+    }
+    if (out.neutral < 0) {
+        return MakeError(poPath + " names no neutral language (X-Korva-Neutral) and " + doc.name +
+                         " has no languages line");
+    }
+    if (doc.languages && doc.languages->neutral != out.neutral) {
+        return MakeError(poPath + " is for the neutral language " + KeyName(out.neutral) + ", " +
+                         doc.name + " for " + KeyName(doc.languages->neutral));
+    }
+    if (out.neutral == out.dest) {
+        return MakeError(poPath + " is for the neutral language itself");
+    }
+    return out;
+}
+
+bool HasComment(const PoMessage& m, std::string_view comment) {
+    return std::find(m.extractedComments.begin(), m.extractedComments.end(), comment) !=
+           m.extractedComments.end();
+}
+
+struct ImportCounts {
+    std::size_t imported = 0, unchanged = 0, untranslated = 0, fuzzy = 0, notHeld = 0, plural = 0;
+};
+
+// The data file with the new translations: each replaces the language's
+// line or placeholder in its entry, or goes in before the entry's ')'.
+std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::string>& changes,
+                  int dest) {
+    std::map<std::size_t, std::string> replaced; // line -> new line
+    std::map<std::size_t, std::string> before;   // line -> new line to put before it
+    for (const auto& [e, text] : changes) {
+        const DataEntry& entry = doc.entries[e];
+        const std::string line =
+            text == EmptyTextMarker ? KeyName(dest) + ",\"\"" : TextLine(dest, text);
+        if (const EntryText* given = entry.TextOf(dest)) {
+            replaced[given->line] = line;
+        } else if (const Placeholder* placeholder = entry.PlaceholderOf(dest)) {
+            replaced[placeholder->line] = line;
+        } else {
+            before[entry.end] = line;
+        }
+    }
+    std::string out = doc.bytes.substr(0, doc.headSize);
+    for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+        if (const auto it = before.find(i); it != before.end()) {
+            AppendLine(out, it->second, doc.lineEnd);
+        }
+        if (const auto it = replaced.find(i); it != replaced.end()) {
+            out += it->second;
+            out += doc.bytes.substr(doc.lines[i].begin + doc.lines[i].size, doc.lines[i].endSize);
+        } else {
+            out += doc.LineWithEnd(i);
+        }
+    }
+    return out + doc.bytes.substr(doc.tailBegin);
+}
+
+} // namespace
+
+int RunImportPo(const std::vector<std::string>& rawArgs, Streams io) {
+    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {true, false, false});
+    if (!parsed) {
+        return UsageError(io, kCommand, parsed.error().message);
+    }
+    const CommandArgs& args = *parsed;
+    if (args.help) {
+        io.out << HelpText(kCommand);
+        return 0;
+    }
+    if (args.positional.size() != 2) {
+        return UsageError(io, kCommand, "give the data file and the PO file");
+    }
+    const std::string& dataPath = args.positional[0];
+    const std::string& poPath = args.positional[1];
+    const Result<DataDocument> doc = LoadDataDocument(dataPath);
+    if (!doc) {
+        return Fail(io, kCommand, doc.error().message);
+    }
+    if (ReportSyntaxErrors(*doc, io.err) > 0) {
+        return Fail(io, kCommand, "nothing written: " + dataPath + " has syntax errors");
+    }
+    const Result<std::string> poBytes = ReadFileBytes(poPath);
+    if (!poBytes) {
+        return Fail(io, kCommand, poBytes.error().message);
+    }
+    const Result<std::vector<PoMessage>> messages = ParsePo(*poBytes, poPath);
+    if (!messages) {
+        return Fail(io, kCommand, "nothing written: " + messages.error().message);
+    }
+    const Result<PoLanguages> langs = LanguagesOf(*messages, *doc, poPath);
+    if (!langs) {
+        return Fail(io, kCommand, "nothing written: " + langs.error().message);
+    }
+    const std::vector<EntryGroup> groups = GroupEntries(*doc, langs->neutral, {langs->dest});
+    const NeutralTextIndex index(*doc, groups, langs->neutral);
+
+    ImportCounts counts;
+    std::map<std::size_t, std::string> changes;
+    std::map<std::size_t, std::size_t> messageOfEntry; // entry -> PO line
+    std::size_t errors = 0;
+    const auto where = [&](const PoMessage& m) { return poPath + ":" + std::to_string(m.line); };
+    for (const PoMessage& m : *messages) {
+        if (m.IsHeader()) {
+            continue;
+        }
+        if (m.msgidPlural) {
+            io.err << "korva-dat import-po: " << where(m) << ": a plural message, left out: "
+                   << "korva's texts have no plural forms\n";
+            ++counts.plural;
+            continue;
+        }
+        // A text that 1252 cannot spell is surely not in a 1252 data file.
+        std::string id = m.msgid;
+        const bool spelt = doc->codePage == CodePage::Utf8 || Utf8ToCp1252(m.msgid, id);
+        const std::optional<std::size_t> entry = spelt ? index.Find(id) : std::nullopt;
+        if (!entry) {
+            io.err << "korva-dat import-po: " << where(m) << ": " << QuoteDataText(m.msgid)
+                   << " is not in " << dataPath << "\n";
+            ++counts.notHeld;
+            continue;
+        }
+        if (const auto [it, fresh] = messageOfEntry.emplace(*entry, m.line); !fresh) {
+            io.err << "korva-dat import-po: " << where(m) << ": the message at line " << it->second
+                   << " has the same text for korva\n";
+            ++errors;
+            continue;
+        }
+        if (m.Fuzzy()) {
+            ++counts.fuzzy; // a translation to be reviewed is not used, as msgfmt does
+            continue;
+        }
+        const std::string& msgstr = m.msgstr.front();
+        std::string wanted;
+        if (msgstr.empty()) {
+            if (!HasComment(m, kEmptyTranslationComment)) {
+                ++counts.untranslated; // never takes a translation away
+                continue;
+            }
+            wanted = EmptyTextMarker;
+        } else if (doc->codePage == CodePage::Utf8) {
+            wanted = msgstr;
+        } else if (!Utf8ToCp1252(msgstr, wanted)) {
+            io.err << "korva-dat import-po: " << where(m) << ": the translation holds characters "
+                   << "that Windows-1252 cannot; convert " << dataPath << " to UTF-8\n";
+            ++errors;
+            continue;
+        }
+        const EntryText* given = doc->entries[*entry].TextOf(langs->dest);
+        if (given != nullptr && given->text == wanted) {
+            ++counts.unchanged;
+            continue;
+        }
+        changes[*entry] = std::move(wanted);
+        ++counts.imported;
+    }
+    if (errors > 0) {
+        return Fail(io, kCommand,
+                    "nothing written: " + std::to_string(errors) +
+                        (errors == 1 ? " error" : " errors") + " in " + poPath);
+    }
+    const std::string target = args.output.value_or(dataPath);
+    if (!changes.empty() || target != dataPath) {
+        const std::string updated = Apply(*doc, changes, langs->dest);
+        if (const Result<void> written = WriteProduct(target, updated, io.out); !written) {
+            return Fail(io, kCommand, "nothing written: " + written.error().message);
+        }
+    }
+    std::ostream& summary = ProductOnStdout(target) ? io.err : io.out;
+    summary << "korva-dat import-po: " << KeyName(langs->dest) << " from " << poPath << " into "
+            << (ProductOnStdout(target) ? "standard output" : target) << ": " << counts.imported
+            << " imported, " << counts.unchanged << " unchanged, " << counts.untranslated
+            << " untranslated, " << counts.fuzzy << " fuzzy left out, " << counts.notHeld
+            << " not in the data file\n";
+    return counts.notHeld > 0 ? 1 : 0;
+}
+
+} // namespace korva::dat

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace korva::dat {
+
+// One message of a gettext PO file.
+struct PoMessage {
+    std::size_t line = 0;                       // of its msgid, counting from 1
+    std::vector<std::string> extractedComments; // #. lines, without the "#. "
+    std::vector<std::string> references;        // #: tokens
+    std::vector<std::string> flags;             // #, items
+    std::optional<std::string> context;         // msgctxt
+    std::string msgid;
+    std::optional<std::string> msgidPlural;
+    std::vector<std::string> msgstr; // one, or one per plural form
+
+    bool Fuzzy() const;
+    bool IsHeader() const { return msgid.empty() && !context; }
+};
+
+// The messages of a PO file, obsolete ones (#~) left out. Continued and
+// wrapped strings are joined and their C escapes resolved; the texts must be
+// UTF-8 (the charset the header gives is checked by the caller).
+Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name);
+
+// A field of the header's msgstr ("Language: de\n..."), if given.
+std::optional<std::string> HeaderField(const PoMessage& header, std::string_view field);
+
+// Writes a message's keyword and string as gettext does: C escapes, and a
+// string with line breaks inside it split after each, starting on an empty
+// "".
+std::string PoField(std::string_view keyword, std::string_view text);
+
+// A file name as a #: reference names it: a name with blanks goes between
+// U+2068 and U+2069, as gettext writes it.
+std::string PoReferenceFile(std::string_view file);
+
+} // namespace korva::dat

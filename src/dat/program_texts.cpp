@@ -1,0 +1,94 @@
+#include "dat/program_texts.h"
+
+#include <filesystem>
+#include <unordered_map>
+
+#include "common/settings.h"
+#include "datafile/text_sort.h"
+#include "langkeys/lang_const.h"
+
+namespace korva::dat {
+
+bool IsTranslatable(const TResInfo& block) {
+    return block.HasOrigNeutral && block.LangCount < 2;
+}
+
+Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths) {
+    std::vector<ProgramTables> out;
+    for (const std::string& path : paths) {
+        ProgFileName = path;
+        ResetResBlocks();
+        if (!ReadStringTables()) {
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(path, ec)) {
+                return MakeError(path + ": no such file");
+            }
+            return MakeError(path + ": not a Windows program with string tables");
+        }
+        out.push_back({path, std::move(ResBlocks)});
+        ResetResBlocks();
+    }
+    return out;
+}
+
+ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs) {
+    ProgramTexts out;
+    std::vector<TextUse> uses;
+    for (const ProgramTables& program : programs) {
+        for (const TResInfo& block : program.blocks) {
+            if (!IsTranslatable(block)) {
+                out.skippedBlocks.push_back(program.path + " block " + block.DisplayName);
+                continue;
+            }
+            ++out.blocks;
+            std::vector<bool> lost(block.Strings.Count());
+            for (const LostText& l : block.LostTexts) {
+                lost.at(l.Entry) = true;
+            }
+            for (std::size_t slot = 0; slot < block.Strings.Count(); ++slot) {
+                const std::string_view text = block.Strings.Text(slot);
+                if (text.empty()) {
+                    continue; // an empty slot is never looked up
+                }
+                TextLocation where;
+                where.program = program.path;
+                where.block = block.DisplayName;
+                // Only blocks with ids 1 and up give their strings ids.
+                where.named = !block.ResName.IsId || block.ResName.Id == 0;
+                where.number = static_cast<std::uint32_t>(
+                    where.named ? slot : (std::size_t{block.ResName.Id} - 1) * 16 + slot);
+                if (lost[slot]) {
+                    out.lost.push_back(std::move(where));
+                } else {
+                    uses.push_back({std::string(text), std::move(where)});
+                }
+            }
+        }
+    }
+    out.uses = uses.size();
+    std::vector<std::string_view> views;
+    views.reserve(uses.size());
+    for (const TextUse& use : uses) {
+        views.push_back(use.text);
+    }
+    // Each use joins the group of the first use that compares equal to it.
+    std::vector<std::size_t> firstOf(uses.size());
+    std::size_t groupFirst = 0;
+    for (const SortedText& sorted : SortTexts(views)) {
+        if (!sorted.sameAsPrevious) {
+            groupFirst = sorted.index;
+        }
+        firstOf[sorted.index] = groupFirst;
+    }
+    std::unordered_map<std::size_t, std::size_t> textOf; // first use -> distinct text
+    for (std::size_t i = 0; i < uses.size(); ++i) {
+        if (firstOf[i] == i) {
+            textOf.emplace(i, out.texts.size());
+            out.texts.push_back({std::move(uses[i].text), {}});
+        }
+        out.texts[textOf.at(firstOf[i])].uses.push_back(std::move(uses[i].location));
+    }
+    return out;
+}
+
+} // namespace korva::dat

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "dat/data_document.h"
+#include "strtables/string_tables.h"
+
+namespace korva::dat {
+
+// The string-table blocks of one program, read as korva reads them: in the
+// run's code page, with OrigNeutralLangId deciding which blocks korva would
+// translate.
+struct ProgramTables {
+    std::string path;
+    std::vector<TResInfo> blocks;
+};
+
+// Reads each program with korva's string-table reader.
+Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths);
+
+// Korva translates a block only when its one and only copy is in the
+// original neutral language.
+bool IsTranslatable(const TResInfo& block);
+
+// One use of a text in a block korva would translate.
+struct TextUse {
+    std::string text; // in the run's code page
+    TextLocation location;
+};
+
+// The distinct texts of the programs, in the order of their first use, with
+// all their uses; distinct under korva's comparison in the run's code page.
+struct DistinctText {
+    std::string text; // as first used
+    std::vector<TextLocation> uses;
+};
+
+struct ProgramTexts {
+    std::vector<DistinctText> texts;
+    std::size_t uses = 0;
+    std::size_t blocks = 0;                 // blocks korva would translate
+    std::vector<std::string> skippedBlocks; // "app.exe block #8"
+    // Uses whose characters the run's code page cannot all hold (they came
+    // out with '?'): korva never looks them up, and no data file in that
+    // code page can spell them.
+    std::vector<TextLocation> lost;
+};
+
+ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs);
+
+} // namespace korva::dat

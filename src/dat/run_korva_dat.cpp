@@ -1,0 +1,73 @@
+#include "dat/run_korva_dat.h"
+
+#include <exception>
+#include <ostream>
+
+#include "common/codepage.h"
+#include "common/settings.h"
+#include "dat/subcommands.h"
+#include "langkeys/lang_const.h"
+#include "strtables/string_tables.h"
+
+namespace korva::dat {
+namespace {
+
+void ResetRunState() {
+    ResetSettings();
+    ResetLangSelection();
+    ResetResBlocks();
+    RunCodePage = CodePage::Windows1252;
+}
+
+int Dispatch(const std::vector<std::string>& args, Streams io) {
+    if (args.empty()) {
+        io.err << "korva-dat: give a command: extract, update, check, export-po or import-po\n"
+               << "Try 'korva-dat --help'.\n";
+        return 2;
+    }
+    const std::string& command = args.front();
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        io.out << HelpText(rest.empty() ? "" : rest.front());
+        return 0;
+    }
+    if (command == "--version") {
+        io.out << "korva-dat 1.0\n";
+        return 0;
+    }
+    if (command == "extract") {
+        return RunExtract(rest, io);
+    }
+    if (command == "update") {
+        return RunUpdate(rest, io);
+    }
+    if (command == "check") {
+        return RunCheck(rest, io);
+    }
+    if (command == "export-po") {
+        return RunExportPo(rest, io);
+    }
+    if (command == "import-po") {
+        return RunImportPo(rest, io);
+    }
+    io.err << "korva-dat: unknown command '" << command << "'\nTry 'korva-dat --help'.\n";
+    return 2;
+}
+
+} // namespace
+
+int RunKorvaDat(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    ResetRunState();
+    int exitCode = 2;
+    try {
+        exitCode = Dispatch(args, {out, err});
+    } catch (const std::exception& e) {
+        err << "korva-dat: unexpected failure: " << e.what() << "\n";
+        exitCode = 2;
+    }
+    out.flush();
+    err.flush();
+    return exitCode;
+}
+
+} // namespace korva::dat

@@ -1,0 +1,293 @@
+// The data file as korva-dat reads and writes it, against korva's own
+// loader: texts quoted by korva-dat come back byte for byte, and the lines,
+// errors and filed entries korva-dat sees are the ones korva sees.
+#include "dat/data_document.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "common/text.h"
+#include "common/utf8.h"
+#include "dat/languages.h"
+#include "dat/text_codec.h"
+#include "datafile/data_loader.h"
+#include "datafile/escapes.h"
+#include "datafile_support.h"
+#include "langkeys/lang_const.h"
+#include "support/code_page.h"
+
+namespace korva::dat {
+namespace {
+
+using namespace std::string_literals;
+
+// Korva's dictionary of a data file, with its console line.
+struct KorvaLoad {
+    bool loaded = false;
+    std::string console;
+    TransDictionary dict;
+};
+
+KorvaLoad LoadWithKorva(const std::string& bytes) {
+    KorvaLoad out;
+    std::ostringstream console;
+    SetConsole(console);
+    RunCodePage = bytes.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
+    out.loaded = LoadDataFrom(test::ReadFrom(bytes, 7), "K.DAT", out.dict);
+    SetConsole(std::cout);
+    out.console = console.str();
+    return out;
+}
+
+LanguageChoice Choice(std::string_view neutral, std::vector<std::string_view> dests) {
+    LanguageChoice c;
+    c.neutral = FindLangKey(neutral);
+    for (const std::string_view d : dests) {
+        c.dests.push_back(FindLangKey(d));
+    }
+    std::sort(c.dests.begin(), c.dests.end());
+    return c;
+}
+
+// Texts that need every kind of care, in both code pages.
+const std::vector<std::string> kHardTexts = {"plain",
+                                             "ends in a backslash\\",
+                                             "\\",
+                                             "\\\\x41 and \\n",
+                                             "say \"hi\"",
+                                             "\"",
+                                             "\"\"",
+                                             "CR\rLF\nCRLF\r\n",
+                                             "Ctrl-Z\x1A end",
+                                             "NUL\0inside"s,
+                                             "\0"s,
+                                             "  blanks around  ",
+                                             "; not a comment",
+                                             "(",
+                                             ")",
+                                             "tab\tbell\a\b\v\f\x7F\x01",
+                                             "ENGLISH,\"x\"",
+                                             "50% \\x4G",
+                                             "\xE9t\xE9 \x80"};
+
+TEST(QuoteDataText, KorvaReadsBackEveryTextByteForByte) {
+    std::mt19937 random(1234);
+    std::vector<std::string> texts = kHardTexts;
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < 300; ++i) {
+        std::string t;
+        for (int n = i % 12 + 1; n > 0; --n) {
+            t += static_cast<char>(byte(random));
+        }
+        texts.push_back(t);
+    }
+    for (const bool utf8 : {false, true}) {
+        test::SelectLanguages("ENGLISH", {"GERMAN"});
+        std::string file = utf8 ? std::string(kUtf8Mark) : std::string();
+        std::vector<std::string> expected;
+        for (const std::string& raw : texts) {
+            // A UTF-8 file holds UTF-8 texts; 1252 holds every byte.
+            const std::string text = utf8 ? Cp1252ToUtf8(raw) : raw;
+            const std::string quoted = QuoteDataText(text);
+            std::string resolved;
+            ASSERT_TRUE(ResolveEscapes(quoted.substr(1, quoted.size() - 2), resolved, utf8));
+            EXPECT_EQ(resolved, text) << quoted;
+            file +=
+                "(\r\nENGLISH," + quoted + "\r\nGERMAN," + QuoteDataText("x" + text) + "\r\n)\r\n";
+            expected.push_back(text);
+        }
+        const KorvaLoad korva = LoadWithKorva(file);
+        ASSERT_TRUE(korva.loaded) << korva.console;
+        for (const std::string& text : expected) {
+            std::size_t index = 0;
+            ASSERT_TRUE(korva.dict.Find(text, index)) << QuoteDataText(text);
+            EXPECT_EQ(korva.dict.Entry(index).Text(FindLangKey("GERMAN")), "x" + text);
+        }
+    }
+    ResetLangSelection();
+}
+
+// One row: a file, and the lines korva-dat must report, in order.
+struct SyntaxRow {
+    const char* name;
+    std::string file;
+    std::vector<std::uint64_t> errorLines;
+    const char* firstMessage;
+};
+
+TEST(DataDocument, ReportsEverySyntaxErrorWithItsLine) {
+    const std::vector<SyntaxRow> rows = {
+        {"clean", test::Lines({"; c", "(", "ENGLISH,\"a\"", "GERMAN,\"\"", ")"}), {}, ""},
+        {"no comma", test::Lines({"(", "ENGLISH \"a\"", ")"}), {2}, "needs a comma"},
+        {"comma last", test::Lines({"(", "ENGLISH,", ")"}), {2}, "nothing follows the comma"},
+        {"no key", test::Lines({"(", "KLINGON,\"a\"", ")"}), {2}, "not a language key"},
+        {"twice", test::Lines({"(", "GERMAN,\"a\"", "german,\"b\"", ")"}), {3}, "given twice"},
+        {"unquoted", test::Lines({"(", "GERMAN,a", ")"}), {2}, "double quotes"},
+        {"bad hex", test::Lines({"(", "GERMAN,\"\\x4G\"", ")"}), {2}, "hexadecimal"},
+        {"open twice", test::Lines({"(", "(", ")"}), {2}, "lacks its ')'"},
+        {"close alone", test::Lines({")"}), {1}, "without an entry"},
+        {"text outside", test::Lines({"GERMAN,\"a\""}), {1}, "outside an entry"},
+        {"never closed", test::Lines({"(", "GERMAN,\"a\""}), {1}, "never closed"},
+        {"bad languages line",
+         test::Lines({";@ languages: ENGLISH GERMAN"}),
+         {1},
+         "destination list"},
+        {"not UTF-8", "\xEF\xBB\xBF(\n\xC3(\n)\n", {2}, "not valid UTF-8"},
+        {"all of them, in order",
+         test::Lines({"GERMAN,\"a\"", "(", "ENGLISH,\"a\"", "ENGLISH,\"b\"", "FRENCH,x", ")", ")",
+                      "(", "X,\"\"", ")"}),
+         {1, 4, 5, 7, 9},
+         "outside an entry"},
+    };
+    for (const SyntaxRow& row : rows) {
+        const DataDocument doc = ParseDataDocument(row.file, "K.DAT");
+        std::vector<std::uint64_t> lines;
+        for (const DataError& e : doc.errors) {
+            lines.push_back(e.line);
+        }
+        EXPECT_EQ(lines, row.errorLines) << row.name;
+        if (!doc.errors.empty()) {
+            EXPECT_NE(doc.errors.front().message.find(row.firstMessage), std::string::npos)
+                << row.name << ": " << doc.errors.front().message;
+        }
+    }
+}
+
+// Random files from line shapes that touch every rule: korva-dat's first
+// error is korva's syntax error line (korva reading every language), and
+// without errors the entries korva files are korva-dat's group winners.
+TEST(DataDocument, SeesWhatKorvasLoaderSees) {
+    // Inside entries mostly, lines of every kind; now and then a line that
+    // stands anywhere, so that many files have entries to compare and some
+    // break the structure.
+    const std::vector<std::string> inEntry = {"",
+                                              "; comment",
+                                              ";GERMAN,\"\"",
+                                              "ENGLISH,\"Open\"",
+                                              "english , \"OPEN\"",
+                                              "GERMAN,\"\\xC4ffnen\"",
+                                              "FRENCH,\"\"",
+                                              "GERMAN,\"\\\"",
+                                              "ENGLISH,\"Save\\tAs\"",
+                                              "SPANISH,\"a,b\"",
+                                              "SPANISH,x",
+                                              "ENGLISH,\"x\\x4\"",
+                                              "ENGLISH,\"\"",
+                                              "GERMAN,\"Save\"",
+                                              "ENGLISH,\"Close\"\x1Atail",
+                                              "GERMAN,\"y\\x4G\"",
+                                              "GERMAN x",
+                                              "ITALIAN,",
+                                              "NOKEY,\"a\"",
+                                              "GERMAN,unquoted"};
+    const std::vector<std::string> anywhere = {"(", ")", "  (  ", "; c", "ENGLISH,\"stray\""};
+    const std::vector<std::string> ends = {"\r\n", "\r", "\n", "\r\r\n"};
+    std::mt19937 random(99);
+    const LanguageChoice all = [] {
+        LanguageChoice c;
+        c.neutral = FindLangKey("ENGLISH");
+        for (int i = 0; i < LangKeyCount; ++i) {
+            c.dests.push_back(i);
+        }
+        return c;
+    }();
+    const LanguageChoice some = Choice("ENGLISH", {"GERMAN", "FRENCH"});
+    int compared = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const bool utf8 = round % 2 == 1;
+        std::string file = utf8 ? std::string(kUtf8Mark) : std::string();
+        const auto end = [&] { return ends[random() % ends.size()]; };
+        for (int n = static_cast<int>(random() % 5); n > 0; --n) {
+            if (random() % 8 == 0) {
+                file += anywhere[random() % anywhere.size()] + end();
+                continue;
+            }
+            file += "(" + end();
+            for (int k = static_cast<int>(random() % 4); k > 0; --k) {
+                // Errors only now and then: most files must be clean.
+                const std::size_t pick =
+                    random() % 6 == 0 ? random() % inEntry.size() : random() % 15;
+                file += inEntry[pick] + end();
+            }
+            file += ")" + end();
+        }
+        const DataDocument doc = ParseDataDocument(file, "K.DAT");
+        std::vector<DataError> korvaErrors;
+        for (const DataError& e : doc.errors) {
+            if (e.message.find("never closed") == std::string::npos) {
+                korvaErrors.push_back(e);
+            }
+        }
+        SelectLanguages(all);
+        const KorvaLoad strict = LoadWithKorva(file);
+        const std::string expected =
+            korvaErrors.empty()
+                ? ""
+                : "Syntax error in K.DAT/Line=" + std::to_string(korvaErrors.front().line) + "\r\n";
+        ASSERT_EQ(strict.console, expected) << file;
+        if (!doc.errors.empty()) {
+            continue;
+        }
+        SelectLanguages(some);
+        const KorvaLoad korva = LoadWithKorva(file);
+        std::size_t filedGroups = 0;
+        for (const EntryGroup& g : GroupEntries(doc, some.neutral, some.dests)) {
+            const DataEntry& winner = doc.entries[g.winner];
+            if (!winner.FiledFor(some.neutral, some.dests)) {
+                continue;
+            }
+            ++filedGroups;
+            std::size_t index = 0;
+            ASSERT_TRUE(korva.dict.Find(winner.TextOf(some.neutral)->text, index)) << file;
+            for (const int lang : some.dests) {
+                const EntryText* t = winner.TextOf(lang);
+                EXPECT_EQ(korva.dict.Entry(index).Text(lang), t != nullptr ? t->text : "") << file;
+            }
+        }
+        EXPECT_EQ(korva.dict.Count(), filedGroups) << file;
+        compared += filedGroups > 0 ? 1 : 0;
+    }
+    EXPECT_GT(compared, 80); // enough files with entries to compare
+    ResetLangSelection();
+    RunCodePage = CodePage::Windows1252;
+}
+
+TEST(DataDocument, KeepsEveryByteAndFindsItsOwnComments) {
+    const std::string file = std::string(kUtf8Mark) +
+                             ";@ languages: -O0x0409 ENGLISH (ENGLISH,GERMAN)\n\n"
+                             "; mine\n;@ used in a b.exe, block #2, string id 17\n"
+                             ";@ used in app.exe, block MY, TEXTS, slot 3\n;@ unused\n"
+                             "(\r\nENGLISH,\"x\"\r\n ; GERMAN , \"\" \r\n)\rlast\x1A(\r\ntail";
+    const DataDocument doc = ParseDataDocument(file, "K.DAT");
+    std::string again = doc.bytes.substr(0, doc.headSize);
+    for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+        again += doc.LineWithEnd(i);
+    }
+    EXPECT_EQ(again + doc.bytes.substr(doc.tailBegin), file);
+    EXPECT_EQ(doc.lineEnd, "\n");
+    ASSERT_TRUE(doc.languages.has_value());
+    EXPECT_EQ(doc.languages->OriginalLangId(), 0x0409);
+    EXPECT_EQ(DescribeChoice(*doc.languages), "ENGLISH (ENGLISH,GERMAN)");
+    ASSERT_EQ(doc.entries.size(), 1u);
+    const DataEntry& e = doc.entries.front();
+    EXPECT_TRUE(e.markedUnused);
+    EXPECT_EQ(e.ownComments.size(), 3u);
+    ASSERT_EQ(e.locations.size(), 2u);
+    EXPECT_EQ(e.locations[0].program, "a b.exe");
+    EXPECT_EQ(e.locations[0].number, 17u);
+    EXPECT_EQ(e.locations[1].block, "MY, TEXTS");
+    EXPECT_TRUE(e.locations[1].named);
+    EXPECT_EQ(LocationLine(e.locations[1]), ";@ used in app.exe, block MY, TEXTS, slot 3");
+    ASSERT_NE(e.PlaceholderOf(FindLangKey("GERMAN")), nullptr);
+    // "last" stands before the Ctrl-Z, outside any entry.
+    ASSERT_EQ(doc.errors.size(), 1u);
+    EXPECT_EQ(doc.errors[0].line, 11u);
+}
+
+} // namespace
+} // namespace korva::dat

@@ -1,0 +1,477 @@
+// korva-dat on real programs built by mingw-w64 and by clang with llvm-rc
+// and lld-link: what it extracts, korva translates completely; what check
+// counts, korva counts; update keeps what translators did; and the data file
+// goes through gettext's and polib's PO files and comes back unchanged.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dat_support.h"
+#include "e2e/e2e_support.h"
+#include "e2e/programs.h"
+#include "support/workspace.h"
+
+namespace korva::dat::test {
+namespace {
+
+using e2e::Builder;
+using korva::test::ProcessResult;
+using korva::test::Workspace;
+
+const std::string kLangs = "(ENGLISH,FRENCH,GERMAN)";
+
+// One string of the program, and the text of the entry it is translated
+// from: its own, or that of an earlier string korva takes for the same.
+struct Row {
+    std::uint32_t id;
+    std::u16string text;
+    std::u16string entryText;
+};
+
+const std::vector<Row>& Rows() {
+    static const std::vector<Row> rows = [] {
+        std::vector<Row> r = {
+            {1, u"&Open...", {}},
+            {2, u"&Save\tCtrl+S", {}},
+            {3, u"Say \"hi\"", {}},
+            {4, u"\"", {}},
+            {5, u"C:\\Temp\\", {}},
+            {6, u"\\x41 is not an escape, \\n neither", {}},
+            {7, u"Line 1\r\nLine 2", {}},
+            {8, u"Ctrl-Z \x001A inside, bell \x0007, DEL \x007F", {}},
+            {9, std::u16string(u"NUL\0inside", 10), {}},
+            {10, u"  blanks around  ", {}},
+            {11, u"; not a comment", {}},
+            {12, u"(", {}},
+            {13, u")", {}},
+            {16, u"Open", {}},
+            {17, u"OPEN", u"Open"},
+            {18, u"\x041E\x0442\x043A\x0440\x044B\x0442\x044C", {}},
+            {19, u"\x041E\x0422\x041A\x0420\x042B\x0422\x042C",
+             u"\x041E\x0442\x043A\x0440\x044B\x0442\x044C"},
+            {20, u"%d of %s done, 50% more", {}},
+            {21, u"\x6587\x4EF6 \xD83D\xDE00", {}},
+            {22, u"lone \xD800 surrogate", {}},
+            {23, u"ends in a line break\n", {}},
+            {24, u"tab at the end\t", {}},
+            {100, u"Block seven", {}},
+        };
+        for (Row& row : r) {
+            if (row.entryText.empty()) {
+                row.entryText = row.text;
+            }
+        }
+        return r;
+    }();
+    return rows;
+}
+
+// Block 13 is already in German as well; korva and korva-dat leave it.
+const std::string kLanguageDependent =
+    "LANGUAGE 7, 1\nSTRINGTABLE\nBEGIN\n  200 L\"Schon deutsch\"\nEND\n"
+    "LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n  201 L\"Also neutral\"\nEND\n";
+
+std::string RowsProgram(Builder builder) {
+    std::map<std::uint32_t, std::u16string> texts;
+    for (const Row& row : Rows()) {
+        texts[row.id] = row.text;
+    }
+    return e2e::BuildProgram(builder, {StringTableScript(texts, kLanguageDependent), {}, 0});
+}
+
+std::size_t Count(const std::string& text, const std::string& piece) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos;
+         at = text.find(piece, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+class DatRoundTrip : public testing::TestWithParam<Builder> {};
+
+TEST_P(DatRoundTrip, ExtractedAndFilledKorvaTranslatesEveryTextExactly) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string app = ws.Copy(RowsProgram(GetParam()), "app.exe");
+    const std::string dir = ws.path().string();
+
+    const ProcessResult extract =
+        RunDat({"extract", "ENGLISH", kLangs, "app.exe", "-o", "new.dat"}, dir);
+    ASSERT_EQ(extract.exitCode, 0) << extract.output;
+    EXPECT_NE(extract.output.find("app.exe block #13 left out"), std::string::npos)
+        << extract.output;
+    const std::string extracted = ReadText(dir + "/new.dat");
+    // One entry per text korva tells apart; two pairs differ only in case.
+    EXPECT_EQ(Count(extracted, "\r\n(\r\n"), Rows().size() - 2);
+    EXPECT_EQ(Count(extracted, ";@ used in app.exe, block #2, string id 17\r\n"), 1u);
+
+    const std::string filled = Fill(extracted, "ENGLISH", {{"FRENCH", "[fr]"}, {"GERMAN", "[de]"}});
+    korva.WriteDataFile(filled);
+    const ProcessResult check = RunDat({"check", "KORVA.DAT", "app.exe"}, dir);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    EXPECT_NE(check.output.find("KORVA.DAT: 0 errors, complete"), std::string::npos);
+
+    const ProcessResult run = korva.Run({"-Q", "ENGLISH", kLangs, app});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(CheckCounters(check), KorvaCounters(run));
+    const Texts texts = StringTableTexts(app);
+    for (const Row& row : Rows()) {
+        EXPECT_EQ(texts.at({0x0C, row.id}), u"[fr]" + row.entryText) << row.id;
+        EXPECT_EQ(texts.at({0x07, row.id}), u"[de]" + row.entryText) << row.id;
+        EXPECT_EQ(texts.at({0x09, row.id}), row.entryText) << row.id; // the entry's own
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builders, DatRoundTrip,
+                         testing::Values(Builder::MingwX64, Builder::ClangX86),
+                         [](const auto& info) { return e2e::BuilderName(info.param); });
+
+// Data files in several states of translation: check's counts and verdict
+// are korva's, whatever the state.
+TEST(DatCheck, CountsExactlyAsKorva) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string program = RowsProgram(Builder::ClangX64);
+    const std::string dir = ws.path().string();
+    ws.Copy(program, "app.exe");
+    const ProcessResult extract =
+        RunDat({"extract", "ENGLISH", kLangs, "app.exe", "-o", "x.dat"}, dir);
+    ASSERT_EQ(extract.exitCode, 0) << extract.output;
+    const std::string extracted = ReadText(dir + "/x.dat");
+    const std::string full = Fill(extracted, "ENGLISH", {{"FRENCH", "fr "}, {"GERMAN", "de "}});
+    const auto replaced = [](std::string data, const std::string& from, const std::string& to) {
+        const std::size_t at = data.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? data : data.replace(at, from.size(), to);
+    };
+    const std::map<std::string, std::string> states = {
+        {"untranslated", extracted},
+        {"complete", full},
+        {"French only", Fill(extracted, "ENGLISH", {{"FRENCH", "fr "}})},
+        {"a text missing",
+         replaced(full, "(\r\nENGLISH,\"Block seven\"", "(\r\nENGLISH,\"Block 7\"")},
+        {"an empty translation", replaced(full, "GERMAN,\"de (\"", "GERMAN,\"\"")},
+        {"a later entry wins", full + "(\r\nENGLISH,\"open\"\r\nFRENCH,\"ouvrir\"\r\n)\r\n"},
+        {"a translation empty after its escapes",
+         replaced(full, "GERMAN,\"de Block seven\"", "GERMAN,\"\\\"")},
+        {"a block without any usable translation",
+         replaced(full, "FRENCH,\"fr Block seven\"\r\nGERMAN,\"de Block seven\"",
+                  "FRENCH,\"\\\"\r\nGERMAN,\"\\\"")},
+    };
+    for (const auto& [name, data] : states) {
+        korva.WriteDataFile(data);
+        const std::string app = ws.Copy(program, "app.exe");
+        const ProcessResult check = RunDat({"check", "KORVA.DAT", "app.exe"}, dir);
+        const ProcessResult run = korva.Run({"ENGLISH", kLangs, app});
+        EXPECT_EQ(CheckCounters(check), KorvaCounters(run)) << name << "\n"
+                                                            << check.output << run.output;
+        // A shadowed entry is an error of the data file, whatever korva counts.
+        const bool clean = check.output.find("KORVA.DAT: 0 errors") != std::string::npos;
+        EXPECT_EQ(check.exitCode, !clean              ? 2
+                                  : run.exitCode == 0 ? 0
+                                                      : 1)
+            << name << "\n"
+            << check.output;
+        EXPECT_EQ(clean, name != "a later entry wins") << name;
+    }
+}
+
+// Version 2 of a program drops two texts and adds two.
+TEST(DatUpdate, KeepsEveryTranslationAddsNewTextsAndMarksUnusedOnes) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::map<std::uint32_t, std::u16string> v1 = {
+        {1, u"Open"}, {2, u"Save"}, {3, u"Close"}, {4, u"Exit"}};
+    std::map<std::uint32_t, std::u16string> v2 = v1;
+    v2.erase(2);
+    v2.erase(3);
+    v2[5] = u"Print";
+    v2[20] = u"SAVE"; // the same text for korva as Save, elsewhere
+    v2[21] = u"Preview";
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {StringTableScript(v1), {}, 0}), "v1.exe");
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {StringTableScript(v2), {}, 0}), "v2.exe");
+
+    ASSERT_EQ(RunDat({"extract", "ENGLISH", "(GERMAN)", "v1.exe", "-o", "K.DAT"}, dir).exitCode, 0);
+    std::string translated = Fill(ReadText(dir + "/K.DAT"), "ENGLISH", {{"GERMAN", "de "}});
+    translated.insert(translated.find(";@ used in v1.exe, block #1, string id 3"),
+                      "; a comment of the translator\r\n");
+    WriteText(dir + "/K.DAT", translated);
+
+    const ProcessResult update = RunDat({"update", "K.DAT", "v2.exe"}, dir);
+    ASSERT_EQ(update.exitCode, 0) << update.output;
+    EXPECT_NE(update.output.find("kept 4 entries (1 marked unused, 1 of them newly), added 2"),
+              std::string::npos)
+        << update.output;
+    const std::string updated = ReadText(dir + "/K.DAT");
+    // Every line but korva-dat's own comments stays, in its order.
+    std::size_t at = 0;
+    std::istringstream lines(translated);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with(";@ used in")) {
+            at = updated.find(line + "\n", at);
+            ASSERT_NE(at, std::string::npos) << line;
+        }
+    }
+    EXPECT_NE(updated.find("; a comment of the translator\r\n;@ unused: no program given to the "
+                           "last korva-dat update holds this text\r\n(\r\nENGLISH,\"Close\""),
+              std::string::npos)
+        << updated;
+    EXPECT_NE(updated.find(";@ used in v2.exe, block #1, string id 1\r\n(\r\nENGLISH,\"Open\""),
+              std::string::npos);
+    EXPECT_NE(updated.find(";@ used in v2.exe, block #2, string id 20\r\n(\r\nENGLISH,\"Save\""),
+              std::string::npos);
+    EXPECT_NE(updated.find(";@ used in v2.exe, block #1, string id "
+                           "5\r\n(\r\nENGLISH,\"Print\"\r\n;GERMAN,\"\"\r\n)"),
+              std::string::npos)
+        << updated;
+
+    const ProcessResult again = RunDat({"update", "K.DAT", "v2.exe"}, dir);
+    EXPECT_NE(again.output.find("K.DAT unchanged"), std::string::npos) << again.output;
+    EXPECT_EQ(ReadText(dir + "/K.DAT"), updated);
+    const ProcessResult check = RunDat({"check", "K.DAT", "v2.exe"}, dir);
+    EXPECT_EQ(check.exitCode, 1) << check.output;
+
+    const ProcessResult back = RunDat({"update", "K.DAT", "v1.exe"}, dir);
+    EXPECT_NE(back.output.find("kept 6 entries (2 marked unused, 2 of them newly), added 0"),
+              std::string::npos)
+        << back.output;
+    EXPECT_NE(
+        ReadText(dir + "/K.DAT")
+            .find("; a comment of the translator\r\n;@ used in v1.exe, block #1, string id 3\r\n("),
+        std::string::npos);
+}
+
+// A polib script that does what a translator's tool does to a PO file:
+// translates, wraps long lines, marks a message fuzzy, keeps a text that
+// is not in the data file.
+constexpr const char* kPolibEdit = R"PY(
+import polib, sys
+po = polib.pofile(sys.argv[1], wrapwidth=30)
+for entry in po:
+    if entry.msgid == 'Close':
+        entry.msgstr = 'Schliessen, ein langer Text, der umbrochen wird, wenn polib ihn schreibt'
+    if entry.msgid == 'Open':
+        entry.msgstr = 'Oeffnen?'
+        entry.flags.append('fuzzy')
+    if entry.msgid == 'Untranslated':
+        entry.msgstr = 'Nicht uebersetzt'
+    if entry.msgid.endswith('t\u00e9'):
+        entry.msgstr = 'Sommer'
+po.append(polib.POEntry(msgid='Not in the data file', msgstr='Nicht da'))
+po.save(sys.argv[2])
+)PY";
+
+TEST(DatPo, DataFileSurvivesGettextAndPolibUnchanged) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::map<std::uint32_t, std::u16string> texts = {
+        {1, u"Open"},         {2, u"Close"},           {3, u"Nothing"},
+        {4, u"Two\nlines\n"}, {5, u"Quote \" and \\"}, {6, u"lone \xD800"},
+        {7, u"Untranslated"}, {8, u"\x00C9t\x00E9"}};
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {StringTableScript(texts), {}, 0}), "app.exe");
+    for (const bool cp1252 : {false, true}) {
+        SCOPED_TRACE(cp1252 ? "1252" : "UTF-8");
+        std::vector<std::string> extract = {"extract", "ENGLISH", "(GERMAN)",
+                                            "app.exe", "-o",      "K.DAT"};
+        if (cp1252) {
+            extract.emplace_back("--cp1252");
+            ws.Copy(
+                e2e::BuildProgram(Builder::ClangX64, {StringTableScript({{1, u"Open"},
+                                                                         {2, u"Close"},
+                                                                         {3, u"Nothing"},
+                                                                         {4, u"Two\nlines\n"},
+                                                                         {7, u"Untranslated"},
+                                                                         {8, u"\x00C9t\x00E9"}}),
+                                                      {},
+                                                      0}),
+                "app.exe");
+        }
+        ASSERT_EQ(RunDat(extract, dir).exitCode, 0);
+        std::string data = ReadText(dir + "/K.DAT");
+        const auto translate = [&](const std::string& neutral, const std::string& german) {
+            const std::string line = "ENGLISH," + neutral + "\r\n;GERMAN,\"\"";
+            const std::size_t at = data.find(line);
+            ASSERT_NE(at, std::string::npos) << line;
+            data.replace(at, line.size(), "ENGLISH," + neutral + "\r\nGERMAN," + german);
+        };
+        translate("\"Open\"", "\"\\x4Ffnen\""); // spelt with an escape, which must stay
+        translate("\"Close\"", "\"Schlie\xC3\x9F"
+                               "en\"");
+        translate("\"Nothing\"", "\"\"");
+        translate("\"Two\\nlines\\n\"", "\"Zwei Zeilen\""); // line breaks differ: fuzzy
+        // An entry written by hand, without placeholders.
+        const std::string placeholder = "ENGLISH,\"Untranslated\"\r\n;GERMAN,\"\"\r\n";
+        data.replace(data.find(placeholder), placeholder.size(), "ENGLISH,\"Untranslated\"\r\n");
+        if (cp1252) {
+            data.replace(data.find("Schlie\xC3\x9F"), 8, "Schlie\xDF");
+        } else {
+            translate("\"Quote \" and \\\\\"", "\"Zitat \" und \\\\\"");
+        }
+        WriteText(dir + "/K.DAT", data);
+
+        const ProcessResult exported =
+            RunDat({"export-po", "K.DAT", "ENGLISH", "GERMAN", "-o", "de.po"}, dir);
+        ASSERT_EQ(exported.exitCode, 0) << exported.output;
+        EXPECT_NE(exported.output.find("1 empty on purpose, 1 fuzzy"), std::string::npos)
+            << exported.output;
+        if (!cp1252) {
+            EXPECT_NE(exported.output.find("left out: its text holds a lone surrogate"),
+                      std::string::npos);
+        }
+        korva::test::RunOrThrow("cd " + korva::test::ShellQuote(dir) +
+                                " && msgfmt --check -o /dev/null de.po");
+        korva::test::RunOrThrow("cd " + korva::test::ShellQuote(dir) +
+                                " && msgcat --width=20 de.po -o wrapped.po");
+        for (const std::string po : {"de.po", "wrapped.po"}) {
+            const ProcessResult imported = RunDat({"import-po", "K.DAT", po}, dir);
+            EXPECT_EQ(imported.exitCode, 0) << imported.output;
+            EXPECT_NE(imported.output.find(": 0 imported"), std::string::npos) << imported.output;
+            EXPECT_EQ(ReadText(dir + "/K.DAT"), data) << po;
+        }
+
+        korva::test::RunOrThrow("cd " + korva::test::ShellQuote(dir) + " && /usr/bin/python3 -c " +
+                                korva::test::ShellQuote(kPolibEdit) + " de.po edited.po");
+        const ProcessResult imported = RunDat({"import-po", "K.DAT", "edited.po"}, dir);
+        EXPECT_EQ(imported.exitCode, 1) << imported.output;
+        EXPECT_NE(imported.output.find("\"Not in the data file\" is not in K.DAT"),
+                  std::string::npos);
+        EXPECT_NE(imported.output.find(": 3 imported"), std::string::npos) << imported.output;
+        EXPECT_NE(imported.output.find("2 fuzzy left out"), std::string::npos) << imported.output;
+        const std::string after = ReadText(dir + "/K.DAT");
+        EXPECT_NE(after.find("GERMAN,\"Schliessen, ein langer Text, der umbrochen wird, wenn polib "
+                             "ihn schreibt\"\r\n"),
+                  std::string::npos)
+            << after;
+        EXPECT_NE(after.find("GERMAN,\"\\x4Ffnen\"\r\n"), std::string::npos);
+        EXPECT_NE(after.find("GERMAN,\"\"\r\n"), std::string::npos);
+        EXPECT_NE(after.find("ENGLISH,\"Untranslated\"\r\nGERMAN,\"Nicht uebersetzt\"\r\n)"),
+                  std::string::npos);
+        EXPECT_NE(after.find((cp1252 ? "t\xE9" : "t\xC3\xA9") +
+                             std::string("\"\r\nGERMAN,\"Sommer\"\r\n)")),
+                  std::string::npos)
+            << after;
+    }
+}
+
+// A program of a thousand blocks, every text in its own entry but those
+// shared on purpose.
+TEST(DatLarge, ThousandsOfBlocksExtractAndTranslate) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    std::map<std::uint32_t, std::u16string> texts;
+    std::set<std::string> distinct;
+    for (std::uint32_t id = 0; id < 1000 * 16; ++id) {
+        const std::string text = id % 10 == 9
+                                     ? "Shared text " + std::to_string(id % 70)
+                                     : "Text " + std::to_string(id) + " of the large program";
+        texts[id] = std::u16string(text.begin(), text.end());
+        distinct.insert(text);
+    }
+    const std::string app =
+        ws.Copy(e2e::BuildProgram(Builder::ClangX64, {StringTableScript(texts), {}, 0}), "app.exe");
+    const ProcessResult extract =
+        RunDat({"extract", "ENGLISH", "(FRENCH)", "app.exe", "-o", "x.dat"}, dir);
+    ASSERT_EQ(extract.exitCode, 0) << extract.output;
+    EXPECT_NE(
+        extract.output.find(std::to_string(distinct.size()) + " texts (16000 uses in 1000 blocks)"),
+        std::string::npos)
+        << extract.output;
+    korva.WriteDataFile(Fill(ReadText(dir + "/x.dat"), "ENGLISH", {{"FRENCH", "fr "}}));
+    const ProcessResult check = RunDat({"check", "KORVA.DAT", "app.exe"}, dir);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    const ProcessResult run = korva.Run({"-Q", "ENGLISH", "(FRENCH)", app});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(CheckCounters(check), KorvaCounters(run));
+}
+
+TEST(DatErrors, BadInputIsNamedAndChangesNothing) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64,
+                              {StringTableScript({{1, u"Open"}, {2, u"\x0416"}}), {}, 0}),
+            "app.exe");
+    const std::string broken =
+        "\xEF\xBB\xBF;@ languages: ENGLISH (GERMAN)\r\n(\r\nENGLISH,\"Open\"\r\n"
+        "GERMAN,\xC3\r\n)\r\n)\r\n(\r\nKLINGON,\"x\"\r\n";
+    WriteText(dir + "/bad.dat", broken);
+    const ProcessResult check = RunDat({"check", "bad.dat"}, dir);
+    EXPECT_EQ(check.exitCode, 2);
+    for (const char* line :
+         {"bad.dat:4: error: the line is not valid UTF-8", "bad.dat:6: error: ')' without an entry",
+          "bad.dat:7: error: the entry that begins here is never closed",
+          "bad.dat:8: error: 'KLINGON' is not a language key"}) {
+        EXPECT_NE(check.output.find(line), std::string::npos) << check.output;
+    }
+    WriteText(dir + "/de.po",
+              "msgid \"\"\nmsgstr \"Language: de\\n\"\n\nmsgid \"Open\"\nmsgstr \"\\z\"\n");
+    WriteText(dir + "/good.dat", "(\r\nENGLISH,\"Open\"\r\n)\r\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"update", "bad.dat", "app.exe"}, "bad.dat:4: error:"},
+        {{"import-po", "bad.dat", "de.po"}, "bad.dat has syntax errors"},
+        {{"export-po", "bad.dat", "ENGLISH", "GERMAN", "-o", "out.po"}, "bad.dat:8:"},
+        {{"import-po", "good.dat", "de.po"}, "de.po:5: unknown escape \\z"},
+        {{"extract", "ENGLISH", "(GERMAN)", "app.exe", "--cp1252", "-o", "out.dat"},
+         "app.exe, block #1, string id 2: the text holds characters that Windows-1252 cannot"},
+        {{"extract", "ENGLISH", "(GERMAN)", "app.exe", "-o", "no/such/dir/out.dat"},
+         "nothing written"},
+        {{"extract", "ENGLISH", "(CROATIAN,SERBIAN)", "app.exe"}, "share one language id"},
+        {{"extract", "ENGLISH", "(GERMAN)", "missing.exe"}, "missing.exe: no such file"},
+        {{"update", "good.dat", "app.exe"}, "good.dat has no languages line"},
+        {{"check", "good.dat", "-x"}, "unknown option -x"},
+    };
+    const auto listing = ws.Listing();
+    for (const auto& [args, message] : refusals) {
+        const ProcessResult run = RunDat(args, dir);
+        EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+        EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(ws.Listing(), listing);
+    EXPECT_EQ(ReadText(dir + "/bad.dat"), broken);
+    EXPECT_EQ(ReadText(dir + "/good.dat"), "(\r\nENGLISH,\"Open\"\r\n)\r\n");
+}
+
+// Texts in US English rather than neutral: -O finds them, and the
+// languages line keeps it for update.
+TEST(DatOriginalLanguage, IsRecordedForUpdate) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::string rc =
+        "LANGUAGE 9, 1\nSTRINGTABLE\nBEGIN\n  1 L\"Open\"\n  2 L\"Close\"\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {rc, {}, 0}), "app.exe");
+    const ProcessResult neutral = RunDat({"extract", "ENGLISH", "(GERMAN)", "app.exe"}, dir);
+    EXPECT_EQ(neutral.exitCode, 2);
+    EXPECT_NE(neutral.output.find("no text to translate"), std::string::npos) << neutral.output;
+    const ProcessResult us =
+        RunDat({"extract", "-O$409", "ENGLISH", "(GERMAN)", "app.exe", "-o", "K.DAT"}, dir);
+    ASSERT_EQ(us.exitCode, 0) << us.output;
+    EXPECT_NE(ReadText(dir + "/K.DAT").find(";@ languages: -O0x0409 ENGLISH (GERMAN)\r\n"),
+              std::string::npos);
+    const ProcessResult update = RunDat({"update", "K.DAT", "app.exe"}, dir);
+    EXPECT_NE(update.output.find("K.DAT unchanged: kept 2 entries (0 marked unused"),
+              std::string::npos)
+        << update.output;
+}
+
+TEST(DatHelp, EveryCommandHasItsManualPage) {
+    for (const std::string command : {"extract", "update", "check", "export-po", "import-po"}) {
+        const ProcessResult help = RunDat({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0);
+        for (const std::string section : {"NAME", "SYNOPSIS", "DESCRIPTION", "EXIT STATUS"}) {
+            EXPECT_NE(help.output.find(section + "\n"), std::string::npos) << command << section;
+        }
+        EXPECT_NE(help.output.find("korva-dat " + command + " "), std::string::npos);
+        EXPECT_NE(RunDat({"--help"}).output.find("korva-dat " + command + " "), std::string::npos);
+    }
+    EXPECT_EQ(RunDat({}).exitCode, 2);
+    EXPECT_EQ(RunDat({"frobnicate"}).exitCode, 2);
+}
+
+} // namespace
+} // namespace korva::dat::test
