@@ -7,6 +7,9 @@
 # python3-polib edits them as translators' tools do.
 korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
                 python3-pefile wine wine64 gettext python3-polib)
+# The demo builds the tools and the example with clang's lld and llvm-rc,
+# and lists the result with llvm-readobj; nothing else.
+korva_demo_packages=(cmake g++ unicode-data lld llvm python3)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.
 korva_i386_packages=(wine32:i386)
