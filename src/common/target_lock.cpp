@@ -42,7 +42,8 @@ void RemovePending() {
 extern "C" void OnInterrupt(int signal) {
     RemovePending();
     if (signal == SIGBUS && faultMessageLength > 0) {
-        (void)!::write(STDOUT_FILENO, faultMessage, faultMessageLength);
+        const ssize_t written = ::write(STDOUT_FILENO, faultMessage, faultMessageLength);
+        (void)written; // nothing is left to do about a console that takes nothing
     }
     ::_exit(2);
 }

@@ -28,7 +28,9 @@ inline char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t left = text.size() - pos;
     const char32_t lead = s[pos];
-    const auto isContinuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    const auto isContinuation = [](unsigned char c) { return (c & 0xC0U) == 0x80U; };
+    // The payload bits of the byte at `pos + i`.
+    const auto bits = [&](std::size_t i) { return char32_t{s[pos + i]} & 0x3FU; };
     if (lead < 0x80) {
         ++pos;
         return lead;
@@ -37,14 +39,14 @@ inline char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
     // highest, keep out overlong forms and code points above U+10FFFF.
     if (lead >= 0xC2 && lead <= 0xDF) {
         if (left >= 2 && isContinuation(s[pos + 1])) {
-            const char32_t c = ((lead & 0x1F) << 6) | (s[pos + 1] & 0x3F);
+            const char32_t c = ((lead & 0x1FU) << 6) | bits(1);
             pos += 2;
             return c;
         }
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
         if (left >= 3 && s[pos + 1] >= low && s[pos + 1] <= 0xBF && isContinuation(s[pos + 2])) {
-            const char32_t c = ((lead & 0x0F) << 12) | ((s[pos + 1] & 0x3F) << 6) | (s[pos + 2] & 0x3F);
+            const char32_t c = ((lead & 0x0FU) << 12) | (bits(1) << 6) | bits(2);
             pos += 3;
             return c;
         }
@@ -53,8 +55,7 @@ inline char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
         const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
         if (left >= 4 && s[pos + 1] >= low && s[pos + 1] <= high && isContinuation(s[pos + 2]) &&
             isContinuation(s[pos + 3])) {
-            const char32_t c = ((lead & 0x07) << 18) | ((s[pos + 1] & 0x3F) << 12) |
-                               ((s[pos + 2] & 0x3F) << 6) | (s[pos + 3] & 0x3F);
+            const char32_t c = ((lead & 0x07U) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
             pos += 4;
             return c;
         }

@@ -60,7 +60,8 @@ FoldedTextFilter BlockTextFilter() {
 std::string SharedLangIdLine(int first, int second) {
     const auto name = [](int key) { return std::string(LangKeys[static_cast<std::size_t>(key)].Name); };
     char id[32];
-    std::snprintf(id, sizeof id, "%u (0x%02X)", unsigned{LangIdOf(first)}, unsigned{LangIdOf(first)});
+    (void)std::snprintf(id, sizeof id, "%u (0x%02X)", unsigned{LangIdOf(first)},
+                        unsigned{LangIdOf(first)});
     return name(first) + " and " + name(second) + " share the language id " + id +
            ", so their texts would go into one resource: name only one of them";
 }
