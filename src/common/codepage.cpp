@@ -29,8 +29,12 @@ constexpr char16_t UnitOf(unsigned char c) {
     return c >= 0x80 && c <= 0x9F ? kHighRow[c - 0x80] : static_cast<char16_t>(c);
 }
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Maps one BMP code unit that is not a surrogate to its 1252 byte, or to the
 // default character.
@@ -108,7 +112,9 @@ Text Utf16ToAnsi(std::u16string_view text) {
     return Utf16LeToAnsi(bytes);
 }
 
-char16_t AnsiToUtf16Unit(unsigned char c) { return UnitOf(c); }
+char16_t AnsiToUtf16Unit(unsigned char c) {
+    return UnitOf(c);
+}
 
 std::u16string AnsiToUtf16(std::string_view text) {
     std::vector<std::uint8_t> bytes(2 * AnsiUtf16Length(text));

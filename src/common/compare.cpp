@@ -33,7 +33,9 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 
 constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // The folded code point at `pos`, which moves past it. ASCII, most of every
 // interface text, folds without the table.
@@ -168,7 +170,7 @@ std::size_t EqualWordsPrefix(std::string_view a, std::string_view b) {
 
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
     return RunCodePage == CodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
-                                          : FoldedWindow1252(text, depth, rest);
+                                         : FoldedWindow1252(text, depth, rest);
 }
 
 } // namespace korva

@@ -9,9 +9,13 @@ namespace {
 std::ostream* console = &std::cout;
 } // namespace
 
-void SetConsole(std::ostream& out) { console = &out; }
+void SetConsole(std::ostream& out) {
+    console = &out;
+}
 
-std::ostream& Console() { return *console; }
+std::ostream& Console() {
+    return *console;
+}
 
 void WriteLine(std::string_view text) {
     console->write(text.data(), static_cast<std::streamsize>(text.size()));

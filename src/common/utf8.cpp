@@ -10,8 +10,12 @@
 namespace korva {
 namespace {
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void PutUnit(char32_t unit, std::uint8_t*& out) {
     out[0] = static_cast<std::uint8_t>(unit);
@@ -24,7 +28,8 @@ std::uint8_t* WidenAscii(const unsigned char* in, std::size_t count, std::uint8_
 #if defined(__SSE2__)
     if (count == 8) {
         const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_unpacklo_epi8(v, _mm_setzero_si128()));
         return out + 16;
     }
 #endif

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "datafile/data_file.h"
 #include "common/console.h"
 #include "common/settings.h"
+#include "datafile/data_file.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 
@@ -21,11 +21,15 @@ namespace {
 constexpr std::int32_t kNoEntry = -1;
 constexpr std::string_view kPlaceholder = "###";
 
-int DestLang(int i) { return DestLangs[static_cast<std::size_t>(i)]; }
+int DestLang(int i) {
+    return DestLangs[static_cast<std::size_t>(i)];
+}
 
 // A block is translated only when its one and only copy is the original
 // neutral one; any other language copy means someone localised it already.
-bool IsTranslatable(const TResInfo& block) { return block.HasOrigNeutral && block.LangCount < 2; }
+bool IsTranslatable(const TResInfo& block) {
+    return block.HasOrigNeutral && block.LangCount < 2;
+}
 
 // A text as a console line shows it: CR and LF as the data file writes
 // them, so that a text cannot end the line and forge one of its own (a

@@ -24,11 +24,14 @@ public:
 // folding changes their length (the Kelvin sign folds to k, the long s to
 // s), the three Greek sigmas, Cyrillic, a letter beyond the BMP and its
 // folding (Deseret), a lone surrogate, NUL, and characters that do not fold.
+// clang-format off
 inline const std::vector<std::string> kFoldingPieces = {
-    "a",  "A",        "k",        "K",        "\xE2\x84\xAA", "s",
-    "S",  "\xC5\xBF", "\xCE\xA3", "\xCF\x83", "\xCF\x82",     "\xD0\x81",
-    "\xD1\x91", "\xD0\xB5", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", "\xED\xA0\x80",
+    "a", "A", "k", "K", "\xE2\x84\xAA", "s", "S", "\xC5\xBF",
+    "\xCE\xA3", "\xCF\x83", "\xCF\x82",
+    "\xD0\x81", "\xD1\x91", "\xD0\xB5",
+    "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", "\xED\xA0\x80",
     std::string(1, '\0'), "_", "\xE6\x97\xA5", "\xC3\x9F"};
+// clang-format on
 
 // `count` texts of up to `maxPieces` pieces each, a third of them after a
 // common beginning `prefix`, so that equal and nearly equal texts abound.
