@@ -169,6 +169,10 @@ inline constexpr std::size_t kResourceStringHeaderSize = 2;
 // section can hold no more than this.
 inline constexpr std::uint32_t kMaxResourceOffset = ~kResourceHighBit;
 
+// A COFF symbol table entry; packed to 18 bytes on disk, so never decoded
+// through a struct here. The string table follows the last entry.
+inline constexpr std::uint64_t kCoffSymbolSize = 18;
+
 // One entry of the debug directory, which is an array of these.
 struct DebugDirectoryEntry {
     std::uint32_t characteristics;

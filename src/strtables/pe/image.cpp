@@ -120,11 +120,64 @@ Result<void> ParseSectionTable(Bytes file, Image& image) {
     return {};
 }
 
+// Linkers do not map the symbol table; it lies anywhere in the file, most
+// often after the last section. A string table cut short by the end of the
+// file ends there.
+void FindSymbolTable(Bytes file, Image& image) {
+    const std::uint64_t start = image.coff.pointerToSymbolTable;
+    if (start == 0 || start >= file.size()) {
+        return;
+    }
+    const std::uint64_t strings = start + kCoffSymbolSize * image.coff.numberOfSymbols;
+    std::uint64_t end = file.size();
+    // The string table's size counts its own four bytes.
+    if (const std::optional<std::uint32_t> size = ReadU32(file, strings)) {
+        end = std::min<std::uint64_t>(end, strings + std::max<std::uint32_t>(*size, 4));
+    }
+    image.symbolTable = {start, end - start};
+    if (strings < end) {
+        image.stringTable = {strings, end - strings};
+    }
+}
+
+// GNU tools name a section whose name passes eight bytes (the .debug_*
+// family) "/n", n the decimal offset of the full name in the string table.
+// The base-64 form "//..." of very large offsets stays unresolved.
+std::string LongSectionName(Bytes file, const Image& image, const SectionHeader& h) {
+    if (h.name[0] != '/') {
+        return {};
+    }
+    std::uint64_t offset = 0;
+    std::size_t digits = 0;
+    for (std::size_t i = 1; i < sizeof h.name && h.name[i] != '\0'; ++i, ++digits) {
+        if (h.name[i] < '0' || h.name[i] > '9') {
+            return {};
+        }
+        offset = offset * 10 + static_cast<std::uint64_t>(h.name[i] - '0');
+    }
+    const std::optional<Bytes> table =
+        Slice(file, image.stringTable.offset, image.stringTable.size);
+    // The first four bytes are the table's size, not a name.
+    if (digits == 0 || !table || offset < sizeof(std::uint32_t) || offset >= table->size()) {
+        return {};
+    }
+    const auto begin = table->begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto end = std::find(begin, table->end(), std::uint8_t{0});
+    if (end == table->end()) {
+        return {}; // not ended inside the table: no name it holds
+    }
+    return std::string(begin, end);
+}
+
 } // namespace
 
 std::string Section::Name() const {
     const char* begin = header.name;
     return std::string(begin, std::find(begin, begin + sizeof header.name, '\0'));
+}
+
+std::string Section::FullName() const {
+    return longName.empty() ? Name() : longName;
 }
 
 DataDirectory Image::Directory(std::uint32_t index) const {
@@ -203,6 +256,10 @@ Result<Image> ParseImage(Bytes file) {
     }
     if (const Result<void> r = ParseSectionTable(file, image); !r) {
         return r.error();
+    }
+    FindSymbolTable(file, image);
+    for (Section& section : image.sections) {
+        section.longName = LongSectionName(file, image, section.header);
     }
     return image;
 }

@@ -16,8 +16,12 @@ namespace korva::pe {
 struct Section {
     SectionHeader header;
     std::uint64_t headerOffset = 0; // file offset of this section header
+    // The name a "/n" field stands for, read from the COFF string table;
+    // empty when the field holds the name itself or the table lacks it.
+    std::string longName;
 
-    std::string Name() const; // up to the first NUL of the 8-byte field
+    std::string Name() const;     // up to the first NUL of the 8-byte field
+    std::string FullName() const; // the long name where there is one, else Name()
 };
 
 // How far a section reaches in memory. Some linkers leave VirtualSize 0 and
@@ -48,6 +52,12 @@ struct HeaderFieldOffsets {
 // whose raw data runs past the end of the file still parses, and whatever
 // wants its bytes asks through SliceAtRva.
 struct Image {
+    // A range of file offsets.
+    struct FileRange {
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
+
     bool is64 = false;                // PE32+
     std::uint64_t peHeaderOffset = 0; // the PE signature
     std::uint64_t coffHeaderOffset = 0;
@@ -81,6 +91,10 @@ struct Image {
     std::uint64_t overlayStart = 0;
     std::uint64_t fileSize = 0;
     HeaderFieldOffsets fields;
+    // The COFF symbol table and the string table after it, as far as the
+    // file holds them; size 0 when the image has none.
+    FileRange symbolTable;
+    FileRange stringTable; // part of symbolTable
 
     DataDirectory Directory(std::uint32_t index) const;
 
@@ -91,10 +105,6 @@ struct Image {
 
     // The file offset of an RVA and how many bytes of the same section's raw
     // data follow it inside the file.
-    struct FileRange {
-        std::uint64_t offset = 0;
-        std::uint64_t size = 0;
-    };
     std::optional<FileRange> RvaToFile(std::uint32_t rva) const;
 
     // The file bytes behind [rva, rva + size), when all of them are raw data

@@ -140,7 +140,8 @@ Result<RebuildPlan> GrowAndMove(const RebuildSource& source, const RebuildPlan& 
 
 // The slot after the section table takes a new section header only where
 // the headers reach past it, no section's data or memory begins inside it,
-// and it holds nothing but zeros.
+// and nothing lives there: it holds nothing but zeros, and neither a data
+// directory nor the symbol table points into it (zeros may be data too).
 Result<void> CheckRoomForSectionHeader(const RebuildSource& source) {
     const Image& image = source.image;
     const std::uint64_t slot = image.sectionTableEnd;
@@ -151,6 +152,14 @@ Result<void> CheckRoomForSectionHeader(const RebuildSource& source) {
     }
     if (std::any_of(room->begin(), room->end(), [](std::uint8_t b) { return b != 0; })) {
         return MakeError("the space after the section table is in use");
+    }
+    // The headers are mapped at RVA 0, so there an RVA is a file offset.
+    if (const std::string user = DirectoryInside(image, slot, sizeof(SectionHeader), {});
+        !user.empty()) {
+        return MakeError("the " + user + " lies in the space after the section table");
+    }
+    if (Overlap(image.symbolTable.offset, image.symbolTable.size, slot, sizeof(SectionHeader))) {
+        return MakeError("the COFF symbol table lies in the space after the section table");
     }
     if (image.coff.numberOfSections == std::numeric_limits<std::uint16_t>::max()) {
         return MakeError("the image has the largest number of sections");
@@ -307,14 +316,19 @@ Result<RebuildPlan> PlanPlacement(const RebuildSource& source) {
     for (const Section& section : source.image.sections) {
         initial.headers.push_back(section.header);
     }
+    // A plan whose complete form breaks a limit (CheckPlan) gives way to the
+    // next way, as a plan that does not fit does. The ways are still tried
+    // in order, so wherever the first plan passes, the file is as before.
     std::string refusals;
     for (const Way& way : kWays) {
         Result<RebuildPlan> plan = way.place(source, initial);
         if (plan) {
             PlanOverlay(source, *plan);
             if (Result<void> r = CheckPlan(source, *plan); !r) {
-                return r.error();
+                plan = r.error();
             }
+        }
+        if (plan) {
             return plan;
         }
         refusals += refusals.empty() ? "" : "; ";

@@ -20,8 +20,8 @@ Result<RebuildPlan> PlaceInPlace(const RebuildSource& source, const RebuildPlan&
 Result<RebuildPlan> PlaceByGrowing(const RebuildSource& source, const RebuildPlan& current);
 
 // Grows the resource section and moves the sections that follow it, when
-// each of them is relocation data or discardable and nothing else points
-// into it.
+// each of them is the relocation table or debug information and nothing
+// else points into it (WhyNotMovable).
 Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source, const RebuildPlan& current);
 
 // Adds a section at the end, when the headers have room for one more
@@ -29,8 +29,8 @@ Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source, const Re
 Result<RebuildPlan> PlaceInNewSection(const RebuildSource& source, const RebuildPlan& current);
 
 // Tries the ways above in that order and completes the first plan that
-// fits with the overlay; when none fits, the message gives every way's
-// reason. Fails too when the plan that fits breaks a limit (CheckPlan).
+// fits with the overlay and keeps the limits (CheckPlan); when none does,
+// the message gives every way's reason.
 Result<RebuildPlan> PlanPlacement(const RebuildSource& source);
 
 } // namespace korva::pe

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "strtables/pe/rebuild_rules.h"
+
 namespace korva::pe {
 
 namespace {
@@ -64,14 +66,48 @@ Result<void> CheckRawData(Bytes file, const Image& image) {
     return {};
 }
 
-// Data entries the reader could not find in the file are written back as
-// they were; that stays right only while nothing changes at the addresses
-// they name.
-Result<void> CheckKeptPointers(const ResourceLayout& layout, const RebuildPlan& plan) {
-    for (const KeptPointer& kept : layout.keptPointers()) {
-        for (const Range& changed : plan.changedRva) {
-            if (Overlap(kept.rva, std::max<std::uint32_t>(kept.size, 1), changed.start,
-                        changed.size)) {
+// Some packed and size-optimised images let a section's raw data, or the
+// symbol table, begin inside the headers (PointerToRawData 0 maps the
+// headers into the section). A header field the rewrite writes there would
+// change that section's bytes too; the same holds for bytes a data
+// directory names (the headers are mapped at RVA 0). Fields that belong to
+// no one may change.
+Result<void> CheckHeaderFieldsUnshared(const Image& image) {
+    const std::vector<Range> fields = RewrittenHeaderFields(image, image.sections.size());
+    const auto touches = [&](std::uint64_t start, std::uint64_t size) {
+        return std::any_of(fields.begin(), fields.end(),
+                           [&](const Range& f) { return Overlap(start, size, f.start, f.size); });
+    };
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const SectionHeader& h = image.sections[i].header;
+        if (touches(h.pointerToRawData, h.sizeOfRawData)) {
+            return MakeError(SectionLabel(image, i) +
+                             " shares file bytes with header fields the rewrite changes");
+        }
+    }
+    if (touches(image.symbolTable.offset, image.symbolTable.size)) {
+        return MakeError("the COFF symbol table shares file bytes with header fields the "
+                         "rewrite changes");
+    }
+    for (const Range& f : fields) {
+        if (const std::string user = DirectoryInside(image, f.start, f.size, {}); !user.empty()) {
+            return MakeError("the " + user + " lies in header fields the rewrite changes");
+        }
+    }
+    return {};
+}
+
+// Data entries the reader could not find are written back as they were;
+// that stays right only while nothing changes at the addresses they name,
+// the header fields included (the headers are mapped at RVA 0).
+Result<void> CheckKeptPointers(const RebuildSource& source, const RebuildPlan& plan) {
+    std::vector<Range> changed = plan.changedRva;
+    for (const Range& field : RewrittenHeaderFields(source.image, plan.headers.size())) {
+        changed.push_back(field);
+    }
+    for (const KeptPointer& kept : source.layout.keptPointers()) {
+        for (const Range& c : changed) {
+            if (Overlap(kept.rva, std::max<std::uint32_t>(kept.size, 1), c.start, c.size)) {
                 return MakeError("a resource whose data lies outside the file points at "
                                  "addresses the rewrite changes");
             }
@@ -84,7 +120,7 @@ Result<void> CheckKeptPointers(const ResourceLayout& layout, const RebuildPlan& 
 
 std::string SectionLabel(const Image& image, std::size_t index) {
     std::string label = "section ";
-    const std::string name = image.sections[index].Name();
+    const std::string name = image.sections[index].FullName();
     // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
     if (name.empty()) {
         label += '#';
@@ -93,6 +129,19 @@ std::string SectionLabel(const Image& image, std::size_t index) {
         label += name;
     }
     return label;
+}
+
+std::vector<Range> RewrittenHeaderFields(const Image& image, std::size_t sectionCount) {
+    const HeaderFieldOffsets& f = image.fields;
+    return {
+        {f.numberOfSections, sizeof(std::uint16_t)},
+        {f.pointerToSymbolTable, sizeof(std::uint32_t)},
+        {f.sizeOfInitializedData, sizeof(std::uint32_t)},
+        {f.sizeOfImage, sizeof(std::uint32_t)},
+        {f.checkSum, sizeof(std::uint32_t)},
+        {f.dataDirectories, image.dataDirectories.size() * sizeof(DataDirectory)},
+        {image.sectionTableOffset, sectionCount * sizeof(SectionHeader)},
+    };
 }
 
 std::optional<std::uint64_t> MapFileOffset(const RebuildPlan& plan, std::uint64_t offset) {
@@ -138,6 +187,9 @@ Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
     if (Result<void> r = CheckRawData(file, image); !r) {
         return r.error();
     }
+    if (Result<void> r = CheckHeaderFieldsUnshared(image); !r) {
+        return r.error();
+    }
     std::uint64_t rawEnd = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
     for (const Section& section : image.sections) {
         const SectionHeader& h = section.header;
@@ -160,7 +212,7 @@ Result<void> CheckPlan(const RebuildSource& source, const RebuildPlan& plan) {
     if (plan.newRawEnd > kMax32) {
         return MakeError("the sections would pass 4 GiB of file");
     }
-    return CheckKeptPointers(source.layout, plan);
+    return CheckKeptPointers(source, plan);
 }
 
 } // namespace korva::pe

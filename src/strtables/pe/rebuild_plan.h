@@ -23,7 +23,7 @@ inline constexpr std::uint64_t kMax32 = 0xFFFFFFFF;
 // Where the new resource data went, tried in this order.
 enum class Placement {
     InPlace,    // the old resource section, which held nothing else, had room
-    Grown,      // the resource section grew; relocation or discardable sections after it moved
+    Grown,      // the resource section grew; relocation or debug sections after it moved
     NewSection, // a section added at the end; the old one stays as it was
 };
 
@@ -73,8 +73,9 @@ struct RebuildSource {
 };
 
 // Checks that the image is sound enough to be rewritten at all (alignments,
-// raw data inside the file and not shared) and gathers what every
-// placement needs.
+// raw data inside the file and shared neither with another section nor with
+// the header fields a rewrite writes) and gathers what every placement
+// needs.
 Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
                                   const ResourceDirectory& originalTree,
                                   const ResourceLayout& layout);
@@ -84,7 +85,14 @@ Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
 // rewrite changes.
 Result<void> CheckPlan(const RebuildSource& source, const RebuildPlan& plan);
 
-// "section .name", or "section #n" for a section without a name.
+// The header fields a rewrite writes, as file ranges, when the new section
+// table has `sectionCount` entries: the section count, the symbol table
+// pointer, the image sizes, the checksum, the data directories and the
+// section table. Nothing else in the headers changes.
+std::vector<Range> RewrittenHeaderFields(const Image& image, std::size_t sectionCount);
+
+// "section .name" (a long name resolved), or "section #n" for a section
+// without a name.
 std::string SectionLabel(const Image& image, std::size_t index);
 
 inline bool Overlap(std::uint64_t a, std::uint64_t aSize, std::uint64_t b, std::uint64_t bSize) {

@@ -51,6 +51,39 @@ std::uint64_t ResourceDataEnd(const RebuildSource& source, const SectionHeader& 
     return end;
 }
 
+// The loader finds the relocation table through its directory, wherever the
+// section is and whatever it is called.
+bool HoldsRelocationTable(const Image& image, const SectionHeader& h) {
+    const DataDirectory dir = image.Directory(kBaseRelocationDirectory);
+    return dir.virtualAddress != 0 &&
+           Contains(h.virtualAddress, VirtualExtent(h), dir.virtualAddress);
+}
+
+// DWARF sections are known by their long names (GNU ld writes them as
+// "/n"); a section that begins with the COFF symbol table holds symbols, as
+// the .symtab some linkers add does.
+bool HoldsDebugInformationOnly(const Image& image, const Section& section) {
+    const SectionHeader& h = section.header;
+    return section.FullName().starts_with(".debug_") ||
+           (image.symbolTable.size != 0 && h.sizeOfRawData != 0 &&
+            h.pointerToRawData == image.symbolTable.offset);
+}
+
+// A linker pads the section of a table with zeros; any other byte beside
+// the table is data that code may read. True when there is none.
+bool HoldsNothingElse(const RebuildSource& source, const SectionHeader& h, DataDirectory table) {
+    const std::optional<Bytes> raw = Slice(source.file, h.pointerToRawData, h.sizeOfRawData);
+    if (!raw) {
+        return false;
+    }
+    const std::uint64_t start =
+        std::min<std::uint64_t>(table.virtualAddress - h.virtualAddress, raw->size());
+    const std::uint64_t end = std::min<std::uint64_t>(start + table.size, raw->size());
+    const auto zero = [](std::uint8_t b) { return b == 0; };
+    return std::all_of(raw->begin(), raw->begin() + static_cast<std::ptrdiff_t>(start), zero) &&
+           std::all_of(raw->begin() + static_cast<std::ptrdiff_t>(end), raw->end(), zero);
+}
+
 } // namespace
 
 std::string DirectoryInside(const Image& image, std::uint64_t start, std::uint64_t size,
@@ -133,23 +166,35 @@ std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index) {
 
 std::string WhyNotMovable(const RebuildSource& source, std::size_t index) {
     const Image& image = source.image;
-    const SectionHeader& h = image.sections[index].header;
-    const std::string label = SectionLabel(image, index);
-    const bool relocations = image.sections[index].Name() == ".reloc";
+    const Section& section = image.sections[index];
+    const SectionHeader& h = section.header;
+    const std::string label = SectionLabel(image, index) + " follows the resources and ";
+    const bool relocations = HoldsRelocationTable(image, h);
     if ((h.characteristics & (kSectionCntCode | kSectionMemExecute | kSectionMemWrite)) != 0 ||
         (!relocations && (h.characteristics & kSectionMemDiscardable) == 0)) {
-        return label + " follows the resources and holds code or data";
+        return label + "holds code or data";
+    }
+    // Code reaches a section by addresses no header records (RIP-relative
+    // loads need no base relocation), so only a section that no code reads
+    // may move: the relocation table, which the loader finds through its
+    // directory, and debug information, which debuggers find by name.
+    if (relocations) {
+        if (!HoldsNothingElse(source, h, image.Directory(kBaseRelocationDirectory))) {
+            return label + "holds other data besides the base relocations";
+        }
+    } else if (!HoldsDebugInformationOnly(image, section)) {
+        return label + "is neither the relocation table nor debug information";
     }
     if (const std::string other = DirectoryInside(image, h.virtualAddress, VirtualExtent(h),
                                                   {kBaseRelocationDirectory, kDebugDirectory});
         !other.empty()) {
-        return label + " follows the resources and holds the " + other;
+        return label + "holds the " + other;
     }
     if (Contains(h.virtualAddress, VirtualExtent(h), image.addressOfEntryPoint)) {
-        return label + " follows the resources and holds the entry point";
+        return label + "holds the entry point";
     }
     if (RelocationsPatch(source, h.virtualAddress, VirtualExtent(h))) {
-        return label + " follows the resources and base relocations patch it";
+        return label + "base relocations patch it";
     }
     return {};
 }

@@ -17,8 +17,10 @@ namespace korva::pe {
 // it may be rewritten; otherwise what else lives there.
 std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index);
 
-// Empty when the section may move to a new address: relocation data or a
-// discardable section that nothing but its own data directory points into.
+// Empty when the section may move to a new address: the one that holds the
+// base-relocation table and nothing else, or a discardable section of debug
+// information only (.debug_* by its full name, or the COFF symbols), that
+// nothing but its own data directory points into.
 std::string WhyNotMovable(const RebuildSource& source, std::size_t index);
 
 // The name of a data directory, other than the `allowed` ones, that points

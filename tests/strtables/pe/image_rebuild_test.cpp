@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "strtables/pe/checksum.h"
+#include "strtables/pe/rebuild_placement.h"
 #include "strtables/pe/resource_module.h"
 #include "strtables/pe/resource_update.h"
 #include "support/synthetic_image.h"
@@ -24,6 +25,7 @@ using Bytes8 = std::vector<std::uint8_t>;
 constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
 constexpr std::uint32_t kData = 0xC0000040;  // initialized, read, write
 constexpr std::uint32_t kReloc = 0x42000040; // initialized, discardable, read
+constexpr std::uint32_t kDebug = 0x42000040; // the same, as linkers mark debug sections
 constexpr std::uint32_t kResourceRva = 0x2000;
 
 const ResourceId kStrings = ResourceId::Id(6);
@@ -333,12 +335,33 @@ TEST_P(Rebuild, RefusesWhenNoSafeLayoutExists) {
                                         static_cast<std::uint32_t>(img.sectionTable + 3 * 40));
          },
          "the headers have no room for another section header"},
-        {".text's raw data starts inside the section table",
+        {".text's raw data starts where another section header would go",
          [](Bytes8& b, const BuiltImage& img) {
              test::PutAt<std::uint32_t>(b, img.sectionTable + 20,
-                                        static_cast<std::uint32_t>(img.sectionTable + 40));
+                                        static_cast<std::uint32_t>(img.sectionTable + 3 * 40 + 8));
          },
          "the headers have no room for another section header"},
+        // Zeros there may be somebody's data: what a directory points at.
+        {"the bound import directory names the zeros after the section table",
+         [](Bytes8& b, const BuiltImage& img) {
+             test::PutAt<DataDirectory>(
+                 b, img.dataDirectories + 8 * kBoundImportDirectory,
+                 {static_cast<std::uint32_t>(img.sectionTable + 3 * 40), 0x30});
+         },
+         "the bound import directory lies in the space after the section table"},
+        {"an empty debug directory names the last byte of that space",
+         [](Bytes8& b, const BuiltImage& img) {
+             test::PutAt<DataDirectory>(
+                 b, img.dataDirectories + 8 * kDebugDirectory,
+                 {static_cast<std::uint32_t>(img.sectionTable + 4 * 40 - 1), 0});
+         },
+         "the debug directory lies in the space after the section table"},
+        {"the COFF symbol table, all zeros, begins in that space",
+         [](Bytes8& b, const BuiltImage& img) {
+             test::PutAt<std::uint32_t>(b, img.coffHeader + 8,
+                                        static_cast<std::uint32_t>(img.sectionTable + 3 * 40 + 20));
+         },
+         "the COFF symbol table lies in the space after the section table"},
     };
     for (const Case& c : cases) {
         Bytes8 bytes = roomy.bytes;
@@ -437,39 +460,357 @@ TEST_P(Rebuild, DeletingEverythingLeavesAnEmptyRoot) {
     EXPECT_TRUE(module->root().entries.empty());
 }
 
-// A data entry pointing outside the file can be written back as it was only
-// while nothing changes at its address.
-TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
+// The standard image whose resources also hold a data entry the reader
+// cannot find in the file, at `rva`.
+ImageShape WithUnlocatedData(bool is64, std::uint32_t rva, std::uint32_t resourceRaw = 0x400) {
     ResourceDirectory empty;
     ResourceChanges tree(empty);
-    ASSERT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, B("neutral block")).ok());
+    EXPECT_TRUE(tree.Put(kStrings, ResourceId::Id(1), 0, B("neutral block")).ok());
     ResourceData lost;
     lost.located = false;
-    lost.originalRva = 0x5000; // past every section, inside no raw data
+    lost.originalRva = rva;
     lost.originalSize = 0x10;
     ResourceDirectory root = CloneResourceTree(tree.tree());
     root.entries.push_back({kRcData, nullptr, std::make_unique<ResourceData>(lost)});
     const Bytes8 rsrc = *FillResources(*LayOutResources(root), kResourceRva);
-
-    ImageShape shape = Standard(GetParam());
+    ImageShape shape = Standard(is64, resourceRaw);
     shape.sections[1].content = rsrc;
     shape.sections[1].virtualSize = static_cast<std::uint32_t>(rsrc.size());
     shape.directories[kResourceDirectory] = {kResourceRva, static_cast<std::uint32_t>(rsrc.size())};
-    const BuiltImage original = BuildImage(shape);
+    return shape;
+}
 
+// Where the unlocated data entry of a rebuilt image points.
+std::uint32_t UnlocatedRva(const Bytes8& bytes) {
+    Result<ResourceModule> module = ResourceModule::FromBytes(bytes);
+    EXPECT_TRUE(module.ok());
+    const ResourceEntry* kept = module ? FindEntry(module->root(), kRcData) : nullptr;
+    EXPECT_TRUE(kept != nullptr && !kept->data->located);
+    return kept != nullptr ? kept->data->originalRva : 0;
+}
+
+// A data entry pointing outside the file can be written back as it was only
+// while nothing changes at its address.
+TEST_P(Rebuild, KeepsAnUnlocatedPointerOnlyWhereItStaysValid) {
+    // 0x5000 lies past every section, inside no raw data.
+    const BuiltImage original = BuildImage(WithUnlocatedData(GetParam(), 0x5000));
     const Outcome small = Update(original.bytes, 40);
     ASSERT_TRUE(small.rebuilt.ok()) << small.rebuilt.error().message;
     EXPECT_EQ(small.rebuilt->placement, Placement::InPlace);
-    Result<ResourceModule> module = ResourceModule::FromBytes(small.rebuilt->bytes);
-    ASSERT_TRUE(module.ok());
-    const ResourceEntry* kept = FindEntry(module->root(), kRcData);
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->data->originalRva, 0x5000u);
-    EXPECT_FALSE(kept->data->located);
+    EXPECT_EQ(UnlocatedRva(small.rebuilt->bytes), 0x5000u);
 
     // Grown over 0x5000, the section would put new bytes under the pointer.
     const Outcome large = Update(original.bytes, 0x4000);
     EXPECT_FALSE(large.rebuilt.ok());
+
+    // The headers are mapped at RVA 0: the DOS stub stays as it was, the
+    // resource directory's entry does not.
+    EXPECT_TRUE(Update(BuildImage(WithUnlocatedData(GetParam(), 0x40)).bytes).rebuilt.ok());
+    const std::uint32_t entry =
+        static_cast<std::uint32_t>(original.dataDirectories) + 8 * kResourceDirectory;
+    const Outcome header = Update(BuildImage(WithUnlocatedData(GetParam(), entry)).bytes);
+    ASSERT_FALSE(header.rebuilt.ok());
+    EXPECT_NE(header.rebuilt.error().message.find("points at addresses the rewrite changes"),
+              std::string::npos)
+        << header.rebuilt.error().message;
+}
+
+// What one way of placing the resources makes of the image, given the usual
+// change, on its own: it tells why a way was passed over even where
+// another way then took the resources.
+Result<RebuildPlan> TryWay(const Bytes8& bytes, PlaceResourcesWay way, std::size_t size) {
+    Result<ResourceUpdate> update = ResourceUpdate::FromBytes(bytes);
+    Result<ResourceModule> module = ResourceModule::FromBytes(bytes);
+    if (!update || !module) {
+        return MakeError("the image does not read");
+    }
+    EXPECT_TRUE(update->Put(kStrings, ResourceId::Id(1), 0x407, Pattern(size, 9)).ok());
+    const Result<ResourceLayout> layout = LayOutResources(update->stagedTree());
+    if (!layout) {
+        return layout.error();
+    }
+    const Result<RebuildSource> source =
+        SurveyImage(module->file(), module->image(), module->root(), *layout);
+    if (!source) {
+        return source.error();
+    }
+    RebuildPlan initial;
+    for (const Section& section : module->image().sections) {
+        initial.headers.push_back(section.header);
+    }
+    return way(*source, initial);
+}
+
+const Section* FullNamed(const Image& image, const std::string& name) {
+    for (const Section& s : image.sections) {
+        if (s.FullName() == name) {
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
+// A COFF string table holding `name` at offset 4 (no symbols before it),
+// as the overlay, and the section called by that offset, as GNU ld writes
+// the .debug_* sections.
+void NameByStringTable(ImageShape& shape, SectionShape& section, const std::string& name,
+                       std::uint32_t declaredSize = 0) {
+    section.name = "/4";
+    shape.pointerToSymbolTable = 0xA00; // where the overlay starts
+    shape.overlay.assign(4, 0);
+    shape.overlay.insert(shape.overlay.end(), name.begin(), name.end());
+    shape.overlay.push_back(0);
+    test::PutAt<std::uint32_t>(
+        shape.overlay, 0,
+        declaredSize != 0 ? declaredSize : static_cast<std::uint32_t>(shape.overlay.size()));
+}
+
+// A base-relocation block for one 32-bit fix-up at `address`.
+Bytes8 RelocationBlock(std::uint32_t address) {
+    Bytes8 block(12, 0);
+    test::PutAt<std::uint32_t>(block, 0, address & ~0xFFFu);
+    test::PutAt<std::uint32_t>(block, 4, 12);
+    test::PutAt<std::uint16_t>(block, 8, static_cast<std::uint16_t>(0x3000 | (address & 0xFFF)));
+    return block;
+}
+
+void HoldRelocations(ImageShape& shape, SectionShape& section) {
+    section.name = ".reloc";
+    section.content = RelocationBlock(0x1010);
+    section.virtualSize = 12;
+    shape.directories[kBaseRelocationDirectory] = {0x3000, 12};
+}
+
+// Code reaches a section by addresses that no header records (x64 code
+// reads data RIP-relatively, without a base relocation), so a section after
+// the resources moves only when no code reads it: the relocation table and
+// debug information. Every other one keeps its address and its bytes, and
+// the resources go to a new section.
+TEST_P(Rebuild, MovesOnlyRelocationAndDebugSectionsThatFollowTheResources) {
+    struct Case {
+        const char* what;
+        void (*shape)(ImageShape&, SectionShape&);
+        const char* why; // why the section may not move; empty when it moves
+    };
+    const Case cases[] = {
+        {"the relocation table", HoldRelocations, ""},
+        {"the relocation table under another name",
+         [](ImageShape& shape, SectionShape& s) {
+             HoldRelocations(shape, s);
+             s.name = ".fixups";
+         },
+         ""},
+        {"a section called .reloc without the relocation directory",
+         [](ImageShape& shape, SectionShape& s) {
+             HoldRelocations(shape, s);
+             shape.directories[kBaseRelocationDirectory] = {};
+         },
+         "section .reloc follows the resources and is neither the relocation table nor debug "
+         "information"},
+        {"the relocation table with a constant after it",
+         [](ImageShape& shape, SectionShape& s) {
+             HoldRelocations(shape, s);
+             s.content.resize(0x20);
+             s.content.push_back(7);
+         },
+         "section .reloc follows the resources and holds other data besides the base "
+         "relocations"},
+        {"a read-only discardable section that code reads",
+         [](ImageShape&, SectionShape& s) { s.name = ".zz"; },
+         "section .zz follows the resources and is neither the relocation table nor debug "
+         "information"},
+        {"debug information under a short name",
+         [](ImageShape&, SectionShape& s) { s.name = ".debug_a"; }, ""},
+        {"debug information under a long name",
+         [](ImageShape& shape, SectionShape& s) { NameByStringTable(shape, s, ".debug_info"); },
+         ""},
+        {"data under a long name",
+         [](ImageShape& shape, SectionShape& s) { NameByStringTable(shape, s, ".rodata_big"); },
+         "section .rodata_big follows the resources and is neither"},
+        {"a long name without a string table", [](ImageShape&, SectionShape& s) { s.name = "/4"; },
+         "section /4 follows the resources and is neither"},
+        {"a long name that runs past the end of its string table",
+         [](ImageShape& shape, SectionShape& s) { NameByStringTable(shape, s, ".debug_info", 8); },
+         "section /4 follows the resources and is neither"},
+        {"the COFF symbol table as a section",
+         [](ImageShape& shape, SectionShape& s) {
+             s.name = ".symtab";
+             s.content = {8, 0, 0, 0, 'a', 'b', 'c', 0}; // no symbols, a string table
+             shape.pointerToSymbolTable = 0x800;
+         },
+         ""},
+        {"debug information that is not discardable",
+         [](ImageShape&, SectionShape& s) {
+             s.name = ".debug_a";
+             s.characteristics = 0x40000040;
+         },
+         "section .debug_a follows the resources and holds code or data"},
+        {"debug information holding the entry point",
+         [](ImageShape& shape, SectionShape& s) {
+             s.name = ".debug_a";
+             shape.entryPoint = 0x3010;
+         },
+         "section .debug_a follows the resources and holds the entry point"},
+    };
+    constexpr std::size_t kSize = 0x1400; // more than the page the resource section ends in
+    for (const Case& c : cases) {
+        ImageShape shape = Standard(GetParam(), 0x200);
+        SectionShape follower{".x", 0x3000, 0x40, 0x800, 0x200, kDebug, Pattern(0x40, 5)};
+        c.shape(shape, follower);
+        AddSection(shape, follower);
+        const BuiltImage original = BuildImage(shape);
+        const Image before = Parse(original.bytes);
+        const Section* was = &before.sections[2];
+        const Outcome out = Update(original.bytes, kSize);
+        ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
+        ExpectUpdatedResources(out.rebuilt->bytes, kSize);
+        const Image after = Parse(out.rebuilt->bytes);
+        const Section* now = FullNamed(after, was->FullName());
+        ASSERT_NE(now, nullptr) << c.what;
+        EXPECT_EQ(RawOf(out.rebuilt->bytes, now->header), RawOf(original.bytes, was->header))
+            << c.what;
+        const Result<RebuildPlan> moving = TryWay(original.bytes, PlaceByMovingFollowers, kSize);
+        if (std::string(c.why).empty()) {
+            EXPECT_TRUE(moving.ok()) << c.what << ": " << moving.error().message;
+            EXPECT_EQ(out.rebuilt->placement, Placement::Grown) << c.what;
+            EXPECT_GT(now->header.virtualAddress, 0x3000u) << c.what;
+            EXPECT_GT(now->header.pointerToRawData, 0x800u) << c.what;
+            if (shape.pointerToSymbolTable == 0x800) {
+                EXPECT_EQ(after.coff.pointerToSymbolTable, now->header.pointerToRawData);
+            }
+            continue;
+        }
+        ASSERT_FALSE(moving.ok()) << c.what;
+        EXPECT_NE(moving.error().message.find(c.why), std::string::npos)
+            << c.what << ": " << moving.error().message;
+        EXPECT_EQ(out.rebuilt->placement, Placement::NewSection) << c.what;
+        EXPECT_EQ(std::memcmp(&now->header, &was->header, sizeof(SectionHeader)), 0) << c.what;
+    }
+}
+
+// With no room for another section header either, the update is refused and
+// says why for both.
+TEST_P(Rebuild, RefusesWhenASectionCodeMayReadFollowsAndTheHeadersAreFull) {
+    ImageShape shape = Standard(GetParam(), 0x200);
+    AddSection(shape, {".zz", 0x3000, 4, 0x800, 0x200, kDebug, {7, 0, 0, 0}});
+    BuiltImage original = BuildImage(shape);
+    test::PutAt<std::uint32_t>(original.bytes, original.optionalHeader + 60,
+                               static_cast<std::uint32_t>(original.sectionTable + 3 * 40));
+    const Outcome out = Update(original.bytes, 0x900);
+    ASSERT_FALSE(out.rebuilt.ok());
+    const std::string& message = out.rebuilt.error().message;
+    for (const char* part :
+         {"section .zz follows the resources and is neither the relocation table nor debug "
+          "information",
+          "in a new section: the headers have no room for another section header"}) {
+        EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
+}
+
+// Header fields the rewrite writes may change where no section and no symbol
+// table holds them; what lies elsewhere in the headers stays as it was.
+TEST_P(Rebuild, RewritesHeaderFieldsThatBelongToNoSection) {
+    struct Case {
+        const char* what;
+        void (*shape)(ImageShape&);
+    };
+    const Case cases[] = {
+        {"a section holding the DOS stub",
+         [](ImageShape& shape) {
+             shape.sections.push_back(
+                 {".stub", 0x800, 0x40, 0x40, 0x40, 0x40000040, Pattern(0x40, 3)});
+         }},
+        {"a symbol table in the DOS stub",
+         [](ImageShape& shape) { shape.pointerToSymbolTable = 0x40; }},
+    };
+    for (const Case& c : cases) {
+        ImageShape shape = Standard(GetParam(), 0x200);
+        c.shape(shape);
+        BuiltImage original = BuildImage(shape);
+        test::PutAt<std::uint32_t>(original.bytes, 0x40, 4); // an empty string table, if any
+        const Outcome out = Update(original.bytes, 0x900);
+        ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
+        EXPECT_EQ(out.rebuilt->placement, Placement::Grown) << c.what;
+        const Bytes8& bytes = out.rebuilt->bytes;
+        EXPECT_TRUE(
+            std::equal(bytes.begin() + 0x40, bytes.begin() + 0x80, original.bytes.begin() + 0x40))
+            << c.what;
+        EXPECT_EQ(Parse(bytes).coff.pointerToSymbolTable, shape.pointerToSymbolTable) << c.what;
+    }
+}
+
+// The refusal above relies on knowing every header byte the rewrite writes:
+// whatever placement it takes, no other byte of the headers changes.
+TEST_P(Rebuild, ChangesNoHeaderByteOutsideTheFieldsItRewrites) {
+    struct Case {
+        const char* what;
+        std::uint32_t resourceRaw;
+        std::size_t size;
+        const char* follower; // a section after the resources, if any
+        Placement expected;
+    };
+    const Case cases[] = {{"in place", 0x400, 40, nullptr, Placement::InPlace},
+                          {"grown", 0x200, 0x900, nullptr, Placement::Grown},
+                          {"grown past relocations", 0x200, 0x900, ".reloc", Placement::Grown},
+                          {"in a new section", 0x200, 0x900, ".data", Placement::NewSection}};
+    for (const Case& c : cases) {
+        ImageShape shape = Standard(GetParam(), c.resourceRaw);
+        shape.checkSum = 0x1234;
+        shape.overlay = Bytes8(40, 0); // symbols, as mingw leaves them after the sections
+        if (c.follower != nullptr) {
+            SectionShape follower{c.follower, 0x3000, 12, 0x800, 0x200, kData, Pattern(12, 4)};
+            if (std::string(c.follower) == ".reloc") {
+                HoldRelocations(shape, follower);
+                follower.characteristics = kReloc;
+            }
+            AddSection(shape, follower);
+        }
+        BuiltImage original = BuildImage(shape);
+        test::PutAt<std::uint32_t>(original.bytes, original.coffHeader + 8,
+                                   static_cast<std::uint32_t>(original.overlayStart));
+        const Outcome out = Update(original.bytes, c.size);
+        ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
+        EXPECT_EQ(out.rebuilt->placement, c.expected) << c.what;
+        const Image before = Parse(original.bytes);
+        const std::vector<Range> fields =
+            RewrittenHeaderFields(before, Parse(out.rebuilt->bytes).sections.size());
+        std::size_t changed = 0;
+        for (std::size_t at = 0; at < before.sizeOfHeaders; ++at) {
+            if (out.rebuilt->bytes[at] == original.bytes[at]) {
+                continue;
+            }
+            ++changed;
+            EXPECT_TRUE(std::any_of(fields.begin(), fields.end(),
+                                    [&](const Range& f) { return Contains(f.start, f.size, at); }))
+                << c.what << ": header byte " << at << " changed";
+        }
+        EXPECT_GT(changed, 0u) << c.what << ": the resource directory's size at least changes";
+    }
+}
+
+// When the way that fits first makes a plan that breaks a rule only the
+// complete plan shows, the next way is tried: here moving the relocations
+// would shift memory that a resource outside the file points into, and a
+// new section leaves it alone.
+TEST_P(Rebuild, TriesTheNextWayWhenTheCompletePlanBreaksARule) {
+    // 0x3400 lies in .reloc's memory, past its raw data.
+    ImageShape shape = WithUnlocatedData(GetParam(), 0x3400, 0x200);
+    SectionShape relocs{".reloc", 0x3000, 0x800, 0x800, 0x200, kReloc, {}};
+    HoldRelocations(shape, relocs);
+    relocs.virtualSize = 0x800;
+    AddSection(shape, relocs);
+    const BuiltImage original = BuildImage(shape);
+
+    ASSERT_TRUE(TryWay(original.bytes, PlaceByMovingFollowers, 0x1400).ok())
+        << "moving the relocations fits, before the complete plan is checked";
+    const Outcome out = Update(original.bytes, 0x1400);
+    ASSERT_TRUE(out.rebuilt.ok()) << out.rebuilt.error().message;
+    EXPECT_EQ(out.rebuilt->placement, Placement::NewSection);
+    const Image after = Parse(out.rebuilt->bytes);
+    const SectionHeader* reloc = Named(after, ".reloc");
+    ASSERT_NE(reloc, nullptr);
+    EXPECT_EQ(reloc->virtualAddress, 0x3000u);
+    EXPECT_EQ(UnlocatedRva(out.rebuilt->bytes), 0x3400u);
 }
 
 // One field at a time set to a value the rewrite cannot work with: the
@@ -516,6 +857,42 @@ TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
              test::PutAt<std::uint32_t>(b, i.dataDirectories - 4, 2);
          },
          "no entry for a resource directory"},
+        // Header fields the rewrite writes must belong to no section: packed
+        // and size-optimised images map the headers into a section.
+        {"raw data at offset 0, covering the headers",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 20, 0);
+         },
+         "section .text shares file bytes with header fields the rewrite changes"},
+        {"raw data starting at the checksum",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 20,
+                                        static_cast<std::uint32_t>(i.optionalHeader + 64));
+         },
+         "section .text shares file bytes with header fields the rewrite changes"},
+        {"raw data starting inside the section table",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 20,
+                                        static_cast<std::uint32_t>(i.sectionTable + 40));
+         },
+         "section .text shares file bytes with header fields the rewrite changes"},
+        {"the resource section's raw data at offset 0",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<std::uint32_t>(b, i.sectionTable + 40 + 20, 0);
+         },
+         "section .rsrc shares file bytes with header fields the rewrite changes"},
+        {"the bound import directory inside the section table",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<DataDirectory>(b, i.dataDirectories + 8 * kBoundImportDirectory,
+                                        {static_cast<std::uint32_t>(i.sectionTable + 8), 0x20});
+         },
+         "the bound import directory lies in header fields the rewrite changes"},
+        {"a symbol table from the DOS stub over the COFF header",
+         [](Bytes8& b, const BuiltImage& i) {
+             test::PutAt<std::uint32_t>(b, i.coffHeader + 8, 0x40);
+             test::PutAt<std::uint32_t>(b, i.coffHeader + 12, 8); // 144 bytes of symbols
+         },
+         "the COFF symbol table shares file bytes with header fields the rewrite changes"},
         {"resource section at the top of the address space",
          [](Bytes8& b, const BuiltImage& i) {
              test::PutAt<std::uint32_t>(b, i.sectionTable + 40 + 12, 0xFFFFF000);

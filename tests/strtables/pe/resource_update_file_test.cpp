@@ -333,6 +333,46 @@ TEST(ResourceUpdateFile, RefusalsLeaveTheFileAsItWasAndSayWhy) {
     }
 }
 
+// Packed and size-optimised images may map their headers into a section
+// (raw data from offset 0). The rewrite changes header fields, so it would
+// change that section's bytes: the update is refused, names the section and
+// leaves the file as it was, while the same image with the section's data
+// after the headers is written.
+TEST(ResourceUpdateFile, RefusesToRewriteHeadersThatASectionHolds) {
+    const Bytes8 rsrc = [] {
+        ResourceDirectory empty;
+        ResourceChanges tree(empty);
+        EXPECT_TRUE(tree.Put(kStrings, kBlock1, 0, Pattern(20, 2)).ok());
+        return *FillResources(*LayOutResources(tree.tree()), 0x2000);
+    }();
+    for (const std::uint32_t codeAt : {0u, 0x600u}) {
+        test::ImageShape shape;
+        shape.sections.push_back({".text", 0x1000, 0x10, codeAt, 0x200, 0x60000020, {}});
+        shape.sections.push_back({".rsrc", 0x2000, static_cast<std::uint32_t>(rsrc.size()), 0x400,
+                                  0x200, 0x40000040, rsrc});
+        shape.directories[kResourceDirectory] = {0x2000, static_cast<std::uint32_t>(rsrc.size())};
+        const Bytes8 before = test::BuildImage(shape).bytes;
+        Workspace ws;
+        const std::string path = (ws.path() / "h.dll").string();
+        test::WriteScratchFile("headers.dll", before);
+        Copy((test::ScratchDir() / "headers.dll").string(), path);
+
+        const Result<void> done = StageAndEnd(path, ResourceName{true, 1, {}, {}}, 40);
+        EXPECT_EQ(ws.Listing(), std::set<std::string>{"h.dll"}) << codeAt;
+        if (codeAt != 0) {
+            ASSERT_TRUE(done.ok()) << done.error().message;
+            EXPECT_NE(test::ReadWholeFile(path), before);
+            continue;
+        }
+        ASSERT_FALSE(done.ok());
+        EXPECT_NE(done.error().message.find(
+                      "section .text shares file bytes with header fields the rewrite changes"),
+                  std::string::npos)
+            << done.error().message;
+        EXPECT_EQ(test::ReadWholeFile(path), before);
+    }
+}
+
 // The loader is the reader that matters: a program whose resources grew past
 // its relocation and debug sections must still start.
 TEST(ResourceUpdateFile, AGrownProgramStillRunsUnderWine) {
