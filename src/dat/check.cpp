@@ -73,7 +73,7 @@ bool ReportEntryCompleteness(const DataDocument& doc, const std::vector<EntryGro
         std::size_t present = 0;
         for (const EntryGroup& group : groups) {
             const EntryText* t = doc.entries[group.winner].TextOf(lang);
-            present += t != nullptr && !t->text.empty() ? 1 : 0;
+            present += t != nullptr && !t->text.empty() ? 1U : 0U;
         }
         out << "  " << std::left << std::setw(11) << KeyName(lang) << std::right << std::setw(8)
             << present << " present " << std::setw(8) << groups.size() - present << " missing\n";
@@ -119,7 +119,7 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
     // count as not found; told apart, they are work to do, not to add.
     std::size_t waiting = 0;
     for (const std::string_view text : c.notFound) {
-        waiting += allEntries.Find(text) ? 1 : 0;
+        waiting += allEntries.Find(text) ? 1U : 0U;
     }
     if (waiting > 0) {
         out << " (" << waiting << " of them in entries with no translation yet)";

@@ -109,7 +109,7 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
         ++counts.kept;
         if (m.textOfEntry[e] == nullptr) {
             ++counts.unused;
-            counts.newlyUnused += doc.entries[e].markedUnused ? 0 : 1;
+            counts.newlyUnused += doc.entries[e].markedUnused ? 0U : 1U;
         }
     }
     if (!m.newTexts.empty()) {

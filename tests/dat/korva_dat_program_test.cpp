@@ -130,7 +130,7 @@ TEST_P(DatRoundTrip, ExtractedAndFilledKorvaTranslatesEveryTextExactly) {
 
 INSTANTIATE_TEST_SUITE_P(Builders, DatRoundTrip,
                          testing::Values(Builder::MingwX64, Builder::ClangX86),
-                         [](const auto& info) { return e2e::BuilderName(info.param); });
+                         [](const auto& instance) { return e2e::BuilderName(instance.param); });
 
 // Data files in several states of translation: check's counts and verdict
 // are korva's, whatever the state.

@@ -304,7 +304,7 @@ inline ByteVector StringTableSection(const std::vector<SyntheticBlock>& blocks) 
     const std::uint32_t root = s.Table(0, 1);
     std::uint16_t named = 0;
     for (const SyntheticBlock& block : blocks) {
-        named += block.isId ? 0 : 1;
+        named = static_cast<std::uint16_t>(named + (block.isId ? 0 : 1));
     }
     const std::uint32_t names = s.Table(named, static_cast<std::uint16_t>(blocks.size() - named));
     s.IdToTable(root, 0, pe::kRtString, names);

@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The resource section is last and would have to grow past the top.
         Case{"grown resource section that still fits", ResourcesAt(0xFFFF0000), 0x1000, true},
         Case{"grown resource section past 4 GiB", ResourcesAt(0xFFFF0000), 0x10000, false}),
-    [](const auto& info) { return std::to_string(info.index); });
+    [](const auto& instance) { return std::to_string(instance.index); });
 
 } // namespace
 } // namespace korva::pe

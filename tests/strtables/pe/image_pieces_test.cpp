@@ -61,8 +61,8 @@ struct Twin {
 };
 
 TEST(ImagePieces, LaterWritesWinWhereTheyOverlap) {
-    const Bytes8 a = Pattern(100, 1);
-    const Bytes8 b = Pattern(40, 2);
+    const Bytes8 first = Pattern(100, 1);
+    const Bytes8 second = Pattern(40, 2);
     struct Case {
         const char* what;
         void (*apply)(Twin&, const Bytes8&, const Bytes8&);
@@ -113,7 +113,7 @@ TEST(ImagePieces, LaterWritesWinWhereTheyOverlap) {
     };
     for (const Case& c : cases) {
         Twin twin(200);
-        c.apply(twin, a, b);
+        c.apply(twin, first, second);
         EXPECT_EQ(twin.pieces.Materialize(), twin.plain) << c.what;
         Bytes8 streamed;
         ASSERT_TRUE(twin.pieces

@@ -140,7 +140,7 @@ void ExpectAdjacentSections(const Image& image) {
 
 class Rebuild : public testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(Pe, Rebuild, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+                         [](const auto& instance) { return instance.param ? "Pe32Plus" : "Pe32"; });
 
 TEST_P(Rebuild, InPlaceWhenTheResourceSectionHasRoom) {
     ImageShape shape = Standard(GetParam());
@@ -395,7 +395,8 @@ TEST_P(Rebuild, RemovesTheCertificateTable) {
     EXPECT_EQ(after.Directory(kCertificateDirectory).virtualAddress, 0u);
     EXPECT_EQ(after.Directory(kCertificateDirectory).size, 0u);
     ASSERT_EQ(bytes.size(), original.bytes.size() - 24);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), bytes.end() - before.size()));
+    EXPECT_TRUE(std::equal(before.begin(), before.end(),
+                           bytes.end() - static_cast<std::ptrdiff_t>(before.size())));
 }
 
 TEST_P(Rebuild, FollowsTheSymbolTableWhenTheOverlayMoves) {

@@ -128,7 +128,7 @@ TEST(ImageSections, AnRvaResolvesToTheSectionThatStartsBelowIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ImageVariant, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+                         [](const auto& instance) { return instance.param ? "Pe32Plus" : "Pe32"; });
 
 // One valid image, then one field at a time set to a bad value.
 TEST(ImageCorruption, SingleFieldCorruptions) {

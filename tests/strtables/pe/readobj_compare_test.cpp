@@ -119,7 +119,7 @@ TEST_P(Toolchains, ImageHeadersAgreeWithTheToolchain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealImages, Toolchains, testing::ValuesIn(test::AllToolchains()),
-                         [](const auto& info) { return test::ToolchainName(info.param); });
+                         [](const auto& instance) { return test::ToolchainName(instance.param); });
 
 } // namespace
 } // namespace korva::pe

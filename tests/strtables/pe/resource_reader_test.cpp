@@ -98,7 +98,7 @@ TEST_P(ReaderVariant, ReadsTheWholeTreeWithTableHeadersAndCodePages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, ReaderVariant, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+                         [](const auto& instance) { return instance.param ? "Pe32Plus" : "Pe32"; });
 
 TEST(ResourceEnumeration, DirectoryOrderAndTheStopRule) {
     // Names in file order, deliberately unsorted: the enumeration must not sort.
@@ -161,10 +161,10 @@ TEST(ResourceEnumeration, LargeUnsortedDirectoriesAreSearchedByKey) {
     const Result<ResourceModule> module = Load(test::StringTableSection(blocks));
     ASSERT_TRUE(module.ok()) << module.error().message;
     const ResourceId type = ResourceId::Id(kRtString);
-    for (int i = 0; i < 20; ++i) {
+    for (std::size_t i = 0; i < 20; ++i) {
         EXPECT_NE(module->Find(type, ResourceId::Name(blocks[i].name), 0), nullptr) << i;
     }
-    for (int i = 0; i < 40; ++i) {
+    for (std::size_t i = 0; i < 40; ++i) {
         const ResourceId name = ResourceId::Id(blocks[20 + i].id);
         for (std::uint16_t lang = 1; lang <= 40; ++lang) {
             const ResourceData* data = module->Find(type, name, lang);

@@ -101,7 +101,7 @@ TEST(ResourceSerializer, SortsEntriesForTheLoadersBinarySearch) {
     EXPECT_EQ(U16(b, 12), 5); // named entries
     EXPECT_EQ(U16(b, 14), 2); // id entries
     std::vector<std::u16string> names;
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < 5; ++i) {
         const std::uint32_t field = U32(b, 16 + 8 * i);
         ASSERT_TRUE(field & 0x80000000u);
         const std::uint32_t at = field & 0x7FFFFFFF;

@@ -216,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         Injection{"directory not writable", "", true, kDirectoryReadOnly, kReadWrite, 1},
         // 512-byte blocks in a POSIX shell: far less than the image.
         Injection{"write failing part-way", "ulimit -f 8; ", false, fs::perms::all, kReadWrite, 1}),
-    [](const auto& info) { return std::to_string(info.index); });
+    [](const auto& instance) { return std::to_string(instance.index); });
 
 TEST(ResourceUpdateFile, AKilledWriteLeavesTheOldOrTheNewFileAndNoTemporary) {
     Workspace ws;
@@ -486,9 +486,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Combine(testing::Values(test::Toolchain::LldX64, test::Toolchain::LldX86,
                                      test::Toolchain::MingwX64, test::Toolchain::MingwX86),
                      testing::Values(std::size_t{40}, std::size_t{6000})),
-    [](const auto& info) {
-        return test::ToolchainName(std::get<0>(info.param)) +
-               (std::get<1>(info.param) > 1000 ? "_grown" : "_small");
+    [](const auto& instance) {
+        return test::ToolchainName(std::get<0>(instance.param)) +
+               (std::get<1>(instance.param) > 1000 ? "_grown" : "_small");
     });
 
 } // namespace
