@@ -137,7 +137,7 @@ TEST_F(StringTableScale, TextsAtAndPastTheLengthWordsLimit) {
         bool same = true;
         for (std::size_t i = 0; i < c.length && same; ++i) {
             const std::size_t at = 4 + 2 * i;
-            const unsigned unit = data->bytes[at] | (data->bytes[at + 1] << 8);
+            const auto unit = static_cast<unsigned>(data->bytes[at] | (data->bytes[at + 1] << 8));
             same = unit == static_cast<unsigned char>(text[i]);
         }
         EXPECT_TRUE(same) << "the code units differ from the text";
