@@ -136,7 +136,7 @@ inline Texts StringTableTexts(const std::string& path) {
         const auto& [block, language] = key;
         std::size_t p = 0;
         for (std::uint32_t slot = 0; p + 2 <= data.size(); ++slot) {
-            const std::size_t length = data[p] | (data[p + 1] << 8);
+            const auto length = static_cast<std::size_t>(data[p] | (data[p + 1] << 8));
             p += 2;
             std::u16string text;
             for (std::size_t i = 0; i < length && p + 2 <= data.size(); ++i, p += 2) {
