@@ -144,15 +144,13 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
 } // namespace
 
 int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
-    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {false, true, false});
-    if (!parsed) {
-        return UsageError(io, kCommand, parsed.error().message);
+    int exitCode = 0;
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
+    if (!started) {
+        return exitCode;
     }
-    const CommandArgs& args = *parsed;
-    if (args.help) {
-        io.out << HelpText(kCommand);
-        return 0;
-    }
+    const CommandArgs& args = *started;
     if (args.positional.empty()) {
         return UsageError(io, kCommand, "give the data file");
     }

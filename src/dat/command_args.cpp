@@ -1,8 +1,10 @@
 #include "dat/command_args.h"
 
 #include <ostream>
+#include <utility>
 
 #include "dat/file_io.h"
+#include "dat/subcommands.h"
 #include "langkeys/lang_const.h"
 
 namespace korva::dat {
@@ -76,6 +78,22 @@ Result<void> WriteProduct(const std::optional<std::string>& path, std::string_vi
         return {};
     }
     return WriteFileAllOrNothing(*path, bytes);
+}
+
+std::optional<CommandArgs> StartCommand(const std::vector<std::string>& args,
+                                        const OptionSet& allowed, Streams io,
+                                        std::string_view command, int& exitCode) {
+    Result<CommandArgs> parsed = ParseCommandArgs(args, allowed);
+    if (!parsed) {
+        exitCode = UsageError(io, command, parsed.error().message);
+        return std::nullopt;
+    }
+    if (parsed->help) {
+        io.out << HelpText(command);
+        exitCode = 0;
+        return std::nullopt;
+    }
+    return std::move(*parsed);
 }
 
 int Fail(Streams io, std::string_view command, std::string_view message) {

@@ -39,6 +39,14 @@ struct CommandArgs {
 Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
                                      const OptionSet& allowed);
 
+// The start every subcommand shares: its arguments parsed, or, when that
+// already ends the command, nothing and its exit code in `exitCode` (2 for
+// a wrong command line, said on `io.err`; 0 for --help, answered on
+// `io.out`).
+std::optional<CommandArgs> StartCommand(const std::vector<std::string>& args,
+                                        const OptionSet& allowed, Streams io,
+                                        std::string_view command, int& exitCode);
+
 // After a data file argument, the optional NeutralLang (DestLang,...) pair:
 // taken when the first argument is a language key and the second a list in
 // parentheses. Removes them from `args`.

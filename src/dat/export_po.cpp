@@ -94,15 +94,13 @@ std::string References(const DataEntry& entry) {
 } // namespace
 
 int RunExportPo(const std::vector<std::string>& rawArgs, Streams io) {
-    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {true, false, false});
-    if (!parsed) {
-        return UsageError(io, kCommand, parsed.error().message);
+    int exitCode = 0;
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
+    if (!started) {
+        return exitCode;
     }
-    const CommandArgs& args = *parsed;
-    if (args.help) {
-        io.out << HelpText(kCommand);
-        return 0;
-    }
+    const CommandArgs& args = *started;
     if (args.positional.size() != 3) {
         return UsageError(io, kCommand, "give the data file, NeutralLang and DestLang");
     }

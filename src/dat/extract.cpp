@@ -30,15 +30,13 @@ std::string Header(const LanguageChoice& choice, const std::vector<std::string>&
 } // namespace
 
 int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
-    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {true, true, true});
-    if (!parsed) {
-        return UsageError(io, kCommand, parsed.error().message);
+    int exitCode = 0;
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {true, true, true}, io, kCommand, exitCode);
+    if (!started) {
+        return exitCode;
     }
-    const CommandArgs& args = *parsed;
-    if (args.help) {
-        io.out << HelpText(kCommand);
-        return 0;
-    }
+    const CommandArgs& args = *started;
     if (args.positional.size() < 3) {
         return UsageError(io, kCommand,
                           "give NeutralLang, (DestLang,...) and at least one program");
@@ -65,11 +63,7 @@ int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
     }
     const ProgramTexts texts = CollectTexts(*programs);
     if (!texts.lost.empty()) {
-        for (const TextLocation& where : texts.lost) {
-            io.err << "korva-dat extract: " << where.program << ", block " << where.block
-                   << (where.named ? ", slot " : ", string id ") << where.number
-                   << ": the text holds characters that Windows-1252 cannot\n";
-        }
+        ReportLostTexts(texts, kCommand, io.err);
         return Fail(io, kCommand,
                     "nothing written: leave out --cp1252 to write a UTF-8 data file, which holds "
                     "every text");

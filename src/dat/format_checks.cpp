@@ -13,14 +13,15 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-struct PrintfSpec {
+struct PrintfDirective {
     std::string written; // as the text has it, for messages
     std::string type;    // what the program must pass: "int" per '*', then length and class
 };
 
 // The conversion at `pos` (just after a '%'), or nothing when these
 // characters form none; `end` is where it stops.
-bool ParsePrintf(std::string_view text, std::size_t pos, PrintfSpec& spec, std::size_t& end) {
+bool ParsePrintf(std::string_view text, std::size_t pos, PrintfDirective& directive,
+                 std::size_t& end) {
     std::string type;
     std::size_t i = pos;
     // A blank after a percent sign is prose ("50 % de remise"), not the
@@ -95,13 +96,13 @@ bool ParsePrintf(std::string_view text, std::size_t pos, PrintfSpec& spec, std::
     type += length == "I64" ? "ll" : std::string(length == "I32" ? "" : length);
     type += kind;
     end = i + 1;
-    spec.written = "%" + std::string(text.substr(pos, end - pos));
-    spec.type = std::move(type);
+    directive.written = "%" + std::string(text.substr(pos, end - pos));
+    directive.type = std::move(type);
     return true;
 }
 
 struct Placeholders {
-    std::vector<PrintfSpec> printf;
+    std::vector<PrintfDirective> printf;
     std::set<std::pair<int, std::string>> inserts; // FormatMessage: number and format
     // An insert that cannot be read as a printf conversion: %1 followed by
     // a blank, %1!d!, ... The text is then surely a FormatMessage one.
@@ -118,11 +119,11 @@ Placeholders FindPlaceholders(std::string_view text) {
             ++i; // a literal percent sign in both kinds
             continue;
         }
-        PrintfSpec spec;
+        PrintfDirective directive;
         std::size_t printfEnd = 0;
-        const bool isPrintf = ParsePrintf(text, i + 1, spec, printfEnd);
+        const bool isPrintf = ParsePrintf(text, i + 1, directive, printfEnd);
         if (isPrintf) {
-            out.printf.push_back(std::move(spec));
+            out.printf.push_back(std::move(directive));
         }
         if (text[i + 1] >= '1' && text[i + 1] <= '9') {
             std::size_t j = i + 2;
@@ -152,9 +153,9 @@ Placeholders FindPlaceholders(std::string_view text) {
     return out;
 }
 
-std::string Written(const std::vector<PrintfSpec>& specs) {
+std::string Written(const std::vector<PrintfDirective>& directives) {
     std::string out;
-    for (const PrintfSpec& s : specs) {
+    for (const PrintfDirective& s : directives) {
         out += (out.empty() ? "" : " ") + s.written;
     }
     return out.empty() ? "none" : out;
@@ -198,7 +199,7 @@ std::vector<std::string> CompareFormats(std::string_view source, std::string_vie
                 " in the source, " + Written(t.inserts) + " in the translation");
         }
     } else {
-        const auto sameType = [](const PrintfSpec& a, const PrintfSpec& b) {
+        const auto sameType = [](const PrintfDirective& a, const PrintfDirective& b) {
             return a.type == b.type;
         };
         if (!std::equal(s.printf.begin(), s.printf.end(), t.printf.begin(), t.printf.end(),

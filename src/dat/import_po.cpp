@@ -118,15 +118,13 @@ std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::stri
 } // namespace
 
 int RunImportPo(const std::vector<std::string>& rawArgs, Streams io) {
-    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {true, false, false});
-    if (!parsed) {
-        return UsageError(io, kCommand, parsed.error().message);
+    int exitCode = 0;
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
+    if (!started) {
+        return exitCode;
     }
-    const CommandArgs& args = *parsed;
-    if (args.help) {
-        io.out << HelpText(kCommand);
-        return 0;
-    }
+    const CommandArgs& args = *started;
     if (args.positional.size() != 2) {
         return UsageError(io, kCommand, "give the data file and the PO file");
     }

@@ -1,6 +1,7 @@
 #include "dat/program_texts.h"
 
 #include <filesystem>
+#include <ostream>
 #include <unordered_map>
 
 #include "common/settings.h"
@@ -89,6 +90,14 @@ ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs) {
         out.texts[textOf.at(firstOf[i])].uses.push_back(std::move(uses[i].location));
     }
     return out;
+}
+
+void ReportLostTexts(const ProgramTexts& texts, std::string_view command, std::ostream& err) {
+    for (const TextLocation& where : texts.lost) {
+        err << "korva-dat " << command << ": " << where.program << ", block " << where.block
+            << (where.named ? ", slot " : ", string id ") << where.number
+            << ": the text holds characters that Windows-1252 cannot\n";
+    }
 }
 
 } // namespace korva::dat

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/result.h"
@@ -50,5 +52,9 @@ struct ProgramTexts {
 };
 
 ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs);
+
+// Names on `err`, one "korva-dat <command>: ..." line each, where the texts
+// that Windows-1252 cannot hold are used.
+void ReportLostTexts(const ProgramTexts& texts, std::string_view command, std::ostream& err);
 
 } // namespace korva::dat

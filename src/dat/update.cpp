@@ -132,15 +132,13 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
 } // namespace
 
 int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
-    const Result<CommandArgs> parsed = ParseCommandArgs(rawArgs, {true, true, false});
-    if (!parsed) {
-        return UsageError(io, kCommand, parsed.error().message);
+    int exitCode = 0;
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {true, true, false}, io, kCommand, exitCode);
+    if (!started) {
+        return exitCode;
     }
-    CommandArgs args = *parsed;
-    if (args.help) {
-        io.out << HelpText(kCommand);
-        return 0;
-    }
+    CommandArgs& args = *started;
     if (args.positional.size() < 2) {
         return UsageError(io, kCommand, "give the data file and at least one program");
     }
@@ -177,11 +175,7 @@ int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
     }
     const ProgramTexts texts = CollectTexts(*programs);
     if (!texts.lost.empty()) {
-        for (const TextLocation& where : texts.lost) {
-            io.err << "korva-dat update: " << where.program << ", block " << where.block
-                   << (where.named ? ", slot " : ", string id ") << where.number
-                   << ": the text holds characters that Windows-1252 cannot\n";
-        }
+        ReportLostTexts(texts, kCommand, io.err);
         return Fail(io, kCommand,
                     "nothing written: " + dataPath +
                         " is a Windows-1252 file; convert it to UTF-8 (see korva-dat --help)");

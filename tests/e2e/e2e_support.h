@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -39,6 +40,39 @@ inline std::u16string Utf16(const std::string& cp1252) {
             out += static_cast<char16_t>(byte);
         } else {
             throw std::invalid_argument("no test text uses byte " + std::to_string(byte));
+        }
+    }
+    return out;
+}
+
+// UTF-16 as UTF-8, as the tools write it: a pair as the four bytes of its
+// code point, a lone surrogate (which a data file's texts and a script's
+// narrow strings never hold) in the three bytes of its code unit.
+inline std::string Utf8(std::u16string_view text) {
+    const auto high = [](char32_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto low = [](char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (high(c) && i + 1 < text.size() && low(text[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        const auto put = [&out](char32_t bits) { out += static_cast<char>(bits); };
+        if (c < 0x80) {
+            put(c);
+        } else if (c < 0x800) {
+            put(0xC0 | (c >> 6));
+            put(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            put(0xE0 | (c >> 12));
+            put(0x80 | ((c >> 6) & 0x3F));
+            put(0x80 | (c & 0x3F));
+        } else {
+            put(0xF0 | (c >> 18));
+            put(0x80 | ((c >> 12) & 0x3F));
+            put(0x80 | ((c >> 6) & 0x3F));
+            put(0x80 | (c & 0x3F));
         }
     }
     return out;
