@@ -4,12 +4,17 @@
 # reader that checks rewritten images, and Wine runs them. libclang-rt-14-dev
 # holds libFuzzer and the sanitizer runtimes, which clang only recommends.
 # gettext's msgfmt and msgcat check and rewrap korva-dat's PO files, and
-# python3-polib edits them as translators' tools do.
-korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev mingw-w64
-                python3-pefile wine wine64 gettext python3-polib)
+# python3-polib edits them as translators' tools do. The Windows build is
+# made with mingw-w64 and tested under Wine, with GoogleTest built from the
+# sources in googletest (no Windows build of it is packaged).
+korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev googletest
+                mingw-w64 python3-pefile wine wine64 gettext python3-polib)
 # The demo builds the tools and the example with clang's lld and llvm-rc,
 # and lists the result with llvm-readobj; nothing else.
 korva_demo_packages=(cmake g++ unicode-data lld llvm python3)
+# scripts/package: the Debian package (dpkg-dev for its build flags and
+# dpkg-shlibdeps, lintian to check it) and the Windows zips.
+korva_package_packages=(cmake g++ unicode-data mingw-w64 dpkg-dev lintian)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.
 korva_i386_packages=(wine32:i386)

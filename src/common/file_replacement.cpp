@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,7 +227,7 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
         return Failure("cannot create a temporary file beside " + path, errno);
     }
     if (out.fd_ < 0) {
-        if (Result<void> named = out.GiveName(); !named) {
+        if (Result<void> named = out.CreateNamed(); !named) {
             return named.error();
         }
     }
@@ -287,48 +288,67 @@ Result<MappedFile> FileReplacement::MapWritten() const {
     return MappedFile::FromDescriptor(fd_, "a temporary file beside " + shown_);
 }
 
-// Names the temporary file: at Begin where unnamed files are not supported,
-// else just before the rename. Where an unnamed file cannot be named (no
-// /proc), a named copy takes its place.
-Result<void> FileReplacement::GiveName() {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+// Makes the temporary file under a short name that is free, with `make`
+// (which gives 0 or more, or -1 and errno); remembers the name for the
+// interruption handlers before it exists, since an interruption between the
+// two removes a name that is not there, which harms nothing. The result of
+// `make`, or -1 with the error in `error`.
+int FileReplacement::UnderFreeName(const std::function<int(const std::string&)>& make,
+                                   int& error) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = TemporaryName(attempt);
-        // Remembered first: an interruption between the two removes a name
-        // that is not there, which harms nothing.
         posix::RememberTemporary(directoryFd_, candidate);
-        int made = -1;
-        if (fd_ < 0) {
-            made = ::openat(directoryFd_, candidate.c_str(),
-                            O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
-        } else {
-            made = ::linkat(AT_FDCWD, self.c_str(), directoryFd_, candidate.c_str(),
-                            AT_SYMLINK_FOLLOW);
-        }
-        const int error = errno;
+        const int made = make(candidate);
+        error = errno;
         if (made >= 0) {
-            if (fd_ < 0) {
-                fd_ = made;
-            }
             tempName_ = candidate;
-            return {};
+            return made;
         }
         posix::ForgetTemporary(directoryFd_, candidate);
-        if (fd_ >= 0 && (error == ENOENT || error == EPERM)) {
-            return NameByCopy();
-        }
         if (error != EEXIST) {
-            return Failure("cannot create a temporary file beside " + shown_, error);
+            return -1;
         }
     }
-    return Failure("cannot create a temporary file beside " + shown_, EEXIST);
+    return -1;
 }
 
-// No way to name an unnamed file here (no /proc): its content goes to a
-// named one, which takes its place.
+Result<void> FileReplacement::CreateNamed() {
+    int error = 0;
+    fd_ = UnderFreeName(
+        [&](const std::string& name) {
+            return ::openat(directoryFd_, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC,
+                            0600);
+        },
+        error);
+    if (fd_ < 0) {
+        return Failure("cannot create a temporary file beside " + shown_, error);
+    }
+    return {};
+}
+
+// Names the unnamed temporary file just before the rename. Where it cannot
+// be named (no /proc), a named copy takes its place.
+Result<void> FileReplacement::NameUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    int error = 0;
+    const int linked = UnderFreeName(
+        [&](const std::string& name) {
+            return ::linkat(AT_FDCWD, self.c_str(), directoryFd_, name.c_str(),
+                            AT_SYMLINK_FOLLOW);
+        },
+        error);
+    if (linked >= 0) {
+        return {};
+    }
+    if (error == ENOENT || error == EPERM) {
+        return NameByCopy();
+    }
+    return Failure("cannot name a temporary file beside " + shown_, error);
+}
+
 Result<void> FileReplacement::NameByCopy() {
     Descriptor unnamed(std::exchange(fd_, -1));
-    if (Result<void> named = GiveName(); !named) {
+    if (Result<void> named = CreateNamed(); !named) {
         return named;
     }
     std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
@@ -400,7 +420,7 @@ Result<void> FileReplacement::PutInPlace() {
         return Failure("cannot flush a temporary file beside " + shown_, errno);
     }
     if (tempName_.empty()) {
-        if (Result<void> s = GiveName(); !s) {
+        if (Result<void> s = NameUnnamed(); !s) {
             return s;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -14,12 +16,38 @@ namespace korva {
 // native Windows build replaces the files that implement it and nothing
 // else. Failures come back as results whose message names the file and
 // the reason ("cannot open x.dll: Permission denied").
+//
+// Paths are carried as the program received them: bytes on POSIX, UTF-8 on
+// Windows (where the seam converts them to UTF-16 for the system, so that a
+// path with characters outside any code page works).
+
+// What the system knows an open file or lock by: a descriptor on POSIX, a
+// handle's value on Windows; -1 for none on both.
+#ifdef _WIN32
+using NativeHandle = std::intptr_t;
+#else
+using NativeHandle = int;
+#endif
+
+// The program's arguments after its own name. On Windows they come from the
+// wide command line, as UTF-8: the narrow `argv` holds them in the system's
+// code page, which loses every character outside it.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Standard output and error take the program's bytes unchanged. Its lines
+// carry their own ends (CR LF), which a text-mode stream would make CR CR LF.
+void UseBinaryConsole();
+
+// A path as the program carries it, for std::filesystem, and back.
+std::filesystem::path FileSystemPath(const std::string& path);
+std::string PathString(const std::filesystem::path& path);
 
 // The full path of the running program's own executable file; empty when
 // the system does not tell.
 std::string OwnExecutablePath();
 
-// The directory part of a path: everything up to and including the last '/'.
+// The directory part of a path: everything up to and including the last '/'
+// (on Windows also the last '\\', or a drive's colon).
 std::string DirectoryOf(const std::string& path);
 
 // A reader that stops reading the console (`korva ... | head -1`) must not
@@ -35,6 +63,9 @@ Result<void> CheckWritable(const std::string& path);
 
 // A regular file mapped read-only into memory for as long as the object
 // lives. Its bytes stay at the same address when the object is moved.
+// On Windows, Open reads the file into memory instead: Windows refuses to
+// replace a file while a view of it is mapped, and the file a run opens is
+// the one it replaces.
 class MappedFile {
 public:
     // Opens exactly the named file (no search path). A FIFO, device or
@@ -58,7 +89,7 @@ public:
 private:
     friend class FileReplacement;
     MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    static Result<MappedFile> FromDescriptor(int fd, const std::string& name);
+    static Result<MappedFile> FromDescriptor(NativeHandle fd, const std::string& name);
     void Release();
 
     const std::uint8_t* data_ = nullptr; // null for an empty file
@@ -82,7 +113,7 @@ public:
     long long Read(char* buffer, std::size_t size);
 
 private:
-    int fd_ = -1;
+    NativeHandle fd_ = -1;
 };
 
 // The run's hold on the file it rewrites, from before it is read until it
@@ -108,7 +139,7 @@ public:
 
 private:
     TargetLock() = default;
-    int fd_ = -1;
+    NativeHandle fd_ = -1;
 };
 
 // Replaces a file so that a reader sees either the old file or the new one,
@@ -142,19 +173,25 @@ public:
 private:
     FileReplacement() = default;
     Result<void> PutInPlace();
-    Result<void> GiveName();
+    // POSIX: how the temporary file gets its name.
+    int UnderFreeName(const std::function<int(const std::string&)>& make, int& error);
+    Result<void> CreateNamed();
+    Result<void> NameUnnamed();
     Result<void> NameByCopy();
     Result<void> CheckTargetUnchanged() const;
     void Abandon();
 
-    std::string shown_;     // the target's name as given, for messages
-    int directoryFd_ = -1;  // the real file's directory, symbolic links resolved
-    std::string name_;      // the real file's name in it
-    int originalFd_ = -1;   // the real file, whose metadata the new one takes
-    int fd_ = -1;           // the temporary file
-    std::string tempName_;  // its name in the directory; empty while it has none
-    std::uint64_t written_ = 0; // bytes appended so far
-    std::uint64_t flushed_ = 0; // bytes whose write-back has been started
+    // On Windows no file of the target is held open (an open handle would
+    // keep it from being replaced): name_ is the real file's full path and
+    // tempName_ the temporary file's.
+    std::string shown_;             // the target's name as given, for messages
+    NativeHandle directoryFd_ = -1; // the real file's directory, symbolic links resolved
+    std::string name_;              // the real file's name in it
+    NativeHandle originalFd_ = -1;  // the real file, whose metadata the new one takes
+    NativeHandle fd_ = -1;          // the temporary file
+    std::string tempName_;          // its name in the directory; empty while it has none
+    std::uint64_t written_ = 0;     // bytes appended so far
+    std::uint64_t flushed_ = 0;     // bytes whose write-back has been started
 };
 
 // Begin, Append and Commit at once.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -73,6 +74,20 @@ Result<Descriptor> OpenRegularFile(const std::string& path) {
 
 using posix::Descriptor;
 using posix::Failure;
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return {argv + std::min(argc, 1), argv + argc};
+}
+
+void UseBinaryConsole() {} // POSIX streams pass bytes unchanged
+
+std::filesystem::path FileSystemPath(const std::string& path) {
+    return {path};
+}
+
+std::string PathString(const std::filesystem::path& path) {
+    return path.string();
+}
 
 std::string OwnExecutablePath() {
     std::error_code ec;
@@ -161,6 +176,7 @@ void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
     if (first < last) {
         // Only advice: the mapping is private and read-only, so the pages
         // come back from the file unchanged when they are read again.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): page arithmetic needs the address as a number
         (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
     }
 }
@@ -207,6 +223,7 @@ Result<void> ReadOnlyFile::Open(const std::string& path) {
     return {};
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const): reading moves the file's position
 long long ReadOnlyFile::Read(char* buffer, std::size_t size) {
     if (fd_ < 0) {
         return -1;

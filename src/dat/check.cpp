@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "common/console.h"
+#include "common/platform.h"
 #include "common/text.h"
 #include "dat/coverage.h"
 #include "dat/document_checks.h"
@@ -95,7 +96,7 @@ bool LoadDictionary(const DataDocument& doc, TransDictionary& dict, std::string&
         served += n;
         return static_cast<long long>(n);
     };
-    const std::string name = std::filesystem::path(doc.name).filename().string();
+    const std::string name = PathString(FileSystemPath(doc.name).filename());
     const bool loaded = LoadDataFrom(read, name, dict);
     SetConsole(previous);
     message = console.str();
@@ -145,8 +146,7 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
 
 int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
     int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
+    std::optional<CommandArgs> started = StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
     if (!started) {
         return exitCode;
     }

@@ -19,8 +19,9 @@ constexpr std::string_view kCommand = "export-po";
 
 std::string Now() {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    // gmtime's one shared result is safe here, with one thread, and it is
+    // what Windows and POSIX both have.
+    const std::tm utc = *std::gmtime(&now);
     char text[32];
     const std::size_t size = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M+0000", &utc);
     return {text, size};
@@ -95,8 +96,7 @@ std::string References(const DataEntry& entry) {
 
 int RunExportPo(const std::vector<std::string>& rawArgs, Streams io) {
     int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
+    std::optional<CommandArgs> started = StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
     if (!started) {
         return exitCode;
     }

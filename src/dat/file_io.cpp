@@ -23,15 +23,16 @@ Result<void> WriteFileAllOrNothing(const std::string& path, std::string_view byt
     // a new file is first created empty, with the ones the user's umask
     // gives, and removed again when the replacement fails.
     std::error_code ignored;
-    const bool existed = std::filesystem::exists(path, ignored);
-    if (!existed && !std::ofstream(path, std::ios::binary)) {
+    const std::filesystem::path where = FileSystemPath(path);
+    const bool existed = std::filesystem::exists(where, ignored);
+    if (!existed && !std::ofstream(where, std::ios::binary)) {
         return MakeError("cannot create " + path);
     }
     const std::span<const std::uint8_t> content(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                 bytes.size());
     if (Result<void> replaced = ReplaceFileAtomically(path, content); !replaced) {
         if (!existed) {
-            std::filesystem::remove(path, ignored);
+            std::filesystem::remove(where, ignored);
         }
         return replaced;
     }

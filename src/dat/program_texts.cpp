@@ -4,6 +4,7 @@
 #include <ostream>
 #include <unordered_map>
 
+#include "common/platform.h"
 #include "common/settings.h"
 #include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
@@ -21,7 +22,7 @@ Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& 
         ResetResBlocks();
         if (!ReadStringTables()) {
             std::error_code ec;
-            if (!std::filesystem::is_regular_file(path, ec)) {
+            if (!std::filesystem::is_regular_file(FileSystemPath(path), ec)) {
                 return MakeError(path + ": no such file");
             }
             return MakeError(path + ": not a Windows program with string tables");

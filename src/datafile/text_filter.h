@@ -23,7 +23,9 @@ public:
 private:
     static std::uint64_t HashOf(std::string_view text);
     // The one word a text's bits are in, and its four bits there.
-    std::size_t WordOf(std::uint64_t hash) const { return (hash >> 40) & (words_.size() - 1); }
+    std::size_t WordOf(std::uint64_t hash) const {
+        return static_cast<std::size_t>((hash >> 40) & (words_.size() - 1));
+    }
     static std::uint64_t BitsOf(std::uint64_t hash);
 
     std::vector<std::uint64_t> words_; // a power of two in size

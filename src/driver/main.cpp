@@ -1,15 +1,17 @@
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/platform.h"
 #include "driver/main_sequence.h"
 
 int main(int argc, char** argv) {
+    korva::UseBinaryConsole();
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '\0') { // an empty argument is dropped, as a lone "" is on Windows
-            args.emplace_back(argv[i]);
+    for (std::string& arg : korva::ProgramArguments(argc, argv)) {
+        if (!arg.empty()) { // an empty argument is dropped, as a lone "" is on Windows
+            args.push_back(std::move(arg));
         }
     }
     std::ios::sync_with_stdio(false);

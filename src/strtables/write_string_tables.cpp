@@ -129,7 +129,9 @@ private:
     };
     // The other way from Item.
     static RunSpan RunOf(std::uint64_t item) {
-        return {ResBlocks.at(item >> 32), (item >> 16) & kMaxEntries, item & kMaxEntries};
+        return {ResBlocks.at(static_cast<std::size_t>(item >> 32)),
+                static_cast<std::size_t>((item >> 16) & kMaxEntries),
+                static_cast<std::size_t>(item & kMaxEntries)};
     }
 };
 

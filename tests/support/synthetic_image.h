@@ -235,14 +235,15 @@ public:
         const auto offset = Reserve(2 + 2 * name.size());
         PutAt(bytes_, offset, static_cast<std::uint16_t>(name.size()));
         const ByteVector units = Utf16Le(name);
-        std::copy(units.begin(), units.end(), bytes_.begin() + offset + 2);
+        std::copy(units.begin(), units.end(),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(offset) + 2);
         return offset;
     }
 
     // Data bytes and the data entry that points at them; returns the entry.
     std::uint32_t Data(const ByteVector& data, std::uint32_t codePage = 0) {
         const auto at = Reserve(data.size());
-        std::copy(data.begin(), data.end(), bytes_.begin() + at);
+        std::copy(data.begin(), data.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(at));
         return DataEntry(rva_ + at, static_cast<std::uint32_t>(data.size()), codePage);
     }
     std::uint32_t DataEntry(std::uint32_t dataRva, std::uint32_t size, std::uint32_t codePage = 0) {

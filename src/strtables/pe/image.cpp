@@ -74,7 +74,7 @@ Result<void> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& im
     if (!table) {
         return MakeError("data directories: past the end of the file");
     }
-    image.dataDirectories.reserve(count);
+    image.dataDirectories.reserve(static_cast<std::size_t>(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         image.dataDirectories.push_back(*ReadAt<DataDirectory>(*table, i * sizeof(DataDirectory)));
     }
@@ -90,7 +90,7 @@ Result<void> ParseSectionTable(Bytes file, Image& image) {
         return MakeError("section table: past the end of the file");
     }
     image.sectionTableEnd = image.sectionTableOffset + table->size();
-    image.sections.reserve(count);
+    image.sections.reserve(static_cast<std::size_t>(count));
     image.firstSectionData = file.size();
     std::uint64_t end = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
     for (std::uint64_t i = 0; i < count; ++i) {

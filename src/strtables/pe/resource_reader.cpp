@@ -86,7 +86,7 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     ResourceDirectory out;
     out.info = DirectoryInfo{table->characteristics, table->timeDateStamp, table->majorVersion,
                              table->minorVersion};
-    out.entries.reserve(count);
+    out.entries.reserve(static_cast<std::size_t>(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         const DecodedDirectoryEntry raw = DecodeDirectoryEntry(
             *ReadAt<ResourceDirectoryEntryRaw>(*entries, i * sizeof(ResourceDirectoryEntryRaw)));

@@ -113,8 +113,8 @@ Image Parse(const Bytes8& bytes) {
 }
 
 Bytes8 RawOf(const Bytes8& file, const SectionHeader& h) {
-    return Bytes8(file.begin() + h.pointerToRawData,
-                  file.begin() + h.pointerToRawData + h.sizeOfRawData);
+    const auto from = file.begin() + static_cast<std::ptrdiff_t>(h.pointerToRawData);
+    return Bytes8(from, from + static_cast<std::ptrdiff_t>(h.sizeOfRawData));
 }
 
 const SectionHeader* Named(const Image& image, const std::string& name) {
@@ -224,7 +224,8 @@ TEST_P(Rebuild, MovesRelocationsThatFollowTheResources) {
     // The debug entry follows the overlay it points into.
     const std::uint32_t debugData = test::GetAt<std::uint32_t>(bytes, debugEntry + 24);
     EXPECT_EQ(debugData, bytes.size() - 64);
-    EXPECT_TRUE(std::equal(shape.overlay.begin(), shape.overlay.end(), bytes.begin() + debugData));
+    EXPECT_TRUE(std::equal(shape.overlay.begin(), shape.overlay.end(),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(debugData)));
 }
 
 TEST_P(Rebuild, AddsASectionWhenWritableDataFollows) {

@@ -1,0 +1,142 @@
+// The run's hold on its target on Windows, and the handler that removes a
+// temporary file when the console interrupts the run.
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "common/platform.h"
+#include "common/win_files.h"
+
+namespace korva {
+namespace win {
+namespace {
+
+std::unique_ptr<LockedFile> currentLock;
+
+// The handler runs on a thread of its own, while the run goes on: the list
+// is shared under this lock, which the handler keeps until the process ends.
+SRWLOCK pendingLock = SRWLOCK_INIT;
+std::vector<std::wstring>* pending = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    AcquireSRWLockExclusive(&pendingLock);
+    if (pending != nullptr) {
+        for (const std::wstring& path : *pending) {
+            DeleteFileW(path.c_str());
+        }
+    }
+    // Ends every thread at once; the temporary files still open are marked
+    // for deletion and go with their handles.
+    ExitProcess(2);
+}
+
+// The file at `path` as it is now; nothing for a file that cannot be opened
+// as a regular file. Opened only to look: no handle on the target may stay
+// open, as one would keep it from being replaced.
+Result<FileState> LookAt(const std::string& path) {
+    Result<Handle> file = OpenRegularFile(path, FILE_READ_ATTRIBUTES);
+    if (!file) {
+        return file.error();
+    }
+    return StateOf(file->get(), path);
+}
+
+std::wstring Hex(std::uint64_t value, int digits) {
+    std::wstring out(static_cast<std::size_t>(digits), L'0');
+    for (auto it = out.rbegin(); it != out.rend(); ++it, value >>= 4) {
+        *it = L"0123456789abcdef"[value & 15];
+    }
+    return out;
+}
+
+// One lock per file, whatever path names it: its volume and file index.
+// Global, so that runs in other sessions on this machine take turns too;
+// where that namespace is closed to the user, the session's own.
+Handle MutexFor(const FileState& file) {
+    const std::wstring name = L"korva-target-" + Hex(file.volume, 8) + L"-" + Hex(file.index, 16);
+    Handle mutex(CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+    if (!mutex.valid()) {
+        mutex = Handle(CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+    }
+    return mutex;
+}
+
+} // namespace
+
+const LockedFile* CurrentLock() {
+    return currentLock.get();
+}
+
+void RememberTemporary(const std::wstring& path) {
+    static const bool installed = SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
+    (void)installed;
+    AcquireSRWLockExclusive(&pendingLock);
+    if (pending == nullptr) {
+        pending = new std::vector<std::wstring>(); // lives until the process ends
+    }
+    pending->push_back(path);
+    ReleaseSRWLockExclusive(&pendingLock);
+}
+
+void ForgetTemporary(const std::wstring& path) {
+    AcquireSRWLockExclusive(&pendingLock);
+    if (pending != nullptr) {
+        std::erase(*pending, path);
+    }
+    ReleaseSRWLockExclusive(&pendingLock);
+}
+
+} // namespace win
+
+// A lock on the file itself, by a handle, cannot serve: Windows does not
+// replace a file while any handle to it is open, so a second run waiting on
+// the lock would keep the first from finishing. The runs take turns on a
+// named mutex for the file instead, and hold no handle on it.
+TargetLock TargetLock::Acquire(const std::string& path) {
+    TargetLock lock;
+    // The file found at the path may be replaced by a run that held the
+    // lock before: then the lock is taken again for the file that is there
+    // now, so that every run locks the file it reads.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const Result<win::FileState> before = win::LookAt(path);
+        if (!before) {
+            return lock;
+        }
+        win::Handle mutex = win::MutexFor(*before);
+        if (!mutex.valid()) {
+            return lock; // no lock to be had: the run goes on unguarded
+        }
+        const DWORD waited = WaitForSingleObject(mutex.get(), INFINITE);
+        // An abandoned mutex was held by a run that ended without letting
+        // go of it; the file is as that run left it.
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            return lock;
+        }
+        const Result<win::FileState> now = win::LookAt(path);
+        if (!now || now->volume != before->volume || now->index != before->index) {
+            ReleaseMutex(mutex.get());
+            continue;
+        }
+        win::currentLock = std::make_unique<win::LockedFile>(win::LockedFile{path, *now});
+        lock.fd_ = win::HandleValue(mutex.release());
+        return lock;
+    }
+    return lock;
+}
+
+TargetLock::TargetLock(TargetLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TargetLock::~TargetLock() {
+    if (fd_ < 0) {
+        return;
+    }
+    win::currentLock.reset();
+    ReleaseMutex(win::FromValue(fd_));
+    CloseHandle(win::FromValue(fd_));
+}
+
+} // namespace korva
