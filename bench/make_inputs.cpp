@@ -56,21 +56,24 @@ private:
 
 // Interface words in code page 1252, accented letters written as escapes so
 // that this source stays ASCII.
+// clang-format off
 constexpr std::array<std::string_view, 40> kWords = {
     "Open",      "file",         "Save",       "changes",       "the",
     "Close",     "window",       "Print",      "preview",       "Cannot",
     "find",      "folder",       "Replace",    "all",           "Undo",
     "Options",   "Export",       "as",         "Delete",        "item",
-    "Gr\xF6\xDF" "e",            "\xC4nderung", "\xE9l\xE9ment", "Donn\xE9" "es",
-    "caf\xE9",   "A\xF1o",       "Configuraci\xF3n", "\xDC" "bersicht", "na\xEFve",
-    "\xD8re",    "\xC6r\xF8",    "Sm\xF6rg\xE5sbord", "fa\xE7" "ade", "Ma\xDF",
+    "Gr\xF6\337e",            "\xC4nderung", "\xE9l\xE9ment", "Donn\351es",
+    "caf\xE9",   "A\xF1o",       "Configuraci\xF3n", "\334bersicht", "na\xEFve",
+    "\xD8re",    "\xC6r\xF8",    "Sm\xF6rg\xE5sbord", "fa\347ade", "Ma\xDF",
     "d\xE9j\xE0", "\xE0 la",     "Z\xFCrich",  "\x80 price",    "\x84quoted\x93",
-    "Stra\xDF" "e"};
+    "Stra\337e"};
+// clang-format on
 
 // Words of the UTF-8 inputs that 1252 cannot hold: Cyrillic in both cases
 // (with the letters outside the alphabet's main block, like Yo and Lje, whose
 // case pairs lie apart from the others), and Chinese, Japanese and Korean,
 // one of them with a character beyond the BMP that UTF-16 stores as a pair.
+// clang-format off
 constexpr std::array<std::u32string_view, 48> kWideWords = {
     U"\u041E\u0442\u043A\u0440\u044B\u0442\u044C", U"\u0444\u0430\u0439\u043B",
     U"\u0421\u043E\u0445\u0440\u0430\u043D\u0438\u0442\u044C",
@@ -91,6 +94,7 @@ constexpr std::array<std::u32string_view, 48> kWideWords = {
     U"\u5BFC\u51FA", U"\u5220\u9664", U"\u9879\u76EE", U"\u30D5\u30A1\u30A4\u30EB",
     U"\u958B\u304F", U"\u4FDD\u5B58\u3057\u307E\u3059\u304B", U"\uD30C\uC77C", U"\uC800\uC7A5",
     U"\U00020BB7\u91CE\u5BB6"};
+// clang-format on
 
 // Texts are kept as code points and encoded only when written, so that both
 // variants share one way of making them.
@@ -131,7 +135,9 @@ std::string ToUtf8(const Text& text) {
     return out;
 }
 
-std::string Encode(const Text& text, bool utf8) { return utf8 ? ToUtf8(text) : ToCp1252(text); }
+std::string Encode(const Text& text, bool utf8) {
+    return utf8 ? ToUtf8(text) : ToCp1252(text);
+}
 
 // The other case of a Latin, Latin-1 or Cyrillic letter; anything else as it is.
 char32_t SwapCase(char32_t c) {
@@ -206,8 +212,7 @@ bool WriteFile(const std::string& path, const std::string& content) {
     return static_cast<bool>(file);
 }
 
-std::string ResourceScript(const std::vector<Text>& texts, std::uint64_t rcdataBytes,
-                           bool utf8) {
+std::string ResourceScript(const std::vector<Text>& texts, std::uint64_t rcdataBytes, bool utf8) {
     std::string rc;
     rc += "STRINGTABLE\nLANGUAGE 0, 0\nBEGIN\n";
     for (std::size_t id = 0; id < texts.size(); ++id) {
@@ -247,7 +252,8 @@ std::string DataSource(std::uint64_t dataBytes) {
     }
     c += "};\n";
     c += "__declspec(dllexport) int bench_sum(int n) {\n"
-         "  int s = 0;\n  for (int i = 0; i < n; ++i) s += *(unsigned char*)bench_pointers[i & 255];\n"
+         "  int s = 0;\n  for (int i = 0; i < n; ++i) s += *(unsigned char*)bench_pointers[i & "
+         "255];\n"
          "  return s;\n}\n";
     return c;
 }
@@ -342,17 +348,16 @@ int main(int argc, char** argv) {
     std::vector<Text> texts;
     texts.reserve(blocks * 16);
     for (std::size_t i = 0; i < blocks * 16; ++i) {
-        texts.push_back(MakeText(words, random, static_cast<std::uint32_t>(i),
-                                 utf8 ? &wide : nullptr));
+        texts.push_back(
+            MakeText(words, random, static_cast<std::uint32_t>(i), utf8 ? &wide : nullptr));
     }
     const std::size_t entries = argc == 7 ? std::strtoull(argv[6], nullptr, 10) : texts.size();
 
     try {
-        const bool ok =
-            WriteFile(dir + "/target.rc", ResourceScript(texts, rcdataBytes, utf8)) &&
-            WriteFile(dir + "/data.c", DataSource(dataBytes)) &&
-            (rcdataBytes == 0 || WriteFile(dir + "/blob.bin", Blob(rcdataBytes))) &&
-            WriteDataFile(dir + "/KORVA.DAT", words, texts, dests, entries, utf8);
+        const bool ok = WriteFile(dir + "/target.rc", ResourceScript(texts, rcdataBytes, utf8)) &&
+                        WriteFile(dir + "/data.c", DataSource(dataBytes)) &&
+                        (rcdataBytes == 0 || WriteFile(dir + "/blob.bin", Blob(rcdataBytes))) &&
+                        WriteDataFile(dir + "/KORVA.DAT", words, texts, dests, entries, utf8);
         if (!ok) {
             std::cerr << "make_inputs: cannot write to " << dir << "\n";
             return 1;

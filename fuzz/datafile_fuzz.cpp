@@ -12,10 +12,10 @@
 
 #include "common/codepage.h"
 #include "common/compare.h"
+#include "common/console.h"
 #include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
-#include "common/console.h"
 #include "langkeys/lang_const.h"
 
 namespace {

@@ -6,9 +6,10 @@
 # gettext's msgfmt and msgcat check and rewrap korva-dat's PO files, and
 # python3-polib edits them as translators' tools do. The Windows build is
 # made with mingw-w64 and tested under Wine, with GoogleTest built from the
-# sources in googletest (no Windows build of it is packaged).
+# sources in googletest (no Windows build of it is packaged). clang-format
+# and clang-tidy hold the code to its format and lint.
 korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev googletest
-                mingw-w64 python3-pefile wine wine64 gettext python3-polib)
+                mingw-w64 python3-pefile wine wine64 gettext python3-polib clang-format clang-tidy)
 # The demo builds the tools and the example with clang's lld and llvm-rc,
 # and lists the result with llvm-readobj; nothing else.
 korva_demo_packages=(cmake g++ unicode-data lld llvm python3)

@@ -60,7 +60,8 @@ char32_t FoldCase(char32_t c) {
     if (c >= 0x110000) {
         return c;
     }
-    const std::int32_t delta = kFoldTable.delta[kFoldTable.rowOf[c >> kBlockBits]][c & (kBlockSize - 1)];
+    const std::int32_t delta =
+        kFoldTable.delta[kFoldTable.rowOf[c >> kBlockBits]][c & (kBlockSize - 1)];
     return static_cast<char32_t>(static_cast<std::int32_t>(c) + delta);
 }
 

@@ -173,7 +173,8 @@ Result<void> KeepAttributes(int from, int to, const std::string& shown) {
     for (const std::string& name : wanted) {
         const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
         std::vector<char> value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-        const ssize_t got = size < 0 ? size : ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        const ssize_t got =
+            size < 0 ? size : ::fgetxattr(from, name.c_str(), value.data(), value.size());
         if (got < 0) {
             return Failure("cannot read the attribute " + name + " of " + shown, errno);
         }
@@ -211,8 +212,8 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     out.shown_ = path;
     out.name_ = real->name;
     out.directoryFd_ = real->directory.release();
-    out.originalFd_ = ::openat(out.directoryFd_, out.name_.c_str(),
-                               O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    out.originalFd_ =
+        ::openat(out.directoryFd_, out.name_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat original {};
     if (out.originalFd_ < 0 || ::fstat(out.originalFd_, &original) != 0) {
         return Failure("cannot open " + path, errno);
@@ -293,8 +294,7 @@ Result<MappedFile> FileReplacement::MapWritten() const {
 // interruption handlers before it exists, since an interruption between the
 // two removes a name that is not there, which harms nothing. The result of
 // `make`, or -1 with the error in `error`.
-int FileReplacement::UnderFreeName(const std::function<int(const std::string&)>& make,
-                                   int& error) {
+int FileReplacement::UnderFreeName(const std::function<int(const std::string&)>& make, int& error) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = TemporaryName(attempt);
         posix::RememberTemporary(directoryFd_, candidate);
@@ -333,8 +333,7 @@ Result<void> FileReplacement::NameUnnamed() {
     int error = 0;
     const int linked = UnderFreeName(
         [&](const std::string& name) {
-            return ::linkat(AT_FDCWD, self.c_str(), directoryFd_, name.c_str(),
-                            AT_SYMLINK_FOLLOW);
+            return ::linkat(AT_FDCWD, self.c_str(), directoryFd_, name.c_str(), AT_SYMLINK_FOLLOW);
         },
         error);
     if (linked >= 0) {

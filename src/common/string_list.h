@@ -63,8 +63,7 @@ public:
     }
     // Keeps `owner`, and with it the texts it holds, as long as this list.
     void KeepAlive(std::shared_ptr<const void> owner) {
-        if (owner != nullptr &&
-            std::find(owners_.begin(), owners_.end(), owner) == owners_.end()) {
+        if (owner != nullptr && std::find(owners_.begin(), owners_.end(), owner) == owners_.end()) {
             owners_.push_back(std::move(owner));
         }
     }

@@ -146,7 +146,8 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
 
 int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
     int exitCode = 0;
-    std::optional<CommandArgs> started = StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
     if (!started) {
         return exitCode;
     }

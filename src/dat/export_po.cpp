@@ -96,7 +96,8 @@ std::string References(const DataEntry& entry) {
 
 int RunExportPo(const std::vector<std::string>& rawArgs, Streams io) {
     int exitCode = 0;
-    std::optional<CommandArgs> started = StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
+    std::optional<CommandArgs> started =
+        StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
     if (!started) {
         return exitCode;
     }

@@ -5,9 +5,9 @@
 
 #include "common/codepage.h"
 #include "common/platform.h"
+#include "common/settings.h"
 #include "common/utf8.h"
 #include "datafile/data_loader.h"
-#include "common/settings.h"
 
 namespace korva {
 

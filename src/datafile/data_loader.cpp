@@ -4,9 +4,9 @@
 #include <string>
 
 #include "common/codepage.h"
+#include "common/console.h"
 #include "common/utf8.h"
 #include "datafile/escapes.h"
-#include "common/console.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {

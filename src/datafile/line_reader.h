@@ -26,7 +26,7 @@ public:
     enum class Status { Line, End, ReadFailed };
 
     explicit LineReader(ReadBlock read, std::size_t blockSize = kDefaultBlockSize,
-                         bool lfEndsLine = false);
+                        bool lfEndsLine = false);
 
     // The next line without its line end. The view holds until the next call.
     Status Next(std::string_view& line);

@@ -49,7 +49,7 @@ bool TransDictionary::Find(std::string_view text, std::size_t& index) const {
 }
 
 void TransDictionary::FindAll(std::span<const std::string_view> texts,
-                         std::span<std::size_t> indices) const {
+                              std::span<std::size_t> indices) const {
     constexpr std::size_t kGroup = 16;
     const std::vector<ItemList::Entry>& items = list_.Items();
     for (std::size_t base = 0; base < texts.size(); base += kGroup) {

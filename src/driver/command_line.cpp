@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "common/text.h"
 #include "common/settings.h"
+#include "common/text.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {

@@ -58,7 +58,9 @@ FoldedTextFilter BlockTextFilter() {
 
 // Why a destination list that names two keys of one language id is refused.
 std::string SharedLangIdLine(int first, int second) {
-    const auto name = [](int key) { return std::string(LangKeys[static_cast<std::size_t>(key)].Name); };
+    const auto name = [](int key) {
+        return std::string(LangKeys[static_cast<std::size_t>(key)].Name);
+    };
     char id[32];
     (void)std::snprintf(id, sizeof id, "%u (0x%02X)", unsigned{LangIdOf(first)},
                         unsigned{LangIdOf(first)});

@@ -1,8 +1,8 @@
 #include <array>
 #include <string_view>
 
-#include "driver/command_line.h"
 #include "common/console.h"
+#include "driver/command_line.h"
 
 namespace korva {
 

@@ -78,7 +78,9 @@ bool FindDestinationsSharingLangId(int& first, int& second) {
     return false;
 }
 
-std::uint16_t LangIdOf(int index) { return LangKeys.at(static_cast<std::size_t>(index)).LangId; }
+std::uint16_t LangIdOf(int index) {
+    return LangKeys.at(static_cast<std::size_t>(index)).LangId;
+}
 
 void ResetLangSelection() {
     LangKeys = kInitialKeys;

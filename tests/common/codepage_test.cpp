@@ -32,10 +32,10 @@ TEST(CodePage, UnmappableCodePointsBecomeOneQuestionMarkEach) {
         Text expected;
     };
     const std::vector<Case> cases = {
-        {u"\u0100", "?"},                    // Latin Extended-A, not in 1252
-        {u"\u0080", "?"},                    // C1 control whose byte 1252 gives to the euro
-        {u"a\U0001F600b", "a?b"},            // a surrogate pair is one code point
-        {std::u16string{u'x', char16_t(0xD800)}, "x?"},            // lone high at the end
+        {u"\u0100", "?"},         // Latin Extended-A, not in 1252
+        {u"\u0080", "?"},         // C1 control whose byte 1252 gives to the euro
+        {u"a\U0001F600b", "a?b"}, // a surrogate pair is one code point
+        {std::u16string{u'x', char16_t(0xD800)}, "x?"},             // lone high at the end
         {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, "??"}, // low before high: two lone
         {std::u16string{u'A', u'\0', u'B'}, Text("A\0B", 3)},       // NUL is kept in place
         {u"\u20AC\u0152", "\x80\x8C"},

@@ -87,19 +87,19 @@ TEST(CompareText, Utf8FoldsEachCodePointByUnicodeSimpleCaseFolding) {
         int expected;
     };
     const Case cases[] = {
-        {"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC", // ОТКРЫТЬ
+        {"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC",     // ОТКРЫТЬ
          "\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C", 0}, // открыть
-        {"\xCE\xA3", "\xCF\x83", 0},                                   // Σ σ
-        {"\xCF\x82", "\xCF\x83", 0},                                   // ς σ
-        {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", 0},                   // Deseret
-        {"\xE2\x84\xAA", "k", 0},                                      // Kelvin sign
-        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", 0},                 // Été été
-        {"\xD0\xB5", "e", 1},            // Cyrillic ie is not Latin e
-        {"\xD1\x91", "\xD0\xB5", 1},     // ё is not е
-        {"\xC3\x9F", "ss", 1},           // sharp s folds to two letters only fully
-        {"\xC4\xB0", "i", 1},            // dotted capital I folds only in Turkic
-        {"_", "A", -1},                  // folded to lower case: 0x5F before 0x61
-        {"ab", "ABC", -1},               // a proper prefix is less
+        {"\xCE\xA3", "\xCF\x83", 0},                                     // Σ σ
+        {"\xCF\x82", "\xCF\x83", 0},                                     // ς σ
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", 0},                     // Deseret
+        {"\xE2\x84\xAA", "k", 0},                                        // Kelvin sign
+        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", 0},                   // Été été
+        {"\xD0\xB5", "e", 1},                 // Cyrillic ie is not Latin e
+        {"\xD1\x91", "\xD0\xB5", 1},          // ё is not е
+        {"\xC3\x9F", "ss", 1},                // sharp s folds to two letters only fully
+        {"\xC4\xB0", "i", 1},                 // dotted capital I folds only in Turkic
+        {"_", "A", -1},                       // folded to lower case: 0x5F before 0x61
+        {"ab", "ABC", -1},                    // a proper prefix is less
         {"\xED\xA0\x80", "\xEE\x80\x80", -1}, // a lone surrogate in code point order
         {"\xEF\xBF\xBF", "\xF0\x90\x80\x80", -1},
     };

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "common/compare.h"
+#include "common/console.h"
 #include "datafile/data_loader.h"
 #include "datafile/trans_dict.h"
 #include "datafile_support.h"
-#include "common/console.h"
 
 namespace korva {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "common/console.h"
+#include "common/settings.h"
 #include "datafile/data_file.h"
 #include "datafile/text_filter.h"
 #include "datafile_support.h"
-#include "common/console.h"
-#include "common/settings.h"
 #include "support/code_page.h"
 
 namespace korva {
@@ -437,27 +437,44 @@ TEST_F(DataLoaderTest, Utf8DataFiles) {
     struct Case {
         const char* what;
         std::string data;
-        std::string output; // the syntax error line, if any
+        std::string output;                                     // the syntax error line, if any
         std::vector<std::pair<std::string, std::string>> found; // a text and its GERMAN text
     };
-    const std::string russian = "ENGLISH,\"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC\""; // ОТКРЫТЬ
+    const std::string russian =
+        "ENGLISH,\"\xD0\x9E\xD0\xA2\xD0\x9A\xD0\xA0\xD0\xAB\xD0\xA2\xD0\xAC\""; // ОТКРЫТЬ
     const std::vector<Case> cases = {
-        {"line ends mixed", mark + "; c\n(\r\n" + russian + "\rGERMAN,\"\xC3\x96" "ffnen\"\n)\n", "",
-         {{"\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C", "\xC3\x96" "ffnen"}}},
-        {"no mark, no last line end", "(\nENGLISH,\"\xCF\x83\"\nGERMAN,\"x\"\n)", "",
+        {"line ends mixed",
+         mark + "; c\n(\r\n" + russian + "\rGERMAN,\"\xC3\226ffnen\"\n)\n",
+         "",
+         {{"\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B\xD1\x82\xD1\x8C", "\xC3\226ffnen"}}},
+        {"no mark, no last line end",
+         "(\nENGLISH,\"\xCF\x83\"\nGERMAN,\"x\"\n)",
+         "",
          {{"\xCE\xA3", "x"}, {"\xCF\x82", "x"}}},
-        {"hexadecimal escapes", mark + Lines({"(", "ENGLISH,\"a\\xE9\\x41\"", "GERMAN,\"\\xFF\"", ")"}),
-         "", {{"a\xC3\xA9" "A", "\xC3\xBF"}}},
-        {"a lone surrogate", mark + Lines({"(", "ENGLISH,\"\xED\xA0\x80\"", "GERMAN,\"s\"", ")"}), "",
+        {"hexadecimal escapes",
+         mark + Lines({"(", "ENGLISH,\"a\\xE9\\x41\"", "GERMAN,\"\\xFF\"", ")"}),
+         "",
+         {{"a\xC3\251A", "\xC3\xBF"}}},
+        {"a lone surrogate",
+         mark + Lines({"(", "ENGLISH,\"\xED\xA0\x80\"", "GERMAN,\"s\"", ")"}),
+         "",
          {{"\xED\xA0\x80", "s"}}},
-        {"invalid in a text", mark + "(\nENGLISH,\"a\"\nGERMAN,\"\xC3(\"\n)\n",
-         "Syntax error in KORVA.DAT/Line=3\r\n", {}},
-        {"invalid in a comment", mark + Lines({"; ok", "; \xFF"}),
-         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
-        {"a pair spelt as two", mark + Lines({"(", "ENGLISH,\"\xED\xA0\xBD\xED\xB8\x80\""}),
-         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
-        {"a mark later on", mark + Lines({"(", mark + "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}),
-         "Syntax error in KORVA.DAT/Line=2\r\n", {}},
+        {"invalid in a text",
+         mark + "(\nENGLISH,\"a\"\nGERMAN,\"\xC3(\"\n)\n",
+         "Syntax error in KORVA.DAT/Line=3\r\n",
+         {}},
+        {"invalid in a comment",
+         mark + Lines({"; ok", "; \xFF"}),
+         "Syntax error in KORVA.DAT/Line=2\r\n",
+         {}},
+        {"a pair spelt as two",
+         mark + Lines({"(", "ENGLISH,\"\xED\xA0\xBD\xED\xB8\x80\""}),
+         "Syntax error in KORVA.DAT/Line=2\r\n",
+         {}},
+        {"a mark later on",
+         mark + Lines({"(", mark + "ENGLISH,\"a\"", "GERMAN,\"b\"", ")"}),
+         "Syntax error in KORVA.DAT/Line=2\r\n",
+         {}},
         {"only the mark", mark, "", {}},
     };
     for (const Case& c : cases) {

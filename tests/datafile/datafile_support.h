@@ -31,7 +31,7 @@ inline void SelectLanguages(std::string_view neutral, const std::vector<std::str
 // Serves `data` in reads of at most `chunk` bytes; once `failAt` bytes have
 // been served, the next read fails.
 inline ReadBlock ReadFrom(std::string data, std::size_t chunk = 1 << 20,
-                           std::size_t failAt = std::string::npos) {
+                          std::size_t failAt = std::string::npos) {
     return [data = std::move(data), chunk, failAt,
             pos = std::size_t{0}](char* buffer, std::size_t size) mutable -> long long {
         if (pos >= failAt) {

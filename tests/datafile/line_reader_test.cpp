@@ -19,7 +19,7 @@ struct ReadLinesCase {
 };
 
 ReadLinesCase ReadAll(const std::string& data, std::size_t blockSize,
-                   std::size_t failAt = std::string::npos) {
+                      std::size_t failAt = std::string::npos) {
     LineReader reader(ReadFrom(data, blockSize, failAt), blockSize);
     ReadLinesCase out;
     std::string_view line;

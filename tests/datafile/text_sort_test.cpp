@@ -100,7 +100,7 @@ TEST(SortTexts, Utf8MatchesAStableSortByCompareText) {
     std::mt19937 random(13);
     for (const std::size_t count : {2U, 300U, 5000U}) {
         for (const std::string& prefix :
-             std::vector<std::string>{"", "\xE2\x84\xAA" "prefix ", std::string(70, 'p')}) {
+             std::vector<std::string>{"", "\xE2\x84\xAAprefix ", std::string(70, 'p')}) {
             const std::vector<std::string> texts = test::RandomPieceTexts(random, count, 8, prefix);
             EXPECT_EQ(Sorted(texts), ReferenceOrder(texts)) << count << " " << prefix;
         }

@@ -56,7 +56,8 @@ void Check(const Case& c) {
 
 TEST_F(CommandLine, PositionalArgumentsAndDestinationLists) {
     const std::vector<Case> cases = {
-        {{"ENGLISH", "(ENGLISH,FRENCH,GERMAN)", "Project1.exe"}, {true, {12, 17, 18}, 12, "Project1.exe"}},
+        {{"ENGLISH", "(ENGLISH,FRENCH,GERMAN)", "Project1.exe"},
+         {true, {12, 17, 18}, 12, "Project1.exe"}},
         {{"english", "(german,English)", "a.dll"}, {true, {12, 18}, 12, "a.dll"}},
         {{"ENGLISH", "(ENGLISH)", "t.exe"}, {true, {12}, 12, "t.exe"}},
         {{"GERMAN", "(CROATIAN,SERBIAN)", "-x"}, {true, {8, 34}, 18, "-x"}},
@@ -130,14 +131,14 @@ TEST_F(CommandLine, OrigNeutralLanguageValues) {
         {{"-OX409"}, 0x0409},
         {{"-O+12"}, 12},
         {{"-O   12"}, 12},
-        {{"-O65545"}, 9},               // low 16 bits
-        {{"-O2147483647"}, 0xFFFF},     // largest accepted
-        {{"-O7", "-O2147483648"}, 7},   // above the signed range: ignored
+        {{"-O65545"}, 9},             // low 16 bits
+        {{"-O2147483647"}, 0xFFFF},   // largest accepted
+        {{"-O7", "-O2147483648"}, 7}, // above the signed range: ignored
         {{"-O7", "-O-1"}, 7},
         {{"-O7", "-Onone"}, 7},
         {{"-O7", "-O"}, 7},
-        {{"-O7", "-O12 "}, 7},          // a trailing blank is a stray character
-        {{"-O7", "-O-$10"}, 7},         // no sign before a hexadecimal number
+        {{"-O7", "-O12 "}, 7},  // a trailing blank is a stray character
+        {{"-O7", "-O-$10"}, 7}, // no sign before a hexadecimal number
         {{"-O7", "-O0x"}, 7},
         {{"-O7", "-O$"}, 7},
         {{"-O7", "-O1f"}, 7},

@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,9 +36,9 @@ BEGIN
 END
 )RC";
 
-const std::string kData = CrLfLines({"(", "ENGLISH,\"Open\"", "GERMAN,\"Oeffnen\"", "FRENCH,\"Ouvrir\"",
-                                     ")", "(", "ENGLISH,\"Save\"", "GERMAN,\"Speichern\"",
-                                     "FRENCH,\"Enregistrer\"", ")"});
+const std::string kData =
+    CrLfLines({"(", "ENGLISH,\"Open\"", "GERMAN,\"Oeffnen\"", "FRENCH,\"Ouvrir\"", ")", "(",
+               "ENGLISH,\"Save\"", "GERMAN,\"Speichern\"", "FRENCH,\"Enregistrer\"", ")"});
 
 std::string Program() {
     return BuildProgram(Builder::ClangX64, {kScript, {}});
@@ -56,8 +56,8 @@ bool IsRoot() {
 // korva with the open shim, which disturbs the run at one moment.
 std::string ShimPrefix(const std::string& what, const std::string& target) {
     return "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + test::ShellQuote(KORVA_OPEN_SHIM) +
-           " KORVA_SHIM=" + test::ShellQuote(what) + " KORVA_SHIM_TARGET=" +
-           test::ShellQuote(target) + " ";
+           " KORVA_SHIM=" + test::ShellQuote(what) +
+           " KORVA_SHIM_TARGET=" + test::ShellQuote(target) + " ";
 }
 
 class FileSafety : public testing::Test {
@@ -206,8 +206,9 @@ TEST_F(FileSafety, LongNamesClosedOutputAndADataFileThatIsNoFile) {
     // A name of 250 bytes, whose temporary name must not be longer.
     const std::string longName = std::string(246, 'n') + ".exe";
     fs::copy_file(target_, ws_.path() / longName);
-    const test::ProcessResult named = korva_.Run({"-Q", "ENGLISH", "(GERMAN)", longName},
-                                                 "cd " + test::ShellQuote(ws_.path().string()) + " && ");
+    const test::ProcessResult named =
+        korva_.Run({"-Q", "ENGLISH", "(GERMAN)", longName},
+                   "cd " + test::ShellQuote(ws_.path().string()) + " && ");
     EXPECT_EQ(named.exitCode, 0) << named.output;
     EXPECT_EQ(StringTablesOf(Leaves((ws_.path() / longName).string())).count({1, 0x07}), 1u);
     fs::remove(ws_.path() / longName);

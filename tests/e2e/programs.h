@@ -45,7 +45,9 @@ inline std::string BuilderName(Builder builder) {
 }
 
 // Names, not bytes, in test listings.
-inline void PrintTo(Builder builder, std::ostream* os) { *os << BuilderName(builder); }
+inline void PrintTo(Builder builder, std::ostream* os) {
+    *os << BuilderName(builder);
+}
 
 // What a program is made of besides show_strings.c: the resource script and
 // the files it refers to (an icon, say), by name.

@@ -51,8 +51,8 @@ TEST(LangKeys, TableIsSortedAndIdsAreUniqueButForCroatianAndSerbian) {
 }
 
 TEST(LangKeys, NamesThatAreNoKeyGiveMinusOne) {
-    for (const char* name : {"", " ENGLISH", "ENGLISH ", "ENG", "ENGLISHX", "A", "ZZZ",
-                             "ENGL\xC9SH"}) {
+    for (const char* name :
+         {"", " ENGLISH", "ENGLISH ", "ENG", "ENGLISHX", "A", "ZZZ", "ENGL\xC9SH"}) {
         EXPECT_EQ(FindLangKey(name), -1) << name;
     }
     EXPECT_EQ(FindLangKey(std::string("ENGLISH\0", 8)), -1);

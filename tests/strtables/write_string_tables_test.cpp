@@ -141,7 +141,9 @@ TEST_F(WriteStringTablesTest, RunDataFollowsTheTextsExactly) {
     const Case cases[] = {
         {"three empty texts", {{"", 9}, {"", 9}, {"", 9}}, RunWords({})},
         {"empty texts at the end", {{"a", 9}, {"", 9}, {"", 9}}, RunWords({u"a"})},
-        {"NUL inside a text", {{std::string("a\0b", 3), 9}}, RunWords({std::u16string(u"a\0b", 3)})},
+        {"NUL inside a text",
+         {{std::string("a\0b", 3), 9}},
+         RunWords({std::u16string(u"a\0b", 3)})},
         {"1252 beyond ASCII", {{"\x80\x81\xFF", 9}}, RunWords({u"\u20AC\u0081\u00FF"})},
         // A short run fills its block, so that no id past its end reads on.
         {"fifteen texts", std::vector<std::pair<Text, std::int32_t>>(15, {"z", 9}),

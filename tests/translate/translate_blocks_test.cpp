@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "common/console.h"
 #include "common/platform.h"
+#include "common/settings.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
-#include "common/console.h"
-#include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 
@@ -103,8 +103,7 @@ protected:
     std::ostringstream out_;
 };
 
-const std::vector<std::string> kOpenGerman = {"(", "ENGLISH,\"open\"", "GERMAN,\"\xD6" "ffnen\"",
-                                              ")"};
+const std::vector<std::string> kOpenGerman = {"(", "ENGLISH,\"open\"", "GERMAN,\"\326ffnen\"", ")"};
 
 TEST_F(TranslateBlocksTest, NeutralLanguageAlsoAsDestination) {
     Select({"ENGLISH", "(GERMAN,ENGLISH)"});
@@ -112,8 +111,7 @@ TEST_F(TranslateBlocksTest, NeutralLanguageAlsoAsDestination) {
     AddBlock(1, {"", "Open"});
     ASSERT_TRUE(TranslateBlocks());
     // The ENGLISH run takes the entry's own text, which matched in another case.
-    EXPECT_EQ(StringsOf(ResBlocks[0]),
-              (Entries{{"", 9}, {"open", 9}, {"", 7}, {"\xD6" "ffnen", 7}}));
+    EXPECT_EQ(StringsOf(ResBlocks[0]), (Entries{{"", 9}, {"open", 9}, {"", 7}, {"\326ffnen", 7}}));
     EXPECT_EQ(Output(), "Translating block #1|" + Stats(2, 0, 0));
     EXPECT_FALSE(ResBlocks[0].Skipped);
 }
@@ -127,9 +125,9 @@ TEST_F(TranslateBlocksTest, PlaceholdersOnlyWhereATranslationIsMissing) {
         AddBlock(1, {"", "Open"});
         ASSERT_TRUE(TranslateBlocks());
         // FRENCH comes first: destinations run in key-table order.
-        EXPECT_EQ(StringsOf(ResBlocks[0]),
-                  (Entries{{"", 12}, {placeholders ? "###" : "Open", 12}, {"", 7},
-                           {"\xD6" "ffnen", 7}}));
+        EXPECT_EQ(
+            StringsOf(ResBlocks[0]),
+            (Entries{{"", 12}, {placeholders ? "###" : "Open", 12}, {"", 7}, {"\326ffnen", 7}}));
         EXPECT_EQ(TranslationsFound, 3);
         EXPECT_EQ(TranslationStringsMissing, 1);
         EXPECT_EQ(SourceStringsMissing, 0);
@@ -147,23 +145,30 @@ TEST_F(TranslateBlocksTest, OutcomeOfEachSlotKindPerDestination) {
             args.insert(args.begin(), "-P");
         }
         Select(args);
-        LoadDict({"(", "ENGLISH,\"FOUND\"", "GERMAN,\"Gefunden\"", ")",  //
+        LoadDict({"(", "ENGLISH,\"FOUND\"", "GERMAN,\"Gefunden\"", ")", //
                   "(", "ENGLISH,\"Blank\"", "GERMAN,\"\"", "FRENCH,\"Vide\"", ")"});
         AddBlock(1, {"", "Unknown", "found", "blank"});
         ASSERT_TRUE(TranslateBlocks());
         const Text ph = placeholders ? "###" : "";
         EXPECT_EQ(StringsOf(ResBlocks[0]),
                   (Entries{// ENGLISH: gaps stay, unknown texts stay, found texts as filed
-                           {"", 9}, {"Unknown", 9}, {"FOUND", 9}, {"Blank", 9},
+                           {"", 9},
+                           {"Unknown", 9},
+                           {"FOUND", 9},
+                           {"Blank", 9},
                            // FRENCH: no FRENCH text for FOUND
-                           {"", 12}, {placeholders ? ph : "Unknown", 12},
-                           {placeholders ? ph : "found", 12}, {"Vide", 12},
+                           {"", 12},
+                           {placeholders ? ph : "Unknown", 12},
+                           {placeholders ? ph : "found", 12},
+                           {"Vide", 12},
                            // GERMAN: the empty translation is written empty
-                           {"", 7}, {placeholders ? ph : "Unknown", 7}, {"Gefunden", 7},
+                           {"", 7},
+                           {placeholders ? ph : "Unknown", 7},
+                           {"Gefunden", 7},
                            {"", 7}}));
-        EXPECT_EQ(TranslationsFound, 5); // FRENCH gap, Vide; GERMAN gap, Gefunden, ""
-        EXPECT_EQ(SourceStringsMissing, 1);       // once per slot, not per destination
-        EXPECT_EQ(TranslationStringsMissing, 1);  // FOUND in FRENCH
+        EXPECT_EQ(TranslationsFound, 5);         // FRENCH gap, Vide; GERMAN gap, Gefunden, ""
+        EXPECT_EQ(SourceStringsMissing, 1);      // once per slot, not per destination
+        EXPECT_EQ(TranslationStringsMissing, 1); // FOUND in FRENCH
         EXPECT_EQ(Output(), "Translating block #1|Not Found: ENGLISH,Unknown|" + Stats(5, 1, 1));
     }
 }
@@ -171,15 +176,15 @@ TEST_F(TranslateBlocksTest, OutcomeOfEachSlotKindPerDestination) {
 TEST_F(TranslateBlocksTest, BlocksThatAreSkippedAndWhy) {
     Select({"ENGLISH", "(GERMAN)"});
     // An entry with no usable destination text: its GERMAN line resolves to empty.
-    LoadDict({"(", "ENGLISH,\"Open\"", "GERMAN,\"x\"", ")",  //
+    LoadDict({"(", "ENGLISH,\"Open\"", "GERMAN,\"x\"", ")", //
               "(", "ENGLISH,\"Lonely\"", "GERMAN,\"\\\"", ")"});
-    AddBlock(1, {"Open"}, 0, 2);             // also in another language
-    AddBlock(2, {"Open"}, 0x0409);           // only in a language other than the neutral one
-    AddBlock(3, {});                         // no text at all
+    AddBlock(1, {"Open"}, 0, 2);   // also in another language
+    AddBlock(2, {"Open"}, 0x0409); // only in a language other than the neutral one
+    AddBlock(3, {});               // no text at all
     // Nothing known; a line end in a text must not end the line shown.
     AddBlock(4, {"", "Gone", "Away\r\nFinished\t!"});
-    AddBlock(5, {"Lonely"});                 // known, but no destination text
-    AddBlock(6, {"open"});                   // translated
+    AddBlock(5, {"Lonely"}); // known, but no destination text
+    AddBlock(6, {"open"});   // translated
     ASSERT_TRUE(TranslateBlocks());
     EXPECT_EQ(Output(), "Block #1 is already language dependent. Skipped|"
                         "Block #2 is already language dependent. Skipped|"
@@ -221,8 +226,8 @@ TEST_F(TranslateBlocksTest, ResultFollowsFoundCountAndAbortOnMissing) {
         {{"-A", "ENGLISH", "(GERMAN)"}, {"Open", "Unknown"}, false},
         {{"-A", "ENGLISH", "(GERMAN,FRENCH)"}, {"Open"}, false}, // one translation missing
         {{"-A", "ENGLISH", "(GERMAN)"}, {"", "Open"}, true},
-        {{"ENGLISH", "(GERMAN)"}, {"Unknown"}, false},            // nothing found
-        {{"-A", "ENGLISH", "(ENGLISH,GERMAN)"}, {"Open"}, true},  // the neutral run misses nothing
+        {{"ENGLISH", "(GERMAN)"}, {"Unknown"}, false},           // nothing found
+        {{"-A", "ENGLISH", "(ENGLISH,GERMAN)"}, {"Open"}, true}, // the neutral run misses nothing
     };
     for (const Case& c : cases) {
         SetUp();
@@ -247,7 +252,7 @@ TEST_F(TranslateBlocksTest, OriginalNeutralLanguageFromOption) {
     AddBlock(1, {"Open"}, 0x0409);
     AddBlock(2, {"Open"}, 0);
     ASSERT_TRUE(TranslateBlocks());
-    EXPECT_EQ(StringsOf(ResBlocks[0]), (Entries{{"\xD6" "ffnen", 7}}));
+    EXPECT_EQ(StringsOf(ResBlocks[0]), (Entries{{"\326ffnen", 7}}));
     EXPECT_TRUE(ResBlocks[1].Skipped);
 }
 

@@ -67,7 +67,7 @@ Result<std::uint64_t> ParseOptionalHeader(Bytes file, Image& image) {
 Result<void> ParseDataDirectories(Bytes file, std::uint64_t fixedSize, Image& image) {
     const std::uint64_t room =
         (image.coff.sizeOfOptionalHeader - fixedSize) / sizeof(DataDirectory);
-    const std::uint64_t count =
+    const auto count =
         std::min<std::uint64_t>({image.numberOfRvaAndSizes, kMaxDataDirectories, room});
     const std::optional<Bytes> table =
         SliceArray(file, image.fields.dataDirectories, count, sizeof(DataDirectory));
@@ -166,14 +166,14 @@ std::string LongSectionName(Bytes file, const Image& image, const SectionHeader&
     if (end == table->end()) {
         return {}; // not ended inside the table: no name it holds
     }
-    return std::string(begin, end);
+    return {begin, end};
 }
 
 } // namespace
 
 std::string Section::Name() const {
     const char* begin = header.name;
-    return std::string(begin, std::find(begin, begin + sizeof header.name, '\0'));
+    return {begin, std::find(begin, begin + sizeof header.name, '\0')};
 }
 
 std::string Section::FullName() const {

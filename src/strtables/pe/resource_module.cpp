@@ -29,6 +29,7 @@ ResourceModule::ResourceModule(Storage storage, Image image, ResourceDirectory r
     IndexDirectory(*root_);
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): the reader bounds the tree's depth
 void ResourceModule::IndexDirectory(const ResourceDirectory& directory) {
     const std::vector<ResourceEntry>& entries = directory.entries;
     if (entries.size() > kIndexThreshold) {

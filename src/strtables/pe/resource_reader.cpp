@@ -53,6 +53,7 @@ private:
     std::uint64_t nameBudget_;
 };
 
+// NOLINTNEXTLINE(misc-no-recursion): the depth is bounded
 Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     const std::string where = "resource directory at " + Hex(offset);
     if (depth > limits_.maxDepth) {
@@ -106,6 +107,7 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
     return out;
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): the depth is bounded
 Result<ResourceEntry> TreeWalk::Entry(const DecodedDirectoryEntry& raw, int depth) {
     ResourceEntry entry;
     if (raw.nameIsString) {

@@ -147,8 +147,7 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
         return replacement.error();
     }
     Result<void> streamed = planned->pieces.WriteTo(
-        [&](Bytes bytes) { return replacement->Append(bytes); },
-        releaseOld);
+        [&](Bytes bytes) { return replacement->Append(bytes); }, releaseOld);
     oldPages.Flush();
     if (!streamed) {
         return streamed.error();
