@@ -6,7 +6,9 @@
 // with a byte-order mark, the script for llvm-rc /C 65001).
 //
 // Usage: make_inputs DIR BLOCKS DATA_BYTES RCDATA_BYTES DESTS [ENTRIES] [utf8]
-//   BLOCKS        string-table blocks, all 16 slots used, language 0
+//   BLOCKS        string-table blocks, all 16 slots used, language 0; past
+//                 the 4096 that string ids can number, blocks are named
+//                 (S4096, S4097, ...) and the target holds nothing else
 //   DATA_BYTES    size of the initialised data array
 //   RCDATA_BYTES  size of the large RCDATA resource (0: none)
 //   DESTS         destination languages of the data file, a comma-separated
@@ -212,13 +214,39 @@ bool WriteFile(const std::string& path, const std::string& content) {
     return static_cast<bool>(file);
 }
 
+// STRINGTABLE numbers blocks only up to 4096; named blocks are written as
+// raw RT_STRING (type 6) resources: each text as its length and its units.
+constexpr std::size_t kNumberedTexts = std::size_t{4096} * 16;
+
+std::string NamedBlocks(const std::vector<Text>& texts, bool utf8) {
+    std::string rc = "LANGUAGE 0, 0\n";
+    for (std::size_t first = kNumberedTexts; first < texts.size(); first += 16) {
+        rc += "S" + std::to_string(first / 16) + " 6\nBEGIN\n";
+        for (std::size_t id = first; id < first + 16; ++id) {
+            std::size_t units = 0;
+            for (const char32_t c : texts[id]) {
+                units += c > 0xFFFF ? 2 : 1;
+            }
+            rc += "  " + std::to_string(units) + ", L\"" + Encode(texts[id], utf8) + "\"" +
+                  (id + 1 < first + 16 ? ",\n" : "\n");
+        }
+        rc += "END\n";
+    }
+    return rc + "\n";
+}
+
 std::string ResourceScript(const std::vector<Text>& texts, std::uint64_t rcdataBytes, bool utf8) {
     std::string rc;
     rc += "STRINGTABLE\nLANGUAGE 0, 0\nBEGIN\n";
-    for (std::size_t id = 0; id < texts.size(); ++id) {
+    for (std::size_t id = 0; id < std::min(texts.size(), kNumberedTexts); ++id) {
         rc += "  " + std::to_string(id) + " \"" + Encode(texts[id], utf8) + "\"\n";
     }
     rc += "END\n\n";
+    if (texts.size() > kNumberedTexts) {
+        // Only string tables: lld-link links at most 65,535 resources (its
+        // object's relocation count is 16 bits), and 65,535 blocks take all.
+        return rc + NamedBlocks(texts, utf8);
+    }
     rc += "1 VERSIONINFO\nFILEVERSION 1,2,3,4\nPRODUCTVERSION 1,2,3,4\nBEGIN\n"
           "  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904B0\"\n    BEGIN\n"
           "      VALUE \"FileDescription\", \"Benchmark target\"\n"
@@ -335,7 +363,7 @@ int main(int argc, char** argv) {
         dests.emplace_back(list.substr(0, comma));
         list.remove_prefix(std::min(comma + 1, list.size()));
     }
-    if (blocks < 1 || blocks > 4096 || dataBytes < 256 || dests.empty()) {
+    if (blocks < 1 || blocks > 65535 || dataBytes < 256 || dests.empty()) {
         std::cerr << "make_inputs: argument out of range\n";
         return 2;
     }
