@@ -8,14 +8,14 @@
 # made with mingw-w64 and tested under Wine, with GoogleTest built from the
 # sources in googletest (no Windows build of it is packaged). clang-format
 # and clang-tidy hold the code to its format and lint.
-korva_packages=(cmake g++ unicode-data clang libclang-rt-14-dev lld llvm libgtest-dev googletest
+korva_packages=(cmake g++ unicode-data libxxhash-dev clang libclang-rt-14-dev lld llvm libgtest-dev googletest
                 mingw-w64 python3-pefile wine wine64 gettext python3-polib clang-format clang-tidy)
 # The demo builds the tools and the example with clang's lld and llvm-rc,
 # and lists the result with llvm-readobj; nothing else.
-korva_demo_packages=(cmake g++ unicode-data lld llvm python3)
+korva_demo_packages=(cmake g++ unicode-data libxxhash-dev lld llvm python3)
 # scripts/package: the Debian package (dpkg-dev for its build flags and
 # dpkg-shlibdeps, lintian to check it) and the Windows zips.
-korva_package_packages=(cmake g++ unicode-data mingw-w64 dpkg-dev lintian)
+korva_package_packages=(cmake g++ unicode-data libxxhash-dev mingw-w64 dpkg-dev lintian)
 # Wine runs 32-bit programs with its 32-bit loader, from the i386
 # architecture, which a fresh amd64 machine does not enable.
 korva_i386_packages=(wine32:i386)

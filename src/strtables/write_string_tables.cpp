@@ -73,8 +73,8 @@ std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, 
     return static_cast<std::uint32_t>(size);
 }
 
-// The runs of all blocks, each made only when the file is written and again
-// when it is checked, straight from the block's texts. An item names the
+// The runs of all blocks, each made only when the file is written, straight
+// from the block's texts. An item names the
 // block by its place in ResBlocks and the run by its first and last entry.
 class RunSource final : public pe::DataSource {
 public:
@@ -95,8 +95,8 @@ public:
 
     void Produce(std::uint64_t item, std::span<std::uint8_t> out) const override {
         const RunSpan run = RunOf(item);
-        // Asked for at once, the texts arrive together; the check after the
-        // write makes each run with no hint ahead.
+        // Asked for at once, the texts arrive together, also for a run made
+        // with no hint ahead (the first one).
         Prefetch(item);
         std::uint8_t* at = out.data();
         const auto putWord = [](std::uint8_t* place, std::size_t word) {

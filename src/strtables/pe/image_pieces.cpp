@@ -100,7 +100,7 @@ std::span<std::uint8_t> ImagePieces::Own(std::uint64_t offset, std::uint64_t siz
 
 void ImagePieces::ForEach(
     const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>& visit,
-    const PageRelease& release, std::uint64_t chunk) const {
+    const PageRelease& release, std::uint64_t chunk, ProducedDigests* digests) const {
     std::vector<std::uint8_t> made;
     const auto isProduced = [](const auto& entry) {
         return entry.second.produced.source != nullptr;
@@ -117,6 +117,9 @@ void ImagePieces::ForEach(
             }
             made.resize(produced.size);
             produced.source->Produce(produced.item, made);
+            if (digests != nullptr) {
+                digests->Record(produced, made);
+            }
             data = made.data() + piece.skip;
         }
         for (std::uint64_t done = 0; done < piece.size; done += chunk) {
@@ -129,20 +132,25 @@ void ImagePieces::ForEach(
             }
         }
     }
+    if (digests != nullptr) {
+        digests->Seal();
+    }
 }
 
-std::vector<std::uint8_t> ImagePieces::Materialize() const {
+std::vector<std::uint8_t> ImagePieces::Materialize(ProducedDigests* digests) const {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(size_), 0);
-    ForEach([&](std::uint64_t offset, std::uint64_t, Bytes bytes) {
-        if (!bytes.empty()) {
-            std::memcpy(out.data() + offset, bytes.data(), bytes.size());
-        }
-    });
+    ForEach(
+        [&](std::uint64_t offset, std::uint64_t, Bytes bytes) {
+            if (!bytes.empty()) {
+                std::memcpy(out.data() + offset, bytes.data(), bytes.size());
+            }
+        },
+        {}, kChunk, digests);
     return out;
 }
 
 Result<void> ImagePieces::WriteTo(const std::function<Result<void>(Bytes)>& sink,
-                                  const PageRelease& release) const {
+                                  const PageRelease& release, ProducedDigests* digests) const {
     std::vector<std::uint8_t> gather;
     gather.reserve(kGatherSize);
     Result<void> status;
@@ -181,7 +189,7 @@ Result<void> ImagePieces::WriteTo(const std::function<Result<void>(Bytes)>& sink
                 done += part;
             }
         },
-        release);
+        release, kChunk, digests);
     flush();
     return status;
 }

@@ -11,6 +11,7 @@
 
 #include "common/result.h"
 #include "strtables/pe/checked_reader.h"
+#include "strtables/pe/data_digest.h"
 #include "strtables/pe/format.h"
 #include "strtables/pe/resource_tree.h"
 
@@ -54,18 +55,20 @@ public:
 
     // Visits the content in file order, in runs of at most `chunk` bytes;
     // an empty span stands for that many zero bytes. `release` gets each
-    // borrowed run once it has been visited.
+    // borrowed run once it has been visited; `digests`, when given, the
+    // digest of each item made on demand.
     void
     ForEach(const std::function<void(std::uint64_t offset, std::uint64_t size, Bytes bytes)>& visit,
-            const PageRelease& release = {}, std::uint64_t chunk = kChunk) const;
+            const PageRelease& release = {}, std::uint64_t chunk = kChunk,
+            ProducedDigests* digests = nullptr) const;
 
     // The whole content in one buffer.
-    std::vector<std::uint8_t> Materialize() const;
+    std::vector<std::uint8_t> Materialize(ProducedDigests* digests = nullptr) const;
 
     // Streams the content to `sink`, gathering small pieces into larger
     // writes; stops at the first failed write.
     Result<void> WriteTo(const std::function<Result<void>(Bytes)>& sink,
-                         const PageRelease& release = {}) const;
+                         const PageRelease& release = {}, ProducedDigests* digests = nullptr) const;
 
     static constexpr std::uint64_t kChunk = std::uint64_t{256} << 10;
 

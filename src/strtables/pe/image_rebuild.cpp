@@ -26,7 +26,7 @@ Result<RebuiltImage> RebuildImage(Bytes file, const Image& image,
         return planned.error();
     }
     RebuiltImage result;
-    result.bytes = planned->pieces.Materialize();
+    result.bytes = planned->pieces.Materialize(&result.digests);
     result.placement = planned->placement;
     result.resourceRva = planned->resourceRva;
     result.resourceSize = planned->resourceSize;

@@ -5,6 +5,7 @@
 
 #include "common/result.h"
 #include "strtables/pe/checked_reader.h"
+#include "strtables/pe/data_digest.h"
 #include "strtables/pe/image.h"
 #include "strtables/pe/image_pieces.h"
 #include "strtables/pe/rebuild_plan.h"
@@ -19,6 +20,7 @@ struct RebuiltImage {
     Placement placement = Placement::InPlace;
     std::uint32_t resourceRva = 0;
     std::uint32_t resourceSize = 0;
+    ProducedDigests digests; // of the data made on demand, as it was made for `bytes`
 };
 
 // The whole file with the resources of `layout` in it and every header field

@@ -61,9 +61,13 @@ bool SameBytes(Bytes a, Bytes b, const PageRelease& release) {
     return true;
 }
 
-// `made` is room for data made on demand, kept from one call to the next.
-bool SameData(const ResourceData& written, const ResourceData& read, const PageRelease& release,
-              std::vector<std::uint8_t>& made) {
+// What the check needs besides the two trees.
+struct CheckContext {
+    const ProducedDigests& digests;
+    const PageRelease& release;
+};
+
+bool SameData(const ResourceData& written, const ResourceData& read, const CheckContext& check) {
     if (written.codePage != read.codePage || written.reserved != read.reserved ||
         written.located != read.located) {
         return false;
@@ -72,18 +76,19 @@ bool SameData(const ResourceData& written, const ResourceData& read, const PageR
         return written.originalRva == read.originalRva && written.originalSize == read.originalSize;
     }
     if (const ProducedData& produced = written.produced; produced.source != nullptr) {
-        made.resize(produced.size);
-        produced.source->Produce(produced.item, made);
-        return SameBytes(made, read.bytes, release);
+        const bool same = check.digests.Matches(produced, read.bytes);
+        if (check.release) {
+            check.release(read.bytes);
+        }
+        return same;
     }
-    return SameBytes(written.bytes, read.bytes, release);
+    return SameBytes(written.bytes, read.bytes, check.release);
 }
 
 // The tree read back must list the staged entries in the loader's order and
 // hold exactly their data. The reader bounds the depth, so recursion ends.
 Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
-                          const ResourceDirectory& read, const PageRelease& release,
-                          std::vector<std::uint8_t>& made) {
+                          const ResourceDirectory& read, const CheckContext& check) {
     const DirectoryInfo& a = staged.info;
     const DirectoryInfo& b = read.info;
     if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||
@@ -112,12 +117,11 @@ Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
             return MakeError("an entry changed between directory and data");
         }
         if (want.subdirectory != nullptr) {
-            if (Result<void> r = CompareTrees(*want.subdirectory, *got.subdirectory, release, made);
-                !r) {
+            if (Result<void> r = CompareTrees(*want.subdirectory, *got.subdirectory, check); !r) {
                 return r;
             }
         } else {
-            if (!SameData(*want.data, *got.data, release, made)) {
+            if (!SameData(*want.data, *got.data, check)) {
                 return MakeError("resource data differs");
             }
         }
@@ -128,11 +132,13 @@ Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
 } // namespace
 
 Result<void> VerifyRebuiltImage(const RebuiltImage& rebuilt, const ResourceDirectory& staged) {
-    return VerifyRebuiltImage(rebuilt.bytes, rebuilt.resourceRva, rebuilt.resourceSize, staged);
+    return VerifyRebuiltImage(rebuilt.bytes, rebuilt.resourceRva, rebuilt.resourceSize, staged,
+                              rebuilt.digests);
 }
 
 Result<void> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint32_t resourceSize,
-                                const ResourceDirectory& staged, const PageRelease& release) {
+                                const ResourceDirectory& staged, const ProducedDigests& digests,
+                                const PageRelease& release) {
     Result<ResourceModule> module = ResourceModule::View(file);
     if (!module) {
         return WithContext("the new image does not read back", module.error());
@@ -144,8 +150,8 @@ Result<void> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint
     if (dir.virtualAddress != resourceRva || dir.size != resourceSize) {
         return MakeError("the new image does not point at the new resources");
     }
-    std::vector<std::uint8_t> made;
-    if (Result<void> r = CompareTrees(staged, module->root(), release, made); !r) {
+    const CheckContext check{digests, release};
+    if (Result<void> r = CompareTrees(staged, module->root(), check); !r) {
         return WithContext("the new image's resources differ from the staged ones", r.error());
     }
     return {};

@@ -44,8 +44,8 @@ struct DirectoryInfo {
 
 // Makes the bytes of staged data on demand. A writer with many large new
 // resources describes them instead of holding them all, and each is made
-// while the new file is written (again when it is checked). The same item
-// must give the same bytes every time.
+// while the new file is written; the check that follows compares a digest
+// taken then. The same item must give the same bytes every time.
 class DataSource {
 public:
     virtual void Produce(std::uint64_t item, std::span<std::uint8_t> out) const = 0;

@@ -146,8 +146,11 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
     if (!replacement) {
         return replacement.error();
     }
+    // Each item made on demand is made once: its digest, taken as it is
+    // written, stands for it in the check.
+    ProducedDigests digests;
     Result<void> streamed = planned->pieces.WriteTo(
-        [&](Bytes bytes) { return replacement->Append(bytes); }, releaseOld);
+        [&](Bytes bytes) { return replacement->Append(bytes); }, releaseOld, &digests);
     oldPages.Flush();
     if (!streamed) {
         return streamed.error();
@@ -163,8 +166,9 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
             oldPages.Done(b);
             newPages.Done(b);
         };
-        if (Result<void> r = VerifyRebuiltImage(written->Bytes(), planned->resourceRva,
-                                                planned->resourceSize, changes_->tree(), release);
+        if (Result<void> r =
+                VerifyRebuiltImage(written->Bytes(), planned->resourceRva, planned->resourceSize,
+                                   changes_->tree(), digests, release);
             !r) {
             return r.error();
         }
