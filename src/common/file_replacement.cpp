@@ -1,10 +1,7 @@
 // The atomic replacement of a file, with everything the file system keeps
 // about it carried over to the new one.
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -123,84 +120,6 @@ std::string TemporaryName(unsigned attempt) {
            std::to_string((static_cast<unsigned long long>(now) + attempt) % 1000000007ULL);
 }
 
-// --- What the new file takes from the old one ---
-
-Result<void> KeepOwner(int fd, const struct stat& original, const std::string& shown) {
-    struct stat made {};
-    if (::fstat(fd, &made) != 0) {
-        return Failure("cannot examine the new " + shown, errno);
-    }
-    if (made.st_uid == original.st_uid && made.st_gid == original.st_gid) {
-        return {};
-    }
-    // Anyone but root may hand a file to nobody else: then the new file
-    // would belong to whoever runs the tool, and its owner could no longer
-    // write it. Better no change than that.
-    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
-        return Failure("cannot give the new " + shown + " the owner and group of the old one",
-                       errno);
-    }
-    return {};
-}
-
-std::vector<std::string> AttributeNames(int fd) {
-    std::vector<std::string> names;
-    const ssize_t size = ::flistxattr(fd, nullptr, 0);
-    if (size <= 0) {
-        return names; // none, or a file system without them
-    }
-    std::vector<char> list(static_cast<std::size_t>(size));
-    const ssize_t got = ::flistxattr(fd, list.data(), list.size());
-    for (std::size_t at = 0; got > 0 && at < static_cast<std::size_t>(got);) {
-        names.emplace_back(list.data() + at);
-        at += names.back().size() + 1;
-    }
-    return names;
-}
-
-// Every extended attribute of the old file, and none besides: the ACL is
-// one (system.posix_acl_access), as are where Samba keeps a Windows file's
-// ACL and DOS attributes; a default ACL of the directory must not widen or
-// narrow access to the new file either.
-Result<void> KeepAttributes(int from, int to, const std::string& shown) {
-    const std::vector<std::string> wanted = AttributeNames(from);
-    for (const std::string& name : AttributeNames(to)) {
-        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() &&
-            ::fremovexattr(to, name.c_str()) != 0) {
-            return Failure("cannot remove the attribute " + name + " from the new " + shown, errno);
-        }
-    }
-    for (const std::string& name : wanted) {
-        const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
-        std::vector<char> value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
-        const ssize_t got =
-            size < 0 ? size : ::fgetxattr(from, name.c_str(), value.data(), value.size());
-        if (got < 0) {
-            return Failure("cannot read the attribute " + name + " of " + shown, errno);
-        }
-        if (::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
-            return Failure("cannot keep the attribute " + name + " of " + shown, errno);
-        }
-    }
-    return {};
-}
-
-// The flags users may set (chattr), but immutable and append-only: a file
-// with either cannot be replaced at all, and the rename says so.
-Result<void> KeepFlags(int from, int to, const std::string& shown) {
-    constexpr long kKept = FS_FL_USER_MODIFIABLE & ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
-    long flags = 0;
-    long made = 0;
-    if (::ioctl(from, FS_IOC_GETFLAGS, &flags) != 0 || ::ioctl(to, FS_IOC_GETFLAGS, &made) != 0) {
-        return {}; // a file system without such flags
-    }
-    const long wanted = (made & ~kKept) | (flags & kKept);
-    if (wanted != made && ::ioctl(to, FS_IOC_SETFLAGS, &wanted) != 0) {
-        return Failure("cannot keep the file flags of " + shown, errno);
-    }
-    return {};
-}
-
 } // namespace
 
 Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
@@ -239,7 +158,7 @@ FileReplacement::FileReplacement(FileReplacement&& other) noexcept
     : shown_(std::move(other.shown_)), directoryFd_(std::exchange(other.directoryFd_, -1)),
       name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
       fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
-      written_(other.written_), flushed_(other.flushed_) {}
+      written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_) {}
 
 FileReplacement::~FileReplacement() {
     Abandon();
@@ -269,7 +188,52 @@ Result<void> FileReplacement::Append(std::span<const std::uint8_t> bytes) {
     if (Result<void> s = WriteAll(fd_, bytes, "a temporary file beside " + shown_); !s) {
         return s;
     }
-    written_ += bytes.size();
+    Appended(bytes.size());
+    return {};
+}
+
+Result<void> FileReplacement::AppendCopy(const MappedFile& source, std::uint64_t offset,
+                                         std::uint64_t size) {
+    if (fd_ < 0) {
+        return MakeError("the replacement of " + shown_ + " is closed");
+    }
+    if (offset > source.size_ || size > source.size_ - offset) {
+        return MakeError("a copy from beyond the end of the file into the replacement of " +
+                         shown_);
+    }
+    const IgnoreFileSizeSignal noSignal;
+    while (size > 0 && source.fd_ >= 0 && !copyRefused_) {
+        auto from = static_cast<off_t>(offset);
+        const ssize_t copied =
+            ::copy_file_range(source.fd_, &from, fd_, nullptr, static_cast<std::size_t>(size), 0);
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        // Between file systems, on an old kernel, or where a file system
+        // has no such copy: the bytes are written as Append would.
+        if (copied < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            copyRefused_ = true;
+            break;
+        }
+        if (copied < 0) {
+            return Failure("cannot write a temporary file beside " + shown_, errno);
+        }
+        if (copied == 0) {
+            // The mapping would fault on these bytes just the same.
+            return MakeError(shown_ + " was cut short by another program during the run");
+        }
+        const auto done = static_cast<std::uint64_t>(copied);
+        offset += done;
+        size -= done;
+        Appended(done);
+    }
+    return Append(
+        source.Bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
+}
+
+void FileReplacement::Appended(std::uint64_t size) {
+    written_ += size;
     // Starts writing back what is complete while the rest is produced, so
     // that the flush at Commit waits for little more than the last part.
     // Only a hint: where it is not supported, Commit's flush does it all.
@@ -279,7 +243,6 @@ Result<void> FileReplacement::Append(std::span<const std::uint8_t> bytes) {
                                 static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
         flushed_ = written_;
     }
-    return {};
 }
 
 Result<MappedFile> FileReplacement::MapWritten() const {
@@ -403,16 +366,16 @@ Result<void> FileReplacement::PutInPlace() {
     }
     // The owner first, since changing it clears set-id bits; the ACL, an
     // attribute, then sets the group bits; the mode last.
-    if (Result<void> s = KeepOwner(fd_, original, shown_); !s) {
+    if (Result<void> s = posix::KeepOwner(fd_, original, shown_); !s) {
         return s;
     }
-    if (Result<void> s = KeepAttributes(originalFd_, fd_, shown_); !s) {
+    if (Result<void> s = posix::KeepAttributes(originalFd_, fd_, shown_); !s) {
         return s;
     }
     if (::fchmod(fd_, original.st_mode & 07777) != 0) {
         return Failure("cannot set the permissions of the new " + shown_, errno);
     }
-    if (Result<void> s = KeepFlags(originalFd_, fd_, shown_); !s) {
+    if (Result<void> s = posix::KeepFlags(originalFd_, fd_, shown_); !s) {
         return s;
     }
     if (::fsync(fd_) != 0) {

@@ -94,6 +94,10 @@ private:
 
     const std::uint8_t* data_ = nullptr; // null for an empty file
     std::size_t size_ = 0;
+    // POSIX: the file opened by Open, kept so that FileReplacement can copy
+    // from it inside the kernel; -1 on Windows and for a view of a file
+    // another object holds.
+    NativeHandle fd_ = -1;
 };
 
 // A regular file opened for reading only, closed when this goes. Opening
@@ -166,6 +170,12 @@ public:
     ~FileReplacement();
 
     Result<void> Append(std::span<const std::uint8_t> bytes);
+    // Appends `size` bytes of `source` from `offset`, the same as Append of
+    // those bytes. On Linux they go from file to file in the kernel
+    // (copy_file_range), never through this process's memory, and share
+    // their extents where the file system can; where that is refused, as
+    // between file systems, they are written from the mapping.
+    Result<void> AppendCopy(const MappedFile& source, std::uint64_t offset, std::uint64_t size);
     // What was appended so far, mapped read-only, to check it before Commit.
     Result<MappedFile> MapWritten() const;
     Result<void> Commit();
@@ -173,6 +183,8 @@ public:
 private:
     FileReplacement() = default;
     Result<void> PutInPlace();
+    // Counts `size` more bytes appended.
+    void Appended(std::uint64_t size);
     // POSIX: how the temporary file gets its name.
     int UnderFreeName(const std::function<int(const std::string&)>& make, int& error);
     Result<void> CreateNamed();
@@ -192,6 +204,7 @@ private:
     std::string tempName_;          // its name in the directory; empty while it has none
     std::uint64_t written_ = 0;     // bytes appended so far
     std::uint64_t flushed_ = 0;     // bytes whose write-back has been started
+    bool copyRefused_ = false;      // POSIX: copy_file_range refused once, so written since
 };
 
 // Begin, Append and Commit at once.

@@ -143,8 +143,12 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
     if (!fd) {
         return fd.error();
     }
-    // The mapping keeps the file open; the descriptor goes.
-    return FromDescriptor(fd->get(), path);
+    Result<MappedFile> mapped = FromDescriptor(fd->get(), path);
+    if (mapped) {
+        // Kept for copies inside the kernel, which need the file itself.
+        mapped->fd_ = fd->release();
+    }
+    return mapped;
 }
 
 Result<MappedFile> MappedFile::FromDescriptor(int fd, const std::string& name) {
@@ -182,13 +186,15 @@ void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      fd_(std::exchange(other.fd_, -1)) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     if (this != &other) {
         Release();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
 }
@@ -202,6 +208,9 @@ void MappedFile::Release() {
         ::munmap(const_cast<std::uint8_t*>(data_), size_);
         data_ = nullptr;
         size_ = 0;
+    }
+    if (fd_ >= 0) {
+        ::close(std::exchange(fd_, -1));
     }
 }
 

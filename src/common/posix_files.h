@@ -51,4 +51,11 @@ const LockedFile* CurrentLock();
 // far as the file system tells: the same inode, size and times.
 bool SameFileUnchanged(const struct stat& a, const struct stat& b);
 
+// What a new file takes from the old one it replaces (`from`, whose status
+// is `original`) before it is put in place; each fails, naming `shown`,
+// rather than widen or narrow who may use the file.
+Result<void> KeepOwner(int fd, const struct stat& original, const std::string& shown);
+Result<void> KeepAttributes(int from, int to, const std::string& shown);
+Result<void> KeepFlags(int from, int to, const std::string& shown);
+
 } // namespace korva::posix

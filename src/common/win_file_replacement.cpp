@@ -259,7 +259,7 @@ FileReplacement::FileReplacement(FileReplacement&& other) noexcept
     : shown_(std::move(other.shown_)), directoryFd_(std::exchange(other.directoryFd_, -1)),
       name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
       fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
-      written_(other.written_), flushed_(other.flushed_) {}
+      written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_) {}
 
 FileReplacement::~FileReplacement() {
     Abandon();
@@ -286,8 +286,24 @@ Result<void> FileReplacement::Append(std::span<const std::uint8_t> bytes) {
         !s) {
         return s;
     }
-    written_ += bytes.size();
+    Appended(bytes.size());
     return {};
+}
+
+// The Windows build reads the target into memory (see MappedFile), so the
+// bytes are simply written.
+Result<void> FileReplacement::AppendCopy(const MappedFile& source, std::uint64_t offset,
+                                         std::uint64_t size) {
+    if (offset > source.size_ || size > source.size_ - offset) {
+        return MakeError("a copy from beyond the end of the file into the replacement of " +
+                         shown_);
+    }
+    return Append(
+        source.Bytes().subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size)));
+}
+
+void FileReplacement::Appended(std::uint64_t size) {
+    written_ += size;
 }
 
 Result<MappedFile> FileReplacement::MapWritten() const {

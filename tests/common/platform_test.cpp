@@ -231,6 +231,46 @@ TEST(Platform, AFileChangedDuringTheRunIsNotReplaced) {
     EXPECT_EQ(Read(path), "new");
 }
 
+// Copies from a mapped file give what appending the same bytes would, in
+// any order and mix with appends, and a range past the file's end is
+// refused. A source on another file system (a tmpfs under Linux) takes the
+// path of written bytes, since copy_file_range refuses to cross.
+TEST(Platform, CopiedRangesAreTheBytesAppendingThemGives) {
+    const Scratch s;
+    std::string source(300000, '\0');
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<char>('a' + (i * 7) % 26);
+    }
+    std::vector<std::string> sources = {s.Path("source.bin")};
+    std::error_code ec;
+    if (const fs::path shm = "/dev/shm"; fs::is_directory(shm, ec)) {
+        sources.push_back(PathString(shm / ("korva-" + PathString(s.dir().filename()))));
+    }
+    for (const std::string& from : sources) {
+        Write(from, source);
+        const std::string path = s.Path("target.bin");
+        Write(path, "old");
+        {
+            const Result<MappedFile> mapped = MappedFile::Open(from);
+            ASSERT_TRUE(mapped.ok()) << mapped.error().message;
+            Result<FileReplacement> replacement = FileReplacement::Begin(path);
+            ASSERT_TRUE(replacement.ok()) << replacement.error().message;
+            ASSERT_TRUE(replacement->AppendCopy(*mapped, 4097, 100000).ok()) << from;
+            ASSERT_TRUE(replacement->Append(std::vector<std::uint8_t>{'|'}).ok());
+            ASSERT_TRUE(replacement->AppendCopy(*mapped, 0, 0).ok());
+            ASSERT_TRUE(replacement->AppendCopy(*mapped, 0, 5).ok());
+            ASSERT_TRUE(replacement->AppendCopy(*mapped, 250000, 50000).ok());
+            EXPECT_FALSE(replacement->AppendCopy(*mapped, 250000, 50001).ok());
+            const Result<void> done = replacement->Commit();
+            ASSERT_TRUE(done.ok()) << done.error().message;
+        }
+        EXPECT_EQ(Read(path), source.substr(4097, 100000) + "|" + source.substr(0, 5) +
+                                  source.substr(250000, 50000))
+            << from;
+        fs::remove(FileSystemPath(from));
+    }
+}
+
 struct Directory {
     const char* path;
     const char* posix;

@@ -49,6 +49,8 @@ public:
     // Gives back the memory of file bytes that a pass no longer needs, where
     // the file is mapped; they are read again from the file when used.
     void ReleasePages(Bytes bytes) const;
+    // The mapped file behind file(), or null for bytes in memory.
+    const MappedFile* mapped() const { return std::get_if<MappedFile>(&storage_); }
 
     // Calls `callback` with each name of `type`, in the directory's order
     // (string names, then ids), until it returns false. Malformed when the
