@@ -1,11 +1,14 @@
 #include "translate/translate_blocks.h"
 
+#include <exception>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/console.h"
 #include "common/settings.h"
+#include "common/worker_thread.h"
 #include "datafile/data_file.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
@@ -19,6 +22,25 @@ std::int32_t TranslationStringsMissing = 0;
 namespace {
 
 constexpr std::int32_t kNoEntry = -1;
+
+// What one thread's share of the blocks counts and says. The second share's
+// lines wait in `kept` until the first share's are written, so that the
+// console reads as a single thread's would.
+struct Share {
+    std::int32_t found = 0;
+    std::int32_t sourceMissing = 0;
+    std::int32_t translationMissing = 0;
+    std::string* kept = nullptr; // null: lines go to the console at once
+
+    void Log(std::string_view text) const {
+        if (kept == nullptr) {
+            LogLine(text);
+        } else if (!QuietMode) {
+            kept->append(text);
+            kept->append("\r\n");
+        }
+    }
+};
 constexpr std::string_view kPlaceholder = "###";
 
 int DestLang(int i) {
@@ -51,7 +73,7 @@ std::string Echoed(std::string_view text) {
 
 // Replaces each of the first n objects by the text's dictionary index (or -1)
 // and returns how many texts have a translation into some other destination.
-int LookUpTexts(TResInfo& block, std::size_t n) {
+int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
     const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
     std::vector<std::string_view> texts(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -74,8 +96,8 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
         } else {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
-                ++SourceStringsMissing;
-                LogLine("Not Found: " + std::string(neutralName) + "," + Echoed(text));
+                ++share.sourceMissing;
+                share.Log("Not Found: " + std::string(neutralName) + "," + Echoed(text));
             }
         }
     }
@@ -111,7 +133,7 @@ int LookUpTexts(TResInfo& block, std::size_t n) {
 
 // The text that slot i gets in destination `dest`, counting as it goes. The
 // view is of the block's own copy, the dictionary's or a constant.
-std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
+std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest, Share& share) {
     const std::int32_t index = block.Strings.GetObject(i);
     const std::string_view source = block.Strings.Text(i);
     const bool isNeutral = dest == NeutralLangIndex;
@@ -123,7 +145,7 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
     } else {
         chosen = TransDict.Entry(static_cast<std::size_t>(index)).Text(dest);
         if (chosen.empty()) {
-            ++TranslationStringsMissing;
+            ++share.translationMissing;
         }
     }
     if (!chosen.empty()) {
@@ -131,7 +153,7 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
             chosen = {};
         }
         if (!isNeutral) {
-            ++TranslationsFound;
+            ++share.found;
         }
         return chosen;
     }
@@ -146,12 +168,12 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest) {
 // read for all destinations at once. Every text chosen is the block's own,
 // the dictionary's or a constant, so the block shares it rather than copy
 // it, and keeps the dictionary's texts alive for as long as it needs them.
-void ExpandBlock(TResInfo& block, std::size_t n) {
+void ExpandBlock(TResInfo& block, std::size_t n, Share& share) {
     const auto destCount = static_cast<std::size_t>(DestLangCount);
     std::vector<std::string_view> chosen(n * destCount);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t d = 0; d < destCount; ++d) {
-            chosen[d * n + i] = ChooseText(block, i, DestLang(static_cast<int>(d)));
+            chosen[d * n + i] = ChooseText(block, i, DestLang(static_cast<int>(d)), share);
         }
     }
     block.Strings.KeepAlive(TransDict.TextOwner());
@@ -165,27 +187,78 @@ void ExpandBlock(TResInfo& block, std::size_t n) {
     block.Strings.Delete(0, n);
 }
 
-void TranslateBlock(TResInfo& block) {
+void TranslateBlock(TResInfo& block, Share& share) {
     if (!IsTranslatable(block)) {
-        LogLine("Block " + block.DisplayName + " is already language dependent. Skipped");
+        share.Log("Block " + block.DisplayName + " is already language dependent. Skipped");
         block.Skipped = true;
         return;
     }
-    LogLine("Translating block " + block.DisplayName);
+    share.Log("Translating block " + block.DisplayName);
     const std::size_t n = block.Strings.Count();
-    if (LookUpTexts(block, n) == 0) {
-        LogLine("No strings found for block " + block.DisplayName + ". Skipped");
+    if (LookUpTexts(block, n, share) == 0) {
+        share.Log("No strings found for block " + block.DisplayName + ". Skipped");
         block.Skipped = true;
         return;
     }
-    ExpandBlock(block, n);
+    ExpandBlock(block, n, share);
+}
+
+void TranslateRange(std::size_t first, std::size_t last, Share& share) {
+    for (std::size_t i = first; i < last; ++i) {
+        TranslateBlock(ResBlocks[i], share);
+    }
+}
+
+// Where the second share starts: about half of all texts on each side, as
+// the work goes with the texts. No block is shared, so the shares touch
+// nothing in common but the dictionary, which they only read.
+std::size_t SecondShareStart() {
+    std::size_t total = 0;
+    for (const TResInfo& block : ResBlocks) {
+        total += block.Strings.Count();
+    }
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < ResBlocks.size(); ++i) {
+        if (2 * first >= total) {
+            return i;
+        }
+        first += ResBlocks[i].Strings.Count();
+    }
+    return ResBlocks.size();
+}
+
+// Both shares at once; the second's lines follow the first's, and a failure
+// surfaces where a single thread would have met it.
+void TranslateInTwoShares(Share& first, Share& second) {
+    const std::size_t split = SecondShareStart();
+    std::string kept;
+    second.kept = &kept;
+    std::exception_ptr failed;
+    {
+        WorkerThread worker([&] { TranslateRange(split, ResBlocks.size(), second); });
+        TranslateRange(0, split, first);
+        failed = worker.Wait();
+    }
+    Console().write(kept.data(), static_cast<std::streamsize>(kept.size()));
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
 }
 
 } // namespace
 
-bool TranslateBlocks() {
-    for (TResInfo& block : ResBlocks) {
-        TranslateBlock(block);
+bool TranslateBlocks(bool useSecondThread) {
+    Share first;
+    Share second;
+    if (useSecondThread && ResBlocks.size() > 1) {
+        TranslateInTwoShares(first, second);
+    } else {
+        TranslateRange(0, ResBlocks.size(), first);
+    }
+    for (const Share& share : {first, second}) {
+        TranslationsFound += share.found;
+        SourceStringsMissing += share.sourceMissing;
+        TranslationStringsMissing += share.translationMissing;
     }
     WriteLine("Translations found          : " + std::to_string(TranslationsFound));
     WriteLine("Source strings missing      : " + std::to_string(SourceStringsMissing));

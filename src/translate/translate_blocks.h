@@ -9,8 +9,10 @@ extern std::int32_t SourceStringsMissing;
 extern std::int32_t TranslationStringsMissing;
 
 // Replaces each translatable block's neutral texts by one run per
-// destination language, counting and reporting as it goes.
-bool TranslateBlocks();
+// destination language, counting and reporting as it goes. The blocks are
+// shared between two threads unless `useSecondThread` is false; the
+// outcome and the lines are the same either way.
+bool TranslateBlocks(bool useSecondThread = true);
 
 void ResetCounters();
 
