@@ -1,168 +1,237 @@
 #include "datafile/data_loader.h"
 
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/codepage.h"
 #include "common/console.h"
 #include "common/utf8.h"
-#include "datafile/escapes.h"
+#include "common/worker_thread.h"
+#include "datafile/data_parser.h"
+#include "datafile/data_pieces.h"
 #include "langkeys/lang_const.h"
 
 namespace korva {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+// One piece of the file and what its parse found.
+struct PieceOutcome {
+    std::size_t number = 0; // its place in the file, from 0
+    DataPiece piece;        // let go once parsed
+    int part = -1;          // the builder that parsed it; -1 while unparsed
+    std::size_t keptBegin = 0;
+    std::size_t keptEnd = 0;
+    std::size_t filed = 0;
+    std::uint64_t lines = 0;  // lines taken, a bad one included
+    bool syntaxError = false; // on its last line taken
+    bool openAtEnd = false;   // it ends inside an entry
+    std::exception_ptr error;
+};
 
-// Takes the data file line by line; each Take returns false on a syntax error.
-class DataParser {
+// Parses pieces on two threads, each into a builder of its own, and puts
+// the outcomes together in file order as a single parse would have found
+// them: the first error in the file is the one reported.
+class PieceParse {
 public:
-    DataParser(TransDictBuilder& builder, bool utf8) : builder_(builder), utf8_(utf8) {}
-
-    bool Take(std::string_view rawLine) {
-        if (utf8_ && !IsValidUtf8(rawLine)) {
-            return false;
+    PieceParse(const std::array<bool, LangKeyCount>& taken, const FoldedTextFilter* wanted,
+               bool utf8)
+        : builders_{TransDictBuilder(taken, NeutralLangIndex),
+                    TransDictBuilder(taken, NeutralLangIndex)},
+          utf8_(utf8) {
+        for (TransDictBuilder& builder : builders_) {
+            builder.KeepOnly(wanted);
         }
-        const std::string_view line = Trim(rawLine);
-        if (line.empty() || line.front() == ';') {
-            return true;
-        }
-        if (line == "(") {
-            if (inEntry_) {
-                return false;
-            }
-            builder_.StartEntry();
-            inEntry_ = true;
-            lineInEntry_ = 0;
-            return true;
-        }
-        if (!inEntry_) {
-            return false;
-        }
-        if (line == ")") {
-            builder_.EndEntry();
-            inEntry_ = false;
-            return true;
-        }
-        return TakeTextLine(line);
     }
+
+    // Each builder must be given its pieces in file order.
+    void Parse(PieceOutcome& outcome, int part);
+    // Whether a piece before `number` failed: the parse stops there, and
+    // nothing after it is needed.
+    bool FailedBefore(std::size_t number) const { return number > firstFailed_.load(); }
+
+    bool Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
+                const std::exception_ptr& readError, std::string_view fileName,
+                TransDictionary& dict);
 
 private:
-    bool TakeTextLine(std::string_view line) {
-        const std::size_t comma = line.find(',');
-        if (comma == std::string_view::npos || comma + 1 == line.size()) {
-            return false;
+    void NoteFailure(std::size_t number) {
+        std::size_t seen = firstFailed_.load();
+        while (number < seen && !firstFailed_.compare_exchange_weak(seen, number)) {
         }
-        const int lang = LangOf(Trim(line.substr(0, comma)));
-        if (lang < 0) {
-            return false;
-        }
-        const int slot = builder_.SlotOf(lang);
-        if (builder_.HasText(slot)) {
-            return false;
-        }
-        // Languages not taken in are passed over unread, so their text parts
-        // may be anything.
-        if (slot < 0) {
-            return true;
-        }
-        const std::string_view part = Trim(line.substr(comma + 1));
-        if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
-            return false;
-        }
-        const std::string_view inner = part.substr(1, part.size() - 2);
-        if (inner.empty()) {
-            builder_.SetText(slot, EmptyTextMarker);
-        } else if (inner.find('\\') == std::string_view::npos) {
-            builder_.SetText(slot, inner);
-        } else {
-            if (!ResolveEscapes(inner, resolved_, utf8_)) {
-                return false;
-            }
-            builder_.SetText(slot, resolved_);
-        }
-        return true;
     }
+    void ParseLines(PieceOutcome& outcome, TransDictBuilder& builder) const;
 
-    // The key of a language name. Entries name their languages in the same
-    // order line after line, so the name written on the same line of the
-    // entry before is tried first: the same bytes name the same key, and a
-    // million entries then need no search among all keys.
-    int LangOf(std::string_view name) {
-        KnownName& known = known_[lineInEntry_ % known_.size()];
-        ++lineInEntry_;
-        if (known.lang >= 0 && known.name == name) {
-            return known.lang;
-        }
-        const int lang = FindLangKey(name);
-        if (lang >= 0) {
-            known.name.assign(name);
-            known.lang = lang;
-        }
-        return lang;
-    }
-
-    struct KnownName {
-        std::string name;
-        int lang = -1;
-    };
-
-    TransDictBuilder& builder_;
+    std::array<TransDictBuilder, 2> builders_;
     bool utf8_;
-    std::array<KnownName, 64> known_{};
-    std::size_t lineInEntry_ = 0;
-    bool inEntry_ = false;
-    std::string resolved_;
+    std::atomic<std::size_t> firstFailed_{SIZE_MAX};
+};
+
+void PieceParse::ParseLines(PieceOutcome& outcome, TransDictBuilder& builder) const {
+    DataParser parser(builder, utf8_);
+    LineReader lines(outcome.piece.bytes, utf8_);
+    std::string_view line;
+    while (lines.Next(line) == LineReader::Status::Line) {
+        if (utf8_ && outcome.number == 0 && lines.LineNumber() == 1 &&
+            line.starts_with(kUtf8Mark)) {
+            line.remove_prefix(kUtf8Mark.size());
+        }
+        if (!parser.Take(line)) {
+            outcome.syntaxError = true;
+            break;
+        }
+    }
+    outcome.lines = lines.LineNumber();
+    outcome.openAtEnd = parser.InEntry();
+}
+
+void PieceParse::Parse(PieceOutcome& outcome, int part) {
+    if (FailedBefore(outcome.number)) {
+        return;
+    }
+    TransDictBuilder& builder = builders_.at(static_cast<std::size_t>(part));
+    outcome.part = part;
+    outcome.keptBegin = builder.KeptCount();
+    const std::size_t filedBefore = builder.FiledCount();
+    try {
+        ParseLines(outcome, builder);
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
+    outcome.keptEnd = builder.KeptCount();
+    outcome.filed = builder.FiledCount() - filedBefore;
+    outcome.piece = {};
+    if (outcome.syntaxError || outcome.error) {
+        NoteFailure(outcome.number);
+    } else if (outcome.openAtEnd) {
+        NoteFailure(outcome.number + 1); // the next piece's "(" is the error
+    }
+}
+
+bool PieceParse::Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
+                        const std::exception_ptr& readError, std::string_view fileName,
+                        TransDictionary& dict) {
+    std::vector<TransDictBuilder::KeptRun> runs;
+    std::uint64_t lineBase = 0;
+    std::size_t filed = 0;
+    std::optional<std::uint64_t> errorLine;
+    for (const PieceOutcome& outcome : outcomes) {
+        if (outcome.part < 0) {
+            throw std::logic_error("a piece of the data file was left unparsed");
+        }
+        if (outcome.error) {
+            std::rethrow_exception(outcome.error);
+        }
+        runs.push_back({&builders_.at(static_cast<std::size_t>(outcome.part)), outcome.keptBegin,
+                        outcome.keptEnd});
+        filed += outcome.filed;
+        if (outcome.syntaxError) {
+            errorLine = lineBase + outcome.lines;
+            break;
+        }
+        lineBase += outcome.lines;
+        if (outcome.openAtEnd && &outcome != &outcomes.back()) {
+            errorLine = lineBase + 1;
+            break;
+        }
+    }
+    if (errorLine) {
+        WriteLine("Syntax error in " + std::string(fileName) +
+                  "/Line=" + std::to_string(*errorLine));
+    } else if (readError) {
+        std::rethrow_exception(readError);
+    }
+    TransDictBuilder::Build(runs, dict);
+    // A failed read would leave a half-read dictionary; translating from
+    // it would pass for a complete run, so the load fails.
+    return !errorLine && !readFailed && filed > 0;
+}
+
+// Closes the queue however the reading ends, so that the worker, which the
+// caller then waits for, does not wait for pieces forever.
+class QueueCloser {
+public:
+    explicit QueueCloser(PieceQueue<PieceOutcome>& queue) : queue_(queue) {}
+    QueueCloser(const QueueCloser&) = delete;
+    QueueCloser& operator=(const QueueCloser&) = delete;
+    QueueCloser(QueueCloser&&) = delete;
+    QueueCloser& operator=(QueueCloser&&) = delete;
+    ~QueueCloser() { queue_.Close(); }
+
+private:
+    PieceQueue<PieceOutcome>& queue_;
 };
 
 } // namespace
 
 bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDictionary& dict,
-                  std::size_t blockSize, const FoldedTextFilter* wanted) {
+                  std::size_t blockSize, const FoldedTextFilter* wanted, std::size_t pieceSize) {
     std::array<bool, LangKeyCount> taken{};
     for (int i = 0; i < LangKeyCount; ++i) {
         taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
     }
-    TransDictBuilder builder(taken, NeutralLangIndex);
-    builder.KeepOnly(wanted);
     const bool utf8 = RunCodePage == CodePage::Utf8;
-    DataParser parser(builder, utf8);
-    LineReader lines(read, blockSize, utf8);
-    bool ok = true;
-    for (;;) {
-        std::string_view line;
-        const LineReader::Status result = lines.Next(line);
-        if (result == LineReader::Status::End) {
-            break;
+    PieceParse parse(taken, wanted, utf8);
+    // A deque: the worker writes to outcomes while more are added.
+    std::deque<PieceOutcome> outcomes;
+    bool readFailed = false;
+    std::exception_ptr readError;
+    std::exception_ptr workerError;
+    {
+        PieceQueue<PieceOutcome> queue;
+        std::optional<WorkerThread> worker;
+        const QueueCloser closer(queue);
+        PieceCutter cutter(read, blockSize, pieceSize, utf8);
+        try {
+            for (DataPiece piece;;) {
+                const PieceCutter::Status status = cutter.Next(piece);
+                if (status != PieceCutter::Status::Piece) {
+                    readFailed = status == PieceCutter::Status::ReadFailed;
+                    break;
+                }
+                PieceOutcome& outcome = outcomes.emplace_back();
+                outcome.number = outcomes.size() - 1;
+                outcome.piece = std::move(piece);
+                if (parse.FailedBefore(outcome.number)) {
+                    break;
+                }
+                // The worker keeps a piece in hand and one waiting; this
+                // thread parses the rest between its reads. A file of one
+                // piece needs no second thread.
+                if ((worker || !cutter.AtEnd()) && queue.Pending() < 2) {
+                    if (!worker) {
+                        worker.emplace([&parse, &queue] {
+                            while (PieceOutcome* next = queue.Take()) {
+                                parse.Parse(*next, 1);
+                            }
+                        });
+                    }
+                    queue.Push(&outcome);
+                } else {
+                    parse.Parse(outcome, 0);
+                }
+            }
+        } catch (...) {
+            readError = std::current_exception();
         }
-        // A failed read would leave a half-read dictionary; translating
-        // from it would pass for a complete run, so the load fails.
-        if (result == LineReader::Status::ReadFailed) {
-            ok = false;
-            break;
+        queue.Close();
+        while (PieceOutcome* next = queue.TryTake()) {
+            parse.Parse(*next, 0);
         }
-        if (utf8 && lines.LineNumber() == 1 && line.starts_with(kUtf8Mark)) {
-            line.remove_prefix(kUtf8Mark.size());
-        }
-        if (!parser.Take(line)) {
-            WriteLine("Syntax error in " + std::string(fileName) +
-                      "/Line=" + std::to_string(lines.LineNumber()));
-            ok = false;
-            break;
+        if (worker) {
+            workerError = worker->Wait();
         }
     }
-    const bool filed = builder.FiledCount() > 0;
-    builder.Build(dict);
-    return ok && filed;
+    if (workerError) {
+        std::rethrow_exception(workerError);
+    }
+    return parse.Finish(outcomes, readFailed, readError, fileName, dict);
 }
 
 } // namespace korva

@@ -18,8 +18,15 @@ namespace korva {
 // entry was filed; `dict` holds what was filed in any case. `blockSize` is the
 // most that one read asks for. With `wanted`, `dict` leaves out entries no
 // lookup of its texts can find (see TransDictBuilder::KeepOnly).
+//
+// The file is cut into pieces of at least `pieceSize` bytes where an entry
+// starts, and a second thread parses some of them while this one reads on;
+// the dictionary, the outcome and the line written are those of a parse
+// from start to end.
+inline constexpr std::size_t kDefaultPieceSize = std::size_t{256} * 1024;
 bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDictionary& dict,
                   std::size_t blockSize = LineReader::kDefaultBlockSize,
-                  const FoldedTextFilter* wanted = nullptr);
+                  const FoldedTextFilter* wanted = nullptr,
+                  std::size_t pieceSize = kDefaultPieceSize);
 
 } // namespace korva

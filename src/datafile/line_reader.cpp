@@ -46,8 +46,13 @@ const char* FindLineStop(const char* begin, std::size_t size, char other) {
 LineReader::LineReader(ReadBlock read, std::size_t blockSize, bool lfEndsLine)
     : read_(std::move(read)), blockSize_(blockSize == 0 ? 1 : blockSize),
       lineStop_(lfEndsLine ? kLF : kCR) {
-    buffer_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+    owned_ = std::make_unique_for_overwrite<char[]>(blockSize_);
+    buffer_ = owned_.get();
 }
+
+LineReader::LineReader(std::string_view whole, bool lfEndsLine)
+    : buffer_(whole.data()), blockSize_(whole.size()), end_(whole.size()), atEnd_(true),
+      lineStop_(lfEndsLine ? kLF : kCR) {}
 
 LineReader::Status LineReader::Finish(std::string_view piece, std::string_view& line) {
     if (carry_.empty()) {
@@ -65,7 +70,7 @@ LineReader::Status LineReader::Next(std::string_view& line) {
     for (;;) {
         if (pos_ == end_) {
             if (!atEnd_) {
-                const long long n = read_(buffer_.get(), blockSize_);
+                const long long n = read_(owned_.get(), blockSize_);
                 if (n < 0 || static_cast<unsigned long long>(n) > blockSize_) {
                     return Status::ReadFailed;
                 }
@@ -86,7 +91,7 @@ LineReader::Status LineReader::Next(std::string_view& line) {
                 continue;
             }
         }
-        const char* begin = buffer_.get() + pos_;
+        const char* begin = buffer_ + pos_;
         const std::size_t available = end_ - pos_;
         const char* stop = FindLineStop(begin, available, lineStop_);
         if (stop != nullptr && *stop == kCtrlZ) {

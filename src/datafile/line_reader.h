@@ -27,6 +27,8 @@ public:
 
     explicit LineReader(ReadBlock read, std::size_t blockSize = kDefaultBlockSize,
                         bool lfEndsLine = false);
+    // The lines of bytes already in memory, which must outlive the reader.
+    explicit LineReader(std::string_view whole, bool lfEndsLine = false);
 
     // The next line without its line end. The view holds until the next call.
     Status Next(std::string_view& line);
@@ -38,7 +40,8 @@ private:
     Status Finish(std::string_view piece, std::string_view& line);
 
     ReadBlock read_;
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> owned_;
+    const char* buffer_ = nullptr;
     std::size_t blockSize_ = 0;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;

@@ -227,16 +227,45 @@ bool TransDictBuilder::EndEntry() {
 }
 
 void TransDictBuilder::Build(TransDictionary& dict) {
+    const KeptRun all{this, 0, entries_.size()};
+    Build({&all, 1}, dict);
+}
+
+std::deque<TTransStrs> TransDictBuilder::GatherEntries(std::span<const KeptRun> runs,
+                                                       std::vector<TransDictBuilder*>& builders) {
+    for (const KeptRun& run : runs) {
+        if (std::find(builders.begin(), builders.end(), run.builder) == builders.end()) {
+            builders.push_back(run.builder);
+        }
+    }
+    // A single builder's entries are handed over, not copied.
+    if (runs.size() == 1 && runs[0].begin == 0 && runs[0].end == runs[0].builder->KeptCount()) {
+        return std::move(runs[0].builder->entries_);
+    }
+    std::deque<TTransStrs> entries;
+    for (const KeptRun& run : runs) {
+        const std::deque<TTransStrs>& kept = run.builder->entries_;
+        entries.insert(entries.end(), kept.begin() + static_cast<std::ptrdiff_t>(run.begin),
+                       kept.begin() + static_cast<std::ptrdiff_t>(run.end));
+    }
+    if (entries.size() > UINT32_MAX) {
+        throw std::length_error("too many entries in the data file");
+    }
+    return entries;
+}
+
+void TransDictBuilder::FillIndex(const std::deque<TTransStrs>& entries, int neutralSlot,
+                                 TransDictionary& dict) {
     std::vector<SortedText> sorted;
     // The search keys are taken while the texts are read in file order, the
     // order they lie in; in sorted order every text is somewhere else.
     std::vector<std::uint64_t> firstKeys;
     {
         std::vector<std::string_view> neutral;
-        neutral.reserve(entries_.size());
-        firstKeys.reserve(entries_.size());
-        for (const TTransStrs& entry : entries_) {
-            neutral.push_back(store_->Slot(entry.number_, neutralSlot_));
+        neutral.reserve(entries.size());
+        firstKeys.reserve(entries.size());
+        for (const TTransStrs& entry : entries) {
+            neutral.push_back(entry.store_->Slot(entry.number_, neutralSlot));
             firstKeys.push_back(FoldedKey(neutral.back()));
         }
         // Equal texts stay in file order: a group's first entry wrote the
@@ -251,7 +280,7 @@ void TransDictBuilder::Build(TransDictionary& dict) {
     items.reserve(sorted.size());
     keys.reserve(sorted.size());
     for (const SortedText& text : sorted) {
-        const TTransStrs* entry = &entries_[text.index];
+        const TTransStrs* entry = &entries[text.index];
         if (text.sameAsPrevious) {
             items.back().object = entry;
         } else {
@@ -266,13 +295,32 @@ void TransDictBuilder::Build(TransDictionary& dict) {
         items.shrink_to_fit();
         keys.shrink_to_fit();
     }
-
     dict.keys_ = std::move(keys);
     dict.list_.AssignSorted(std::move(items));
+}
+
+void TransDictBuilder::Build(std::span<const KeptRun> runs, TransDictionary& dict) {
+    std::vector<TransDictBuilder*> builders;
+    std::deque<TTransStrs> entries = GatherEntries(runs, builders);
+    // Every builder takes the same languages, so the slots agree.
+    const int neutralSlot = builders.empty() ? -1 : builders.front()->neutralSlot_;
+    FillIndex(entries, neutralSlot, dict);
     // Moving a deque hands over its storage, so the items' pointers hold.
-    dict.entries_ = std::move(entries_);
-    dict.store_ = std::move(store_);
-    entries_.clear();
+    dict.entries_ = std::move(entries);
+    dict.stores_.clear();
+    std::vector<std::shared_ptr<const void>> owners;
+    for (TransDictBuilder* builder : builders) {
+        owners.push_back(builder->store_->TextOwner());
+        dict.stores_.push_back(std::move(builder->store_));
+        builder->entries_.clear();
+    }
+    if (owners.size() == 1) {
+        dict.owner_ = owners.front();
+    } else if (!owners.empty()) {
+        dict.owner_ = std::make_shared<std::vector<std::shared_ptr<const void>>>(std::move(owners));
+    } else {
+        dict.owner_ = nullptr;
+    }
 }
 
 } // namespace korva

@@ -116,9 +116,7 @@ public:
     const TTransStrs& Entry(std::size_t index) const { return *list_.GetObject(index); }
     // Holds the texts of all entries: sharing it keeps their views valid
     // after the dictionary is gone.
-    std::shared_ptr<const void> TextOwner() const {
-        return store_ != nullptr ? store_->TextOwner() : nullptr;
-    }
+    std::shared_ptr<const void> TextOwner() const { return owner_; }
 
 private:
     friend class TransDictBuilder;
@@ -135,7 +133,9 @@ private:
     // A search over a million texts would otherwise follow a pointer to a
     // text on every step; the keys decide nearly every step on their own.
     std::vector<std::uint64_t> keys_;
-    std::unique_ptr<TransStore> store_;
+    // One store per builder whose entries the dictionary holds.
+    std::vector<std::unique_ptr<TransStore>> stores_;
+    std::shared_ptr<const void> owner_; // of every store's texts
     std::deque<TTransStrs> entries_;
 };
 
@@ -166,11 +166,31 @@ public:
     void KeepOnly(const FoldedTextFilter* wanted) { wanted_ = wanted; }
 
     std::size_t FiledCount() const { return filedCount_; }
+    // The filed entries kept so far, passed-over ones not counted.
+    std::size_t KeptCount() const { return entries_.size(); }
 
     // Moves everything filed into `dict`, replacing what it held.
     void Build(TransDictionary& dict);
 
+    // Entries `begin` to `end` of those one builder kept.
+    struct KeptRun {
+        TransDictBuilder* builder = nullptr;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    // Moves the runs' entries into `dict`, replacing what it held, as one
+    // builder would have that had kept them in the runs' order: builders
+    // that took turns at one file then build the dictionary of the whole.
+    static void Build(std::span<const KeptRun> runs, TransDictionary& dict);
+
 private:
+    // The runs' entries in their order; `builders` gets the runs' builders.
+    static std::deque<TTransStrs> GatherEntries(std::span<const KeptRun> runs,
+                                                std::vector<TransDictBuilder*>& builders);
+    // Sorts the entries' neutral texts into the dictionary's items and keys.
+    static void FillIndex(const std::deque<TTransStrs>& entries, int neutralSlot,
+                          TransDictionary& dict);
+
     std::unique_ptr<TransStore> store_;
     int neutralSlot_ = -1;
     std::vector<std::string_view> open_;
