@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -254,6 +255,67 @@ TEST_F(TranslateBlocksTest, OriginalNeutralLanguageFromOption) {
     ASSERT_TRUE(TranslateBlocks());
     EXPECT_EQ(StringsOf(ResBlocks[0]), (Entries{{"\326ffnen", 7}}));
     EXPECT_TRUE(ResBlocks[1].Skipped);
+}
+
+// Two threads translate what one does: the same lines in the same order,
+// the same counts and outcome, the same runs in every block, whatever the
+// options; the second thread's share holds skipped blocks, texts not found
+// and a block with nothing found.
+TEST_F(TranslateBlocksTest, TwoThreadsTranslateWhatOneDoes) {
+    const std::vector<std::vector<std::string>> options = {
+        {"ENGLISH", "(GERMAN,FRENCH)"},
+        {"-Q", "ENGLISH", "(GERMAN,FRENCH)"},
+        {"-P", "ENGLISH", "(ENGLISH,GERMAN)"},
+        {"-A", "ENGLISH", "(GERMAN)"},
+    };
+    const std::vector<std::string> dict = {
+        "(", "ENGLISH,\"Open\"",   "GERMAN,\"\326ffnen\"",    "FRENCH,\"Ouvrir\"",
+        ")",                                                       //
+        "(", "ENGLISH,\"Close\"",  "GERMAN,\"Schlie\337en\"", ")", //
+        "(", "ENGLISH,\"Lonely\"", "GERMAN,\"\\\"",           ")"};
+    const std::vector<Text> texts = {"Open", "", "close", "Unknown", "Lonely", "CLOSE", "x\ry"};
+    struct Run {
+        bool result = false;
+        std::string output;
+        std::int32_t counts[3] = {};
+        std::vector<Entries> blocks;
+        std::vector<bool> skipped;
+    };
+    const auto translate = [&](const std::vector<std::string>& args, bool twoThreads) {
+        SetUp();
+        Select(args);
+        LoadDict(dict);
+        for (int id = 1; id <= 40; ++id) {
+            std::vector<Text> block;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(id % 9); ++i) {
+                block.push_back(texts[(static_cast<std::size_t>(id) * 3 + i) % texts.size()]);
+            }
+            AddBlock(id, block, id % 13 == 5 ? 0x0409 : 0, id % 11 == 7 ? 2 : 1);
+        }
+        Run run;
+        out_.str("");
+        run.result = TranslateBlocks(twoThreads);
+        run.output = out_.str();
+        run.counts[0] = TranslationsFound;
+        run.counts[1] = SourceStringsMissing;
+        run.counts[2] = TranslationStringsMissing;
+        for (const TResInfo& block : ResBlocks) {
+            run.blocks.push_back(StringsOf(block));
+            run.skipped.push_back(block.Skipped);
+        }
+        return run;
+    };
+    for (const std::vector<std::string>& args : options) {
+        const Run one = translate(args, false);
+        const Run two = translate(args, true);
+        EXPECT_EQ(two.result, one.result) << args[0];
+        EXPECT_EQ(two.output, one.output) << args[0];
+        EXPECT_TRUE(
+            std::equal(std::begin(two.counts), std::end(two.counts), std::begin(one.counts)))
+            << args[0];
+        EXPECT_EQ(two.blocks, one.blocks) << args[0];
+        EXPECT_EQ(two.skipped, one.skipped) << args[0];
+    }
 }
 
 } // namespace
