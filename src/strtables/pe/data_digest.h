@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "strtables/pe/checked_reader.h"
@@ -40,7 +41,10 @@ private:
         std::uintptr_t source = 0; // a number: unrelated pointers have no order
         std::uint64_t item = 0;
         std::uint32_t size = 0;
-        friend auto operator<=>(const Key&, const Key&) = default;
+        friend bool operator==(const Key&, const Key&) = default;
+        friend bool operator<(const Key& a, const Key& b) {
+            return std::tie(a.source, a.item, a.size) < std::tie(b.source, b.item, b.size);
+        }
     };
     struct Entry {
         Key key;
