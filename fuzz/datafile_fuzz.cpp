@@ -71,7 +71,9 @@ struct LoadOutcome {
     TransDictionary dict;
 };
 
-void Load(std::string_view data, std::size_t chunk, LoadOutcome& outcome,
+// Reads of at most `chunk` bytes; pieces of at least `piece` bytes, parsed
+// on two threads once there are two.
+void Load(std::string_view data, std::size_t chunk, std::size_t piece, LoadOutcome& outcome,
           const FoldedTextFilter* wanted = nullptr) {
     std::ostringstream out;
     SetConsole(out);
@@ -82,7 +84,7 @@ void Load(std::string_view data, std::size_t chunk, LoadOutcome& outcome,
         pos += n;
         return static_cast<long long>(n);
     };
-    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk, wanted);
+    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk, wanted, piece);
     outcome.output = out.str();
 }
 
@@ -99,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
 
     LoadOutcome small;
-    Load(data, chunk, small);
+    Load(data, chunk, chunk, small);
     const std::string prefix = "Syntax error in F/Line=";
     if (!small.output.empty()) {
         Check(!small.ok);
@@ -138,9 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         }
     }
 
-    // How the input arrives must not change anything.
+    // How the input arrives and how it is cut into pieces must not change
+    // anything.
     LoadOutcome whole;
-    Load(data, data.size() + 1, whole);
+    Load(data, data.size() + 1, SIZE_MAX, whole);
     Check(whole.ok == small.ok && whole.output == small.output);
     Check(whole.dict.Count() == dict.Count());
     for (std::size_t i = 0; i < dict.Count(); ++i) {
@@ -157,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         wanted.Add(dict.Text(i));
     }
     LoadOutcome filtered;
-    Load(data, chunk, filtered, &wanted);
+    Load(data, chunk, chunk, filtered, &wanted);
     Check(filtered.ok == small.ok && filtered.output == small.output);
     for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {
         std::size_t at = 0;
