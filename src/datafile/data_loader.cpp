@@ -21,6 +21,9 @@
 namespace korva {
 namespace {
 
+// The second thread starts once this many pieces' worth has been read.
+constexpr std::size_t kPiecesBeforeWorker = 16;
+
 // One piece of the file and what its parse found.
 struct PieceOutcome {
     std::size_t number = 0; // its place in the file, from 0
@@ -188,6 +191,7 @@ bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDiction
         std::optional<WorkerThread> worker;
         const QueueCloser closer(queue);
         PieceCutter cutter(read, blockSize, pieceSize, utf8);
+        std::size_t bytesRead = 0;
         try {
             for (DataPiece piece;;) {
                 const PieceCutter::Status status = cutter.Next(piece);
@@ -202,10 +206,13 @@ bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDiction
                     break;
                 }
                 // The worker keeps a piece in hand and one waiting; this
-                // thread parses the rest between its reads. A file of one
-                // piece needs no second thread.
-                if ((worker || !cutter.AtEnd()) && queue.Pending() < 2) {
+                // thread parses the rest between its reads. A small file
+                // is parsed sooner than a thread is started for it.
+                bytesRead += outcome.piece.bytes.size();
+                const bool large = bytesRead / kPiecesBeforeWorker >= pieceSize;
+                if ((worker || (large && !cutter.AtEnd())) && queue.Pending() < 2) {
                     if (!worker) {
+                        cutter.ShareWithAnotherThread();
                         worker.emplace([&parse, &queue] {
                             while (PieceOutcome* next = queue.Take()) {
                                 parse.Parse(*next, 1);

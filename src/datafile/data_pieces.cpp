@@ -63,12 +63,18 @@ void PieceCutter::ReadMore() {
         // keep the old one. Doubling keeps a long piece's moves linear.
         const std::size_t kept = end_ - start_;
         const std::size_t capacity = kept + std::max(blockSize_, kept);
-        auto buffer = std::make_shared_for_overwrite<char[]>(capacity);
-        if (kept > 0) {
-            std::memcpy(buffer.get(), buffer_.get() + start_, kept);
+        if (!shared_ && buffer_.use_count() == 1 && capacity <= capacity_) {
+            // No piece views the buffer any more: it is used again, where
+            // a new one would have the system find and clear new pages.
+            std::memmove(buffer_.get(), buffer_.get() + start_, kept);
+        } else {
+            auto buffer = std::make_shared_for_overwrite<char[]>(capacity);
+            if (kept > 0) {
+                std::memcpy(buffer.get(), buffer_.get() + start_, kept);
+            }
+            buffer_ = std::move(buffer);
+            capacity_ = capacity;
         }
-        buffer_ = std::move(buffer);
-        capacity_ = capacity;
         searched_ = searched_ > start_ ? searched_ - start_ : 0;
         start_ = 0;
         end_ = kept;

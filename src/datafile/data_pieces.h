@@ -34,6 +34,10 @@ public:
     // come as a last piece, then ReadFailed.
     Status Next(DataPiece& piece);
 
+    // From now on pieces may be let go by another thread, so a buffer is
+    // never used again: whether one is still viewed cannot be known safely.
+    void ShareWithAnotherThread() { shared_ = true; }
+
     // No piece follows the one Next gave last.
     bool AtEnd() const { return (atEnd_ || failed_) && start_ == end_; }
 
@@ -56,6 +60,7 @@ private:
     std::size_t searched_ = 0; // no cut lies before this
     bool atEnd_ = false;
     bool failed_ = false;
+    bool shared_ = false;
 };
 
 // Pieces waiting for a second thread. A piece is about a millisecond of

@@ -294,7 +294,7 @@ TEST_F(TranslateBlocksTest, TwoThreadsTranslateWhatOneDoes) {
         }
         Run run;
         out_.str("");
-        run.result = TranslateBlocks(twoThreads);
+        run.result = TranslateBlocks(twoThreads ? 0 : SIZE_MAX);
         run.output = out_.str();
         run.counts[0] = TranslationsFound;
         run.counts[1] = SourceStringsMissing;
