@@ -63,9 +63,10 @@ void PieceCutter::ReadMore() {
         // keep the old one. Doubling keeps a long piece's moves linear.
         const std::size_t kept = end_ - start_;
         const std::size_t capacity = kept + std::max(blockSize_, kept);
-        if (!shared_ && buffer_.use_count() == 1 && capacity <= capacity_) {
+        if (!shared_ && buffer_.use_count() == 1 && kept <= capacity_ / 2) {
             // No piece views the buffer any more: it is used again, where
-            // a new one would have the system find and clear new pages.
+            // a new one would have the system find and clear new pages. A
+            // read then asks for what room there is, half a block at least.
             std::memmove(buffer_.get(), buffer_.get() + start_, kept);
         } else {
             auto buffer = std::make_shared_for_overwrite<char[]>(capacity);
