@@ -348,14 +348,6 @@ Result<void> FileReplacement::CheckTargetUnchanged() const {
     return {};
 }
 
-Result<void> FileReplacement::Commit() {
-    Result<void> done = PutInPlace();
-    if (!done) {
-        Abandon(); // the destructor would, but the caller may keep this a while
-    }
-    return done;
-}
-
 Result<void> FileReplacement::PutInPlace() {
     if (fd_ < 0) {
         return MakeError("the replacement of " + shown_ + " is closed");

@@ -185,24 +185,6 @@ void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
     }
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-      fd_(std::exchange(other.fd_, -1)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-MappedFile::~MappedFile() {
-    Release();
-}
-
 void MappedFile::Release() {
     if (data_ != nullptr) {
         ::munmap(const_cast<std::uint8_t*>(data_), size_);
@@ -243,17 +225,6 @@ long long ReadOnlyFile::Read(char* buffer, std::size_t size) {
             return n;
         }
     }
-}
-
-Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    Result<FileReplacement> replacement = FileReplacement::Begin(path);
-    if (!replacement) {
-        return replacement.error();
-    }
-    if (Result<void> appended = replacement->Append(bytes); !appended) {
-        return appended;
-    }
-    return replacement->Commit();
 }
 
 } // namespace korva

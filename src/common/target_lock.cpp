@@ -163,8 +163,6 @@ TargetLock TargetLock::Acquire(const std::string& path) {
     return lock;
 }
 
-TargetLock::TargetLock(TargetLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
 TargetLock::~TargetLock() {
     if (fd_ < 0) {
         return;

@@ -391,22 +391,6 @@ void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
     }
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-MappedFile::~MappedFile() {
-    Release();
-}
-
 void MappedFile::Release() {
     if (data_ == nullptr) {
         return;
@@ -451,17 +435,6 @@ long long ReadOnlyFile::Read(char* buffer, std::size_t size) {
         return -1;
     }
     return got;
-}
-
-Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    Result<FileReplacement> replacement = FileReplacement::Begin(path);
-    if (!replacement) {
-        return replacement.error();
-    }
-    if (Result<void> appended = replacement->Append(bytes); !appended) {
-        return appended;
-    }
-    return replacement->Commit();
 }
 
 } // namespace korva

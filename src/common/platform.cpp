@@ -1,0 +1,48 @@
+#include "common/platform.h"
+
+#include <utility>
+
+// The parts of the platform seam that are the same on every system, over
+// what each system's files implement.
+namespace korva {
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+      fd_(std::exchange(other.fd_, -1)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+MappedFile::~MappedFile() {
+    Release();
+}
+
+TargetLock::TargetLock(TargetLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+Result<void> FileReplacement::Commit() {
+    Result<void> done = PutInPlace();
+    if (!done) {
+        Abandon(); // the destructor would, but the caller may keep this a while
+    }
+    return done;
+}
+
+Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    Result<FileReplacement> replacement = FileReplacement::Begin(path);
+    if (!replacement) {
+        return replacement.error();
+    }
+    if (Result<void> appended = replacement->Append(bytes); !appended) {
+        return appended;
+    }
+    return replacement->Commit();
+}
+
+} // namespace korva
