@@ -255,12 +255,6 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     return out;
 }
 
-FileReplacement::FileReplacement(FileReplacement&& other) noexcept
-    : shown_(std::move(other.shown_)), directoryFd_(std::exchange(other.directoryFd_, -1)),
-      name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
-      fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
-      written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_) {}
-
 FileReplacement::~FileReplacement() {
     Abandon();
 }
