@@ -1,6 +1,6 @@
 // The help pages the program prints are its pages in src/dat/help as they
-// are written, without the lines that lay out the manual; the build takes
-// them in through a CMake script, which this reads them past.
+// are written, without the lines that lay out the manual. The build takes
+// them in through a CMake script; this reads the files without it.
 #include <gtest/gtest.h>
 
 #include <fstream>
