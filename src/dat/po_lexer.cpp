@@ -179,6 +179,38 @@ std::optional<PoTokenKind> KeywordKind(std::string_view word, std::size_t& form)
     return PoTokenKind::MsgstrForm;
 }
 
+// The string of a quoted PO string, escapes resolved; the view begins at
+// its opening quote and only blanks may follow the closing one.
+Result<std::string> ReadPoString(std::string_view quoted) {
+    Cursor in(quoted);
+    if (!in.TakeIf('"')) {
+        return MakeError("a quoted string was expected");
+    }
+    std::string out;
+    for (;;) {
+        const std::optional<char> c = in.Take();
+        if (!c) {
+            return MakeError("the string has no closing quote");
+        }
+        if (*c == '"') {
+            break;
+        }
+        if (*c != '\\') {
+            out += *c;
+            continue;
+        }
+        const Result<char> escaped = ReadEscape(in);
+        if (!escaped) {
+            return escaped.error();
+        }
+        out += *escaped;
+    }
+    if (!TrimPoBlanks(in.Rest()).empty()) {
+        return MakeError("text after the closing quote");
+    }
+    return out;
+}
+
 // A keyword and its string.
 Result<PoToken> LexKeywordLine(std::string_view line, PoToken token) {
     const std::size_t end = line.find_first_of(" \t\"");
@@ -247,36 +279,6 @@ std::string_view TrimPoBlanks(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-Result<std::string> ReadPoString(std::string_view quoted) {
-    Cursor in(quoted);
-    if (!in.TakeIf('"')) {
-        return MakeError("a quoted string was expected");
-    }
-    std::string out;
-    for (;;) {
-        const std::optional<char> c = in.Take();
-        if (!c) {
-            return MakeError("the string has no closing quote");
-        }
-        if (*c == '"') {
-            break;
-        }
-        if (*c != '\\') {
-            out += *c;
-            continue;
-        }
-        const Result<char> escaped = ReadEscape(in);
-        if (!escaped) {
-            return escaped.error();
-        }
-        out += *escaped;
-    }
-    if (!TrimPoBlanks(in.Rest()).empty()) {
-        return MakeError("text after the closing quote");
-    }
-    return out;
 }
 
 PoLexer::PoLexer(std::string_view bytes) : rest_(bytes) {

@@ -64,9 +64,4 @@ private:
 // `s` without the blanks (spaces and tabs) at either end.
 std::string_view TrimPoBlanks(std::string_view s);
 
-// The string of a quoted PO string, escapes resolved as gettext's reader
-// resolves them; the view begins at its opening quote and only blanks may
-// follow the closing one.
-Result<std::string> ReadPoString(std::string_view quoted);
-
 } // namespace korva::dat
