@@ -2,340 +2,245 @@
 
 #include <algorithm>
 
-#include "common/text.h"
 #include "common/utf8.h"
+#include "dat/po_lexer.h"
 
 namespace korva::dat {
 namespace {
 
-// U+2068 and U+2069, which isolate a file name with blanks in a reference,
-// are what they are meant to be here.
-constexpr std::string_view kIsolateOpen = "\xE2\x81\xA8";  // NOLINT(misc-misleading-bidirectional)
-constexpr std::string_view kIsolateClose = "\xE2\x81\xA9"; // NOLINT(misc-misleading-bidirectional)
+// Where the message being read stands, in the order gettext's grammar
+// gives its parts: [msgctxt] msgid, then msgstr, or msgid_plural and
+// msgstr[0], msgstr[1], ...
+enum class Stage { Context, Id, IdPlural, Str, Forms };
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+// A message being read. Its strings live in `message`; which of them a
+// string line continues follows from the stage alone.
+struct Draft {
+    PoMessage message;
+    Stage stage = Stage::Context;
+    bool obsolete = false;
+    std::size_t start = 0; // the line of its first keyword
+
+    bool Whole() const { return stage == Stage::Str || stage == Stage::Forms; }
+};
+
+// The string an optional holds, made first if there is none.
+std::string& Held(std::optional<std::string>& s) {
+    return s ? *s : s.emplace();
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
-        s.remove_prefix(1);
+// The string a continuation line adds to.
+std::string& Continued(Draft& draft) {
+    switch (draft.stage) {
+    case Stage::Context:
+        return Held(draft.message.context);
+    case Stage::Id:
+        return draft.message.msgid;
+    case Stage::IdPlural:
+        return Held(draft.message.msgidPlural);
+    case Stage::Str:
+    case Stage::Forms:
+        break;
     }
-    while (!s.empty() && IsBlank(s.back())) {
-        s.remove_suffix(1);
+    if (draft.message.msgstr.empty()) {
+        draft.message.msgstr.emplace_back();
     }
-    return s;
+    return draft.message.msgstr.back();
 }
 
-int OctalValue(char c) {
-    return c >= '0' && c <= '7' ? c - '0' : -1;
+std::string MessageAt(const PoMessage& m) {
+    return "the message at line " + std::to_string(m.line);
 }
 
-// The string of a quoted PO string, escapes resolved; the view begins at its
-// opening quote and only blanks may follow the closing one.
-Result<std::string> ReadQuoted(std::string_view s) {
-    if (s.empty() || s.front() != '"') {
-        return MakeError("a quoted string was expected");
+// Why a draft cut short is no message.
+Error Unfinished(const Draft& draft) {
+    switch (draft.stage) {
+    case Stage::Context:
+        return MakeError("the msgctxt at line " + std::to_string(draft.start) + " has no msgid");
+    case Stage::IdPlural:
+        return MakeError(MessageAt(draft.message) + " has no msgstr[0]");
+    default:
+        return MakeError(MessageAt(draft.message) + " has no msgstr");
     }
-    std::string out;
-    std::size_t i = 1;
-    for (;;) {
-        if (i >= s.size()) {
-            return MakeError("the string has no closing quote");
-        }
-        const char c = s[i++];
-        if (c == '"') {
-            break;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
-        }
-        if (i >= s.size()) {
-            return MakeError("the string has no closing quote");
-        }
-        const char e = s[i++];
-        switch (e) {
-        case 'n':
-            out += '\n';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 'a':
-            out += '\a';
-            break;
-        case 'b':
-            out += '\b';
-            break;
-        case 'f':
-            out += '\f';
-            break;
-        case 'v':
-            out += '\v';
-            break;
-        case '\\':
-        case '"':
-        case '\'':
-        case '?':
-            out += e;
-            break;
-        case 'x': {
-            int value = 0;
-            int digits = 0;
-            while (i < s.size() && HexDigitValue(s[i]) >= 0 && digits < 2) {
-                value = value * 16 + HexDigitValue(s[i++]);
-                ++digits;
-            }
-            if (digits == 0) {
-                return MakeError("\\x without hexadecimal digits");
-            }
-            out += static_cast<char>(value);
-            break;
-        }
-        default: {
-            if (OctalValue(e) < 0) {
-                return MakeError(std::string("unknown escape \\") + e);
-            }
-            int value = OctalValue(e);
-            for (int n = 1; n < 3 && i < s.size() && OctalValue(s[i]) >= 0; ++n) {
-                value = value * 8 + OctalValue(s[i++]);
-            }
-            if (value > 0xFF) {
-                return MakeError("an octal escape above \\377");
-            }
-            out += static_cast<char>(value);
-        }
-        }
-    }
-    if (!TrimBlanks(s.substr(i)).empty()) {
-        return MakeError("text after the closing quote");
-    }
-    return out;
 }
 
-enum class Field { None, Context, Id, IdPlural, Str };
+bool IsText(std::string_view s) {
+    return IsValidUtf8(s) && s.find('\0') == std::string_view::npos;
+}
 
-class PoParser {
+bool AllText(const PoMessage& m) {
+    return IsText(m.msgid) && IsText(m.context.value_or("")) &&
+           IsText(m.msgidPlural.value_or("")) &&
+           std::all_of(m.msgstr.begin(), m.msgstr.end(),
+                       [](const std::string& s) { return IsText(s); });
+}
+
+// Comments belong to the message that follows them.
+void AddComment(PoMessage& m, const PoToken& comment) {
+    const std::string_view body = comment.text;
+    switch (comment.kind) {
+    case PoTokenKind::ExtractedComment:
+        m.extractedComments.emplace_back(TrimPoBlanks(body));
+        break;
+    case PoTokenKind::Reference:
+        for (std::string_view rest = TrimPoBlanks(body); !rest.empty(); rest = TrimPoBlanks(rest)) {
+            const std::size_t end = rest.find_first_of(" \t");
+            m.references.emplace_back(rest.substr(0, end));
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+        }
+        break;
+    case PoTokenKind::Flags:
+        for (std::string_view rest = body; !rest.empty();) {
+            const std::size_t comma = rest.find(',');
+            if (const std::string_view flag = TrimPoBlanks(rest.substr(0, comma)); !flag.empty()) {
+                m.flags.emplace_back(flag);
+            }
+            rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
+        }
+        break;
+    default:
+        break; // translators' comments and previous strings are not needed
+    }
+}
+
+// The messages of a file, token by token. Obsolete messages (#~) are read
+// by the same rules, as their own messages, and left out at the end.
+class MessageRules {
 public:
-    explicit PoParser(const std::string& name) : name_(name) {}
-
-    Result<std::vector<PoMessage>> Parse(std::string_view bytes) {
-        if (bytes.starts_with(kUtf8Mark)) {
-            bytes.remove_prefix(kUtf8Mark.size());
-        }
-        std::size_t number = 0;
-        while (!bytes.empty()) {
-            const std::size_t lf = bytes.find('\n');
-            std::string_view line = bytes.substr(0, lf);
-            bytes.remove_prefix(lf == std::string_view::npos ? bytes.size() : lf + 1);
-            if (line.ends_with('\r')) {
-                line.remove_suffix(1);
+    // A failure's message names no file or line.
+    Result<void> Take(PoToken token) {
+        // A comment ends the message before it: gettext's grammar has none
+        // inside a message.
+        if (token.IsComment() || token.kind == PoTokenKind::End) {
+            if (Result<void> closed = Close(); !closed) {
+                return closed;
             }
-            ++number;
-            if (Result<void> taken = Take(TrimBlanks(line), number); !taken) {
-                return MakeError(name_ + ":" + std::to_string(number) + ": " +
-                                 taken.error().message);
+            AddComment(comments_, token);
+            return {};
+        }
+        const bool continuesContext =
+            token.kind == PoTokenKind::Msgid && draft_ && draft_->stage == Stage::Context;
+        if ((token.kind == PoTokenKind::Msgctxt || token.kind == PoTokenKind::Msgid) &&
+            !continuesContext) {
+            if (Result<void> closed = Close(); !closed) {
+                return closed;
             }
+            Start(std::move(token));
+            return {};
         }
-        if (Result<void> done = Finish(); !done) {
-            return MakeError(name_ + ":" + std::to_string(number) + ": " + done.error().message);
+        if (!draft_) {
+            return MakeError(token.kind == PoTokenKind::String
+                                 ? "a string continues no msgid or msgstr"
+                                 : token.keyword + " before msgid");
         }
-        return std::move(messages_);
+        if (token.obsolete != draft_->obsolete) {
+            return MakeError("inconsistent use of #~ in the message at line " +
+                             std::to_string(draft_->start));
+        }
+        return Continue(*draft_, std::move(token));
     }
+
+    std::vector<PoMessage> TakeMessages() { return std::move(messages_); }
 
 private:
-    Result<void> Take(std::string_view line, std::size_t number) {
-        if (line.empty()) {
-            return {};
+    void Start(PoToken token) {
+        Draft& draft = draft_.emplace();
+        draft.message = std::move(comments_);
+        comments_ = PoMessage();
+        draft.obsolete = token.obsolete;
+        draft.start = token.line;
+        if (token.kind == PoTokenKind::Msgctxt) {
+            draft.message.context = std::move(token.text);
+        } else {
+            TakeMsgid(draft, std::move(token));
         }
-        if (line.front() == '#') {
-            return TakeComment(line);
-        }
-        if (line.front() == '"') {
-            if (field_ == Field::None) {
-                return MakeError("a string continues no msgid or msgstr");
-            }
-            Result<std::string> text = ReadQuoted(line);
-            if (!text) {
-                return text.error();
-            }
-            *target_ += text.value();
-            return {};
-        }
-        const std::size_t blank = line.find_first_of(" \t\"");
-        const std::string_view keyword = line.substr(0, blank);
-        const std::string_view rest =
-            blank == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(blank));
-        Result<std::string> text = ReadQuoted(rest);
-        if (!text) {
-            return text.error();
-        }
-        if (keyword == "msgctxt" || keyword == "msgid") {
-            if (obsolete_) {
-                obsolete_ = false;
-                current_ = PoMessage();
-            }
-            if (seenStr_ || (keyword == "msgctxt" && field_ != Field::None) ||
-                (keyword == "msgid" && field_ != Field::None && field_ != Field::Context)) {
-                if (Result<void> done = Finish(); !done) {
-                    return done;
-                }
-            }
-            if (keyword == "msgctxt") {
-                current_.context = std::move(text.value());
-                field_ = Field::Context;
-                target_ = &*current_.context;
-            } else {
-                current_.msgid = std::move(text.value());
-                current_.line = number;
-                field_ = Field::Id;
-                target_ = &current_.msgid;
-                seenId_ = true;
-            }
-            return {};
-        }
-        if (!seenId_) {
-            return MakeError(std::string(keyword) + " before msgid");
-        }
-        if (keyword == "msgid_plural") {
-            current_.msgidPlural = std::move(text.value());
-            field_ = Field::IdPlural;
-            target_ = &*current_.msgidPlural;
-            return {};
-        }
-        if (keyword == "msgstr" || (keyword.starts_with("msgstr[") && keyword.ends_with(']'))) {
-            current_.msgstr.push_back(std::move(text.value()));
-            field_ = Field::Str;
-            target_ = &current_.msgstr.back();
-            seenStr_ = true;
-            return {};
-        }
-        return MakeError("unknown keyword '" + std::string(keyword) + "'");
     }
 
-    Result<void> TakeComment(std::string_view line) {
-        if (line.starts_with("#~")) {
-            // An obsolete message: it and the comments gathered for it go.
-            if (seenStr_) {
-                if (Result<void> done = Finish(); !done) {
-                    return done;
-                }
-            }
-            current_ = PoMessage();
-            obsolete_ = true;
-            return {};
-        }
-        if (seenStr_ || obsolete_) {
-            if (Result<void> done = Finish(); !done) {
-                return done;
-            }
-        }
-        const std::string_view body = line.size() > 1 ? line.substr(2) : std::string_view();
-        if (line.starts_with("#.")) {
-            current_.extractedComments.emplace_back(TrimBlanks(body));
-        } else if (line.starts_with("#:")) {
-            for (std::string_view rest = TrimBlanks(body); !rest.empty(); rest = TrimBlanks(rest)) {
-                const std::size_t end = rest.find_first_of(" \t");
-                current_.references.emplace_back(rest.substr(0, end));
-                rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
-            }
-        } else if (line.starts_with("#,")) {
-            for (std::string_view rest = body; !rest.empty();) {
-                const std::size_t comma = rest.find(',');
-                if (const std::string_view flag = TrimBlanks(rest.substr(0, comma));
-                    !flag.empty()) {
-                    current_.flags.emplace_back(flag);
-                }
-                rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
-            }
-        }
-        return {}; // translator comments and #| previous strings are not needed
+    static void TakeMsgid(Draft& draft, PoToken token) {
+        draft.message.msgid = std::move(token.text);
+        draft.message.line = token.line;
+        draft.stage = Stage::Id;
     }
 
-    Result<void> Finish() {
-        if (obsolete_) {
-            obsolete_ = false;
-            current_ = PoMessage();
+    static Result<void> Continue(Draft& draft, PoToken token) {
+        switch (token.kind) {
+        case PoTokenKind::String:
+            Continued(draft) += token.text;
             return {};
+        case PoTokenKind::Msgid: // after msgctxt
+            TakeMsgid(draft, std::move(token));
+            return {};
+        case PoTokenKind::MsgidPlural:
+            return TakePlural(draft, std::move(token));
+        default:
+            return TakeMsgstr(draft, std::move(token));
         }
-        if (seenId_ && !seenStr_) {
-            return MakeError("the message at line " + std::to_string(current_.line) +
-                             " has no msgstr");
+    }
+
+    static Result<void> TakePlural(Draft& draft, PoToken token) {
+        if (draft.stage == Stage::Context) {
+            return MakeError("msgid_plural before msgid");
         }
-        if (seenId_) {
-            for (const std::string* text : Texts()) {
-                if (!IsValidUtf8(*text) || text->find('\0') != std::string::npos) {
-                    return MakeError("the message at line " + std::to_string(current_.line) +
-                                     " is not valid UTF-8 text");
-                }
-            }
-            messages_.push_back(std::move(current_));
+        if (draft.stage == Stage::IdPlural) {
+            return MakeError("a second msgid_plural for " + MessageAt(draft.message));
         }
-        current_ = PoMessage();
-        field_ = Field::None;
-        target_ = nullptr;
-        seenId_ = false;
-        seenStr_ = false;
+        if (draft.Whole()) {
+            return MakeError("msgid_plural after the msgstr of " + MessageAt(draft.message));
+        }
+        draft.message.msgidPlural = std::move(token.text);
+        draft.stage = Stage::IdPlural;
         return {};
     }
 
-    std::vector<const std::string*> Texts() const {
-        std::vector<const std::string*> out{&current_.msgid};
-        for (const std::string& s : current_.msgstr) {
-            out.push_back(&s);
+    // msgstr, or msgstr[N]: one msgstr for a message, the forms of a plural
+    // one counting up from 0.
+    static Result<void> TakeMsgstr(Draft& draft, PoToken token) {
+        if (draft.stage == Stage::Context) {
+            return MakeError(token.keyword + " before msgid");
         }
-        return out;
+        const bool plural = draft.stage == Stage::IdPlural || draft.stage == Stage::Forms;
+        const std::string next = "msgstr[" + std::to_string(draft.message.msgstr.size()) + "]";
+        if (token.kind == PoTokenKind::Msgstr && plural) {
+            return MakeError("msgstr in the plural message at line " +
+                             std::to_string(draft.message.line) + ", where " + next + " belongs");
+        }
+        if (token.kind == PoTokenKind::Msgstr && draft.Whole()) {
+            return MakeError("a second msgstr for " + MessageAt(draft.message));
+        }
+        if (token.kind == PoTokenKind::MsgstrForm && !plural) {
+            return MakeError(token.keyword + " in " + MessageAt(draft.message) +
+                             ", which has no msgid_plural");
+        }
+        if (token.kind == PoTokenKind::MsgstrForm && token.form != draft.message.msgstr.size()) {
+            return MakeError(token.keyword + " where " + next + " belongs");
+        }
+        draft.message.msgstr.push_back(std::move(token.text));
+        draft.stage = plural ? Stage::Forms : Stage::Str;
+        return {};
     }
 
-    const std::string& name_;
+    // The message read so far is complete, or the file is wrong.
+    Result<void> Close() {
+        if (!draft_) {
+            return {};
+        }
+        if (!draft_->Whole()) {
+            return Unfinished(*draft_);
+        }
+        if (!AllText(draft_->message)) {
+            return MakeError(MessageAt(draft_->message) + " is not valid UTF-8 text");
+        }
+        if (!draft_->obsolete) {
+            messages_.push_back(std::move(draft_->message));
+        }
+        draft_.reset();
+        return {};
+    }
+
     std::vector<PoMessage> messages_;
-    PoMessage current_;
-    Field field_ = Field::None;
-    std::string* target_ = nullptr;
-    bool seenId_ = false;
-    bool seenStr_ = false;
-    bool obsolete_ = false;
+    PoMessage comments_; // those read since the last message
+    std::optional<Draft> draft_;
 };
-
-void AppendEscaped(std::string_view text, std::string& out) {
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\a':
-            out += "\\a";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\v':
-            out += "\\v";
-            break;
-        default:
-            out += c;
-        }
-    }
-}
 
 } // namespace
 
@@ -344,7 +249,24 @@ bool PoMessage::Fuzzy() const {
 }
 
 Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name) {
-    return PoParser(name).Parse(bytes);
+    PoLexer lexer(bytes);
+    MessageRules rules;
+    for (;;) {
+        const auto at = [&](const Error& e) {
+            return MakeError(name + ":" + std::to_string(lexer.Line()) + ": " + e.message);
+        };
+        Result<PoToken> token = lexer.Next();
+        if (!token) {
+            return at(token.error());
+        }
+        const bool end = token->kind == PoTokenKind::End;
+        if (Result<void> taken = rules.Take(std::move(token.value())); !taken) {
+            return at(taken.error());
+        }
+        if (end) {
+            return rules.TakeMessages();
+        }
+    }
 }
 
 std::optional<std::string> HeaderField(const PoMessage& header, std::string_view field) {
@@ -358,43 +280,16 @@ std::optional<std::string> HeaderField(const PoMessage& header, std::string_view
         if (colon == std::string_view::npos) {
             continue;
         }
-        std::string_view name = TrimBlanks(line.substr(0, colon));
+        std::string_view name = TrimPoBlanks(line.substr(0, colon));
         if (name.size() == field.size() &&
             std::equal(name.begin(), name.end(), field.begin(), [](char a, char b) {
                 const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
                 return lower(a) == lower(b);
             })) {
-            return std::string(TrimBlanks(line.substr(colon + 1)));
+            return std::string(TrimPoBlanks(line.substr(colon + 1)));
         }
     }
     return std::nullopt;
-}
-
-std::string PoField(std::string_view keyword, std::string_view text) {
-    std::string out(keyword);
-    const std::size_t inner = text.find('\n');
-    if (inner == std::string_view::npos || inner + 1 == text.size()) {
-        out += " \"";
-        AppendEscaped(text, out);
-        return out + "\"\n";
-    }
-    out += " \"\"\n";
-    while (!text.empty()) {
-        const std::size_t lf = text.find('\n');
-        const std::size_t take = lf == std::string_view::npos ? text.size() : lf + 1;
-        out += '"';
-        AppendEscaped(text.substr(0, take), out);
-        out += "\"\n";
-        text.remove_prefix(take);
-    }
-    return out;
-}
-
-std::string PoReferenceFile(std::string_view file) {
-    if (file.find_first_of(" \t") == std::string_view::npos) {
-        return std::string(file);
-    }
-    return std::string(kIsolateOpen) + std::string(file) + std::string(kIsolateClose);
 }
 
 } // namespace korva::dat

@@ -25,9 +25,12 @@ struct PoMessage {
     bool IsHeader() const { return msgid.empty() && !context; }
 };
 
-// The messages of a PO file, obsolete ones (#~) left out. Continued and
-// wrapped strings are joined and their C escapes resolved; the texts must be
-// UTF-8 (the charset the header gives is checked by the caller).
+// The messages of a PO file, obsolete ones (#~) read by the same rules and
+// left out. Continued and wrapped strings are joined and their escapes
+// resolved as gettext resolves them; the texts must be UTF-8 (the charset
+// the header gives is checked by the caller). A file that gettext's grammar
+// refuses (a part out of order or twice, plural forms out of order, a
+// message half obsolete) is refused as "<name>:<line>: why".
 Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name);
 
 // A field of the header's msgstr ("Language: de\n..."), if given.
