@@ -3,7 +3,7 @@
 // regular file refused in one way; a replacement
 // that leaves nothing behind when dropped, and that another program's change
 // to the file stops; the directory of a path and the program's own path.
-#include "common/platform.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 

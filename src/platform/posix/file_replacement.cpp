@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/platform.h"
-#include "common/posix_files.h"
+#include "platform/platform.h"
+#include "platform/posix/files.h"
 
 namespace korva {
 

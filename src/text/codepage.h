@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/text.h"
+#include "text/text.h"
 
 namespace korva {
 

@@ -16,8 +16,8 @@
 #include <cstring>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/win_files.h"
+#include "platform/platform.h"
+#include "platform/windows/files.h"
 
 namespace korva {
 

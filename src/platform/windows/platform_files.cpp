@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/utf8.h"
-#include "common/win_files.h"
+#include "platform/platform.h"
+#include "platform/windows/files.h"
+#include "text/utf8.h"
 
 namespace korva {
 

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/platform.h"
-#include "common/win_files.h"
+#include "platform/platform.h"
+#include "platform/windows/files.h"
 
 namespace korva {
 namespace win {

@@ -12,8 +12,8 @@
 #include <system_error>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/posix_files.h"
+#include "platform/platform.h"
+#include "platform/posix/files.h"
 
 namespace korva {
 
