@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
 #include "datafile/data_loader.h"
 #include "datafile_gen.h"
+#include "platform/platform.h"
 
 namespace {
 

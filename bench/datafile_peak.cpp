@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "common/platform.h"
 #include "datafile/data_loader.h"
 #include "datafile_gen.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -34,8 +34,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/codepage.h"
-#include "common/utf8.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include "common/codepage.h"
-#include "common/compare.h"
 #include "common/console.h"
-#include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "text/codepage.h"
+#include "text/compare.h"
+#include "text/utf8.h"
 
 namespace {
 

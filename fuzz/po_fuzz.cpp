@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/utf8.h"
 #include "dat/po_file.h"
 #include "dat/run_korva_dat.h"
+#include "text/utf8.h"
 
 namespace {
 

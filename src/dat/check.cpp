@@ -4,8 +4,6 @@
 #include <sstream>
 
 #include "common/console.h"
-#include "common/platform.h"
-#include "common/text.h"
 #include "dat/coverage.h"
 #include "dat/document_checks.h"
 #include "dat/format_checks.h"
@@ -13,6 +11,8 @@
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
 #include "datafile/data_loader.h"
+#include "platform/platform.h"
+#include "text/text.h"
 
 namespace korva::dat {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "common/text.h"
+#include "text/text.h"
 
 namespace korva::dat {
 namespace {

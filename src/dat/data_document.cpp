@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <charconv>
 
-#include "common/compare.h"
-#include "common/text.h"
-#include "common/utf8.h"
 #include "dat/file_io.h"
 #include "datafile/escapes.h"
 #include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
+#include "text/compare.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/codepage.h"
 #include "common/result.h"
 #include "dat/languages.h"
+#include "text/codepage.h"
 
 namespace korva::dat {
 

@@ -3,14 +3,14 @@
 #include <ctime>
 #include <ostream>
 
-#include "common/text.h"
-#include "common/utf8.h"
 #include "dat/data_document.h"
 #include "dat/document_checks.h"
 #include "dat/po_file.h"
 #include "dat/po_marks.h"
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

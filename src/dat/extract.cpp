@@ -1,9 +1,9 @@
 #include <ostream>
 
-#include "common/utf8.h"
 #include "dat/entry_writer.h"
 #include "dat/program_texts.h"
 #include "dat/subcommands.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "common/platform.h"
+#include "platform/platform.h"
 
 namespace korva::dat {
 

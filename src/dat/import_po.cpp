@@ -2,7 +2,6 @@
 #include <map>
 #include <ostream>
 
-#include "common/text.h"
 #include "dat/data_document.h"
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
@@ -12,6 +11,7 @@
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
 #include "langkeys/lang_const.h"
+#include "text/text.h"
 
 namespace korva::dat {
 namespace {

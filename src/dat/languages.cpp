@@ -4,8 +4,8 @@
 #include <array>
 #include <limits>
 
-#include "common/text.h"
 #include "langkeys/lang_const.h"
+#include "text/text.h"
 
 namespace korva::dat {
 namespace {

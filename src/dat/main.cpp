@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
 #include "dat/run_korva_dat.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
     korva::UseBinaryConsole();

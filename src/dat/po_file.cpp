@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/utf8.h"
 #include "dat/po_lexer.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

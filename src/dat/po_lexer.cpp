@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/text.h"
-#include "common/utf8.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

@@ -4,10 +4,10 @@
 #include <ostream>
 #include <unordered_map>
 
-#include "common/platform.h"
 #include "common/settings.h"
 #include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
+#include "platform/platform.h"
 
 namespace korva::dat {
 

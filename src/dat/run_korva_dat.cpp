@@ -3,11 +3,11 @@
 #include <exception>
 #include <ostream>
 
-#include "common/codepage.h"
 #include "common/settings.h"
 #include "dat/subcommands.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
+#include "text/codepage.h"
 
 namespace korva::dat {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/codepage.h"
+#include "text/codepage.h"
 
 namespace korva::dat {
 

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "common/codepage.h"
-#include "common/platform.h"
 #include "common/settings.h"
-#include "common/utf8.h"
 #include "datafile/data_loader.h"
+#include "platform/platform.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace korva {
 

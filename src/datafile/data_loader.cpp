@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "common/codepage.h"
 #include "common/console.h"
-#include "common/utf8.h"
 #include "common/worker_thread.h"
 #include "datafile/data_parser.h"
 #include "datafile/data_pieces.h"
 #include "langkeys/lang_const.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace korva {
 namespace {

@@ -1,8 +1,8 @@
 #include "datafile/data_parser.h"
 
-#include "common/utf8.h"
 #include "datafile/escapes.h"
 #include "langkeys/lang_const.h"
+#include "text/utf8.h"
 
 namespace korva {
 namespace {

@@ -1,7 +1,7 @@
 #include "datafile/escapes.h"
 
-#include "common/text.h"
-#include "common/utf8.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace korva {
 namespace {

@@ -3,9 +3,9 @@
 #include <bit>
 #include <cstring>
 
-#include "common/case_fold.h"
-#include "common/codepage.h"
-#include "common/utf8.h"
+#include "text/case_fold.h"
+#include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace korva {
 namespace {

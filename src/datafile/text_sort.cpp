@@ -4,7 +4,7 @@
 #include <array>
 #include <stdexcept>
 
-#include "common/compare.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "common/compare.h"
 #include "datafile/text_sort.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

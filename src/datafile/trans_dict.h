@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "common/string_list.h"
-#include "common/text.h"
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "text/string_list.h"
+#include "text/text.h"
 
 namespace korva {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "common/settings.h"
-#include "common/text.h"
 #include "langkeys/lang_const.h"
+#include "text/text.h"
 
 namespace korva {
 namespace {

@@ -6,8 +6,8 @@
 #include <malloc.h>
 #endif
 
-#include "common/platform.h"
 #include "driver/main_sequence.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
 #if defined(__GLIBC__)

@@ -9,14 +9,14 @@
 #include <ostream>
 #include <typeinfo>
 
-#include "common/codepage.h"
 #include "common/console.h"
-#include "common/platform.h"
 #include "common/settings.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
 #include "langkeys/lang_const.h"
+#include "platform/platform.h"
 #include "strtables/string_tables.h"
+#include "text/codepage.h"
 #include "translate/translate_blocks.h"
 
 namespace korva {

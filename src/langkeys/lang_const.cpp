@@ -1,6 +1,6 @@
 #include "langkeys/lang_const.h"
 
-#include "common/compare.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "common/codepage.h"
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/constants.h"
+#include "text/codepage.h"
 
 namespace korva {
 namespace {

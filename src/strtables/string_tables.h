@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/result.h"
-#include "common/string_list.h"
-#include "common/text.h"
+#include "text/string_list.h"
+#include "text/text.h"
 
 namespace korva {
 

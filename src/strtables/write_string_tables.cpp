@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "common/codepage.h"
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "strtables/string_tables.h"
 #include "strtables/update_resource.h"
+#include "text/codepage.h"
 
 namespace korva {
 

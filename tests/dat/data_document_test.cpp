@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "common/console.h"
-#include "common/text.h"
-#include "common/utf8.h"
 #include "dat/languages.h"
 #include "dat/text_codec.h"
 #include "datafile/data_loader.h"
@@ -20,6 +18,8 @@
 #include "datafile_support.h"
 #include "langkeys/lang_const.h"
 #include "support/code_page.h"
+#include "text/text.h"
+#include "text/utf8.h"
 
 namespace korva::dat {
 namespace {

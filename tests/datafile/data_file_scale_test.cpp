@@ -4,11 +4,11 @@
 #include <sstream>
 #include <string>
 
-#include "common/compare.h"
 #include "common/console.h"
 #include "datafile/data_loader.h"
 #include "datafile/trans_dict.h"
 #include "datafile_support.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

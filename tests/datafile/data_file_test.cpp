@@ -9,9 +9,9 @@
 #include <string>
 
 #include "common/console.h"
-#include "common/platform.h"
 #include "common/settings.h"
 #include "datafile_support.h"
+#include "platform/platform.h"
 // GCC 12 warns falsely (its bug 105329) on the string concatenation in the
 // shared process helper once it is inlined at -O2.
 #if defined(__GNUC__) && !defined(__clang__)

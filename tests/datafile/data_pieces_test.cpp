@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "common/codepage.h"
 #include "common/console.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "datafile_support.h"
+#include "text/codepage.h"
 
 namespace korva {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "common/compare.h"
 #include "support/code_page.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

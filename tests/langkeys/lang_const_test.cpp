@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "common/compare.h"
+#include "text/compare.h"
 
 namespace korva {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/codepage.h"
+#include "text/codepage.h"
 
 namespace korva::test {
 

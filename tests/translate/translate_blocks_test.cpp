@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "common/console.h"
-#include "common/platform.h"
 #include "common/settings.h"
 #include "datafile/data_file.h"
 #include "driver/command_line.h"
 #include "langkeys/lang_const.h"
+#include "platform/platform.h"
 #include "strtables/string_tables.h"
 
 namespace korva {

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "common/platform.h"
 #include "common/result.h"
+#include "platform/platform.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/image.h"
 #include "strtables/pe/resource_tree.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "common/platform.h"
+#include "platform/platform.h"
 #include "strtables/pe/resource_serializer.h"
 
 namespace korva::pe {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
+#include "platform/platform.h"
 #include "strtables/pe/resource_update.h"
 
 int main(int argc, char** argv) {

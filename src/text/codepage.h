@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/text.h"
+#include "text/text.h"
 
 namespace korva {
 
@@ -17,7 +17,7 @@ enum class CodePage { Windows1252, Utf8 };
 extern CodePage RunCodePage;
 
 // Conversions between UTF-16 and the run's code page. UTF-8 keeps every
-// code unit (see common/utf8.h). Under 1252 a code point that it cannot hold
+// code unit (see text/utf8.h). Under 1252 a code point that it cannot hold
 // becomes one '?' (a valid surrogate pair is one code point, a lone
 // surrogate one '?'); there is no best-fit mapping, and `lost` tells that it
 // happened.

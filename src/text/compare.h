@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/codepage.h"
+#include "text/codepage.h"
 
 namespace korva {
 

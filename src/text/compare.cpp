@@ -1,12 +1,12 @@
-#include "common/compare.h"
+#include "text/compare.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 
-#include "common/case_fold.h"
-#include "common/utf8.h"
+#include "text/case_fold.h"
+#include "text/utf8.h"
 
 namespace korva {
 namespace {

@@ -2,8 +2,9 @@
 // mapped and replaced whatever characters their names hold; what is no
 // regular file refused in one way; a replacement
 // that leaves nothing behind when dropped, and that another program's change
-// to the file stops; the directory of a path and the program's own path.
-#include "common/platform.h"
+// to the file stops; pages of a mapped file handed back; the directory of a
+// path and the program's own path.
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,39 @@ TEST(Platform, FilesOfAnyNameAreReadAndReplacedWhole) {
         ASSERT_TRUE(done.ok()) << done.error().message;
         EXPECT_EQ(Read(path), replaced);
         EXPECT_EQ(Listing(s.dir()), all) << "a temporary file was left";
+    }
+}
+
+// Pages handed back come again from the file unchanged. A range that is not
+// this file's is left alone: memory of another kind, given back, would come
+// back as zeros.
+TEST(Platform, ReleasedPagesReadTheSameAndOtherMemoryIsLeftAlone) {
+    const Scratch s;
+    const std::string path = s.Path("pages.bin");
+    std::string content(std::size_t{5} << 16, '\0'); // many pages on every system
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>('a' + i % 23);
+    }
+    Write(path, content);
+    const Result<MappedFile> mapped = MappedFile::Open(path);
+    ASSERT_TRUE(mapped.ok()) << mapped.error().message;
+    const std::span<const std::uint8_t> file = mapped->Bytes();
+    const std::vector<std::uint8_t> other(content.size(), 0x5A);
+    struct Range {
+        const char* name;
+        std::span<const std::uint8_t> bytes;
+    };
+    const Range ranges[] = {
+        {"inside, not on page bounds", file.subspan(100, 70000)},
+        {"the last bytes", file.last(3)},
+        {"nothing", file.subspan(4096, 0)},
+        {"memory that is not the file's", other},
+        {"the whole file", file},
+    };
+    for (const Range& r : ranges) {
+        mapped->ReleasePages(r.bytes);
+        EXPECT_EQ(Bytes(file), content) << r.name;
+        EXPECT_EQ(Bytes(other), std::string(other.size(), '\x5A')) << r.name;
     }
 }
 

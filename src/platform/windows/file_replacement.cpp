@@ -16,8 +16,8 @@
 #include <cstring>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/win_files.h"
+#include "platform/platform.h"
+#include "platform/windows/files.h"
 
 namespace korva {
 
@@ -218,35 +218,8 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     FileReplacement out;
     out.shown_ = path;
     out.name_ = win::Utf8(*real);
-    const std::wstring directory = win::DirectoryOf(*real);
-    // Short, so that a target of any name can be replaced. Rights to change
-    // the owner are asked for where the directory grants them, and needed
-    // only when the old file has another owner.
-    for (unsigned attempt = 0; attempt < 100 && out.fd_ < 0; ++attempt) {
-        const std::wstring temp = directory + L".korva-" + std::to_wstring(GetCurrentProcessId()) +
-                                  L"-" + std::to_wstring(GetTickCount() + attempt);
-        DWORD error = ERROR_SUCCESS;
-        for (const DWORD owner : {DWORD{WRITE_OWNER}, DWORD{0}}) {
-            const DWORD access =
-                GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | owner;
-            HANDLE made = CreateFileW(temp.c_str(), access, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-            error = GetLastError();
-            if (made != INVALID_HANDLE_VALUE) {
-                out.fd_ = win::HandleValue(made);
-                out.tempName_ = win::Utf8(temp);
-                break;
-            }
-            if (error != ERROR_ACCESS_DENIED) {
-                break;
-            }
-        }
-        if (out.fd_ < 0 && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            return Failure("cannot create a temporary file beside " + path, error);
-        }
-    }
-    if (out.fd_ < 0) {
-        return Failure("cannot create a temporary file beside " + path, ERROR_FILE_EXISTS);
+    if (Result<void> named = out.CreateNamed(); !named) {
+        return named.error();
     }
     if (!MarkForDeletion(win::FromValue(out.fd_), true)) {
         // It stays until removed: an interruption must remove it then.

@@ -6,15 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "common/platform.h"
-#include "common/posix_files.h"
+#include "platform/platform.h"
+#include "platform/posix/files.h"
 
 namespace korva {
 
@@ -110,14 +108,6 @@ Result<RealFile> ResolveRealFile(const std::string& path) {
         }
     }
     return Failure("cannot resolve " + path, ELOOP);
-}
-
-// A short name, so that a target of any name can be replaced: one derived
-// from the target's own would pass NAME_MAX for a long one.
-std::string TemporaryName(unsigned attempt) {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    return ".korva-" + std::to_string(::getpid()) + "-" +
-           std::to_string((static_cast<unsigned long long>(now) + attempt) % 1000000007ULL);
 }
 
 } // namespace
@@ -244,43 +234,6 @@ Result<MappedFile> FileReplacement::MapWritten() const {
         return MakeError("the replacement of " + shown_ + " is closed");
     }
     return MappedFile::FromDescriptor(fd_, "a temporary file beside " + shown_);
-}
-
-// Makes the temporary file under a short name that is free, with `make`
-// (which gives 0 or more, or -1 and errno); remembers the name for the
-// interruption handlers before it exists, since an interruption between the
-// two removes a name that is not there, which harms nothing. The result of
-// `make`, or -1 with the error in `error`.
-int FileReplacement::UnderFreeName(const std::function<int(const std::string&)>& make, int& error) {
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = TemporaryName(attempt);
-        posix::RememberTemporary(directoryFd_, candidate);
-        const int made = make(candidate);
-        error = errno;
-        if (made >= 0) {
-            tempName_ = candidate;
-            return made;
-        }
-        posix::ForgetTemporary(directoryFd_, candidate);
-        if (error != EEXIST) {
-            return -1;
-        }
-    }
-    return -1;
-}
-
-Result<void> FileReplacement::CreateNamed() {
-    int error = 0;
-    fd_ = UnderFreeName(
-        [&](const std::string& name) {
-            return ::openat(directoryFd_, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC,
-                            0600);
-        },
-        error);
-    if (fd_ < 0) {
-        return Failure("cannot create a temporary file beside " + shown_, error);
-    }
-    return {};
 }
 
 // Names the unnamed temporary file just before the rename. Where it cannot

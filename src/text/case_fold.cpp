@@ -1,4 +1,4 @@
-#include "common/case_fold.h"
+#include "text/case_fold.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "common/compare.h"
+#include "text/compare.h"
 
 #include <gtest/gtest.h>
 

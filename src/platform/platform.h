@@ -91,6 +91,10 @@ private:
     MappedFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     static Result<MappedFile> FromDescriptor(NativeHandle fd, const std::string& name);
     void Release();
+    // What ReleasePages needs of each system: its page size, and the call
+    // that hands `size` bytes of whole pages from `first` back to it.
+    static std::uintptr_t PageSize();
+    static void DropPages(void* first, std::size_t size);
 
     const std::uint8_t* data_ = nullptr; // null for an empty file
     std::size_t size_ = 0;
@@ -185,9 +189,10 @@ private:
     Result<void> PutInPlace();
     // Counts `size` more bytes appended.
     void Appended(std::uint64_t size);
+    // Creates the temporary file, under a short name that is free.
+    Result<void> CreateNamed();
     // POSIX: how the temporary file gets its name.
     int UnderFreeName(const std::function<int(const std::string&)>& make, int& error);
-    Result<void> CreateNamed();
     Result<void> NameUnnamed();
     Result<void> NameByCopy();
     Result<void> CheckTargetUnchanged() const;

@@ -1,38 +1,16 @@
-// The run's hold on its target on Windows, and the handler that removes a
-// temporary file when the console interrupts the run.
+// The run's hold on its target on Windows.
 #include <cstdint>
 #include <memory>
 #include <utility>
-#include <vector>
 
-#include "common/platform.h"
-#include "common/win_files.h"
+#include "platform/platform.h"
+#include "platform/windows/files.h"
 
 namespace korva {
 namespace win {
 namespace {
 
 std::unique_ptr<LockedFile> currentLock;
-
-// The handler runs on a thread of its own, while the run goes on: the list
-// is shared under this lock, which the handler keeps until the process ends.
-SRWLOCK pendingLock = SRWLOCK_INIT;
-std::vector<std::wstring>* pending = nullptr;
-
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-        return FALSE;
-    }
-    AcquireSRWLockExclusive(&pendingLock);
-    if (pending != nullptr) {
-        for (const std::wstring& path : *pending) {
-            DeleteFileW(path.c_str());
-        }
-    }
-    // Ends every thread at once; the temporary files still open are marked
-    // for deletion and go with their handles.
-    ExitProcess(2);
-}
 
 // The file at `path` as it is now; nothing for a file that cannot be opened
 // as a regular file. Opened only to look: no handle on the target may stay
@@ -69,25 +47,6 @@ Handle MutexFor(const FileState& file) {
 
 const LockedFile* CurrentLock() {
     return currentLock.get();
-}
-
-void RememberTemporary(const std::wstring& path) {
-    static const bool installed = SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
-    (void)installed;
-    AcquireSRWLockExclusive(&pendingLock);
-    if (pending == nullptr) {
-        pending = new std::vector<std::wstring>(); // lives until the process ends
-    }
-    pending->push_back(path);
-    ReleaseSRWLockExclusive(&pendingLock);
-}
-
-void ForgetTemporary(const std::wstring& path) {
-    AcquireSRWLockExclusive(&pendingLock);
-    if (pending != nullptr) {
-        std::erase(*pending, path);
-    }
-    ReleaseSRWLockExclusive(&pendingLock);
 }
 
 } // namespace win

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/posix_files.h"
+#include "platform/posix/files.h"
 
 namespace korva::posix {
 

@@ -1,119 +1,41 @@
-// The run's hold on its target, and the handlers that end a run cleanly
-// when it is interrupted or its mapped target is cut short under it.
+// The run's hold on its target, and the handler that ends a run cleanly
+// when its mapped target is cut short under it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <memory>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/posix_files.h"
+#include "platform/platform.h"
+#include "platform/posix/files.h"
 
 namespace korva {
 namespace posix {
 namespace {
 
 // Kept where a signal handler can read it without allocating or locking:
-// fixed arrays, written only while the signals are blocked.
-struct PendingTemporary {
-    int directoryFd = -1;
-    char name[256] = {};
-};
-std::array<PendingTemporary, 4> pending;
+// written only while the signals are blocked.
 char faultMessage[1024] = {};
 std::size_t faultMessageLength = 0;
 
 std::unique_ptr<LockedFile> currentLock;
 
-void RemovePending() {
-    for (PendingTemporary& p : pending) {
-        if (p.directoryFd >= 0) {
-            (void)::unlinkat(p.directoryFd, p.name, 0);
-        }
-    }
-}
-
-extern "C" void OnInterrupt(int signal) {
-    RemovePending();
-    if (signal == SIGBUS && faultMessageLength > 0) {
+// A fault from reading the mapped target: another program cut it short.
+extern "C" void OnFault(int /*signal*/) {
+    RemoveTemporaries();
+    if (faultMessageLength > 0) {
         const ssize_t written = ::write(STDOUT_FILENO, faultMessage, faultMessageLength);
         (void)written; // nothing is left to do about a console that takes nothing
     }
     ::_exit(2);
 }
 
-// Blocks the signals whose handler reads the tables while they change.
-class SignalsBlocked {
-public:
-    SignalsBlocked() {
-        sigset_t all;
-        sigemptyset(&all);
-        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGBUS}) {
-            sigaddset(&all, s);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &all, &previous_);
-    }
-    SignalsBlocked(const SignalsBlocked&) = delete;
-    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-    ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
-private:
-    sigset_t previous_{};
-};
-
-void Handle(int signal) {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    (void)::sigaction(signal, &action, nullptr);
-}
-
-// An interruption that the user asked for ends the run at once; installed
-// once a temporary file exists, and left in place, since it does nothing
-// but end the process when none does.
-void HandleInterruptions() {
-    static const bool installed = [] {
-        for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction old {};
-            // One that the caller ignores stays ignored, as a shell's
-            // background job expects.
-            if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
-                Handle(s);
-            }
-        }
-        return true;
-    }();
-    (void)installed;
-}
-
 } // namespace
-
-void RememberTemporary(int directoryFd, const std::string& name) {
-    HandleInterruptions();
-    const SignalsBlocked blocked;
-    for (PendingTemporary& p : pending) {
-        if (p.directoryFd < 0 && name.size() < sizeof p.name) {
-            std::memcpy(p.name, name.c_str(), name.size() + 1);
-            p.directoryFd = directoryFd;
-            return;
-        }
-    }
-}
-
-void ForgetTemporary(int directoryFd, const std::string& name) {
-    const SignalsBlocked blocked;
-    for (PendingTemporary& p : pending) {
-        if (p.directoryFd == directoryFd && name == p.name) {
-            p.directoryFd = -1;
-        }
-    }
-}
 
 const LockedFile* CurrentLock() {
     return currentLock.get();
@@ -156,7 +78,7 @@ TargetLock TargetLock::Acquire(const std::string& path) {
                                     "was left as it is\r\n";
         posix::faultMessageLength = std::min(message.size(), sizeof posix::faultMessage);
         std::memcpy(posix::faultMessage, message.data(), posix::faultMessageLength);
-        posix::Handle(SIGBUS);
+        posix::HandleSignal(SIGBUS, posix::OnFault);
         lock.fd_ = fd.release();
         return lock;
     }

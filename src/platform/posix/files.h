@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <string>
 
 #include "common/result.h"
@@ -38,6 +39,24 @@ private:
 // with exit code 2. A handful at most exist at once.
 void RememberTemporary(int directoryFd, const std::string& name);
 void ForgetTemporary(int directoryFd, const std::string& name);
+// Removes them; called by the signal handlers, and safe there.
+void RemoveTemporaries();
+
+// Has `handler` called on `signal`.
+void HandleSignal(int signal, void (*handler)(int));
+
+// Blocks the signals whose handlers read the seam's tables (the temporary
+// files, the fault's message) while they change.
+class SignalsBlocked {
+public:
+    SignalsBlocked();
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+    ~SignalsBlocked();
+
+private:
+    sigset_t previous_{};
+};
 
 // The file a TargetLock holds: its path as given and what it was when the
 // lock was taken. Null while no lock is held.

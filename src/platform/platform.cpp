@@ -1,4 +1,4 @@
-#include "common/platform.h"
+#include "platform/platform.h"
 
 #include <utility>
 
@@ -22,6 +22,22 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 
 MappedFile::~MappedFile() {
     Release();
+}
+
+void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
+    const auto begin = reinterpret_cast<std::uintptr_t>(range.data());
+    const auto end = begin + range.size();
+    const auto mine = reinterpret_cast<std::uintptr_t>(data_);
+    if (data_ == nullptr || begin < mine || end > mine + size_ || begin >= end) {
+        return;
+    }
+    static const std::uintptr_t page = PageSize();
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t last = end / page * page;
+    if (first < last) {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): page arithmetic needs the address as a number
+        DropPages(reinterpret_cast<void*>(first), last - first);
+    }
 }
 
 TargetLock::TargetLock(TargetLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}

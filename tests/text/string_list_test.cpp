@@ -1,4 +1,4 @@
-#include "common/string_list.h"
+#include "text/string_list.h"
 
 #include <gtest/gtest.h>
 

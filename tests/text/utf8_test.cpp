@@ -1,4 +1,4 @@
-#include "common/utf8.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/codepage.h"
 #include "support/code_page.h"
+#include "text/codepage.h"
 
 namespace korva {
 namespace {

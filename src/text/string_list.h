@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/compare.h"
-#include "common/text.h"
-#include "common/text_arena.h"
+#include "text/compare.h"
+#include "text/text.h"
+#include "text/text_arena.h"
 
 namespace korva {
 

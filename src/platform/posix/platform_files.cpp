@@ -1,4 +1,4 @@
-// Reading files, and the pieces the rest of the POSIX seam shares.
+// Reading files on POSIX.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,48 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#include "common/platform.h"
-#include "common/posix_files.h"
+#include "platform/platform.h"
+#include "platform/posix/files.h"
 
 namespace korva {
-
 namespace posix {
-
-Error Failure(const std::string& what, int error) {
-    return MakeError(what + ": " + std::strerror(error));
-}
-
-Descriptor::Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-Descriptor::~Descriptor() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int Descriptor::release() {
-    return std::exchange(fd_, -1);
-}
-
-int Descriptor::Close() {
-    return ::close(std::exchange(fd_, -1));
-}
-
 namespace {
 
 // Opens a file for reading without waiting: O_NONBLOCK keeps open() from
@@ -167,22 +134,14 @@ Result<MappedFile> MappedFile::FromDescriptor(int fd, const std::string& name) {
     return MappedFile(static_cast<const std::uint8_t*>(address), size);
 }
 
-void MappedFile::ReleasePages(std::span<const std::uint8_t> range) const {
-    const auto begin = reinterpret_cast<std::uintptr_t>(range.data());
-    const auto end = begin + range.size();
-    const auto mine = reinterpret_cast<std::uintptr_t>(data_);
-    if (data_ == nullptr || begin < mine || end > mine + size_ || begin >= end) {
-        return;
-    }
-    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const std::uintptr_t first = (begin + page - 1) / page * page;
-    const std::uintptr_t last = end / page * page;
-    if (first < last) {
-        // Only advice: the mapping is private and read-only, so the pages
-        // come back from the file unchanged when they are read again.
-        // NOLINTNEXTLINE(performance-no-int-to-ptr): page arithmetic needs the address as a number
-        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-    }
+std::uintptr_t MappedFile::PageSize() {
+    return static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+}
+
+void MappedFile::DropPages(void* first, std::size_t size) {
+    // Only advice: the mapping is private and read-only, so the pages come
+    // back from the file unchanged when they are read again.
+    (void)::madvise(first, size, MADV_DONTNEED);
 }
 
 void MappedFile::Release() {

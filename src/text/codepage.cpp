@@ -1,9 +1,9 @@
-#include "common/codepage.h"
+#include "text/codepage.h"
 
 #include <array>
 #include <vector>
 
-#include "common/utf8.h"
+#include "text/utf8.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

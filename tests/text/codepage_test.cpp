@@ -1,4 +1,4 @@
-#include "common/codepage.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 

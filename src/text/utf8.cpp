@@ -1,4 +1,4 @@
-#include "common/utf8.h"
+#include "text/utf8.h"
 
 #include <bit>
 #include <cstring>
