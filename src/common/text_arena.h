@@ -15,7 +15,13 @@ namespace korva {
 // (or the arena it was moved into) lives.
 class TextArena {
 public:
+    static constexpr std::size_t kFirstChunk = 256;
+    static constexpr std::size_t kLargestChunk = std::size_t{256} * 1024;
+
     TextArena() = default;
+    // Chunks of `firstChunk` bytes from the start (at most kLargestChunk), for
+    // an arena that knows it will hold many texts.
+    explicit TextArena(std::size_t firstChunk) : nextChunk_(std::min(firstChunk, kLargestChunk)) {}
     TextArena(const TextArena&) = delete;
     TextArena& operator=(const TextArena&) = delete;
     TextArena(TextArena&& other) noexcept
@@ -41,11 +47,19 @@ public:
         if (text.empty()) {
             return {};
         }
-        Reserve(text.size());
-        char* place = free_;
+        char* place = nullptr;
+        if (text.size() > freeSize_ && text.size() > kLargestChunk / 4) {
+            // A long text gets a chunk of its own rather than leaving the
+            // rest of the current one unused.
+            chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
+            place = chunks_.back().get();
+        } else {
+            Reserve(text.size());
+            place = free_;
+            free_ += text.size();
+            freeSize_ -= text.size();
+        }
         std::copy(text.begin(), text.end(), place);
-        free_ += text.size();
-        freeSize_ -= text.size();
         return {place, text.size()};
     }
 
@@ -66,10 +80,21 @@ public:
         }
     }
 
-private:
-    static constexpr std::size_t kFirstChunk = 256;
-    static constexpr std::size_t kLargestChunk = std::size_t{256} * 1024;
+    // Where the kept copies end; Forget gives back the room of every copy
+    // kept after it, which nothing may view any more.
+    struct Mark {
+        std::size_t chunks = 0;
+        char* free = nullptr;
+        std::size_t freeSize = 0;
+    };
+    Mark MarkEnd() const { return {chunks_.size(), free_, freeSize_}; }
+    void Forget(const Mark& mark) {
+        chunks_.resize(mark.chunks);
+        free_ = mark.free;
+        freeSize_ = mark.freeSize;
+    }
 
+private:
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;
