@@ -47,17 +47,12 @@ public:
         if (text.empty()) {
             return {};
         }
-        char* place = nullptr;
-        if (text.size() > freeSize_ && text.size() > kLargestChunk / 4) {
-            // A long text gets a chunk of its own rather than leaving the
-            // rest of the current one unused.
-            chunks_.push_back(std::make_unique_for_overwrite<char[]>(text.size()));
-            place = chunks_.back().get();
-        } else {
-            Reserve(text.size());
-            place = free_;
+        char* place = free_;
+        if (text.size() <= freeSize_) {
             free_ += text.size();
             freeSize_ -= text.size();
+        } else {
+            place = PlaceOutside(text.size());
         }
         std::copy(text.begin(), text.end(), place);
         return {place, text.size()};
@@ -95,6 +90,21 @@ public:
     }
 
 private:
+    // Room for `bytes` that the current chunk has not.
+    char* PlaceOutside(std::size_t bytes) {
+        if (bytes > kLargestChunk / 4) {
+            // A long text gets a chunk of its own rather than leaving the
+            // rest of the current one unused.
+            chunks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
+            return chunks_.back().get();
+        }
+        Reserve(bytes);
+        char* place = free_;
+        free_ += bytes;
+        freeSize_ -= bytes;
+        return place;
+    }
+
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* free_ = nullptr;
     std::size_t freeSize_ = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/text.h"
+#include "datafile/escapes.h"
 
 namespace korva {
 
@@ -77,7 +78,26 @@ inline TextLineParts SplitTextLine(std::string_view line) {
 // resolved (under `utf8` a \x escape gives the character U+00HH in UTF-8).
 // Sets `text` to EmptyTextMarker for "", to a view of the part when it holds
 // no escape, or else to a view of `scratch`. NotQuoted or BadEscape, or None.
-TextLineFault ReadTextPart(std::string_view textPart, bool utf8, std::string& scratch,
-                           std::string_view& text);
+inline TextLineFault ReadTextPart(std::string_view textPart, bool utf8, std::string& scratch,
+                                  std::string_view& text) {
+    const std::string_view part = TrimLine(textPart);
+    if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
+        return TextLineFault::NotQuoted;
+    }
+    const std::string_view inner = part.substr(1, part.size() - 2);
+    if (inner.empty()) {
+        text = EmptyTextMarker;
+        return TextLineFault::None;
+    }
+    if (inner.find('\\') == std::string_view::npos) {
+        text = inner;
+        return TextLineFault::None;
+    }
+    if (!ResolveEscapes(inner, scratch, utf8)) {
+        return TextLineFault::BadEscape;
+    }
+    text = scratch;
+    return TextLineFault::None;
+}
 
 } // namespace korva
