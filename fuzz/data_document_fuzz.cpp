@@ -10,37 +10,28 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/codepage.h"
 #include "common/compare.h"
-#include "common/console.h"
 #include "common/utf8.h"
 #include "dat/data_document.h"
 #include "dat/languages.h"
-#include "datafile/data_loader.h"
 #include "langkeys/lang_const.h"
+#include "load_support.h"
 
 namespace {
 
 using namespace korva;
+using namespace korva::fuzz;
 using korva::dat::DataDocument;
 using korva::dat::DataEntry;
 using korva::dat::DataError;
 using korva::dat::EntryGroup;
 using korva::dat::EntryText;
 using korva::dat::LanguageChoice;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // A neutral language and some destinations, in table order; with the top
 // bit every language is taken in.
@@ -60,29 +51,12 @@ bool Takes(const LanguageChoice& c, int lang) {
     return lang == c.neutral || std::find(c.dests.begin(), c.dests.end(), lang) != c.dests.end();
 }
 
-struct KorvaLoad {
-    bool ok = false;
-    std::string console;
-    TransDictionary dict;
-};
-
 // As korva reads the file: the run's code page from its first bytes, reads
 // of at most `chunk` bytes, pieces of that size parsed on two threads.
-void LoadWithKorva(std::string_view data, std::size_t chunk, const LanguageChoice& c,
-                   KorvaLoad& out) {
+void LoadChosen(std::string_view data, std::size_t chunk, const LanguageChoice& c, KorvaLoad& out) {
     dat::SelectLanguages(c);
     RunCodePage = data.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
-    std::ostringstream console;
-    SetConsole(console);
-    std::size_t pos = 0;
-    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
-        const std::size_t n = std::min(size, data.size() - pos);
-        std::memcpy(buffer, data.data() + pos, n);
-        pos += n;
-        return static_cast<long long>(n);
-    };
-    out.ok = LoadDataFrom(read, "F", out.dict, chunk, nullptr, chunk);
-    out.console = console.str();
+    LoadWithKorva(data, chunk, chunk, out);
 }
 
 // The line korva writes for the document: that of the first error it finds
@@ -159,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     for (const LanguageChoice& c : {all, chosen}) {
         KorvaLoad korva;
-        LoadWithKorva(data, chunk, c, korva);
+        LoadChosen(data, chunk, c, korva);
         Check(korva.console == KorvaLine(doc, c));
         if (korva.console.empty()) {
             CheckFiledEntries(doc, c, korva);
