@@ -4,16 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 
-#include "common/console.h"
-#include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "load_support.h"
 #include "text/codepage.h"
 #include "text/compare.h"
 #include "text/utf8.h"
@@ -21,12 +17,7 @@
 namespace {
 
 using namespace korva;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using namespace korva::fuzz;
 
 // Lines as the format defines them, counted over the whole input at once.
 // A UTF-8 file's lines may end in a lone LF too.
@@ -65,29 +56,6 @@ void Select(std::uint8_t choice) {
     }
 }
 
-struct LoadOutcome {
-    bool ok = false;
-    std::string output;
-    TransDictionary dict;
-};
-
-// Reads of at most `chunk` bytes; pieces of at least `piece` bytes, parsed
-// on two threads once there are two.
-void Load(std::string_view data, std::size_t chunk, std::size_t piece, LoadOutcome& outcome,
-          const FoldedTextFilter* wanted = nullptr) {
-    std::ostringstream out;
-    SetConsole(out);
-    std::size_t pos = 0;
-    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
-        const std::size_t n = std::min(size, data.size() - pos);
-        std::memcpy(buffer, data.data() + pos, n);
-        pos += n;
-        return static_cast<long long>(n);
-    };
-    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk, wanted, piece);
-    outcome.output = out.str();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -100,21 +68,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::size_t chunk = 1 + bytes[1] % 16;
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
 
-    LoadOutcome small;
-    Load(data, chunk, chunk, small);
+    KorvaLoad small;
+    LoadWithKorva(data, chunk, chunk, small);
     const std::string prefix = "Syntax error in F/Line=";
-    if (!small.output.empty()) {
+    if (!small.console.empty()) {
         Check(!small.ok);
-        Check(small.output.rfind(prefix, 0) == 0);
-        Check(small.output.size() > prefix.size() + 2);
-        Check(small.output.substr(small.output.size() - 2) == "\r\n");
+        Check(small.console.rfind(prefix, 0) == 0);
+        Check(small.console.size() > prefix.size() + 2);
+        Check(small.console.substr(small.console.size() - 2) == "\r\n");
         const std::string number =
-            small.output.substr(prefix.size(), small.output.size() - prefix.size() - 2);
+            small.console.substr(prefix.size(), small.console.size() - prefix.size() - 2);
         Check(number.find_first_not_of("0123456789") == std::string::npos && number[0] != '0');
         const std::uint64_t line = std::stoull(number);
         Check(line >= 1 && line <= CountLines(data, utf8));
     }
-    Check(small.ok == (small.output.empty() && small.dict.Count() > 0));
+    Check(small.ok == (small.console.empty() && small.dict.Count() > 0));
 
     const TransDictionary& dict = small.dict;
     for (std::size_t i = 0; i < dict.Count(); ++i) {
@@ -142,9 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     // How the input arrives and how it is cut into pieces must not change
     // anything.
-    LoadOutcome whole;
-    Load(data, data.size() + 1, SIZE_MAX, whole);
-    Check(whole.ok == small.ok && whole.output == small.output);
+    KorvaLoad whole;
+    LoadWithKorva(data, data.size() + 1, SIZE_MAX, whole);
+    Check(whole.ok == small.ok && whole.console == small.console);
     Check(whole.dict.Count() == dict.Count());
     for (std::size_t i = 0; i < dict.Count(); ++i) {
         Check(whole.dict.Text(i) == dict.Text(i));
@@ -159,9 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     for (std::size_t i = 0; i < dict.Count(); i += 2) {
         wanted.Add(dict.Text(i));
     }
-    LoadOutcome filtered;
-    Load(data, chunk, chunk, filtered, &wanted);
-    Check(filtered.ok == small.ok && filtered.output == small.output);
+    KorvaLoad filtered;
+    LoadWithKorva(data, chunk, chunk, filtered, &wanted);
+    Check(filtered.ok == small.ok && filtered.console == small.console);
     for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {
         std::size_t at = 0;
         Check(dict.Find(filtered.dict.Text(i), at) && dict.Text(at) == filtered.dict.Text(i));

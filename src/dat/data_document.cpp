@@ -1,12 +1,12 @@
 #include "dat/data_document.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "dat/file_io.h"
-#include "datafile/escapes.h"
+#include "datafile/data_line.h"
 #include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
+#include "text/bisect.h"
 #include "text/compare.h"
 #include "text/text.h"
 #include "text/utf8.h"
@@ -54,6 +54,24 @@ void SplitLines(DataDocument& doc) {
     }
 }
 
+// What korva-dat says of a text line's fault that needs no detail.
+std::string_view FaultMessage(TextLineFault fault) {
+    switch (fault) {
+    case TextLineFault::NoComma:
+        return "a text line needs a comma between the language and the text";
+    case TextLineFault::NothingAfterComma:
+        return "nothing follows the comma";
+    case TextLineFault::NotQuoted:
+        return "the text must stand between double quotes";
+    case TextLineFault::BadEscape:
+        return "a \\x escape needs two hexadecimal digits";
+    case TextLineFault::None:
+    case TextLineFault::UnknownKey:
+        break;
+    }
+    return {};
+}
+
 // Reads the lines into entries, going on after each syntax error so that
 // all of them are reported.
 class DocumentParser {
@@ -65,16 +83,25 @@ public:
             TakeLine(i);
         }
         if (open_) {
-            Error(entry_.start, "the entry that begins here is never closed with ')', so korva "
-                                "drops it");
+            KorvaDatError(entry_.start, "the entry that begins here is never closed with ')', so "
+                                        "korva drops it");
         }
         std::stable_sort(doc_.errors.begin(), doc_.errors.end(),
                          [](const DataError& a, const DataError& b) { return a.line < b.line; });
     }
 
 private:
+    // A syntax error at which korva stops too.
     void Error(std::size_t lineIndex, std::string message) {
         doc_.errors.push_back({lineIndex + 1, std::move(message)});
+    }
+    // One korva finds only when it takes `lang` in.
+    void LanguageError(std::size_t lineIndex, int lang, std::string message) {
+        doc_.errors.push_back({lineIndex + 1, std::move(message), true, lang});
+    }
+    // One in a line korva passes over.
+    void KorvaDatError(std::size_t lineIndex, std::string message) {
+        doc_.errors.push_back({lineIndex + 1, std::move(message), false});
     }
 
     void TakeLine(std::size_t i) {
@@ -83,44 +110,51 @@ private:
             Error(i, "the line is not valid UTF-8");
             return;
         }
-        const std::string_view line = TrimLine(raw);
-        if (line.empty()) {
+        const DataLine line = ClassifyDataLine(raw);
+        switch (line.kind) {
+        case DataLineKind::Blank:
             return;
-        }
-        if (line.front() == ';') {
-            TakeComment(i, line);
+        case DataLineKind::Comment:
+            TakeComment(i, line.trimmed);
             return;
-        }
-        if (line == "(") {
-            if (open_) {
-                Error(i, "'(' inside the entry that begins at line " +
-                             std::to_string(entry_.start + 1) + "; the entry before lacks its ')'");
+        case DataLineKind::EntryStart:
+            OpenEntry(i);
+            return;
+        case DataLineKind::EntryEnd:
+            if (!open_) {
+                Error(i, "')' without an entry to close");
+                return;
             }
-            open_ = true;
-            entry_ = DataEntry();
-            entry_.regionBegin = regionBegin_;
-            entry_.start = i;
-            entry_.ownComments = std::move(ownComments_);
-            entry_.locations = std::move(locations_);
-            entry_.markedUnused = markedUnused_;
-            ownComments_.clear();
-            locations_.clear();
-            markedUnused_ = false;
-            return;
-        }
-        if (!open_) {
-            Error(i, line == ")" ? "')' without an entry to close"
-                                 : "a text line outside an entry; entries begin with a '(' line");
-            return;
-        }
-        if (line == ")") {
             entry_.end = i;
             doc_.entries.push_back(std::move(entry_));
             open_ = false;
             regionBegin_ = i + 1;
             return;
+        case DataLineKind::TextLine:
+            if (!open_) {
+                Error(i, "a text line outside an entry; entries begin with a '(' line");
+                return;
+            }
+            TakeTextLine(i, line.trimmed);
+            return;
         }
-        TakeTextLine(i, line);
+    }
+
+    void OpenEntry(std::size_t i) {
+        if (open_) {
+            Error(i, "'(' inside the entry that begins at line " +
+                         std::to_string(entry_.start + 1) + "; the entry before lacks its ')'");
+        }
+        open_ = true;
+        entry_ = DataEntry();
+        entry_.regionBegin = regionBegin_;
+        entry_.start = i;
+        entry_.ownComments = std::move(ownComments_);
+        entry_.locations = std::move(locations_);
+        entry_.markedUnused = markedUnused_;
+        ownComments_.clear();
+        locations_.clear();
+        markedUnused_ = false;
     }
 
     void TakeComment(std::size_t i, std::string_view line) {
@@ -130,10 +164,10 @@ private:
         }
         if (auto languages = ReadLanguagesLine(line)) {
             if (!*languages) {
-                Error(i, languages->error().message);
+                KorvaDatError(i, languages->error().message);
             } else if (doc_.languages) {
-                Error(i, "a second languages line; the one at line " +
-                             std::to_string(doc_.languagesLine + 1) + " holds");
+                KorvaDatError(i, "a second languages line; the one at line " +
+                                     std::to_string(doc_.languagesLine + 1) + " holds");
             } else {
                 doc_.languages = languages->value();
                 doc_.languagesLine = i;
@@ -151,13 +185,13 @@ private:
         }
     }
 
+    // A placeholder has a text line's shape behind its ';'.
     void TakePlaceholder(std::size_t i, std::string_view line) {
-        const std::string_view body = TrimLine(line.substr(1));
-        const std::size_t comma = body.find(',');
-        if (comma == std::string_view::npos || TrimLine(body.substr(comma + 1)) != "\"\"") {
+        const TextLineParts parts = SplitTextLine(TrimLine(line.substr(1)));
+        if (parts.fault != TextLineFault::None || TrimLine(parts.textPart) != "\"\"") {
             return;
         }
-        const int lang = FindLangKey(TrimLine(body.substr(0, comma)));
+        const int lang = FindLangKey(parts.key);
         if (lang >= 0) {
             entry_.placeholders.push_back({lang, i});
         }
@@ -165,41 +199,31 @@ private:
 
     // As korva's loader takes a text line, every language being taken in.
     void TakeTextLine(std::size_t i, std::string_view line) {
-        const std::size_t comma = line.find(',');
-        if (comma == std::string_view::npos) {
-            Error(i, "a text line needs a comma between the language and the text");
+        const TextLineParts parts = SplitTextLine(line);
+        if (parts.fault != TextLineFault::None) {
+            Error(i, std::string(FaultMessage(parts.fault)));
             return;
         }
-        if (comma + 1 == line.size()) {
-            Error(i, "nothing follows the comma");
-            return;
-        }
-        const std::string_view key = TrimLine(line.substr(0, comma));
-        const int lang = FindLangKey(key);
+        const int lang = FindLangKey(parts.key);
         if (lang < 0) {
-            Error(i, "'" + std::string(key) + "' is not a language key");
+            Error(i, "'" + std::string(parts.key) + "' is not a language key");
             return;
         }
         if (const EntryText* given = entry_.TextOf(lang);
             given != nullptr && !given->text.empty()) {
-            Error(i, KeyName(lang) + " is given twice in one entry (first at line " +
-                         std::to_string(given->line + 1) + ")");
+            LanguageError(i, lang,
+                          KeyName(lang) + " is given twice in one entry (first at line " +
+                              std::to_string(given->line + 1) + ")");
             return;
         }
-        const std::string_view part = TrimLine(line.substr(comma + 1));
-        if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
-            Error(i, "the text must stand between double quotes");
+        std::string_view text;
+        const TextLineFault fault =
+            ReadTextPart(parts.textPart, doc_.codePage == CodePage::Utf8, scratch_, text);
+        if (fault != TextLineFault::None) {
+            LanguageError(i, lang, std::string(FaultMessage(fault)));
             return;
         }
-        const std::string_view inner = part.substr(1, part.size() - 2);
-        EntryText text{lang, i, {}};
-        if (inner.empty()) {
-            text.text = EmptyTextMarker;
-        } else if (!ResolveEscapes(inner, text.text, doc_.codePage == CodePage::Utf8)) {
-            Error(i, "a \\x escape needs two hexadecimal digits");
-            return;
-        }
-        entry_.texts.push_back(std::move(text));
+        entry_.texts.push_back({lang, i, std::string(text)});
     }
 
     DataDocument& doc_;
@@ -209,29 +233,10 @@ private:
     std::vector<std::size_t> ownComments_;
     std::vector<TextLocation> locations_;
     bool markedUnused_ = false;
+    std::string scratch_;
 };
 
-std::optional<std::uint32_t> ReadNumber(std::string_view s) {
-    std::uint32_t value = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size() || s.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 } // namespace
-
-std::string_view TrimLine(std::string_view line) {
-    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!line.empty() && isBlank(line.front())) {
-        line.remove_prefix(1);
-    }
-    while (!line.empty() && isBlank(line.back())) {
-        line.remove_suffix(1);
-    }
-    return line;
-}
 
 std::string LocationLine(const TextLocation& location) {
     return std::string(kUsedInPrefix) + location.program + ", block " + location.block +
@@ -254,12 +259,12 @@ std::optional<TextLocation> ReadLocationLine(std::string_view line) {
     if (numberAt == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto number = ReadNumber(line.substr(numberAt + numberSkip));
+    const auto number = ParseInteger(line.substr(numberAt + numberSkip), IntegerSyntax{});
     const std::size_t blockAt = line.rfind(", block ", numberAt);
     if (!number || blockAt == std::string_view::npos || blockAt == 0) {
         return std::nullopt;
     }
-    out.number = *number;
+    out.number = static_cast<std::uint32_t>(*number);
     out.program = line.substr(0, blockAt);
     out.block = line.substr(blockAt + 8, numberAt - blockAt - 8);
     return out;
@@ -365,13 +370,12 @@ NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<En
 }
 
 std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
-    const auto it = std::lower_bound(
-        items_.begin(), items_.end(), text,
-        [](const Item& item, std::string_view t) { return CompareText(item.text, t) < 0; });
-    if (it == items_.end() || CompareText(it->text, text) != 0) {
+    const SortedPlace place = BisectSorted(
+        items_.size(), [&](std::size_t i) { return CompareText(items_[i].text, text); });
+    if (!place.found) {
         return std::nullopt;
     }
-    return it->entry;
+    return items_[place.index].entry;
 }
 
 } // namespace korva::dat

@@ -10,6 +10,7 @@
 #include "common/result.h"
 #include "dat/languages.h"
 #include "text/codepage.h"
+#include "text/text.h"
 
 namespace korva::dat {
 
@@ -67,6 +68,13 @@ struct DataEntry {
 struct DataError {
     std::uint64_t line = 0; // counting from 1
     std::string message;
+    // Whether korva stops at this line too when it takes in every language;
+    // it passes over korva-dat's own lines and an entry left open at the end.
+    bool stopsKorva = true;
+    // For a text part that korva refuses, and a language given twice in one
+    // entry: the language, since korva finds the fault only when it takes
+    // that language in. -1 for a fault of any language.
+    int lang = -1;
 };
 
 // A data file as lines, read as korva reads it (with every language taken
@@ -131,9 +139,5 @@ private:
     };
     std::vector<Item> items_;
 };
-
-// The line's trimmed text as korva classifies lines: without the characters
-// 0 to 32 at both ends.
-std::string_view TrimLine(std::string_view line);
 
 } // namespace korva::dat

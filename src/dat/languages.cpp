@@ -1,56 +1,14 @@
 #include "dat/languages.h"
 
-#include <algorithm>
-#include <array>
-#include <limits>
-
 #include "langkeys/lang_const.h"
+#include "langkeys/lang_list.h"
 #include "text/text.h"
 
 namespace korva::dat {
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// ISO 639-1 codes in the order of the key table.
-constexpr std::array<std::string_view, LangKeyCount> kIsoCodes = {
-    "af", "sq", "ar", "eu", "be", "bg", "ca", "zh", "hr", "cs", "da", "nl", "en", "et", "fo",
-    "fa", "fi", "fr", "de", "el", "he", "hu", "is", "id", "it", "ja", "ko", "lv", "lt", "nb",
-    "pl", "pt", "ro", "ru", "sr", "sk", "sl", "es", "sv", "th", "tr", "uk", "vi"};
-
-std::optional<std::uint32_t> ParseNumber(std::string_view s) {
-    unsigned base = 10;
-    if (s.starts_with("0x") || s.starts_with("0X")) {
-        base = 16;
-        s.remove_prefix(2);
-    } else if (s.starts_with('$') || s.starts_with('x') || s.starts_with('X')) {
-        base = 16;
-        s.remove_prefix(1);
-    }
-    if (s.empty()) {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (const char c : s) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0 || static_cast<unsigned>(digit) >= base) {
-            return std::nullopt;
-        }
-        value = value * base + static_cast<unsigned>(digit);
-        if (value > std::numeric_limits<std::uint16_t>::max()) {
-            return std::nullopt;
-        }
-    }
-    return value;
-}
+// Where korva-dat's user finds the key names.
+constexpr std::string_view kKeysListedBy = "korva-dat --help";
 
 } // namespace
 
@@ -69,41 +27,18 @@ std::string KeyName(int key) {
 }
 
 Result<int> ParseLangKey(std::string_view name) {
-    const int key = FindLangKey(name);
-    if (key < 0) {
-        return MakeError("'" + std::string(name) +
-                         "' is not a language key (korva-dat --help lists them)");
-    }
-    return key;
+    return korva::ParseLangKey(name, kKeysListedBy);
 }
 
 Result<std::vector<int>> ParseDestList(std::string_view list) {
-    if (list.size() < 3 || list.front() != '(' || list.back() != ')') {
-        return MakeError("'" + std::string(list) +
-                         "' is no destination list: it is written (KEY,KEY,...), without blanks");
+    Result<std::vector<int>> keys = korva::ParseDestList(list, kKeysListedBy);
+    if (!keys) {
+        return keys;
     }
-    std::vector<int> keys;
-    std::string_view rest = list.substr(1, list.size() - 2);
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        const Result<int> key = ParseLangKey(rest.substr(0, comma));
-        if (!key) {
-            return key.error();
-        }
-        if (std::find(keys.begin(), keys.end(), *key) != keys.end()) {
-            return MakeError(KeyName(*key) + " is named twice in " + std::string(list));
-        }
-        keys.push_back(*key);
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        rest.remove_prefix(comma + 1);
-    }
-    std::sort(keys.begin(), keys.end());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        for (std::size_t j = i + 1; j < keys.size(); ++j) {
-            if (LangIdOf(keys[i]) == LangIdOf(keys[j])) {
-                return MakeError(KeyName(keys[i]) + " and " + KeyName(keys[j]) +
+    for (std::size_t i = 0; i < keys->size(); ++i) {
+        for (std::size_t j = i + 1; j < keys->size(); ++j) {
+            if (LangIdOf((*keys)[i]) == LangIdOf((*keys)[j])) {
+                return MakeError(KeyName((*keys)[i]) + " and " + KeyName((*keys)[j]) +
                                  " share one language id, so korva refuses them together");
             }
         }
@@ -112,15 +47,7 @@ Result<std::vector<int>> ParseDestList(std::string_view list) {
 }
 
 Result<std::uint16_t> ParseOriginalLang(std::string_view value) {
-    if (const int key = FindLangKey(value); key >= 0) {
-        return LangIdOf(key);
-    }
-    if (const auto number = ParseNumber(value)) {
-        return static_cast<std::uint16_t>(*number);
-    }
-    return MakeError("-O takes a language key or a language id (decimal, or hex after $, x or "
-                     "0x), not '" +
-                     std::string(value) + "'");
+    return ParseOrigLangId(value, LangIdNumber::Exact16Bit);
 }
 
 std::string LanguagesLine(const LanguageChoice& choice) {
@@ -191,7 +118,7 @@ void SelectLanguages(const LanguageChoice& choice) {
 }
 
 std::string IsoCodeOf(int key) {
-    return std::string(kIsoCodes.at(static_cast<std::size_t>(key)));
+    return std::string(LangKeys.at(static_cast<std::size_t>(key)).IsoCode);
 }
 
 int KeyOfIsoCode(std::string_view code) {
@@ -203,8 +130,8 @@ int KeyOfIsoCode(std::string_view code) {
     if (lower == "no" || lower == "nn") {
         lower = "nb"; // one primary language id covers every Norwegian
     }
-    for (std::size_t i = 0; i < kIsoCodes.size(); ++i) {
-        if (kIsoCodes[i] == lower) {
+    for (std::size_t i = 0; i < LangKeys.size(); ++i) {
+        if (LangKeys[i].IsoCode == lower) {
             return static_cast<int>(i);
         }
     }

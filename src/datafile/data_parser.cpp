@@ -1,34 +1,21 @@
 #include "datafile/data_parser.h"
 
-#include "datafile/escapes.h"
+#include "datafile/data_line.h"
 #include "langkeys/lang_const.h"
 #include "text/utf8.h"
 
 namespace korva {
-namespace {
-
-std::string_view Trim(std::string_view s) {
-    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-} // namespace
 
 bool DataParser::Take(std::string_view rawLine) {
     if (utf8_ && !IsValidUtf8(rawLine)) {
         return false;
     }
-    const std::string_view line = Trim(rawLine);
-    if (line.empty() || line.front() == ';') {
+    const DataLine line = ClassifyDataLine(rawLine);
+    switch (line.kind) {
+    case DataLineKind::Blank:
+    case DataLineKind::Comment:
         return true;
-    }
-    if (line == "(") {
+    case DataLineKind::EntryStart:
         if (inEntry_) {
             return false;
         }
@@ -36,24 +23,25 @@ bool DataParser::Take(std::string_view rawLine) {
         inEntry_ = true;
         lineInEntry_ = 0;
         return true;
-    }
-    if (!inEntry_) {
-        return false;
-    }
-    if (line == ")") {
+    case DataLineKind::EntryEnd:
+        if (!inEntry_) {
+            return false;
+        }
         builder_.EndEntry();
         inEntry_ = false;
         return true;
+    case DataLineKind::TextLine:
+        return inEntry_ && TakeTextLine(line.trimmed);
     }
-    return TakeTextLine(line);
+    return false;
 }
 
 bool DataParser::TakeTextLine(std::string_view line) {
-    const std::size_t comma = line.find(',');
-    if (comma == std::string_view::npos || comma + 1 == line.size()) {
+    const TextLineParts parts = SplitTextLine(line);
+    if (parts.fault != TextLineFault::None) {
         return false;
     }
-    const int lang = LangOf(Trim(line.substr(0, comma)));
+    const int lang = LangOf(parts.key);
     if (lang < 0) {
         return false;
     }
@@ -66,21 +54,11 @@ bool DataParser::TakeTextLine(std::string_view line) {
     if (slot < 0) {
         return true;
     }
-    const std::string_view part = Trim(line.substr(comma + 1));
-    if (part.size() < 2 || part.front() != '"' || part.back() != '"') {
+    std::string_view text;
+    if (ReadTextPart(parts.textPart, utf8_, resolved_, text) != TextLineFault::None) {
         return false;
     }
-    const std::string_view inner = part.substr(1, part.size() - 2);
-    if (inner.empty()) {
-        builder_.SetText(slot, EmptyTextMarker);
-    } else if (inner.find('\\') == std::string_view::npos) {
-        builder_.SetText(slot, inner);
-    } else {
-        if (!ResolveEscapes(inner, resolved_, utf8_)) {
-            return false;
-        }
-        builder_.SetText(slot, resolved_);
-    }
+    builder_.SetText(slot, text);
     return true;
 }
 

@@ -2,18 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <stdexcept>
 
 #include "datafile/text_sort.h"
+#include "text/bisect.h"
 #include "text/compare.h"
 
 namespace korva {
 namespace {
-
-// Large enough that a million short texts need a few hundred allocations,
-// small enough that the unused tail of the last chunk does not matter.
-constexpr std::size_t kChunkSize = std::size_t{256} * 1024;
 
 // The first eight bytes of the folded text as one number, high byte first,
 // short texts padded with zeros. Two texts that CompareText puts in order
@@ -26,26 +22,19 @@ std::uint64_t FoldedKey(std::string_view text) {
 
 } // namespace
 
+int TransDictionary::CompareAt(std::size_t i, std::uint64_t key, std::string_view text) const {
+    if (keys_[i] != key) {
+        return keys_[i] < key ? -1 : 1;
+    }
+    return CompareText(list_.Items()[i].text, text);
+}
+
 bool TransDictionary::Find(std::string_view text, std::size_t& index) const {
     const std::uint64_t key = FoldedKey(text);
-    std::size_t low = 0;
-    std::size_t high = keys_.size();
-    while (low < high) {
-        const std::size_t mid = low + (high - low) / 2;
-        const int c =
-            keys_[mid] != key ? (keys_[mid] < key ? -1 : 1) : CompareText(list_.Text(mid), text);
-        if (c == 0) {
-            index = mid;
-            return true;
-        }
-        if (c < 0) {
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    index = low;
-    return false;
+    const SortedPlace place =
+        BisectSorted(keys_.size(), [&](std::size_t i) { return CompareAt(i, key, text); });
+    index = place.index;
+    return place.found;
 }
 
 void TransDictionary::FindAll(std::span<const std::string_view> texts,
@@ -87,8 +76,7 @@ void TransDictionary::FindAll(std::span<const std::string_view> texts,
                     continue;
                 }
                 const std::size_t mid = low[k] + (high[k] - low[k]) / 2;
-                const int c = keys_[mid] != key[k] ? (keys_[mid] < key[k] ? -1 : 1)
-                                                   : CompareText(items[mid].text, texts[base + k]);
+                const int c = CompareAt(mid, key[k], texts[base + k]);
                 if (c == 0) {
                     indices[base + k] = mid;
                     low[k] = high[k];
@@ -134,36 +122,10 @@ int TransStore::SlotOf(int langIndex) const {
 }
 
 std::string_view TransStore::Keep(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
     if (text == EmptyTextMarker) {
         return EmptyTextMarker;
     }
-    char* place = nullptr;
-    if (text.size() <= freeSize_) {
-        place = free_;
-        free_ += text.size();
-        freeSize_ -= text.size();
-    } else if (text.size() > kChunkSize / 4) {
-        // A long text gets a chunk of its own rather than wasting the rest
-        // of the current one.
-        chunks_->push_back(std::make_unique_for_overwrite<char[]>(text.size()));
-        place = chunks_->back().get();
-    } else {
-        chunks_->push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
-        place = chunks_->back().get();
-        free_ = place + text.size();
-        freeSize_ = kChunkSize - text.size();
-    }
-    std::memcpy(place, text.data(), text.size());
-    return {place, text.size()};
-}
-
-void TransStore::Forget(const StoreMark& mark) {
-    chunks_->resize(mark.chunks);
-    free_ = mark.free;
-    freeSize_ = mark.freeSize;
+    return arena_->Keep(text);
 }
 
 std::uint32_t TransStore::AddEntry(const std::string_view* texts) {

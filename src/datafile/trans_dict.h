@@ -13,6 +13,7 @@
 #include "langkeys/lang_const.h"
 #include "text/string_list.h"
 #include "text/text.h"
+#include "text/text_arena.h"
 
 namespace korva {
 
@@ -58,16 +59,11 @@ public:
     std::string_view Keep(std::string_view text);
     // Holds every kept text; whoever shares it may view them after the
     // store is gone.
-    std::shared_ptr<const void> TextOwner() const { return chunks_; }
+    std::shared_ptr<const void> TextOwner() const { return arena_; }
 
     // Where the kept texts end; Forget gives back what was kept after it.
-    struct StoreMark {
-        std::size_t chunks = 0;
-        char* free = nullptr;
-        std::size_t freeSize = 0;
-    };
-    StoreMark Mark() const { return {chunks_->size(), free_, freeSize_}; }
-    void Forget(const StoreMark& mark);
+    TextArena::Mark Mark() const { return arena_->MarkEnd(); }
+    void Forget(const TextArena::Mark& mark) { arena_->Forget(mark); }
 
     // Appends one entry's texts, SlotCount() of them in slot order, and
     // returns the entry's number.
@@ -88,10 +84,9 @@ private:
     // A deque grows without moving what it holds, so a million entries do
     // not need twice their size while the storage is reallocated.
     std::deque<std::string_view> slots_;
-    std::shared_ptr<std::vector<std::unique_ptr<char[]>>> chunks_ =
-        std::make_shared<std::vector<std::unique_ptr<char[]>>>();
-    char* free_ = nullptr;
-    std::size_t freeSize_ = 0;
+    // A million short texts take a few hundred chunks of the largest size
+    // from the start.
+    std::shared_ptr<TextArena> arena_ = std::make_shared<TextArena>(TextArena::kLargestChunk);
 };
 
 // Neutral texts leading to their entries: sorted, searched and compared with
@@ -120,6 +115,10 @@ public:
 
 private:
     friend class TransDictBuilder;
+
+    // Item i against a text whose key is `key`, as CompareText orders them:
+    // the keys decide unless they are equal.
+    int CompareAt(std::size_t i, std::uint64_t key, std::string_view text) const;
 
     class ItemList : public SortedStringList<const TTransStrs*> {
     public:
@@ -195,7 +194,7 @@ private:
     int neutralSlot_ = -1;
     std::vector<std::string_view> open_;
     std::int32_t openCount_ = 0;
-    TransStore::StoreMark openMark_;
+    TextArena::Mark openMark_;
     bool passedOver_ = false; // the open entry's neutral text is not wanted
     const FoldedTextFilter* wanted_ = nullptr;
     std::size_t filedCount_ = 0;

@@ -1,27 +1,42 @@
 #include "langkeys/lang_const.h"
 
+#include <algorithm>
+
 #include "text/compare.h"
 
 namespace korva {
 namespace {
 
 constexpr std::array<TLangKey, LangKeyCount> kInitialKeys = {{
-    {0x36, "AFRIKAANS", false},  {0x1C, "ALBANIAN", false},   {0x01, "ARABIC", false},
-    {0x2D, "BASQUE", false},     {0x23, "BELARUSIAN", false}, {0x02, "BULGARIAN", false},
-    {0x03, "CATALAN", false},    {0x04, "CHINESE", false},    {0x1A, "CROATIAN", false},
-    {0x05, "CZECH", false},      {0x06, "DANISH", false},     {0x13, "DUTCH", false},
-    {0x09, "ENGLISH", false},    {0x25, "ESTONIAN", false},   {0x38, "FAEROESE", false},
-    {0x29, "FARSI", false},      {0x0B, "FINNISH", false},    {0x0C, "FRENCH", false},
-    {0x07, "GERMAN", false},     {0x08, "GREEK", false},      {0x0D, "HEBREW", false},
-    {0x0E, "HUNGARIAN", false},  {0x0F, "ICELANDIC", false},  {0x21, "INDONESIAN", false},
-    {0x10, "ITALIAN", false},    {0x11, "JAPANESE", false},   {0x12, "KOREAN", false},
-    {0x26, "LATVIAN", false},    {0x27, "LITHUANIAN", false}, {0x14, "NORWEGIAN", false},
-    {0x15, "POLISH", false},     {0x16, "PORTUGUESE", false}, {0x18, "ROMANIAN", false},
-    {0x19, "RUSSIAN", false},    {0x1A, "SERBIAN", false},    {0x1B, "SLOVAK", false},
-    {0x24, "SLOVENIAN", false},  {0x0A, "SPANISH", false},    {0x1D, "SWEDISH", false},
-    {0x1E, "THAI", false},       {0x1F, "TURKISH", false},    {0x22, "UKRAINIAN", false},
-    {0x2A, "VIETNAMESE", false},
+    {0x36, "AFRIKAANS", false, "af"},  {0x1C, "ALBANIAN", false, "sq"},
+    {0x01, "ARABIC", false, "ar"},     {0x2D, "BASQUE", false, "eu"},
+    {0x23, "BELARUSIAN", false, "be"}, {0x02, "BULGARIAN", false, "bg"},
+    {0x03, "CATALAN", false, "ca"},    {0x04, "CHINESE", false, "zh"},
+    {0x1A, "CROATIAN", false, "hr"},   {0x05, "CZECH", false, "cs"},
+    {0x06, "DANISH", false, "da"},     {0x13, "DUTCH", false, "nl"},
+    {0x09, "ENGLISH", false, "en"},    {0x25, "ESTONIAN", false, "et"},
+    {0x38, "FAEROESE", false, "fo"},   {0x29, "FARSI", false, "fa"},
+    {0x0B, "FINNISH", false, "fi"},    {0x0C, "FRENCH", false, "fr"},
+    {0x07, "GERMAN", false, "de"},     {0x08, "GREEK", false, "el"},
+    {0x0D, "HEBREW", false, "he"},     {0x0E, "HUNGARIAN", false, "hu"},
+    {0x0F, "ICELANDIC", false, "is"},  {0x21, "INDONESIAN", false, "id"},
+    {0x10, "ITALIAN", false, "it"},    {0x11, "JAPANESE", false, "ja"},
+    {0x12, "KOREAN", false, "ko"},     {0x26, "LATVIAN", false, "lv"},
+    {0x27, "LITHUANIAN", false, "lt"}, {0x14, "NORWEGIAN", false, "nb"},
+    {0x15, "POLISH", false, "pl"},     {0x16, "PORTUGUESE", false, "pt"},
+    {0x18, "ROMANIAN", false, "ro"},   {0x19, "RUSSIAN", false, "ru"},
+    {0x1A, "SERBIAN", false, "sr"},    {0x1B, "SLOVAK", false, "sk"},
+    {0x24, "SLOVENIAN", false, "sl"},  {0x0A, "SPANISH", false, "es"},
+    {0x1D, "SWEDISH", false, "sv"},    {0x1E, "THAI", false, "th"},
+    {0x1F, "TURKISH", false, "tr"},    {0x22, "UKRAINIAN", false, "uk"},
+    {0x2A, "VIETNAMESE", false, "vi"},
 }};
+
+// A row written without its code would compile with an empty one.
+static_assert(std::ranges::all_of(kInitialKeys, [](const TLangKey& key) {
+    return key.IsoCode.size() == 2 &&
+           key.IsoCode.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string_view::npos;
+}));
 
 } // namespace
 

@@ -7,9 +7,10 @@
 namespace korva {
 
 struct TLangKey {
-    std::uint8_t LangId;   // Windows primary language id
-    std::string_view Name; // upper-case English name, at most 10 letters
-    bool Selected;         // named in the destination list
+    std::uint8_t LangId;      // Windows primary language id
+    std::string_view Name;    // upper-case English name, at most 10 letters
+    bool Selected;            // named in the destination list
+    std::string_view IsoCode; // ISO 639-1, for a PO file's Language field
 };
 
 inline constexpr int LangKeyCount = 43;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/bisect.h"
 #include "text/compare.h"
 #include "text/text.h"
 #include "text/text_arena.h"
@@ -109,23 +110,11 @@ public:
     // Binary search; `index` is the match or, without one, where the text
     // would be inserted.
     bool Find(std::string_view text, std::size_t& index) const {
-        std::size_t low = 0;
-        std::size_t high = this->items_.size();
-        while (low < high) {
-            const std::size_t mid = low + (high - low) / 2;
-            const int c = CompareText(this->items_[mid].text, text);
-            if (c == 0) {
-                index = mid;
-                return true;
-            }
-            if (c < 0) {
-                low = mid + 1;
-            } else {
-                high = mid;
-            }
-        }
-        index = low;
-        return false;
+        const SortedPlace place = BisectSorted(this->items_.size(), [&](std::size_t i) {
+            return CompareText(this->items_[i].text, text);
+        });
+        index = place.index;
+        return place.found;
     }
 
     std::size_t Add(std::string_view text, Object object = {}) {

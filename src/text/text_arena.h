@@ -15,7 +15,13 @@ namespace korva {
 // (or the arena it was moved into) lives.
 class TextArena {
 public:
+    static constexpr std::size_t kFirstChunk = 256;
+    static constexpr std::size_t kLargestChunk = std::size_t{256} * 1024;
+
     TextArena() = default;
+    // Chunks of `firstChunk` bytes from the start (at most kLargestChunk), for
+    // an arena that knows it will hold many texts.
+    explicit TextArena(std::size_t firstChunk) : nextChunk_(std::min(firstChunk, kLargestChunk)) {}
     TextArena(const TextArena&) = delete;
     TextArena& operator=(const TextArena&) = delete;
     TextArena(TextArena&& other) noexcept
@@ -41,11 +47,14 @@ public:
         if (text.empty()) {
             return {};
         }
-        Reserve(text.size());
         char* place = free_;
+        if (text.size() <= freeSize_) {
+            free_ += text.size();
+            freeSize_ -= text.size();
+        } else {
+            place = PlaceOutside(text.size());
+        }
         std::copy(text.begin(), text.end(), place);
-        free_ += text.size();
-        freeSize_ -= text.size();
         return {place, text.size()};
     }
 
@@ -66,9 +75,35 @@ public:
         }
     }
 
+    // Where the kept copies end; Forget gives back the room of every copy
+    // kept after it, which nothing may view any more.
+    struct Mark {
+        std::size_t chunks = 0;
+        char* free = nullptr;
+        std::size_t freeSize = 0;
+    };
+    Mark MarkEnd() const { return {chunks_.size(), free_, freeSize_}; }
+    void Forget(const Mark& mark) {
+        chunks_.resize(mark.chunks);
+        free_ = mark.free;
+        freeSize_ = mark.freeSize;
+    }
+
 private:
-    static constexpr std::size_t kFirstChunk = 256;
-    static constexpr std::size_t kLargestChunk = std::size_t{256} * 1024;
+    // Room for `bytes` that the current chunk has not.
+    char* PlaceOutside(std::size_t bytes) {
+        if (bytes > kLargestChunk / 4) {
+            // A long text gets a chunk of its own rather than leaving the
+            // rest of the current one unused.
+            chunks_.push_back(std::make_unique_for_overwrite<char[]>(bytes));
+            return chunks_.back().get();
+        }
+        Reserve(bytes);
+        char* place = free_;
+        free_ += bytes;
+        freeSize_ -= bytes;
+        return place;
+    }
 
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* free_ = nullptr;

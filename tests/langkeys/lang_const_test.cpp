@@ -45,6 +45,12 @@ TEST(LangKeys, TableIsSortedAndIdsAreUniqueButForCroatianAndSerbian) {
     for (const auto& [id, count] : idCount) {
         EXPECT_EQ(count, id == 0x1A ? 2 : 1) << id;
     }
+    // A PO file names its language by the code, so no two keys share one.
+    std::map<std::string_view, int> codeCount;
+    for (const TLangKey& key : LangKeys) {
+        EXPECT_EQ(++codeCount[key.IsoCode], 1) << key.IsoCode;
+    }
+    EXPECT_EQ(LangKeys[static_cast<std::size_t>(FindLangKey("GERMAN"))].IsoCode, "de");
     EXPECT_EQ(LangIdOf(FindLangKey("CROATIAN")), 0x1A);
     EXPECT_EQ(LangIdOf(FindLangKey("SERBIAN")), 0x1A);
     EXPECT_EQ(LangIdOf(FindLangKey("GERMAN")), 0x07);
