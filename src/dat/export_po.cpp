@@ -29,12 +29,13 @@ std::string Now() {
 
 std::string Header(const std::string& dataPath, int neutral, int dest) {
     const std::string now = Now();
+    const std::string path = OneLine(dataPath);
     std::string out = "# " + KeyName(dest) + " translations of the " + KeyName(neutral) +
-                      " texts in " + dataPath + ", for korva.\n" +
-                      "# Bring them back with: korva-dat import-po " + dataPath + " FILE.po\n" +
+                      " texts in " + path + ", for korva.\n" +
+                      "# Bring them back with: korva-dat import-po " + path + " FILE.po\n" +
                       "msgid \"\"\nmsgstr \"\"\n";
     const std::string fields[] = {
-        "Project-Id-Version: " + dataPath,
+        "Project-Id-Version: " + path,
         "POT-Creation-Date: " + now,
         "PO-Revision-Date: " + now,
         "Last-Translator: ",
@@ -80,7 +81,7 @@ std::string References(const DataEntry& entry) {
     std::size_t width = 0;
     for (const TextLocation& where : entry.locations) {
         const std::string ref = PoReferenceFile(where.program) + ":" +
-                                (where.named ? where.block + "/" : std::string()) +
+                                (where.named ? OneLine(where.block) + "/" : std::string()) +
                                 std::to_string(where.number);
         if (width == 0 || width + ref.size() + 1 > 79) {
             out += width == 0 ? "#:" : "\n#:";

@@ -41,6 +41,11 @@ std::optional<std::string> HeaderField(const PoMessage& header, std::string_view
 // "".
 std::string PoField(std::string_view keyword, std::string_view text);
 
+// The text with each control character but the tab written as a C escape, for a
+// comment line or a header field: a line break there would end the line,
+// and a PO reader would take the rest for a keyword or a field of its own.
+std::string OneLine(std::string_view text);
+
 // A file name as a #: reference names it: a name with blanks goes between
 // U+2068 and U+2069, as gettext writes it.
 std::string PoReferenceFile(std::string_view file);

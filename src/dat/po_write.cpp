@@ -66,11 +66,31 @@ std::string PoField(std::string_view keyword, std::string_view text) {
     return out;
 }
 
-std::string PoReferenceFile(std::string_view file) {
-    if (file.find_first_of(" \t") == std::string_view::npos) {
-        return std::string(file);
+std::string OneLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 0x20 && byte != 0x7F) || c == '\t') {
+            out += c;
+        } else if (c == '\n' || c == '\r') {
+            AppendEscaped(std::string_view(&c, 1), out);
+        } else {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[byte >> 4U];
+            out += kHex[byte & 0xFU];
+        }
     }
-    return std::string(kIsolateOpen) + std::string(file) + std::string(kIsolateClose);
+    return out;
+}
+
+std::string PoReferenceFile(std::string_view file) {
+    std::string name = OneLine(file);
+    if (name.find_first_of(" \t") == std::string::npos) {
+        return name;
+    }
+    return std::string(kIsolateOpen) + name + std::string(kIsolateClose);
 }
 
 } // namespace korva::dat

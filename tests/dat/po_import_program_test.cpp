@@ -60,5 +60,30 @@ TEST(DatPoImport, RefusesMalformedFilesAndWritesNothing) {
                                         "ffnen\"\r\n)\r\n");
 }
 
+// In a Windows-1252 data file a LF is no line end, so a program's name
+// with one stays on its comment line; written raw into the PO file it
+// would start a line of its own that no PO reader takes.
+TEST(DatPoImport, NamesWithControlCharactersStayOnTheirLine) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::string name = "K\nmsgid \"x\"\x1A.DAT";
+    const std::string data = ";@ used in a\nmsgid\"x\".exe, block #1, string id 1\r\n"
+                             ";@ used in b\x7F\x01.exe, block N\nO, slot 2\r\n" +
+                             kData;
+    WriteText(dir + "/" + name, data);
+    const ProcessResult exported =
+        RunDat({"export-po", name, "ENGLISH", "GERMAN", "-o", "de.po"}, dir);
+    ASSERT_EQ(exported.exitCode, 0) << exported.output;
+    const std::string po = ReadText(dir + "/de.po");
+    EXPECT_NE(po.find("#: a\\nmsgid\"x\".exe:1 b\\x7f\\x01.exe:N\\nO/2\n"), std::string::npos)
+        << po;
+    EXPECT_NE(po.find("\"Project-Id-Version: K\\\\nmsgid \\\"x\\\"\\\\x1a.DAT\\n\"\n"),
+              std::string::npos)
+        << po;
+    const ProcessResult imported = RunDat({"import-po", name, "de.po", "-o", "-"}, dir);
+    EXPECT_EQ(imported.exitCode, 0);
+    EXPECT_EQ(imported.output.substr(0, data.size()), data);
+}
+
 } // namespace
 } // namespace korva::dat::test
