@@ -6,17 +6,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "common/codepage.h"
 #include "common/compare.h"
-#include "common/console.h"
 #include "common/utf8.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "langkeys/lang_selection.h"
 
 namespace {
 
@@ -52,17 +51,17 @@ std::uint64_t CountLines(std::string_view data, bool utf8) {
     return start < data.size() ? lines + 1 : lines;
 }
 
-void Select(std::uint8_t choice) {
-    ResetLangSelection();
+LangSelection Select(std::uint8_t choice) {
+    LangSelection selection;
     const char* const neutrals[] = {"ENGLISH", "GERMAN", "AFRIKAANS", "VIETNAMESE"};
-    NeutralLangIndex = FindLangKey(neutrals[choice % 4]);
-    DestLangCount = 0;
+    selection.neutral = FindLangKey(neutrals[choice % 4]);
     // Bits of the choice pick some destinations, in table order.
     for (int i = 0; i < LangKeyCount; ++i) {
         if (i == FindLangKey("GERMAN") || (choice & 0x80) != 0 || (i % 8 == (choice >> 2) % 8)) {
-            DestLangs[static_cast<std::size_t>(DestLangCount++)] = i;
+            selection.dests.push_back(i);
         }
     }
+    return selection;
 }
 
 struct LoadOutcome {
@@ -73,10 +72,7 @@ struct LoadOutcome {
 
 // Reads of at most `chunk` bytes; pieces of at least `piece` bytes, parsed
 // on two threads once there are two.
-void Load(std::string_view data, std::size_t chunk, std::size_t piece, LoadOutcome& outcome,
-          const FoldedTextFilter* wanted = nullptr) {
-    std::ostringstream out;
-    SetConsole(out);
+void Load(std::string_view data, DataLoadOptions options, LoadOutcome& outcome) {
     std::size_t pos = 0;
     const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, data.size() - pos);
@@ -84,8 +80,12 @@ void Load(std::string_view data, std::size_t chunk, std::size_t piece, LoadOutco
         pos += n;
         return static_cast<long long>(n);
     };
-    outcome.ok = LoadDataFrom(read, "F", outcome.dict, chunk, wanted, piece);
-    outcome.output = out.str();
+    Result<DataLoadOutcome> loaded = LoadDataFrom(read, "F", options);
+    Check(loaded.ok()); // no input this size reaches a limit
+    outcome.ok = loaded->Loaded();
+    // The line korva writes for a syntax error.
+    outcome.output = loaded->syntaxError ? loaded->syntaxError->message + "\r\n" : "";
+    outcome.dict = std::move(loaded->dict);
 }
 
 } // namespace
@@ -94,14 +94,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size < 2) {
         return 0;
     }
-    Select(bytes[0]);
     const bool utf8 = (bytes[1] & 0x80) != 0;
-    RunCodePage = utf8 ? CodePage::Utf8 : CodePage::Windows1252;
+    const CodePage page = utf8 ? CodePage::Utf8 : CodePage::Windows1252;
     const std::size_t chunk = 1 + bytes[1] % 16;
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+    DataLoadOptions options;
+    options.codePage = page;
+    options.languages = Select(bytes[0]);
+    const int neutral = options.languages.neutral;
 
     LoadOutcome small;
-    Load(data, chunk, chunk, small);
+    options.blockSize = chunk;
+    options.pieceSize = chunk;
+    Load(data, options, small);
     const std::string prefix = "Syntax error in F/Line=";
     if (!small.output.empty()) {
         Check(!small.ok);
@@ -120,22 +125,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     for (std::size_t i = 0; i < dict.Count(); ++i) {
         const TTransStrs& entry = dict.Entry(i);
         Check(entry.Count >= 2);
-        Check(!entry.Text(NeutralLangIndex).empty());
-        Check(CompareText(entry.Text(NeutralLangIndex), dict.Text(i)) == 0);
-        Check(i == 0 || CompareText(dict.Text(i - 1), dict.Text(i)) < 0);
+        Check(!entry.Text(neutral).empty());
+        Check(CompareText(entry.Text(neutral), dict.Text(i), page) == 0);
+        Check(i == 0 || CompareText(dict.Text(i - 1), dict.Text(i), page) < 0);
         std::size_t found = 0;
         Check(dict.Find(dict.Text(i), found) && found == i);
         for (int lang = 0; lang < LangKeyCount; ++lang) {
             const std::string_view text = entry.Text(lang);
-            Check(IsWantedLang(lang) || text.empty());
+            Check(options.languages.Taken(lang) || text.empty());
             // Every text a UTF-8 run may write is valid, and is written in
             // exactly the units counted for it.
             if (utf8) {
                 Check(IsValidUtf8(text));
-                std::string units(2 * AnsiUtf16Length(text), '\0');
+                std::string units(2 * AnsiUtf16Length(text, page), '\0');
                 auto* begin = reinterpret_cast<std::uint8_t*>(units.data());
-                Check(PutAnsiAsUtf16Le(text, begin) == begin + units.size());
-                Check(Utf16LeToAnsi({begin, units.size()}) == text);
+                Check(PutAnsiAsUtf16Le(text, begin, page) == begin + units.size());
+                Check(Utf16LeToAnsi({begin, units.size()}, page) == text);
             }
         }
     }
@@ -143,7 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // How the input arrives and how it is cut into pieces must not change
     // anything.
     LoadOutcome whole;
-    Load(data, data.size() + 1, SIZE_MAX, whole);
+    options.blockSize = data.size() + 1;
+    options.pieceSize = SIZE_MAX;
+    Load(data, options, whole);
     Check(whole.ok == small.ok && whole.output == small.output);
     Check(whole.dict.Count() == dict.Count());
     for (std::size_t i = 0; i < dict.Count(); ++i) {
@@ -155,12 +162,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     // Filtered by every other item's text, the outcome is the same, those
     // items are there as they were, and nothing is there that was not.
-    FoldedTextFilter wanted(dict.Count());
+    FoldedTextFilter wanted(dict.Count(), page);
     for (std::size_t i = 0; i < dict.Count(); i += 2) {
         wanted.Add(dict.Text(i));
     }
     LoadOutcome filtered;
-    Load(data, chunk, chunk, filtered, &wanted);
+    options.blockSize = chunk;
+    options.pieceSize = chunk;
+    options.wanted = &wanted;
+    Load(data, options, filtered);
     Check(filtered.ok == small.ok && filtered.output == small.output);
     for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {
         std::size_t at = 0;

@@ -57,14 +57,21 @@ namespace {
 Result<Descriptor> OpenRegularFile(const std::string& path) {
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
-        return Failure("cannot open " + path, errno);
+        Error error = Failure("cannot open " + path, errno);
+        // A regular file that cannot be opened (no read permission) is
+        // there; anything stat cannot find, or finds to be no file, is not.
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            error.kind = ErrorKind::NoSuchFile;
+        }
+        return error;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         return Failure("cannot examine " + path, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        return MakeError(path + " is not a regular file");
+        return MakeError(path + " is not a regular file", ErrorKind::NoSuchFile);
     }
     return fd;
 }

@@ -1,9 +1,6 @@
-#include <filesystem>
 #include <iomanip>
 #include <ostream>
-#include <sstream>
 
-#include "common/console.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "dat/coverage.h"
@@ -83,12 +80,10 @@ bool ReportEntryCompleteness(const DataDocument& doc, const std::vector<EntryGro
     return complete;
 }
 
-// Korva's dictionary for the selection, loaded by korva's own loader; its
-// console line, if it wrote one, goes to `message`.
-bool LoadDictionary(const DataDocument& doc, TransDictionary& dict, std::string& message) {
-    std::ostringstream console;
-    std::ostream& previous = Console();
-    SetConsole(console);
+// Korva's dictionary for the choice, loaded by korva's own loader, and the
+// line korva would stop with, empty when it would go on.
+TransDictionary LoadDictionary(const DataDocument& doc, const LanguageChoice& choice,
+                               std::string& message) {
     std::size_t served = 0;
     const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, doc.bytes.size() - served);
@@ -97,16 +92,20 @@ bool LoadDictionary(const DataDocument& doc, TransDictionary& dict, std::string&
         return static_cast<long long>(n);
     };
     const std::string name = PathString(FileSystemPath(doc.name).filename());
-    const bool loaded = LoadDataFrom(read, name, dict);
-    SetConsole(previous);
-    message = console.str();
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-        message.pop_back();
+    DataLoadOptions options;
+    options.codePage = doc.codePage;
+    options.languages = SelectionOf(choice);
+    Result<DataLoadOutcome> loaded = LoadDataFrom(read, name, options);
+    if (!loaded) {
+        message = loaded.error().message;
+        return {};
     }
-    if (!loaded && message.empty()) {
+    if (loaded->syntaxError) {
+        message = loaded->syntaxError->message;
+    } else if (!loaded->Loaded()) {
         message = "Error reading " + name;
     }
-    return loaded;
+    return std::move(loaded->dict);
 }
 
 bool ReportCoverage(const Coverage& c, const ProgramTables& program, const LanguageChoice& choice,
@@ -176,9 +175,8 @@ int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
     }
     std::vector<ProgramTables> programs;
     if (choice) {
-        RunCodePage = doc->codePage;
-        SelectLanguages(*choice);
-        Result<std::vector<ProgramTables>> read = ReadPrograms(programPaths);
+        Result<std::vector<ProgramTables>> read =
+            ReadPrograms(programPaths, {doc->codePage, choice->OriginalLangId()});
         if (!read) {
             return Fail(io, kCommand, read.error().message);
         }
@@ -199,9 +197,8 @@ int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
         if (programs.empty()) {
             complete = ReportEntryCompleteness(*doc, groups, *choice, out);
         } else {
-            TransDictionary dict;
             std::string loadMessage;
-            LoadDictionary(*doc, dict, loadMessage);
+            const TransDictionary dict = LoadDictionary(*doc, *choice, loadMessage);
             const NeutralTextIndex allEntries(*doc, groups, choice->neutral);
             for (const ProgramTables& program : programs) {
                 const Coverage c = CountCoverage(program, dict, *choice);

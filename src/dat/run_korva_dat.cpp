@@ -3,21 +3,10 @@
 #include <exception>
 #include <ostream>
 
-#include "common/codepage.h"
-#include "common/settings.h"
 #include "dat/subcommands.h"
-#include "langkeys/lang_const.h"
-#include "strtables/string_tables.h"
 
 namespace korva::dat {
 namespace {
-
-void ResetRunState() {
-    ResetSettings();
-    ResetLangSelection();
-    ResetResBlocks();
-    RunCodePage = CodePage::Windows1252;
-}
 
 int Dispatch(const std::vector<std::string>& args, Streams io) {
     if (args.empty()) {
@@ -57,7 +46,6 @@ int Dispatch(const std::vector<std::string>& args, Streams io) {
 } // namespace
 
 int RunKorvaDat(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    ResetRunState();
     int exitCode = 2;
     try {
         exitCode = Dispatch(args, {out, err});
