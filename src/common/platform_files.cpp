@@ -112,14 +112,11 @@ void IgnoreClosedOutput() {
 }
 
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
     std::vector<std::uint8_t> bytes;
     std::uint8_t buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd->get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -146,14 +143,11 @@ Result<void> CheckWritable(const std::string& path) {
 }
 
 Result<MappedFile> MappedFile::Open(const std::string& path) {
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
-    Result<MappedFile> mapped = FromDescriptor(fd->get(), path);
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
+    Result<MappedFile> mapped = FromDescriptor(fd.get(), path);
     if (mapped) {
         // Kept for copies inside the kernel, which need the file itself.
-        mapped->fd_ = fd->release();
+        mapped->fd_ = fd.release();
     }
     return mapped;
 }
@@ -213,11 +207,8 @@ Result<void> ReadOnlyFile::Open(const std::string& path) {
     if (fd_ >= 0) {
         ::close(std::exchange(fd_, -1));
     }
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
-    fd_ = fd->release();
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
+    fd_ = fd.release();
     return {};
 }
 

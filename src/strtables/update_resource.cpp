@@ -15,11 +15,8 @@ Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExisti
     if (deleteExistingResources) {
         return MakeError("an update that deletes every existing resource is not supported");
     }
-    Result<pe::ResourceUpdate> update = pe::ResourceUpdate::Begin(fileName);
-    if (!update) {
-        return update.error();
-    }
-    return std::make_unique<pe::ResourceUpdate>(std::move(*update));
+    KORVA_ASSIGN_OR_RETURN(pe::ResourceUpdate update, pe::ResourceUpdate::Begin(fileName));
+    return std::make_unique<pe::ResourceUpdate>(std::move(update));
 }
 
 Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
