@@ -22,32 +22,20 @@ extern CodePage RunCodePage;
 // (see common/utf8.h). Under 1252 a code point that it cannot hold becomes
 // one '?' (a valid surrogate pair is one code point, a lone surrogate one
 // '?'); there is no best-fit mapping, and `lost` tells that it happened.
-// Each has a form without the code page for korva's own stages, which reads
+// The writer of korva's run takes the forms without a code page, which read
 // RunCodePage.
 
 // Converts `bytes.size() / 2` UTF-16LE code units read from unaligned
 // little-endian bytes into `out`, replacing what it held.
 void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost, CodePage codePage);
 Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes, CodePage codePage);
-inline void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
-    Utf16LeToAnsi(bytes, out, lost, RunCodePage);
-}
-inline Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes) {
-    return Utf16LeToAnsi(bytes, RunCodePage);
-}
 
 Text Utf16ToAnsi(std::u16string_view text, CodePage codePage);
-inline Text Utf16ToAnsi(std::u16string_view text) {
-    return Utf16ToAnsi(text, RunCodePage);
-}
 
 // The 1252 byte's code unit, whatever the run's code page.
 char16_t AnsiToUtf16Unit(unsigned char c);
 
 std::u16string AnsiToUtf16(std::string_view text, CodePage codePage);
-inline std::u16string AnsiToUtf16(std::string_view text) {
-    return AnsiToUtf16(text, RunCodePage);
-}
 
 // The UTF-16 code units PutAnsiAsUtf16Le writes for the text.
 std::size_t AnsiUtf16Length(std::string_view text, CodePage codePage);

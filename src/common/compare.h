@@ -21,7 +21,7 @@ int CompareUtf8Text(std::string_view a, std::string_view b);
 inline int CompareText(std::string_view a, std::string_view b, CodePage codePage) {
     return codePage == CodePage::Utf8 ? CompareUtf8Text(a, b) : Compare1252Text(a, b);
 }
-// In korva's run's code page.
+// In korva's run's code page, as the sorted string list compares.
 inline int CompareText(std::string_view a, std::string_view b) {
     return CompareText(a, b, RunCodePage);
 }
@@ -44,8 +44,5 @@ std::size_t EqualWordsPrefix(std::string_view a, std::string_view b);
 // that agree before `depth` have windows in CompareText's order there.
 std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest,
                            CodePage codePage);
-inline std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
-    return FoldedWindow(text, depth, rest, RunCodePage);
-}
 
 } // namespace korva

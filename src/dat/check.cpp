@@ -144,11 +144,12 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
 } // namespace
 
 int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {false, true, false});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     const CommandArgs& args = *started;
     if (args.positional.empty()) {

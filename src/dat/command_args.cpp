@@ -75,25 +75,14 @@ Result<void> WriteProduct(const std::optional<std::string>& path, std::string_vi
     return WriteFileAllOrNothing(*path, bytes);
 }
 
-std::optional<CommandArgs> StartCommand(const std::vector<std::string>& args,
-                                        const OptionSet& allowed, Streams io,
-                                        std::string_view command, int& exitCode) {
-    Result<CommandArgs> parsed = ParseCommandArgs(args, allowed);
-    if (!parsed) {
-        exitCode = UsageError(io, command, parsed.error().message);
-        return std::nullopt;
-    }
-    if (parsed->help) {
-        io.out << HelpText(command);
-        exitCode = 0;
-        return std::nullopt;
-    }
-    return std::move(*parsed);
-}
-
 int Fail(Streams io, std::string_view command, std::string_view message) {
     io.err << "korva-dat " << command << ": " << message << "\n";
     return 2;
+}
+
+int AnswerHelp(Streams io, std::string_view command) {
+    io.out << HelpText(command);
+    return 0;
 }
 
 int UsageError(Streams io, std::string_view command, std::string_view message) {

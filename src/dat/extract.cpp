@@ -30,11 +30,12 @@ std::string Header(const LanguageChoice& choice, const std::vector<std::string>&
 } // namespace
 
 int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, true, true}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, true});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     const CommandArgs& args = *started;
     if (args.positional.size() < 3) {

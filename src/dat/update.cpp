@@ -132,11 +132,12 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
 } // namespace
 
 int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, true, false}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, false});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     CommandArgs& args = *started;
     if (args.positional.size() < 2) {

@@ -57,23 +57,4 @@ Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard) {
     return finished->Commit();
 }
 
-UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
-    Result<UpdateHandle> update = BeginResourceUpdate(fileName, deleteExistingResources);
-    return update ? std::move(*update) : nullptr;
-}
-
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const void* data, std::uint32_t size) {
-    return StageResource(handle, type, name, language, data, size).ok();
-}
-
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const pe::ProducedData& data) {
-    return StageResource(handle, type, name, language, data).ok();
-}
-
-bool EndUpdateResourceA(UpdateHandle& handle, bool discard) {
-    return EndResourceUpdate(handle, discard).ok();
-}
-
 } // namespace korva

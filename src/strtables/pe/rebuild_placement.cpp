@@ -18,9 +18,7 @@ Result<std::size_t> RewritableResourceSection(const RebuildSource& source) {
     if (!source.resourceSection) {
         return MakeError("the image has no resource section");
     }
-    if (const std::string why = WhyNotResourceOnly(source, *source.resourceSection); !why.empty()) {
-        return MakeError(why);
-    }
+    KORVA_RETURN_IF_ERROR(CheckResourceOnly(source, *source.resourceSection));
     return *source.resourceSection;
 }
 
@@ -150,9 +148,9 @@ Result<void> CheckRoomForSectionHeader(const RebuildSource& source) {
         return MakeError("the space after the section table is in use");
     }
     // The headers are mapped at RVA 0, so there an RVA is a file offset.
-    if (const std::string user = DirectoryInside(image, slot, sizeof(SectionHeader), {});
-        !user.empty()) {
-        return MakeError("the " + user + " lies in the space after the section table");
+    if (const std::optional<std::string> user =
+            DirectoryInside(image, slot, sizeof(SectionHeader), {})) {
+        return MakeError("the " + *user + " lies in the space after the section table");
     }
     if (Overlap(image.symbolTable.offset, image.symbolTable.size, slot, sizeof(SectionHeader))) {
         return MakeError("the COFF symbol table lies in the space after the section table");
@@ -246,9 +244,7 @@ Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source,
         return MakeError("no section follows the resources");
     }
     for (const std::size_t i : followers.all) {
-        if (const std::string why = WhyNotMovable(source, i); !why.empty()) {
-            return MakeError(why);
-        }
+        KORVA_RETURN_IF_ERROR(CheckMovable(source, i));
     }
     return GrowAndMove(source, current, s, followers);
 }

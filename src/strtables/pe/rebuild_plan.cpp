@@ -90,8 +90,8 @@ Result<void> CheckHeaderFieldsUnshared(const Image& image) {
                          "rewrite changes");
     }
     for (const Range& f : fields) {
-        if (const std::string user = DirectoryInside(image, f.start, f.size, {}); !user.empty()) {
-            return MakeError("the " + user + " lies in header fields the rewrite changes");
+        if (const std::optional<std::string> user = DirectoryInside(image, f.start, f.size, {})) {
+            return MakeError("the " + *user + " lies in header fields the rewrite changes");
         }
     }
     return {};
