@@ -124,7 +124,7 @@ Result<ResourceEntry> TreeWalk::Entry(const DecodedDirectoryEntry& raw, int dept
         entry.subdirectory = std::make_unique<ResourceDirectory>(std::move(sub));
     } else {
         KORVA_ASSIGN_OR_RETURN(ResourceData data, Data(raw.targetOffset));
-        entry.data = std::make_unique<ResourceData>(std::move(data));
+        entry.data = std::make_unique<ResourceData>(data);
     }
     return entry;
 }
