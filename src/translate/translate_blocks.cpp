@@ -30,14 +30,13 @@ struct Translation {
     std::vector<int> dests;            // key indices, in table order
     std::vector<std::int32_t> destIds; // their language ids
     std::string_view neutralName;
-    bool quiet = false;
     bool writePlaceholders = false;
 
     Translation(const TransDictionary& d, const LangSelection& languages,
                 const TranslateOptions& options)
         : dict(d), neutral(languages.neutral), dests(languages.dests),
           neutralName(LangKeys.at(static_cast<std::size_t>(languages.neutral)).Name),
-          quiet(options.quiet), writePlaceholders(options.writePlaceholders) {
+          writePlaceholders(options.writePlaceholders) {
         for (const int dest : dests) {
             destIds.push_back(LangIdOf(dest));
         }
