@@ -82,8 +82,12 @@ bool ReportEntryCompleteness(const DataDocument& doc, const std::vector<EntryGro
 
 // Korva's dictionary for the choice, loaded by korva's own loader, and the
 // line korva would stop with, empty when it would go on.
-TransDictionary LoadDictionary(const DataDocument& doc, const LanguageChoice& choice,
-                               std::string& message) {
+struct KorvaLoad {
+    TransDictionary dict;
+    std::string stopLine;
+};
+
+KorvaLoad LoadDictionary(const DataDocument& doc, const LanguageChoice& choice) {
     std::size_t served = 0;
     const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, doc.bytes.size() - served);
@@ -96,16 +100,18 @@ TransDictionary LoadDictionary(const DataDocument& doc, const LanguageChoice& ch
     options.codePage = doc.codePage;
     options.languages = SelectionOf(choice);
     Result<DataLoadOutcome> loaded = LoadDataFrom(read, name, options);
+    KorvaLoad out;
     if (!loaded) {
-        message = loaded.error().message;
-        return {};
+        out.stopLine = loaded.error().message;
+        return out;
     }
     if (loaded->syntaxError) {
-        message = loaded->syntaxError->message;
+        out.stopLine = loaded->syntaxError->message;
     } else if (!loaded->Loaded()) {
-        message = "Error reading " + name;
+        out.stopLine = "Error reading " + name;
     }
-    return std::move(loaded->dict);
+    out.dict = std::move(loaded->dict);
+    return out;
 }
 
 bool ReportCoverage(const Coverage& c, const ProgramTables& program, const LanguageChoice& choice,
@@ -198,13 +204,12 @@ int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
         if (programs.empty()) {
             complete = ReportEntryCompleteness(*doc, groups, *choice, out);
         } else {
-            std::string loadMessage;
-            const TransDictionary dict = LoadDictionary(*doc, *choice, loadMessage);
+            const KorvaLoad korva = LoadDictionary(*doc, *choice);
             const NeutralTextIndex allEntries(*doc, groups, choice->neutral);
             for (const ProgramTables& program : programs) {
-                const Coverage c = CountCoverage(program, dict, *choice);
-                complete =
-                    ReportCoverage(c, program, *choice, loadMessage, allEntries, out) && complete;
+                const Coverage c = CountCoverage(program, korva.dict, *choice);
+                complete = ReportCoverage(c, program, *choice, korva.stopLine, allEntries, out) &&
+                           complete;
             }
         }
     }
