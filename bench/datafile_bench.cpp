@@ -48,18 +48,20 @@ void SetBytes(benchmark::State& state, const BenchFile& file) {
 
 void BM_LoadDataFile(benchmark::State& state) {
     const BenchFile& file = FileFor(state);
-    bench::SelectBenchLanguages(file.langs);
+    const DataLoadOptions options = bench::BenchLoadOptions(file.langs);
     for (auto _ : state) {
         ReadOnlyFile input;
         if (!input.Open(file.path)) {
             state.SkipWithError("cannot open the data file");
             break;
         }
-        auto dict = std::make_unique<TransDictionary>();
-        const bool ok = LoadDataFrom(
+        Result<DataLoadOutcome> loaded = LoadDataFrom(
             [&input](char* buffer, std::size_t size) { return input.Read(buffer, size); }, "bench",
-            *dict);
-        if (!ok || dict->Count() != static_cast<std::size_t>(file.entries)) {
+            options);
+        auto dict =
+            std::make_unique<TransDictionary>(loaded ? std::move(loaded->dict) : TransDictionary());
+        if (!loaded || !loaded->Loaded() ||
+            dict->Count() != static_cast<std::size_t>(file.entries)) {
             state.SkipWithError("the load failed");
             break;
         }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "datafile/data_loader.h"
 #include "langkeys/lang_const.h"
 
 namespace korva::bench {
@@ -61,17 +62,18 @@ inline void WriteDataFile(const std::string& path, int entries, int langs) {
 }
 
 // Neutral: the first language; destinations: the others of the file.
-inline void SelectBenchLanguages(int langs) {
-    ResetLangSelection();
-    NeutralLangIndex = FindLangKey(kBenchLangs[0]);
-    DestLangCount = 0;
+// The first `langs` bench languages: the neutral one and its destinations.
+inline DataLoadOptions BenchLoadOptions(int langs) {
+    DataLoadOptions options;
+    options.languages.neutral = FindLangKey(kBenchLangs[0]);
     for (int i = 0; i < LangKeyCount; ++i) {
         for (int l = 1; l < langs; ++l) {
             if (FindLangKey(kBenchLangs[static_cast<std::size_t>(l)]) == i) {
-                DestLangs[static_cast<std::size_t>(DestLangCount++)] = i;
+                options.languages.dests.push_back(i);
             }
         }
     }
+    return options;
 }
 
 } // namespace korva::bench

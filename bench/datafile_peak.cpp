@@ -34,17 +34,23 @@ int main(int argc, char** argv) {
                               ("korva_peak_" + std::to_string(::getpid()) + ".dat"))
                                  .string();
     bench::WriteDataFile(path, entries, langs);
-    bench::SelectBenchLanguages(langs);
+    const DataLoadOptions options = bench::BenchLoadOptions(langs);
     const double fileMiB =
         static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
     const double before = PeakMiB();
 
     ReadOnlyFile input;
     TransDictionary dict;
-    const bool ok =
-        input.Open(path) &&
-        LoadDataFrom([&input](char* buffer, std::size_t size) { return input.Read(buffer, size); },
-                     "peak", dict);
+    bool ok = input.Open(path).ok();
+    if (ok) {
+        Result<DataLoadOutcome> loaded = LoadDataFrom(
+            [&input](char* buffer, std::size_t size) { return input.Read(buffer, size); }, "peak",
+            options);
+        ok = loaded && loaded->Loaded();
+        if (loaded) {
+            dict = std::move(loaded->dict);
+        }
+    }
     const double after = PeakMiB();
     std::filesystem::remove(path);
     std::printf("entries %d, languages %d, loaded %s, items %zu\n", entries, langs,

@@ -122,7 +122,7 @@ std::string ToCp1252(const Text& text) {
     }
     std::string out;
     bool lost = false;
-    korva::Utf16LeToAnsi(units, out, lost);
+    korva::Utf16LeToAnsi(units, out, lost, korva::CodePage::Windows1252);
     if (lost) {
         throw std::runtime_error("a character outside code page 1252 in a 1252 text");
     }

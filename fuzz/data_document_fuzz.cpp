@@ -53,10 +53,13 @@ bool Takes(const LanguageChoice& c, int lang) {
 
 // As korva reads the file: the run's code page from its first bytes, reads
 // of at most `chunk` bytes, pieces of that size parsed on two threads.
-void LoadChosen(std::string_view data, std::size_t chunk, const LanguageChoice& c, KorvaLoad& out) {
-    dat::SelectLanguages(c);
-    RunCodePage = data.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
-    LoadWithKorva(data, chunk, chunk, out);
+KorvaLoad LoadChosen(std::string_view data, std::size_t chunk, const LanguageChoice& c) {
+    DataLoadOptions options;
+    options.codePage = data.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
+    options.languages = dat::SelectionOf(c);
+    options.blockSize = chunk;
+    options.pieceSize = chunk;
+    return LoadWithKorva(data, options);
 }
 
 // The line korva writes for the document: that of the first error it finds
@@ -132,8 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         all.dests.push_back(i);
     }
     for (const LanguageChoice& c : {all, chosen}) {
-        KorvaLoad korva;
-        LoadChosen(data, chunk, c, korva);
+        const KorvaLoad korva = LoadChosen(data, chunk, c);
         Check(korva.console == KorvaLine(doc, c));
         if (korva.console.empty()) {
             CheckFiledEntries(doc, c, korva);
@@ -141,6 +143,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             Check(!korva.ok);
         }
     }
-    ResetLangSelection();
     return 0;
 }

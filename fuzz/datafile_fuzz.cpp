@@ -2,17 +2,20 @@
 // as a 1252 or a UTF-8 file, and checks what it reports against a plain
 // count of the input's lines.
 
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <string_view>
-
+#include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "langkeys/lang_selection.h"
 #include "load_support.h"
 #include "text/codepage.h"
 #include "text/compare.h"
 #include "text/utf8.h"
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -43,17 +46,17 @@ std::uint64_t CountLines(std::string_view data, bool utf8) {
     return start < data.size() ? lines + 1 : lines;
 }
 
-void Select(std::uint8_t choice) {
-    ResetLangSelection();
+LangSelection Select(std::uint8_t choice) {
+    LangSelection selection;
     const char* const neutrals[] = {"ENGLISH", "GERMAN", "AFRIKAANS", "VIETNAMESE"};
-    NeutralLangIndex = FindLangKey(neutrals[choice % 4]);
-    DestLangCount = 0;
+    selection.neutral = FindLangKey(neutrals[choice % 4]);
     // Bits of the choice pick some destinations, in table order.
     for (int i = 0; i < LangKeyCount; ++i) {
         if (i == FindLangKey("GERMAN") || (choice & 0x80) != 0 || (i % 8 == (choice >> 2) % 8)) {
-            DestLangs[static_cast<std::size_t>(DestLangCount++)] = i;
+            selection.dests.push_back(i);
         }
     }
+    return selection;
 }
 
 } // namespace
@@ -62,14 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size < 2) {
         return 0;
     }
-    Select(bytes[0]);
     const bool utf8 = (bytes[1] & 0x80) != 0;
-    RunCodePage = utf8 ? CodePage::Utf8 : CodePage::Windows1252;
+    const CodePage page = utf8 ? CodePage::Utf8 : CodePage::Windows1252;
     const std::size_t chunk = 1 + bytes[1] % 16;
     const std::string_view data(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+    DataLoadOptions options;
+    options.codePage = page;
+    options.languages = Select(bytes[0]);
+    const int neutral = options.languages.neutral;
 
-    KorvaLoad small;
-    LoadWithKorva(data, chunk, chunk, small);
+    options.blockSize = chunk;
+    options.pieceSize = chunk;
+    const KorvaLoad small = LoadWithKorva(data, options);
     const std::string prefix = "Syntax error in F/Line=";
     if (!small.console.empty()) {
         Check(!small.ok);
@@ -88,30 +95,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     for (std::size_t i = 0; i < dict.Count(); ++i) {
         const TTransStrs& entry = dict.Entry(i);
         Check(entry.Count >= 2);
-        Check(!entry.Text(NeutralLangIndex).empty());
-        Check(CompareText(entry.Text(NeutralLangIndex), dict.Text(i)) == 0);
-        Check(i == 0 || CompareText(dict.Text(i - 1), dict.Text(i)) < 0);
+        Check(!entry.Text(neutral).empty());
+        Check(CompareText(entry.Text(neutral), dict.Text(i), page) == 0);
+        Check(i == 0 || CompareText(dict.Text(i - 1), dict.Text(i), page) < 0);
         std::size_t found = 0;
         Check(dict.Find(dict.Text(i), found) && found == i);
         for (int lang = 0; lang < LangKeyCount; ++lang) {
             const std::string_view text = entry.Text(lang);
-            Check(IsWantedLang(lang) || text.empty());
+            Check(options.languages.Taken(lang) || text.empty());
             // Every text a UTF-8 run may write is valid, and is written in
             // exactly the units counted for it.
             if (utf8) {
                 Check(IsValidUtf8(text));
-                std::string units(2 * AnsiUtf16Length(text), '\0');
+                std::string units(2 * AnsiUtf16Length(text, page), '\0');
                 auto* begin = reinterpret_cast<std::uint8_t*>(units.data());
-                Check(PutAnsiAsUtf16Le(text, begin) == begin + units.size());
-                Check(Utf16LeToAnsi({begin, units.size()}) == text);
+                Check(PutAnsiAsUtf16Le(text, begin, page) == begin + units.size());
+                Check(Utf16LeToAnsi({begin, units.size()}, page) == text);
             }
         }
     }
 
     // How the input arrives and how it is cut into pieces must not change
     // anything.
-    KorvaLoad whole;
-    LoadWithKorva(data, data.size() + 1, SIZE_MAX, whole);
+    options.blockSize = data.size() + 1;
+    options.pieceSize = SIZE_MAX;
+    const KorvaLoad whole = LoadWithKorva(data, options);
     Check(whole.ok == small.ok && whole.console == small.console);
     Check(whole.dict.Count() == dict.Count());
     for (std::size_t i = 0; i < dict.Count(); ++i) {
@@ -123,12 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     // Filtered by every other item's text, the outcome is the same, those
     // items are there as they were, and nothing is there that was not.
-    FoldedTextFilter wanted(dict.Count());
+    FoldedTextFilter wanted(dict.Count(), page);
     for (std::size_t i = 0; i < dict.Count(); i += 2) {
         wanted.Add(dict.Text(i));
     }
-    KorvaLoad filtered;
-    LoadWithKorva(data, chunk, chunk, filtered, &wanted);
+    options.blockSize = chunk;
+    options.pieceSize = chunk;
+    options.wanted = &wanted;
+    const KorvaLoad filtered = LoadWithKorva(data, options);
     Check(filtered.ok == small.ok && filtered.console == small.console);
     for (std::size_t i = 0; i < filtered.dict.Count(); ++i) {
         std::size_t at = 0;

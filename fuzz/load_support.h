@@ -1,17 +1,15 @@
 #pragma once
 
 // What the data file's fuzz targets share: the check that stops the run,
-// and korva's loader fed from memory with its console line caught.
+// and korva's loader fed from memory, with the line korva would write.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <string_view>
 
-#include "common/console.h"
 #include "datafile/data_loader.h"
 #include "datafile/text_filter.h"
 
@@ -25,17 +23,14 @@ inline void Check(bool condition) {
 
 struct KorvaLoad {
     bool ok = false;
-    std::string console; // the syntax error line, if any
+    std::string console; // the syntax error line korva writes, if any
     TransDictionary dict;
 };
 
-// Loads `data` with the run's languages and code page: reads of at most
-// `chunk` bytes; pieces of at least `piece` bytes, parsed on two threads
-// once there are two.
-inline void LoadWithKorva(std::string_view data, std::size_t chunk, std::size_t piece,
-                          KorvaLoad& out, const FoldedTextFilter* wanted = nullptr) {
-    std::ostringstream console;
-    SetConsole(console);
+// Loads `data` as `options` say: reads of at most `options.blockSize`
+// bytes; pieces of at least `options.pieceSize` bytes, parsed on two
+// threads once there are two.
+inline KorvaLoad LoadWithKorva(std::string_view data, const DataLoadOptions& options) {
     std::size_t pos = 0;
     const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, data.size() - pos);
@@ -43,8 +38,13 @@ inline void LoadWithKorva(std::string_view data, std::size_t chunk, std::size_t 
         pos += n;
         return static_cast<long long>(n);
     };
-    out.ok = LoadDataFrom(read, "F", out.dict, chunk, wanted, piece);
-    out.console = console.str();
+    Result<DataLoadOutcome> loaded = LoadDataFrom(read, "F", options);
+    Check(loaded.ok()); // no input this size reaches a limit
+    KorvaLoad out;
+    out.ok = loaded->Loaded();
+    out.console = loaded->syntaxError ? loaded->syntaxError->message + "\r\n" : "";
+    out.dict = std::move(loaded->dict);
+    return out;
 }
 
 } // namespace korva::fuzz

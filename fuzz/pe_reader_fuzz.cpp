@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<korva::TResInfo> blocks;
     const korva::pe::ResourceId type = korva::pe::ResourceId::Id(korva::pe::kRtString);
     module->EnumNames(type, [&](const korva::pe::ResourceId& name) {
-        return korva::EnumNamesProc(*module, type, name, blocks);
+        return korva::EnumNamesProc(*module, type, name, blocks, {});
     });
     return 0;
 }

@@ -1,7 +1,5 @@
-#include <filesystem>
 #include <iomanip>
 #include <ostream>
-#include <sstream>
 
 #include "common/console.h"
 #include "dat/coverage.h"
@@ -83,12 +81,14 @@ bool ReportEntryCompleteness(const DataDocument& doc, const std::vector<EntryGro
     return complete;
 }
 
-// Korva's dictionary for the selection, loaded by korva's own loader; its
-// console line, if it wrote one, goes to `message`.
-bool LoadDictionary(const DataDocument& doc, TransDictionary& dict, std::string& message) {
-    std::ostringstream console;
-    std::ostream& previous = Console();
-    SetConsole(console);
+// Korva's dictionary for the choice, loaded by korva's own loader, and the
+// line korva would stop with, empty when it would go on.
+struct KorvaLoad {
+    TransDictionary dict;
+    std::string stopLine;
+};
+
+KorvaLoad LoadDictionary(const DataDocument& doc, const LanguageChoice& choice) {
     std::size_t served = 0;
     const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
         const std::size_t n = std::min(size, doc.bytes.size() - served);
@@ -97,16 +97,22 @@ bool LoadDictionary(const DataDocument& doc, TransDictionary& dict, std::string&
         return static_cast<long long>(n);
     };
     const std::string name = PathString(FileSystemPath(doc.name).filename());
-    const bool loaded = LoadDataFrom(read, name, dict);
-    SetConsole(previous);
-    message = console.str();
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-        message.pop_back();
+    DataLoadOptions options;
+    options.codePage = doc.codePage;
+    options.languages = SelectionOf(choice);
+    Result<DataLoadOutcome> loaded = LoadDataFrom(read, name, options);
+    KorvaLoad out;
+    if (!loaded) {
+        out.stopLine = loaded.error().message;
+        return out;
     }
-    if (!loaded && message.empty()) {
-        message = "Error reading " + name;
+    if (loaded->syntaxError) {
+        out.stopLine = loaded->syntaxError->message;
+    } else if (!loaded->Loaded()) {
+        out.stopLine = "Error reading " + name;
     }
-    return loaded;
+    out.dict = std::move(loaded->dict);
+    return out;
 }
 
 bool ReportCoverage(const Coverage& c, const ProgramTables& program, const LanguageChoice& choice,
@@ -145,11 +151,12 @@ bool ReportCoverage(const Coverage& c, const ProgramTables& program, const Langu
 } // namespace
 
 int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {false, true, false}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {false, true, false});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     const CommandArgs& args = *started;
     if (args.positional.empty()) {
@@ -176,9 +183,8 @@ int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
     }
     std::vector<ProgramTables> programs;
     if (choice) {
-        RunCodePage = doc->codePage;
-        SelectLanguages(*choice);
-        Result<std::vector<ProgramTables>> read = ReadPrograms(programPaths);
+        Result<std::vector<ProgramTables>> read =
+            ReadPrograms(programPaths, {doc->codePage, choice->OriginalLangId()});
         if (!read) {
             return Fail(io, kCommand, read.error().message);
         }
@@ -199,14 +205,12 @@ int RunCheck(const std::vector<std::string>& rawArgs, Streams io) {
         if (programs.empty()) {
             complete = ReportEntryCompleteness(*doc, groups, *choice, out);
         } else {
-            TransDictionary dict;
-            std::string loadMessage;
-            LoadDictionary(*doc, dict, loadMessage);
+            const KorvaLoad korva = LoadDictionary(*doc, *choice);
             const NeutralTextIndex allEntries(*doc, groups, choice->neutral);
             for (const ProgramTables& program : programs) {
-                const Coverage c = CountCoverage(program, dict, *choice);
-                complete =
-                    ReportCoverage(c, program, *choice, loadMessage, allEntries, out) && complete;
+                const Coverage c = CountCoverage(program, korva.dict, *choice);
+                complete = ReportCoverage(c, program, *choice, korva.stopLine, allEntries, out) &&
+                           complete;
             }
         }
     }

@@ -31,11 +31,9 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
         } else if (allowed.output && arg.starts_with("--output=")) {
             out.output = arg.substr(9);
         } else if (allowed.original && arg.starts_with("-O")) {
-            const Result<std::uint16_t> id = ParseOriginalLang(std::string_view(arg).substr(2));
-            if (!id) {
-                return id.error();
-            }
-            out.original = *id;
+            KORVA_ASSIGN_OR_RETURN(const std::uint16_t id,
+                                   ParseOriginalLang(std::string_view(arg).substr(2)));
+            out.original = id;
         } else if (allowed.cp1252 && arg == "--cp1252") {
             out.cp1252 = true;
         } else {
@@ -52,13 +50,10 @@ Result<std::optional<LanguageChoice>> TakeLanguages(std::vector<std::string>& ar
     if (args.size() < 2 || FindLangKey(args[0]) < 0 || !args[1].starts_with('(')) {
         return std::optional<LanguageChoice>();
     }
-    const Result<std::vector<int>> dests = ParseDestList(args[1]);
-    if (!dests) {
-        return dests.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(std::vector<int> dests, ParseDestList(args[1]));
     LanguageChoice choice;
     choice.neutral = FindLangKey(args[0]);
-    choice.dests = *dests;
+    choice.dests = std::move(dests);
     args.erase(args.begin(), args.begin() + 2);
     return std::optional<LanguageChoice>(std::move(choice));
 }
@@ -80,25 +75,14 @@ Result<void> WriteProduct(const std::optional<std::string>& path, std::string_vi
     return WriteFileAllOrNothing(*path, bytes);
 }
 
-std::optional<CommandArgs> StartCommand(const std::vector<std::string>& args,
-                                        const OptionSet& allowed, Streams io,
-                                        std::string_view command, int& exitCode) {
-    Result<CommandArgs> parsed = ParseCommandArgs(args, allowed);
-    if (!parsed) {
-        exitCode = UsageError(io, command, parsed.error().message);
-        return std::nullopt;
-    }
-    if (parsed->help) {
-        io.out << HelpText(command);
-        exitCode = 0;
-        return std::nullopt;
-    }
-    return std::move(*parsed);
-}
-
 int Fail(Streams io, std::string_view command, std::string_view message) {
     io.err << "korva-dat " << command << ": " << message << "\n";
     return 2;
+}
+
+int AnswerHelp(Streams io, std::string_view command) {
+    io.out << HelpText(command);
+    return 0;
 }
 
 int UsageError(Streams io, std::string_view command, std::string_view message) {

@@ -39,14 +39,6 @@ struct CommandArgs {
 Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
                                      const OptionSet& allowed);
 
-// The start every subcommand shares: its arguments parsed, or, when that
-// already ends the command, nothing and its exit code in `exitCode` (2 for
-// a wrong command line, said on `io.err`; 0 for --help, answered on
-// `io.out`).
-std::optional<CommandArgs> StartCommand(const std::vector<std::string>& args,
-                                        const OptionSet& allowed, Streams io,
-                                        std::string_view command, int& exitCode);
-
 // After a data file argument, the optional NeutralLang (DestLang,...) pair:
 // taken when the first argument is a language key and the second a list in
 // parentheses. Removes them from `args`.
@@ -62,5 +54,7 @@ bool ProductOnStdout(const std::optional<std::string>& path);
 int Fail(Streams io, std::string_view command, std::string_view message);
 // The same for a wrong command line, pointing at --help.
 int UsageError(Streams io, std::string_view command, std::string_view message);
+// Writes the subcommand's --help text to `io.out` and returns 0.
+int AnswerHelp(Streams io, std::string_view command);
 
 } // namespace korva::dat

@@ -35,8 +35,8 @@ struct Coverage {
     int KorvaExitCode() const;
 };
 
-// Counts as korva's block translation does, with the run's language
-// selection (SelectLanguages) and code page.
+// Counts as korva's block translation does with the choice's languages,
+// looking texts up in `dict` (in the code page it was loaded in).
 Coverage CountCoverage(const ProgramTables& program, const TransDictionary& dict,
                        const LanguageChoice& choice);
 

@@ -326,7 +326,6 @@ Result<DataDocument> LoadDataDocument(const std::string& path) {
 
 std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
                                      const std::vector<int>& dests) {
-    RunCodePage = doc.codePage;
     std::vector<std::size_t> withText;
     std::vector<std::string_view> texts;
     for (std::size_t e = 0; e < doc.entries.size(); ++e) {
@@ -337,7 +336,7 @@ std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
         }
     }
     std::vector<EntryGroup> groups;
-    for (const SortedText& sorted : SortTexts(texts)) {
+    for (const SortedText& sorted : SortTexts(texts, doc.codePage)) {
         if (!sorted.sameAsPrevious || groups.empty()) {
             groups.emplace_back();
         }
@@ -360,18 +359,20 @@ std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
 }
 
 NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups,
-                                   int neutral) {
+                                   int neutral)
+    : codePage_(doc.codePage) {
     items_.reserve(groups.size());
     for (const EntryGroup& g : groups) {
         items_.push_back({doc.entries[g.winner].TextOf(neutral)->text, g.winner});
     }
-    std::stable_sort(items_.begin(), items_.end(),
-                     [](const Item& a, const Item& b) { return CompareText(a.text, b.text) < 0; });
+    std::stable_sort(items_.begin(), items_.end(), [this](const Item& a, const Item& b) {
+        return CompareText(a.text, b.text, codePage_) < 0;
+    });
 }
 
 std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
     const SortedPlace place = BisectSorted(
-        items_.size(), [&](std::size_t i) { return CompareText(items_[i].text, text); });
+        items_.size(), [&](std::size_t i) { return CompareText(items_[i].text, text, codePage_); });
     if (!place.found) {
         return std::nullopt;
     }

@@ -121,12 +121,12 @@ struct EntryGroup {
 };
 // Groups of entries that have a neutral text; `dests` decides which entries
 // korva files (the winner is the last filed one, or the last one when none
-// is filed). Sets RunCodePage to the document's.
+// is filed).
 std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
                                      const std::vector<int>& dests);
 
 // Finds the entry korva uses for a text, with korva's comparison in the
-// run's code page.
+// document's code page.
 class NeutralTextIndex {
 public:
     NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups, int neutral);
@@ -138,6 +138,7 @@ private:
         std::size_t entry;
     };
     std::vector<Item> items_;
+    CodePage codePage_;
 };
 
 } // namespace korva::dat

@@ -96,11 +96,12 @@ std::string References(const DataEntry& entry) {
 } // namespace
 
 int RunExportPo(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, false, false}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, false, false});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     const CommandArgs& args = *started;
     if (args.positional.size() != 3) {

@@ -30,11 +30,12 @@ std::string Header(const LanguageChoice& choice, const std::vector<std::string>&
 } // namespace
 
 int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, true, true}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, true});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     const CommandArgs& args = *started;
     if (args.positional.size() < 3) {
@@ -55,13 +56,13 @@ int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
     choice.original = args.original;
     const std::vector<std::string> programPaths(args.positional.begin() + 2, args.positional.end());
 
-    RunCodePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
-    SelectLanguages(choice);
-    const Result<std::vector<ProgramTables>> programs = ReadPrograms(programPaths);
+    const CodePage codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
+    const Result<std::vector<ProgramTables>> programs =
+        ReadPrograms(programPaths, {codePage, choice.OriginalLangId()});
     if (!programs) {
         return Fail(io, kCommand, programs.error().message);
     }
-    const ProgramTexts texts = CollectTexts(*programs);
+    const ProgramTexts texts = CollectTexts(*programs, codePage);
     if (!texts.lost.empty()) {
         ReportLostTexts(texts, kCommand, io.err);
         return Fail(io, kCommand,
@@ -73,7 +74,7 @@ int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
                     "no text to translate: no string-table block is in the original neutral "
                     "language alone (see -O)");
     }
-    std::string data = RunCodePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
+    std::string data = codePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
     data += Header(choice, programPaths);
     for (const DistinctText& text : texts.texts) {
         AppendNewEntry(data, text, choice, "\r\n");

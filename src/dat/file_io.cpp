@@ -11,11 +11,8 @@
 namespace korva::dat {
 
 Result<std::string> ReadFileBytes(const std::string& path) {
-    const Result<std::vector<std::uint8_t>> bytes = ReadWholeFile(path);
-    if (!bytes) {
-        return bytes.error();
-    }
-    return std::string(bytes->begin(), bytes->end());
+    KORVA_ASSIGN_OR_RETURN(const std::vector<std::uint8_t> bytes, ReadWholeFile(path));
+    return std::string(bytes.begin(), bytes.end());
 }
 
 Result<void> WriteFileAllOrNothing(const std::string& path, std::string_view bytes) {

@@ -105,16 +105,8 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
     return Result<LanguageChoice>(std::move(choice));
 }
 
-void SelectLanguages(const LanguageChoice& choice) {
-    ResetLangSelection();
-    NeutralLangIndex = choice.neutral;
-    DestLangs.fill(-1);
-    for (std::size_t i = 0; i < choice.dests.size(); ++i) {
-        DestLangs[i] = choice.dests[i];
-        LangKeys[static_cast<std::size_t>(choice.dests[i])].Selected = true;
-    }
-    DestLangCount = static_cast<int>(choice.dests.size());
-    OrigNeutralLangId = choice.OriginalLangId();
+LangSelection SelectionOf(const LanguageChoice& choice) {
+    return {choice.neutral, choice.dests, choice.OriginalLangId()};
 }
 
 std::string IsoCodeOf(int key) {

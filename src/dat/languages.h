@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "langkeys/lang_selection.h"
 
 namespace korva::dat {
 
@@ -43,10 +44,8 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line);
 // "ENGLISH (ENGLISH,GERMAN)", as korva's command line would give them.
 std::string DescribeChoice(const LanguageChoice& choice);
 
-// Makes the choice the run's language selection (NeutralLangIndex,
-// DestLangs, OrigNeutralLangId), which the string-table reader and the data
-// file loader read.
-void SelectLanguages(const LanguageChoice& choice);
+// The choice as the language selection korva's stages are given.
+LangSelection SelectionOf(const LanguageChoice& choice);
 
 std::string KeyName(int key);
 

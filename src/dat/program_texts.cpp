@@ -1,6 +1,5 @@
 #include "dat/program_texts.h"
 
-#include <filesystem>
 #include <ostream>
 #include <unordered_map>
 
@@ -15,25 +14,22 @@ bool IsTranslatable(const TResInfo& block) {
     return block.HasOrigNeutral && block.LangCount < 2;
 }
 
-Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths) {
+Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths,
+                                                const StringTableOptions& options) {
     std::vector<ProgramTables> out;
     for (const std::string& path : paths) {
-        ProgFileName = path;
-        ResetResBlocks();
-        if (!ReadStringTables()) {
-            std::error_code ec;
-            if (!std::filesystem::is_regular_file(FileSystemPath(path), ec)) {
-                return MakeError(path + ": no such file");
-            }
-            return MakeError(path + ": not a Windows program with string tables");
+        Result<std::vector<TResInfo>> blocks = ReadStringTables(path, options);
+        if (!blocks) {
+            return MakeError(path + (blocks.error().kind == ErrorKind::NoSuchFile
+                                         ? ": no such file"
+                                         : ": not a Windows program with string tables"));
         }
-        out.push_back({path, std::move(ResBlocks)});
-        ResetResBlocks();
+        out.push_back({path, std::move(blocks).value()});
     }
     return out;
 }
 
-ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs) {
+ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage) {
     ProgramTexts out;
     std::vector<TextUse> uses;
     for (const ProgramTables& program : programs) {
@@ -76,7 +72,7 @@ ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs) {
     // Each use joins the group of the first use that compares equal to it.
     std::vector<std::size_t> firstOf(uses.size());
     std::size_t groupFirst = 0;
-    for (const SortedText& sorted : SortTexts(views)) {
+    for (const SortedText& sorted : SortTexts(views, codePage)) {
         if (!sorted.sameAsPrevious) {
             groupFirst = sorted.index;
         }

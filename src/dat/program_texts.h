@@ -12,16 +12,17 @@
 
 namespace korva::dat {
 
-// The string-table blocks of one program, read as korva reads them: in the
-// run's code page, with OrigNeutralLangId deciding which blocks korva would
-// translate.
+// The string-table blocks of one program, read as korva reads them: in a
+// run's code page, with its original neutral language deciding which blocks
+// korva would translate.
 struct ProgramTables {
     std::string path;
     std::vector<TResInfo> blocks;
 };
 
 // Reads each program with korva's string-table reader.
-Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths);
+Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths,
+                                                const StringTableOptions& options);
 
 // Korva translates a block only when its one and only copy is in the
 // original neutral language.
@@ -34,7 +35,8 @@ struct TextUse {
 };
 
 // The distinct texts of the programs, in the order of their first use, with
-// all their uses; distinct under korva's comparison in the run's code page.
+// all their uses; distinct under korva's comparison in `codePage`, the one
+// the programs were read in.
 struct DistinctText {
     std::string text; // as first used
     std::vector<TextLocation> uses;
@@ -51,7 +53,7 @@ struct ProgramTexts {
     std::vector<TextLocation> lost;
 };
 
-ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs);
+ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage);
 
 // Names on `err`, one "korva-dat <command>: ..." line each, where the texts
 // that Windows-1252 cannot hold are used.

@@ -12,13 +12,6 @@
 namespace korva::dat {
 namespace {
 
-void ResetRunState() {
-    ResetSettings();
-    ResetLangSelection();
-    ResetResBlocks();
-    RunCodePage = CodePage::Windows1252;
-}
-
 int Dispatch(const std::vector<std::string>& args, Streams io) {
     if (args.empty()) {
         io.err << "korva-dat: give a command: extract, update, check, export-po or import-po\n"
@@ -57,7 +50,6 @@ int Dispatch(const std::vector<std::string>& args, Streams io) {
 } // namespace
 
 int RunKorvaDat(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    ResetRunState();
     int exitCode = 2;
     try {
         exitCode = Dispatch(args, {out, err});

@@ -40,7 +40,7 @@ Matching Match(const DataDocument& doc, int neutral, const ProgramTexts& texts) 
     // first among the equal texts by its lower index.
     std::vector<bool> matched(programCount, false);
     const DistinctText* group = nullptr;
-    for (const SortedText& s : SortTexts(all)) {
+    for (const SortedText& s : SortTexts(all, doc.codePage)) {
         if (!s.sameAsPrevious) {
             group = nullptr;
         }
@@ -132,11 +132,12 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
 } // namespace
 
 int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
-    int exitCode = 0;
-    std::optional<CommandArgs> started =
-        StartCommand(rawArgs, {true, true, false}, io, kCommand, exitCode);
+    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, false});
     if (!started) {
-        return exitCode;
+        return UsageError(io, kCommand, started.error().message);
+    }
+    if (started->help) {
+        return AnswerHelp(io, kCommand);
     }
     CommandArgs& args = *started;
     if (args.positional.size() < 2) {
@@ -167,13 +168,12 @@ int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
     if (args.original) {
         choice->original = args.original;
     }
-    RunCodePage = doc->codePage;
-    SelectLanguages(*choice);
-    const Result<std::vector<ProgramTables>> programs = ReadPrograms(rest);
+    const Result<std::vector<ProgramTables>> programs =
+        ReadPrograms(rest, {doc->codePage, choice->OriginalLangId()});
     if (!programs) {
         return Fail(io, kCommand, programs.error().message);
     }
-    const ProgramTexts texts = CollectTexts(*programs);
+    const ProgramTexts texts = CollectTexts(*programs, doc->codePage);
     if (!texts.lost.empty()) {
         ReportLostTexts(texts, kCommand, io.err);
         return Fail(io, kCommand,

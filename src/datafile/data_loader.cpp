@@ -43,14 +43,8 @@ struct PieceOutcome {
 // them: the first error in the file is the one reported.
 class PieceParse {
 public:
-    PieceParse(const std::array<bool, LangKeyCount>& taken, const FoldedTextFilter* wanted,
-               bool utf8)
-        : builders_{TransDictBuilder(taken, NeutralLangIndex),
-                    TransDictBuilder(taken, NeutralLangIndex)},
-          utf8_(utf8) {
-        for (TransDictBuilder& builder : builders_) {
-            builder.KeepOnly(wanted);
-        }
+    explicit PieceParse(const DataLoadOptions& options)
+        : builders_{Builder(options), Builder(options)}, utf8_(options.codePage == CodePage::Utf8) {
     }
 
     // Each builder must be given its pieces in file order.
@@ -59,11 +53,16 @@ public:
     // nothing after it is needed.
     bool FailedBefore(std::size_t number) const { return number > firstFailed_.load(); }
 
-    bool Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
-                const std::exception_ptr& readError, std::string_view fileName,
-                TransDictionary& dict);
+    DataLoadOutcome Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
+                           const std::exception_ptr& readError, std::string_view fileName);
 
 private:
+    static TransDictBuilder Builder(const DataLoadOptions& options) {
+        TransDictBuilder builder(options.languages.TakenKeys(), options.languages.neutral,
+                                 options.codePage);
+        builder.KeepOnly(options.wanted);
+        return builder;
+    }
     void NoteFailure(std::size_t number) {
         std::size_t seen = firstFailed_.load();
         while (number < seen && !firstFailed_.compare_exchange_weak(seen, number)) {
@@ -117,9 +116,8 @@ void PieceParse::Parse(PieceOutcome& outcome, int part) {
     }
 }
 
-bool PieceParse::Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
-                        const std::exception_ptr& readError, std::string_view fileName,
-                        TransDictionary& dict) {
+DataLoadOutcome PieceParse::Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
+                                   const std::exception_ptr& readError, std::string_view fileName) {
     std::vector<TransDictBuilder::KeptRun> runs;
     std::uint64_t lineBase = 0;
     std::size_t filed = 0;
@@ -144,16 +142,19 @@ bool PieceParse::Finish(std::deque<PieceOutcome>& outcomes, bool readFailed,
             break;
         }
     }
+    DataLoadOutcome out;
     if (errorLine) {
-        WriteLine("Syntax error in " + std::string(fileName) +
-                  "/Line=" + std::to_string(*errorLine));
+        out.syntaxError = DataSyntaxError{*errorLine, "Syntax error in " + std::string(fileName) +
+                                                          "/Line=" + std::to_string(*errorLine)};
     } else if (readError) {
         std::rethrow_exception(readError);
     }
-    TransDictBuilder::Build(runs, dict);
+    TransDictBuilder::Build(runs, out.dict);
+    out.filedAny = filed > 0;
     // A failed read would leave a half-read dictionary; translating from
     // it would pass for a complete run, so the load fails.
-    return !errorLine && !readFailed && filed > 0;
+    out.readFailed = readFailed;
+    return out;
 }
 
 // Closes the queue however the reading ends, so that the worker, which the
@@ -171,26 +172,18 @@ private:
     PieceQueue<PieceOutcome>& queue_;
 };
 
-} // namespace
-
-bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDictionary& dict,
-                  std::size_t blockSize, const FoldedTextFilter* wanted, std::size_t pieceSize) {
-    std::array<bool, LangKeyCount> taken{};
-    for (int i = 0; i < LangKeyCount; ++i) {
-        taken[static_cast<std::size_t>(i)] = IsWantedLang(i);
-    }
-    const bool utf8 = RunCodePage == CodePage::Utf8;
-    PieceParse parse(taken, wanted, utf8);
-    // A deque: the worker writes to outcomes while more are added.
-    std::deque<PieceOutcome> outcomes;
+// Reads the pieces in turn, parsing them on this thread and, once the file
+// proves large, on a second one; waits for both. True when a read failed.
+bool ReadPieces(const ReadBlock& read, const DataLoadOptions& options, PieceParse& parse,
+                std::deque<PieceOutcome>& outcomes, std::exception_ptr& readError) {
     bool readFailed = false;
-    std::exception_ptr readError;
     std::exception_ptr workerError;
     {
         PieceQueue<PieceOutcome> queue;
         std::optional<WorkerThread> worker;
         const QueueCloser closer(queue);
-        PieceCutter cutter(read, blockSize, pieceSize, utf8);
+        PieceCutter cutter(read, options.blockSize, options.pieceSize,
+                           options.codePage == CodePage::Utf8);
         std::size_t bytesRead = 0;
         try {
             for (DataPiece piece;;) {
@@ -209,7 +202,7 @@ bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDiction
                 // thread parses the rest between its reads. A small file
                 // is parsed sooner than a thread is started for it.
                 bytesRead += outcome.piece.bytes.size();
-                const bool large = bytesRead / kPiecesBeforeWorker >= pieceSize;
+                const bool large = bytesRead / kPiecesBeforeWorker >= options.pieceSize;
                 if ((worker || (large && !cutter.AtEnd())) && queue.Pending() < 2) {
                     if (!worker) {
                         cutter.ShareWithAnotherThread();
@@ -238,7 +231,24 @@ bool LoadDataFrom(const ReadBlock& read, std::string_view fileName, TransDiction
     if (workerError) {
         std::rethrow_exception(workerError);
     }
-    return parse.Finish(outcomes, readFailed, readError, fileName, dict);
+    return readFailed;
+}
+
+} // namespace
+
+Result<DataLoadOutcome> LoadDataFrom(const ReadBlock& read, std::string_view fileName,
+                                     const DataLoadOptions& options) {
+    try {
+        PieceParse parse(options);
+        // A deque: the worker writes to outcomes while more are added.
+        std::deque<PieceOutcome> outcomes;
+        std::exception_ptr readError;
+        const bool readFailed = ReadPieces(read, options, parse, outcomes, readError);
+        return parse.Finish(outcomes, readFailed, readError, fileName);
+    } catch (const std::length_error& e) {
+        // The counts of entries and texts are 32 bits wide.
+        return MakeError(e.what(), ErrorKind::LimitExceeded);
+    }
 }
 
 } // namespace korva

@@ -106,11 +106,11 @@ std::uint64_t HashUtf8(std::string_view text) {
 
 } // namespace
 
-FoldedTextFilter::FoldedTextFilter(std::size_t expected)
-    : words_(std::bit_ceil(expected / 4 + 1), 0) {}
+FoldedTextFilter::FoldedTextFilter(std::size_t expected, CodePage codePage)
+    : words_(std::bit_ceil(expected / 4 + 1), 0), utf8_(codePage == CodePage::Utf8) {}
 
-std::uint64_t FoldedTextFilter::HashOf(std::string_view text) {
-    return RunCodePage == CodePage::Utf8 ? HashUtf8(text) : Hash1252(text);
+std::uint64_t FoldedTextFilter::HashOf(std::string_view text) const {
+    return utf8_ ? HashUtf8(text) : Hash1252(text);
 }
 
 std::uint64_t FoldedTextFilter::BitsOf(std::uint64_t hash) {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/codepage.h"
+
 namespace korva {
 
 // Tells texts that may be among those added from texts that are surely not,
@@ -14,14 +16,15 @@ namespace korva {
 // it takes some sixteen bits per text and stays in the cache.
 class FoldedTextFilter {
 public:
-    // Sized for about `expected` texts; more only let more texts pass.
-    explicit FoldedTextFilter(std::size_t expected);
+    // Sized for about `expected` texts; more only let more texts pass. The
+    // texts are compared as CompareText compares them in `codePage`.
+    FoldedTextFilter(std::size_t expected, CodePage codePage);
 
     void Add(std::string_view text);
     bool MayContain(std::string_view text) const;
 
 private:
-    static std::uint64_t HashOf(std::string_view text);
+    std::uint64_t HashOf(std::string_view text) const;
     // The one word a text's bits are in, and its four bits there.
     std::size_t WordOf(std::uint64_t hash) const {
         return static_cast<std::size_t>((hash >> 40) & (words_.size() - 1));
@@ -29,6 +32,7 @@ private:
     static std::uint64_t BitsOf(std::uint64_t hash);
 
     std::vector<std::uint64_t> words_; // a power of two in size
+    bool utf8_ = false;
 };
 
 } // namespace korva

@@ -23,30 +23,31 @@ constexpr std::size_t kMaxWindowDepth = 64;
 // Reading ahead hides the cache misses of the scattered texts.
 constexpr std::size_t kAhead = 8;
 
-void SortByComparison(SortKeys& keys, const SortRange& range) {
+void SortByComparison(SortKeys& keys, const SortRange& range, CodePage codePage) {
     // The depth counts bytes of the folded form; under UTF-8 they are not
     // the text's own bytes, so the whole texts are compared.
-    const std::size_t skip = RunCodePage == CodePage::Utf8 ? 0 : range.depth;
+    const std::size_t skip = codePage == CodePage::Utf8 ? 0 : range.depth;
     const auto tail = [&](const SortedText& key) { return key.text.substr(skip); };
     const auto first = keys.begin() + static_cast<std::ptrdiff_t>(range.begin);
     const auto last = keys.begin() + static_cast<std::ptrdiff_t>(range.end);
     std::sort(first, last, [&](const SortedText& a, const SortedText& b) {
-        const int c = CompareSameAsText(tail(a), tail(b));
+        const int c = CompareSameAsText(tail(a), tail(b), codePage);
         return c != 0 ? c < 0 : a.index < b.index;
     });
     for (std::size_t i = range.begin + 1; i < range.end; ++i) {
-        keys[i].sameAsPrevious = CompareSameAsText(tail(keys[i - 1]), tail(keys[i])) == 0;
+        keys[i].sameAsPrevious = CompareSameAsText(tail(keys[i - 1]), tail(keys[i]), codePage) == 0;
     }
 }
 
 // Sorts the range by the window at its depth and leaves the groups that
 // agree on a whole window in `todo`.
-void SortByWindow(SortKeys& keys, const SortRange& range, std::vector<SortRange>& todo) {
+void SortByWindow(SortKeys& keys, const SortRange& range, CodePage codePage,
+                  std::vector<SortRange>& todo) {
     for (std::size_t i = range.begin; i < range.end; ++i) {
         if (i + kAhead < range.end && keys[i + kAhead].text.size() > range.depth) {
             __builtin_prefetch(keys[i + kAhead].text.data() + range.depth);
         }
-        keys[i].window = FoldedWindow(keys[i].text, range.depth, keys[i].rest);
+        keys[i].window = FoldedWindow(keys[i].text, range.depth, keys[i].rest, codePage);
     }
     // A text that ends inside the window comes before a longer one with the
     // same bytes there, as a proper prefix is less.
@@ -87,17 +88,17 @@ void SortByWindow(SortKeys& keys, const SortRange& range, std::vector<SortRange>
 
 } // namespace
 
-int CompareSameAsText(std::string_view a, std::string_view b) {
+int CompareSameAsText(std::string_view a, std::string_view b, CodePage codePage) {
     // The UTF-8 comparison passes over equal words itself, minding where
     // characters start.
-    if (RunCodePage == CodePage::Utf8) {
-        return CompareText(a, b);
+    if (codePage == CodePage::Utf8) {
+        return CompareUtf8Text(a, b);
     }
     const std::size_t i = EqualWordsPrefix(a, b);
-    return CompareText(a.substr(i), b.substr(i));
+    return Compare1252Text(a.substr(i), b.substr(i));
 }
 
-std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts) {
+std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts, CodePage codePage) {
     if (texts.size() > UINT32_MAX) {
         throw std::length_error("too many texts to sort");
     }
@@ -114,9 +115,9 @@ std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts) {
         const SortRange range = todo.back();
         todo.pop_back();
         if (range.depth >= kMaxWindowDepth) {
-            SortByComparison(keys, range);
+            SortByComparison(keys, range, codePage);
         } else {
-            SortByWindow(keys, range, todo);
+            SortByWindow(keys, range, codePage, todo);
         }
     }
     return keys;

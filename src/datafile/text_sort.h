@@ -5,11 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "text/codepage.h"
+
 namespace korva {
 
 // CompareText's result, reached faster on texts with long equal beginnings:
 // bytes that are equal fold alike, so equal words are passed over unfolded.
-int CompareSameAsText(std::string_view a, std::string_view b);
+int CompareSameAsText(std::string_view a, std::string_view b, CodePage codePage);
 
 // One text in sorted order.
 struct SortedText {
@@ -30,6 +32,6 @@ struct SortedText {
 // folded eight-byte window kept beside it, and only groups that agree on it
 // are sorted again, by the next window: one read of each text per window it
 // takes to tell it apart.
-std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts);
+std::vector<SortedText> SortTexts(const std::vector<std::string_view>& texts, CodePage codePage);
 
 } // namespace korva

@@ -15,9 +15,9 @@ namespace {
 // short texts padded with zeros. Two texts that CompareText puts in order
 // have keys in the same order or equal keys, so equal keys leave the
 // decision to the full comparison.
-std::uint64_t FoldedKey(std::string_view text) {
+std::uint64_t FoldedKey(std::string_view text, CodePage codePage) {
     std::uint32_t rest = 0;
-    return FoldedWindow(text, 0, rest);
+    return FoldedWindow(text, 0, rest, codePage);
 }
 
 } // namespace
@@ -26,11 +26,11 @@ int TransDictionary::CompareAt(std::size_t i, std::uint64_t key, std::string_vie
     if (keys_[i] != key) {
         return keys_[i] < key ? -1 : 1;
     }
-    return CompareText(list_.Items()[i].text, text);
+    return CompareText(list_.Items()[i].text, text, codePage_);
 }
 
 bool TransDictionary::Find(std::string_view text, std::size_t& index) const {
-    const std::uint64_t key = FoldedKey(text);
+    const std::uint64_t key = FoldedKey(text, codePage_);
     const SortedPlace place =
         BisectSorted(keys_.size(), [&](std::size_t i) { return CompareAt(i, key, text); });
     index = place.index;
@@ -47,7 +47,7 @@ void TransDictionary::FindAll(std::span<const std::string_view> texts,
         std::array<std::size_t, kGroup> low{};
         std::array<std::size_t, kGroup> high{};
         for (std::size_t k = 0; k < count; ++k) {
-            key[k] = FoldedKey(texts[base + k]);
+            key[k] = FoldedKey(texts[base + k], codePage_);
             high[k] = keys_.size();
             indices[base + k] = kNotFound;
         }
@@ -136,8 +136,9 @@ std::uint32_t TransStore::AddEntry(const std::string_view* texts) {
     return entryCount_++;
 }
 
-TransDictBuilder::TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex)
-    : store_(std::make_unique<TransStore>(taken)) {
+TransDictBuilder::TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex,
+                                   CodePage codePage)
+    : store_(std::make_unique<TransStore>(taken)), codePage_(codePage) {
     neutralSlot_ = store_->SlotOf(neutralIndex);
     open_.resize(store_->SlotCount());
 }
@@ -228,11 +229,11 @@ void TransDictBuilder::FillIndex(const std::deque<TTransStrs>& entries, int neut
         firstKeys.reserve(entries.size());
         for (const TTransStrs& entry : entries) {
             neutral.push_back(entry.store_->Slot(entry.number_, neutralSlot));
-            firstKeys.push_back(FoldedKey(neutral.back()));
+            firstKeys.push_back(FoldedKey(neutral.back(), dict.codePage_));
         }
         // Equal texts stay in file order: a group's first entry wrote the
         // text the item keeps, its last is the entry that wins.
-        sorted = SortTexts(neutral);
+        sorted = SortTexts(neutral, dict.codePage_);
     }
 
     // The items view their texts in the store, which the dictionary takes
@@ -264,8 +265,10 @@ void TransDictBuilder::FillIndex(const std::deque<TTransStrs>& entries, int neut
 void TransDictBuilder::Build(std::span<const KeptRun> runs, TransDictionary& dict) {
     std::vector<TransDictBuilder*> builders;
     std::deque<TTransStrs> entries = GatherEntries(runs, builders);
-    // Every builder takes the same languages, so the slots agree.
+    // Every builder takes the same languages in one code page, so the slots
+    // and the order agree.
     const int neutralSlot = builders.empty() ? -1 : builders.front()->neutralSlot_;
+    dict.codePage_ = builders.empty() ? CodePage::Windows1252 : builders.front()->codePage_;
     FillIndex(entries, neutralSlot, dict);
     // Moving a deque hands over its storage, so the items' pointers hold.
     dict.entries_ = std::move(entries);

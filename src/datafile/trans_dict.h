@@ -11,6 +11,7 @@
 
 #include "datafile/text_filter.h"
 #include "langkeys/lang_const.h"
+#include "text/codepage.h"
 #include "text/string_list.h"
 #include "text/text.h"
 #include "text/text_arena.h"
@@ -90,11 +91,13 @@ private:
 };
 
 // Neutral texts leading to their entries: sorted, searched and compared with
-// CompareText, one item per group of equal neutral texts. An item's text is
-// that of the first entry of its group in file order, its entry the last one.
+// CompareText in the code page it was built in, one item per group of equal
+// neutral texts. An item's text is that of the first entry of its group in
+// file order, its entry the last one.
 class TransDictionary {
 public:
     std::size_t Count() const { return list_.Count(); }
+    CodePage codePage() const { return codePage_; }
 
     // Binary search; `index` is the match or, without one, where the text
     // would go.
@@ -136,6 +139,7 @@ private:
     std::vector<std::unique_ptr<TransStore>> stores_;
     std::shared_ptr<const void> owner_; // of every store's texts
     std::deque<TTransStrs> entries_;
+    CodePage codePage_ = CodePage::Windows1252;
 };
 
 // Collects entries while the data file is read, then builds a TransDictionary at
@@ -144,8 +148,10 @@ private:
 class TransDictBuilder {
 public:
     // `taken`: the languages whose texts are kept; `neutralIndex`: the
-    // language an entry is filed under.
-    TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex);
+    // language an entry is filed under; `codePage`: the texts', which the
+    // dictionary compares them in.
+    TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex,
+                     CodePage codePage);
 
     int SlotOf(int langIndex) const { return store_->SlotOf(langIndex); }
 
@@ -186,7 +192,8 @@ private:
     // The runs' entries in their order; `builders` gets the runs' builders.
     static std::deque<TTransStrs> GatherEntries(std::span<const KeptRun> runs,
                                                 std::vector<TransDictBuilder*>& builders);
-    // Sorts the entries' neutral texts into the dictionary's items and keys.
+    // Sorts the entries' neutral texts into the dictionary's items and keys,
+    // in the dictionary's code page.
     static void FillIndex(const std::deque<TTransStrs>& entries, int neutralSlot,
                           TransDictionary& dict);
 
@@ -199,6 +206,7 @@ private:
     const FoldedTextFilter* wanted_ = nullptr;
     std::size_t filedCount_ = 0;
     std::deque<TTransStrs> entries_;
+    CodePage codePage_;
 };
 
 } // namespace korva

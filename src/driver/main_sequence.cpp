@@ -47,7 +47,7 @@ FoldedTextFilter BlockTextFilter() {
     for (const TResInfo& block : ResBlocks) {
         count += block.Strings.Count();
     }
-    FoldedTextFilter texts(count);
+    FoldedTextFilter texts(count, RunCodePage);
     for (const TResInfo& block : ResBlocks) {
         for (const auto& item : block.Strings.Items()) {
             texts.Add(item.text);

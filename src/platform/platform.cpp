@@ -57,14 +57,11 @@ Result<void> FileReplacement::Commit() {
 }
 
 Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    Result<FileReplacement> replacement = FileReplacement::Begin(path);
-    if (!replacement) {
-        return replacement.error();
-    }
-    if (Result<void> appended = replacement->Append(bytes); !appended) {
+    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path));
+    if (Result<void> appended = replacement.Append(bytes); !appended) {
         return appended;
     }
-    return replacement->Commit();
+    return replacement.Commit();
 }
 
 } // namespace korva

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,7 +24,7 @@ Text DisplayId(std::uint16_t id) {
 
 } // namespace
 
-ResourceName ToResName(const pe::ResourceId& id) {
+ResourceName ToResName(const pe::ResourceId& id, CodePage codePage) {
     ResourceName out;
     out.IsId = id.isId;
     if (id.isId) {
@@ -34,7 +33,7 @@ ResourceName ToResName(const pe::ResourceId& id) {
         // The 8-bit name is what a NUL-terminated name would carry; the exact
         // form stays in RawName for addressing the resource.
         const std::u16string_view raw(id.name);
-        out.Name = Utf16ToAnsi(raw.substr(0, raw.find(u'\0')));
+        out.Name = Utf16ToAnsi(raw.substr(0, raw.find(u'\0')), codePage);
         out.RawName = id.name;
     }
     return out;
@@ -45,7 +44,8 @@ pe::ResourceId ToResourceId(const ResourceName& name) {
 }
 
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings, std::vector<LostText>* lost) {
+                       CodePage codePage, TStringList<std::int32_t>& strings,
+                       std::vector<LostText>* lost) {
     const std::int32_t object = language;
     std::size_t heldBack = 0;
     std::size_t p = 0;
@@ -70,7 +70,7 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
             strings.Append(Text(), object);
         }
         const pe::Bytes units16 = *pe::Slice(data, p, 2 * units);
-        Utf16LeToAnsi(units16, converted, lostSome);
+        Utf16LeToAnsi(units16, converted, lostSome, codePage);
         const std::size_t entry = strings.Append(converted, object);
         if (lostSome && lost != nullptr) {
             lost->push_back({entry, converted, {units16.begin(), units16.end()}});
@@ -80,27 +80,29 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
 }
 
 bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& /*type*/,
-                   const pe::ResourceId& /*name*/, std::uint16_t language, TResInfo& record) {
+                   const pe::ResourceId& /*name*/, std::uint16_t language, TResInfo& record,
+                   const StringTableOptions& options) {
     ++record.LangCount;
-    if (language == OrigNeutralLangId) {
+    if (language == options.origNeutralLangId) {
         record.HasOrigNeutral = true;
     }
     // A copy that cannot be located has no bytes: it counts, but adds nothing.
     const pe::ResourceData* data =
         module.Find(ToResourceId(record.ResType), ToResourceId(record.ResName), language);
-    DecodeStringBlock(data != nullptr ? data->bytes : pe::Bytes(), language, record.Strings,
-                      &record.LostTexts);
+    DecodeStringBlock(data != nullptr ? data->bytes : pe::Bytes(), language, options.codePage,
+                      record.Strings, &record.LostTexts);
     return true;
 }
 
 bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
-                   const pe::ResourceId& name, std::vector<TResInfo>& list) {
+                   const pe::ResourceId& name, std::vector<TResInfo>& list,
+                   const StringTableOptions& options) {
     TResInfo record;
-    record.ResType = ToResName(type);
-    record.ResName = ToResName(name);
+    record.ResType = ToResName(type, options.codePage);
+    record.ResName = ToResName(name, options.codePage);
     record.DisplayName = name.isId ? DisplayId(name.id) : record.ResName.Name;
     const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
-        return EnumLangsProc(module, type, name, language, record);
+        return EnumLangsProc(module, type, name, language, record, options);
     });
     if (result != pe::EnumResult::Completed) {
         return false;
@@ -109,20 +111,63 @@ bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
     return true;
 }
 
-bool ReadStringTables() {
-    try {
-        const Result<pe::ResourceModule> module = pe::ResourceModule::Open(ProgFileName);
-        if (!module) {
-            return false;
+namespace {
+
+Result<std::vector<TResInfo>> ReadModuleStringTables(const pe::ResourceModule& module,
+                                                     const StringTableOptions& options) {
+    std::vector<TResInfo> blocks;
+    const pe::ResourceId type = pe::ResourceId::Id(pe::kRtString);
+    Text failedBlock;
+    const pe::EnumResult result = module.EnumNames(type, [&](const pe::ResourceId& name) {
+        if (EnumNamesProc(module, type, name, blocks, options)) {
+            return true;
         }
-        ResBlocks.clear();
-        const pe::ResourceId type = pe::ResourceId::Id(pe::kRtString);
-        const pe::EnumResult result = module->EnumNames(type, [&](const pe::ResourceId& name) {
-            return EnumNamesProc(*module, type, name, ResBlocks);
-        });
+        failedBlock = name.isId ? DisplayId(name.id) : ToResName(name, options.codePage).Name;
+        return false;
+    });
+    switch (result) {
+    case pe::EnumResult::Completed:
+        return blocks;
+    case pe::EnumResult::NotFound:
+        return MakeError("no string-table resources");
+    case pe::EnumResult::Malformed:
+        return MakeError("the string-table directory is a data entry");
+    case pe::EnumResult::Stopped:
+        break;
+    }
+    return MakeError("string-table block " + failedBlock + ": its languages cannot be read");
+}
+
+} // namespace
+
+Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
+                                               const StringTableOptions& options) {
+    const std::string name(path);
+    try {
+        KORVA_ASSIGN_OR_RETURN(const pe::ResourceModule module, pe::ResourceModule::Open(name));
+        Result<std::vector<TResInfo>> blocks = ReadModuleStringTables(module, options);
         // Releasing the module unmaps the file, which cannot fail in a way
         // that matters to the caller.
-        return result == pe::EnumResult::Completed;
+        if (!blocks) {
+            return WithContext(name, blocks.error());
+        }
+        return blocks;
+    } catch (const std::exception& e) {
+        // Memory, most likely: a file too large for this process.
+        return MakeError(name + ": " + e.what());
+    }
+}
+
+bool ReadStringTables() {
+    ResBlocks.clear();
+    try {
+        Result<std::vector<TResInfo>> blocks =
+            ReadStringTables(ProgFileName, {RunCodePage, OrigNeutralLangId});
+        if (!blocks) {
+            return false;
+        }
+        ResBlocks = std::move(blocks).value();
+        return true;
     } catch (...) {
         return false;
     }

@@ -11,18 +11,22 @@ namespace korva {
 
 // The enumeration callbacks of ReadStringTables; true goes on, false stops.
 bool EnumNamesProc(const pe::ResourceModule& module, const pe::ResourceId& type,
-                   const pe::ResourceId& name, std::vector<TResInfo>& list);
+                   const pe::ResourceId& name, std::vector<TResInfo>& list,
+                   const StringTableOptions& options);
 bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& type,
-                   const pe::ResourceId& name, std::uint16_t language, TResInfo& record);
+                   const pe::ResourceId& name, std::uint16_t language, TResInfo& record,
+                   const StringTableOptions& options);
 
 // Appends the texts of one language copy of a block to `strings`, each with
 // the language as its object: empty slots only where a non-empty one follows.
 // A text that lost characters in the conversion is also added to `lost`.
 void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t language,
-                       TStringList<std::int32_t>& strings, std::vector<LostText>* lost = nullptr);
+                       CodePage codePage, TStringList<std::int32_t>& strings,
+                       std::vector<LostText>* lost = nullptr);
 
-// Between the resource layer's names and the record's.
-ResourceName ToResName(const pe::ResourceId& id);
+// Between the resource layer's names and the record's; a string name is
+// converted into `codePage`.
+ResourceName ToResName(const pe::ResourceId& id, CodePage codePage);
 pe::ResourceId ToResourceId(const ResourceName& name);
 
 } // namespace korva

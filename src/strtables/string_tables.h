@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/result.h"
+#include "text/codepage.h"
 #include "text/string_list.h"
 #include "text/text.h"
 
@@ -44,7 +46,21 @@ struct TResInfo {
 
 extern std::vector<TResInfo> ResBlocks;
 
-// Reads every string-table block of ProgFileName into ResBlocks.
+// What reading a program's string tables depends on.
+struct StringTableOptions {
+    CodePage codePage = CodePage::Windows1252; // of the texts and string names read
+    std::uint16_t origNeutralLangId = 0;       // the language HasOrigNeutral looks for
+};
+
+// Every string-table block of the program at `path`, in the resource
+// directory's order, or why there are none: no regular file at the path
+// (ErrorKind::NoSuchFile), a file that cannot be opened, that is not a PE
+// image, has no string-table resources or a malformed resource tree.
+Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
+                                               const StringTableOptions& options);
+
+// korva's stage: reads every string-table block of ProgFileName into
+// ResBlocks, in RunCodePage and for OrigNeutralLangId.
 bool ReadStringTables();
 
 // Writes every block that is not Skipped back into ProgFileName, all at once.

@@ -15,11 +15,8 @@ Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExisti
     if (deleteExistingResources) {
         return MakeError("an update that deletes every existing resource is not supported");
     }
-    Result<pe::ResourceUpdate> update = pe::ResourceUpdate::Begin(fileName);
-    if (!update) {
-        return update.error();
-    }
-    return std::make_unique<pe::ResourceUpdate>(std::move(*update));
+    KORVA_ASSIGN_OR_RETURN(pe::ResourceUpdate update, pe::ResourceUpdate::Begin(fileName));
+    return std::make_unique<pe::ResourceUpdate>(std::move(update));
 }
 
 Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
@@ -58,25 +55,6 @@ Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard) {
         return {};
     }
     return finished->Commit();
-}
-
-UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources) {
-    Result<UpdateHandle> update = BeginResourceUpdate(fileName, deleteExistingResources);
-    return update ? std::move(*update) : nullptr;
-}
-
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const void* data, std::uint32_t size) {
-    return StageResource(handle, type, name, language, data, size).ok();
-}
-
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const pe::ProducedData& data) {
-    return StageResource(handle, type, name, language, data).ok();
-}
-
-bool EndUpdateResourceA(UpdateHandle& handle, bool discard) {
-    return EndResourceUpdate(handle, discard).ok();
 }
 
 } // namespace korva

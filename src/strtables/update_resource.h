@@ -13,8 +13,8 @@ namespace korva {
 // tables uses it; null when none could be begun.
 using UpdateHandle = std::unique_ptr<pe::ResourceUpdate>;
 
-// Each call of the Windows style below is one of these with the reason for
-// a failure dropped; they keep it.
+// The resource update calls of the platform's API (BeginUpdateResource,
+// UpdateResource, EndUpdateResource), each saying why when it fails.
 
 // Begins an update of the file's resources that keeps every resource and
 // all other content. Existing resources are always kept: the flag must be
@@ -39,14 +39,5 @@ Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
 // Writes every staged change into the file (discard false) or drops them
 // all (discard true). The handle is finished either way.
 Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard);
-
-// Null on failure.
-UpdateHandle BeginUpdateResourceA(const char* fileName, bool deleteExistingResources);
-// True on success.
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const void* data, std::uint32_t size);
-bool UpdateResourceA(const UpdateHandle& handle, const ResourceName& type, const ResourceName& name,
-                     std::uint16_t language, const pe::ProducedData& data);
-bool EndUpdateResourceA(UpdateHandle& handle, bool discard);
 
 } // namespace korva

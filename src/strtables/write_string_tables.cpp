@@ -179,23 +179,20 @@ Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
 
 Result<void> WriteStringTablesOrSayWhy() {
     const RunSource source; // outlives the handle, which makes the runs at its end
-    Result<UpdateHandle> handle = BeginResourceUpdate(ProgFileName.c_str(), false);
-    if (!handle) {
-        return handle.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginResourceUpdate(ProgFileName.c_str(), false));
     Result<void> staged;
     try {
         for (std::size_t i = 0; i < ResBlocks.size() && staged; ++i) {
             if (!ResBlocks[i].Skipped) {
-                staged = StageBlock(*handle, source, i);
+                staged = StageBlock(handle, source, i);
             }
         }
     } catch (...) {
         // Exhausted memory while staging: nothing may reach the file.
-        (void)EndResourceUpdate(*handle, true);
+        (void)EndResourceUpdate(handle, true);
         throw;
     }
-    Result<void> ended = EndResourceUpdate(*handle, !staged);
+    Result<void> ended = EndResourceUpdate(handle, !staged);
     return staged ? ended : staged;
 }
 

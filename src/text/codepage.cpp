@@ -85,8 +85,8 @@ void Utf16LeTo1252(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
 
 } // namespace
 
-void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
-    if (RunCodePage == CodePage::Utf8) {
+void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost, CodePage codePage) {
+    if (codePage == CodePage::Utf8) {
         out.clear();
         AppendUtf16LeAsUtf8(bytes, out);
         lost = false;
@@ -95,30 +95,30 @@ void Utf16LeToAnsi(std::span<const std::uint8_t> bytes, Text& out, bool& lost) {
     Utf16LeTo1252(bytes, out, lost);
 }
 
-Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes) {
+Text Utf16LeToAnsi(std::span<const std::uint8_t> bytes, CodePage codePage) {
     Text out;
     bool lost = false;
-    Utf16LeToAnsi(bytes, out, lost);
+    Utf16LeToAnsi(bytes, out, lost, codePage);
     return out;
 }
 
-Text Utf16ToAnsi(std::u16string_view text) {
+Text Utf16ToAnsi(std::u16string_view text, CodePage codePage) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(2 * text.size());
     for (const char16_t u : text) {
         bytes.push_back(static_cast<std::uint8_t>(u));
         bytes.push_back(static_cast<std::uint8_t>(u >> 8));
     }
-    return Utf16LeToAnsi(bytes);
+    return Utf16LeToAnsi(bytes, codePage);
 }
 
 char16_t AnsiToUtf16Unit(unsigned char c) {
     return UnitOf(c);
 }
 
-std::u16string AnsiToUtf16(std::string_view text) {
-    std::vector<std::uint8_t> bytes(2 * AnsiUtf16Length(text));
-    PutAnsiAsUtf16Le(text, bytes.data());
+std::u16string AnsiToUtf16(std::string_view text, CodePage codePage) {
+    std::vector<std::uint8_t> bytes(2 * AnsiUtf16Length(text, codePage));
+    PutAnsiAsUtf16Le(text, bytes.data(), codePage);
     std::u16string out(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < out.size(); ++i) {
         out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -126,9 +126,9 @@ std::u16string AnsiToUtf16(std::string_view text) {
     return out;
 }
 
-std::size_t AnsiUtf16Length(std::string_view text) {
+std::size_t AnsiUtf16Length(std::string_view text, CodePage codePage) {
     // 1252 is a single-byte code page: one code unit per character.
-    return RunCodePage == CodePage::Utf8 ? Utf16LengthOfUtf8(text) : text.size();
+    return codePage == CodePage::Utf8 ? Utf16LengthOfUtf8(text) : text.size();
 }
 
 namespace {
@@ -152,8 +152,8 @@ constexpr Utf16LePairs kUtf16LePairs = MakeUtf16LePairs();
 
 } // namespace
 
-std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out) {
-    if (RunCodePage == CodePage::Utf8) {
+std::uint8_t* PutAnsiAsUtf16Le(std::string_view text, std::uint8_t* out, CodePage codePage) {
+    if (codePage == CodePage::Utf8) {
         return PutUtf8AsUtf16Le(text, out);
     }
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());

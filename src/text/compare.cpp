@@ -168,9 +168,10 @@ std::size_t EqualWordsPrefix(std::string_view a, std::string_view b) {
     return same;
 }
 
-std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest) {
-    return RunCodePage == CodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
-                                         : FoldedWindow1252(text, depth, rest);
+std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest,
+                           CodePage codePage) {
+    return codePage == CodePage::Utf8 ? FoldedWindowUtf8(text, depth, rest)
+                                      : FoldedWindow1252(text, depth, rest);
 }
 
 } // namespace korva

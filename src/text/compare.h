@@ -18,8 +18,12 @@ int CompareUtf8Text(std::string_view a, std::string_view b);
 // as unsigned bytes. Under UTF-8 each code point is folded by Unicode simple
 // case folding, then the texts are compared by code point. Equal under it
 // means equal for every lookup.
+inline int CompareText(std::string_view a, std::string_view b, CodePage codePage) {
+    return codePage == CodePage::Utf8 ? CompareUtf8Text(a, b) : Compare1252Text(a, b);
+}
+// In korva's run's code page, as the sorted string list compares.
 inline int CompareText(std::string_view a, std::string_view b) {
-    return RunCodePage == CodePage::Utf8 ? CompareUtf8Text(a, b) : Compare1252Text(a, b);
+    return CompareText(a, b, RunCodePage);
 }
 
 // The upper-case fold of one 1252 byte.
@@ -38,6 +42,7 @@ std::size_t EqualWordsPrefix(std::string_view a, std::string_view b);
 // byte folded under 1252, and the UTF-8 of the folded code points under
 // UTF-8: comparing folded forms as bytes gives CompareText's order, so texts
 // that agree before `depth` have windows in CompareText's order there.
-std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest);
+std::uint64_t FoldedWindow(std::string_view text, std::size_t depth, std::uint32_t& rest,
+                           CodePage codePage);
 
 } // namespace korva

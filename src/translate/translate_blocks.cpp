@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,7 +12,6 @@
 #include "common/worker_thread.h"
 #include "datafile/data_file.h"
 #include "langkeys/lang_const.h"
-#include "strtables/string_tables.h"
 
 namespace korva {
 
@@ -23,6 +23,26 @@ namespace {
 
 constexpr std::int32_t kNoEntry = -1;
 
+// What every block of one translation reads.
+struct Translation {
+    const TransDictionary& dict;
+    int neutral = -1;
+    std::vector<int> dests;            // key indices, in table order
+    std::vector<std::int32_t> destIds; // their language ids
+    std::string_view neutralName;
+    bool writePlaceholders = false;
+
+    Translation(const TransDictionary& d, const LangSelection& languages,
+                const TranslateOptions& options)
+        : dict(d), neutral(languages.neutral), dests(languages.dests),
+          neutralName(LangKeys.at(static_cast<std::size_t>(languages.neutral)).Name),
+          writePlaceholders(options.writePlaceholders) {
+        for (const int dest : dests) {
+            destIds.push_back(LangIdOf(dest));
+        }
+    }
+};
+
 // What one thread's share of the blocks counts and says. The second share's
 // lines wait in `kept` until the first share's are written, so that the
 // console reads as a single thread's would.
@@ -30,7 +50,9 @@ struct Share {
     std::int32_t found = 0;
     std::int32_t sourceMissing = 0;
     std::int32_t translationMissing = 0;
-    std::string* kept = nullptr; // null: lines go to the console at once
+    std::ostream* out = nullptr;
+    bool quiet = false;
+    std::string* kept = nullptr; // null: lines go to `out` at once
     // Room reused from block to block: both threads share one heap, and
     // fewer allocations mean fewer waits for it.
     std::vector<std::string_view> texts;
@@ -38,19 +60,23 @@ struct Share {
     std::vector<std::string_view> chosen;
 
     void Log(std::string_view text) const {
+        if (quiet) {
+            return;
+        }
         if (kept == nullptr) {
-            LogLine(text);
-        } else if (!QuietMode) {
+            WriteLineTo(*out, text);
+        } else {
             kept->append(text);
             kept->append("\r\n");
         }
     }
+
+    static void WriteLineTo(std::ostream& out, std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.write("\r\n", 2);
+    }
 };
 constexpr std::string_view kPlaceholder = "###";
-
-int DestLang(int i) {
-    return DestLangs[static_cast<std::size_t>(i)];
-}
 
 // A block is translated only when its one and only copy is the original
 // neutral one; any other language copy means someone localised it already.
@@ -78,8 +104,8 @@ std::string Echoed(std::string_view text) {
 
 // Replaces each of the first n objects by the text's dictionary index (or -1)
 // and returns how many texts have a translation into some other destination.
-int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
-    const std::string_view neutralName = LangKeys[static_cast<std::size_t>(NeutralLangIndex)].Name;
+int LookUpTexts(const Translation& t, TResInfo& block, std::size_t n, Share& share) {
+    const TransDictionary& dict = t.dict;
     std::vector<std::string_view>& texts = share.texts;
     texts.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -87,7 +113,7 @@ int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
     }
     std::vector<std::size_t>& found = share.foundAt;
     found.resize(n);
-    TransDict.FindAll(texts, found);
+    dict.FindAll(texts, found);
     // A text that lost characters could find an entry meant for another
     // text: a check mark and a cross before "OK" both read "? OK".
     for (const LostText& lost : block.LostTexts) {
@@ -104,7 +130,7 @@ int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
             block.Strings.SetObject(i, kNoEntry);
             if (!text.empty()) {
                 ++share.sourceMissing;
-                share.Log("Not Found: " + std::string(neutralName) + "," + Echoed(text));
+                share.Log("Not Found: " + std::string(t.neutralName) + "," + Echoed(text));
             }
         }
     }
@@ -113,12 +139,12 @@ int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
     // instead of several times per text.
     for (std::size_t i = 0; i < n; ++i) {
         if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
-            __builtin_prefetch(&TransDict.Entry(static_cast<std::size_t>(index)));
+            __builtin_prefetch(&dict.Entry(static_cast<std::size_t>(index)));
         }
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (const std::int32_t index = block.Strings.GetObject(i); index != kNoEntry) {
-            TransDict.Entry(static_cast<std::size_t>(index)).Prefetch();
+            dict.Entry(static_cast<std::size_t>(index)).Prefetch();
         }
     }
     int usable = 0;
@@ -127,9 +153,9 @@ int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
         if (index == kNoEntry) {
             continue;
         }
-        const TTransStrs& entry = TransDict.Entry(static_cast<std::size_t>(index));
-        for (int d = 0; d < DestLangCount; ++d) {
-            if (DestLang(d) != NeutralLangIndex && !entry.Text(DestLang(d)).empty()) {
+        const TTransStrs& entry = dict.Entry(static_cast<std::size_t>(index));
+        for (const int dest : t.dests) {
+            if (dest != t.neutral && !entry.Text(dest).empty()) {
                 ++usable;
                 break;
             }
@@ -140,17 +166,18 @@ int LookUpTexts(TResInfo& block, std::size_t n, Share& share) {
 
 // The text that slot i gets in destination `dest`, counting as it goes. The
 // view is of the block's own copy, the dictionary's or a constant.
-std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest, Share& share) {
+std::string_view ChooseText(const Translation& t, const TResInfo& block, std::size_t i, int dest,
+                            Share& share) {
     const std::int32_t index = block.Strings.GetObject(i);
     const std::string_view source = block.Strings.Text(i);
-    const bool isNeutral = dest == NeutralLangIndex;
+    const bool isNeutral = dest == t.neutral;
     std::string_view chosen;
     if (index == kNoEntry) {
         if (source.empty()) {
             chosen = EmptyTextMarker; // a gap stays a gap in every language
         }
     } else {
-        chosen = TransDict.Entry(static_cast<std::size_t>(index)).Text(dest);
+        chosen = t.dict.Entry(static_cast<std::size_t>(index)).Text(dest);
         if (chosen.empty()) {
             ++share.translationMissing;
         }
@@ -164,7 +191,7 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest, Shar
         }
         return chosen;
     }
-    if (WritePlaceholders && !isNeutral) {
+    if (t.writePlaceholders && !isNeutral) {
         return kPlaceholder;
     }
     return source;
@@ -175,19 +202,19 @@ std::string_view ChooseText(const TResInfo& block, std::size_t i, int dest, Shar
 // read for all destinations at once. Every text chosen is the block's own,
 // the dictionary's or a constant, so the block shares it rather than copy
 // it, and keeps the dictionary's texts alive for as long as it needs them.
-void ExpandBlock(TResInfo& block, std::size_t n, Share& share) {
-    const auto destCount = static_cast<std::size_t>(DestLangCount);
+void ExpandBlock(const Translation& t, TResInfo& block, std::size_t n, Share& share) {
+    const std::size_t destCount = t.dests.size();
     std::vector<std::string_view>& chosen = share.chosen;
     chosen.resize(n * destCount);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t d = 0; d < destCount; ++d) {
-            chosen[d * n + i] = ChooseText(block, i, DestLang(static_cast<int>(d)), share);
+            chosen[d * n + i] = ChooseText(t, block, i, t.dests[d], share);
         }
     }
-    block.Strings.KeepAlive(TransDict.TextOwner());
+    block.Strings.KeepAlive(t.dict.TextOwner());
     block.Strings.Reserve(n * (destCount + 1));
     for (std::size_t d = 0; d < destCount; ++d) {
-        const std::int32_t language = LangIdOf(DestLang(static_cast<int>(d)));
+        const std::int32_t language = t.destIds[d];
         for (std::size_t i = 0; i < n; ++i) {
             block.Strings.AppendShared(chosen[d * n + i], language);
         }
@@ -195,7 +222,7 @@ void ExpandBlock(TResInfo& block, std::size_t n, Share& share) {
     block.Strings.Delete(0, n);
 }
 
-void TranslateBlock(TResInfo& block, Share& share) {
+void TranslateBlock(const Translation& t, TResInfo& block, Share& share) {
     if (!IsTranslatable(block)) {
         share.Log("Block " + block.DisplayName + " is already language dependent. Skipped");
         block.Skipped = true;
@@ -203,23 +230,23 @@ void TranslateBlock(TResInfo& block, Share& share) {
     }
     share.Log("Translating block " + block.DisplayName);
     const std::size_t n = block.Strings.Count();
-    if (LookUpTexts(block, n, share) == 0) {
+    if (LookUpTexts(t, block, n, share) == 0) {
         share.Log("No strings found for block " + block.DisplayName + ". Skipped");
         block.Skipped = true;
         return;
     }
-    ExpandBlock(block, n, share);
+    ExpandBlock(t, block, n, share);
 }
 
-void TranslateRange(std::size_t first, std::size_t last, Share& share) {
-    for (std::size_t i = first; i < last; ++i) {
-        TranslateBlock(ResBlocks[i], share);
+void TranslateRange(const Translation& t, std::span<TResInfo> blocks, Share& share) {
+    for (TResInfo& block : blocks) {
+        TranslateBlock(t, block, share);
     }
 }
 
-std::size_t TextCount() {
+std::size_t TextCount(std::span<const TResInfo> blocks) {
     std::size_t total = 0;
-    for (const TResInfo& block : ResBlocks) {
+    for (const TResInfo& block : blocks) {
         total += block.Strings.Count();
     }
     return total;
@@ -228,31 +255,32 @@ std::size_t TextCount() {
 // Where the second share starts: about half of all texts on each side, as
 // the work goes with the texts. No block is shared, so the shares touch
 // nothing in common but the dictionary, which they only read.
-std::size_t SecondShareStart() {
-    const std::size_t total = TextCount();
+std::size_t SecondShareStart(std::span<const TResInfo> blocks) {
+    const std::size_t total = TextCount(blocks);
     std::size_t first = 0;
-    for (std::size_t i = 0; i < ResBlocks.size(); ++i) {
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
         if (2 * first >= total) {
             return i;
         }
-        first += ResBlocks[i].Strings.Count();
+        first += blocks[i].Strings.Count();
     }
-    return ResBlocks.size();
+    return blocks.size();
 }
 
 // Both shares at once; the second's lines follow the first's, and a failure
 // surfaces where a single thread would have met it.
-void TranslateInTwoShares(Share& first, Share& second) {
-    const std::size_t split = SecondShareStart();
+void TranslateInTwoShares(const Translation& t, std::span<TResInfo> blocks, Share& first,
+                          Share& second) {
+    const std::size_t split = SecondShareStart(blocks);
     std::string kept;
     second.kept = &kept;
     std::exception_ptr failed;
     {
-        WorkerThread worker([&] { TranslateRange(split, ResBlocks.size(), second); });
-        TranslateRange(0, split, first);
+        WorkerThread worker([&] { TranslateRange(t, blocks.subspan(split), second); });
+        TranslateRange(t, blocks.first(split), first);
         failed = worker.Wait();
     }
-    Console().write(kept.data(), static_cast<std::streamsize>(kept.size()));
+    first.out->write(kept.data(), static_cast<std::streamsize>(kept.size()));
     if (failed) {
         std::rethrow_exception(failed);
     }
@@ -260,26 +288,54 @@ void TranslateInTwoShares(Share& first, Share& second) {
 
 } // namespace
 
-bool TranslateBlocks(std::size_t textsForTwoThreads) {
-    Share first;
-    Share second;
-    if (ResBlocks.size() > 1 && TextCount() >= textsForTwoThreads) {
-        TranslateInTwoShares(first, second);
-    } else {
-        TranslateRange(0, ResBlocks.size(), first);
-    }
-    for (const Share* share : {&first, &second}) {
-        TranslationsFound += share->found;
-        SourceStringsMissing += share->sourceMissing;
-        TranslationStringsMissing += share->translationMissing;
-    }
-    WriteLine("Translations found          : " + std::to_string(TranslationsFound));
-    WriteLine("Source strings missing      : " + std::to_string(SourceStringsMissing));
-    WriteLine("Translation strings missing : " + std::to_string(TranslationStringsMissing));
-    if (TranslationsFound <= 0) {
+bool TranslationCounts::Accepted(bool abortOnMissing) const {
+    if (translationsFound <= 0) {
         return false;
     }
-    return !(AbortOnMissing && (SourceStringsMissing != 0 || TranslationStringsMissing != 0));
+    return !(abortOnMissing && (sourceStringsMissing != 0 || translationStringsMissing != 0));
+}
+
+TranslationCounts TranslateBlocks(std::vector<TResInfo>& blocks, const TransDictionary& dict,
+                                  const LangSelection& languages, const TranslateOptions& options,
+                                  std::ostream& out) {
+    const Translation t(dict, languages, options);
+    Share first;
+    Share second;
+    for (Share* share : {&first, &second}) {
+        share->out = &out;
+        share->quiet = options.quiet;
+    }
+    if (blocks.size() > 1 && TextCount(blocks) >= options.textsForTwoThreads) {
+        TranslateInTwoShares(t, blocks, first, second);
+    } else {
+        TranslateRange(t, blocks, first);
+    }
+    TranslationCounts counts;
+    for (const Share* share : {&first, &second}) {
+        counts.translationsFound += share->found;
+        counts.sourceStringsMissing += share->sourceMissing;
+        counts.translationStringsMissing += share->translationMissing;
+    }
+    Share::WriteLineTo(out,
+                       "Translations found          : " + std::to_string(counts.translationsFound));
+    Share::WriteLineTo(out, "Source strings missing      : " +
+                                std::to_string(counts.sourceStringsMissing));
+    Share::WriteLineTo(out, "Translation strings missing : " +
+                                std::to_string(counts.translationStringsMissing));
+    return counts;
+}
+
+bool TranslateBlocks(std::size_t textsForTwoThreads) {
+    TranslateOptions options;
+    options.quiet = QuietMode;
+    options.writePlaceholders = WritePlaceholders;
+    options.textsForTwoThreads = textsForTwoThreads;
+    const TranslationCounts counts =
+        TranslateBlocks(ResBlocks, TransDict, RunLangSelection(), options, Console());
+    TranslationsFound += counts.translationsFound;
+    SourceStringsMissing += counts.sourceStringsMissing;
+    TranslationStringsMissing += counts.translationStringsMissing;
+    return counts.Accepted(AbortOnMissing);
 }
 
 void ResetCounters() {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,17 +32,6 @@ struct KorvaLoad {
     TransDictionary dict;
 };
 
-KorvaLoad LoadWithKorva(const std::string& bytes) {
-    KorvaLoad out;
-    std::ostringstream console;
-    SetConsole(console);
-    RunCodePage = bytes.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
-    out.loaded = LoadDataFrom(test::ReadFrom(bytes, 7), "K.DAT", out.dict);
-    SetConsole(std::cout);
-    out.console = console.str();
-    return out;
-}
-
 LanguageChoice Choice(std::string_view neutral, std::vector<std::string_view> dests) {
     LanguageChoice c;
     c.neutral = FindLangKey(neutral);
@@ -52,6 +40,21 @@ LanguageChoice Choice(std::string_view neutral, std::vector<std::string_view> de
     }
     std::sort(c.dests.begin(), c.dests.end());
     return c;
+}
+
+KorvaLoad LoadWithKorva(const std::string& bytes, const LanguageChoice& choice) {
+    DataLoadOptions options;
+    options.codePage = bytes.starts_with(kUtf8Mark) ? CodePage::Utf8 : CodePage::Windows1252;
+    options.languages = SelectionOf(choice);
+    Result<DataLoadOutcome> loaded = LoadDataFrom(test::ReadFrom(bytes, 7), "K.DAT", options);
+    EXPECT_TRUE(loaded.ok());
+    KorvaLoad out;
+    if (loaded) {
+        out.loaded = loaded->Loaded();
+        out.console = loaded->syntaxError ? loaded->syntaxError->message + "\r\n" : "";
+        out.dict = std::move(loaded->dict);
+    }
+    return out;
 }
 
 // Texts that need every kind of care, in both code pages.
@@ -87,7 +90,6 @@ TEST(QuoteDataText, KorvaReadsBackEveryTextByteForByte) {
         texts.push_back(t);
     }
     for (const bool utf8 : {false, true}) {
-        test::SelectLanguages("ENGLISH", {"GERMAN"});
         std::string file = utf8 ? std::string(kUtf8Mark) : std::string();
         std::vector<std::string> expected;
         for (const std::string& raw : texts) {
@@ -101,7 +103,7 @@ TEST(QuoteDataText, KorvaReadsBackEveryTextByteForByte) {
                 "(\r\nENGLISH," + quoted + "\r\nGERMAN," + QuoteDataText("x" + text) + "\r\n)\r\n";
             expected.push_back(text);
         }
-        const KorvaLoad korva = LoadWithKorva(file);
+        const KorvaLoad korva = LoadWithKorva(file, Choice("ENGLISH", {"GERMAN"}));
         ASSERT_TRUE(korva.loaded) << korva.console;
         for (const std::string& text : expected) {
             std::size_t index = 0;
@@ -232,11 +234,9 @@ TEST(DataDocument, SeesWhatKorvasLoaderSees) {
             }
             return "";
         };
-        SelectLanguages(all);
-        const KorvaLoad strict = LoadWithKorva(file);
+        const KorvaLoad strict = LoadWithKorva(file, all);
         ASSERT_EQ(strict.console, korvaLine(all)) << file;
-        SelectLanguages(some);
-        const KorvaLoad korva = LoadWithKorva(file);
+        const KorvaLoad korva = LoadWithKorva(file, some);
         ASSERT_EQ(korva.console, korvaLine(some)) << file;
         // Faults in the lines of languages korva passes over leave what it
         // files as korva-dat sees it.
@@ -261,8 +261,6 @@ TEST(DataDocument, SeesWhatKorvasLoaderSees) {
         compared += filedGroups > 0 ? 1 : 0;
     }
     EXPECT_GT(compared, 80); // enough files with entries to compare
-    ResetLangSelection();
-    RunCodePage = CodePage::Windows1252;
 }
 
 TEST(DataDocument, KeepsEveryByteAndFindsItsOwnComments) {

@@ -412,6 +412,7 @@ TEST(DatErrors, BadInputIsNamedAndChangesNothing) {
     WriteText(dir + "/de.po",
               "msgid \"\"\nmsgstr \"Language: de\\n\"\n\nmsgid \"Open\"\nmsgstr \"\\z\"\n");
     WriteText(dir + "/good.dat", "(\r\nENGLISH,\"Open\"\r\n)\r\n");
+    std::filesystem::create_directory(dir + "/sub");
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
         {{"update", "bad.dat", "app.exe"}, "bad.dat:4: error:"},
         {{"import-po", "bad.dat", "de.po"}, "bad.dat has syntax errors"},
@@ -423,6 +424,9 @@ TEST(DatErrors, BadInputIsNamedAndChangesNothing) {
          "nothing written"},
         {{"extract", "ENGLISH", "(CROATIAN,SERBIAN)", "app.exe"}, "share one language id"},
         {{"extract", "ENGLISH", "(GERMAN)", "missing.exe"}, "missing.exe: no such file"},
+        {{"extract", "ENGLISH", "(GERMAN)", "sub"}, "sub: no such file"},
+        {{"check", "good.dat", "ENGLISH", "(GERMAN)", "good.dat"},
+         "good.dat: not a Windows program with string tables"},
         {{"update", "good.dat", "app.exe"}, "good.dat has no languages line"},
         {{"check", "good.dat", "-x"}, "unknown option -x"},
     };

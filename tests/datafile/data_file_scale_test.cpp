@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
 
 #include "common/console.h"
@@ -28,7 +26,6 @@ std::string LongText(std::size_t length, char first) {
 // A line longer than the loader's read block spans several reads; the line
 // must come out whole, whatever the size of each read.
 TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
-    test::SelectLanguages("ENGLISH", {"GERMAN"});
     const std::string english = LongText(kMillion, 'a');
     const std::string german = LongText(kMillion, 'A');
     // An escape cut in two by the end of the loader's first read block.
@@ -45,8 +42,10 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
     ASSERT_EQ(file.substr(LineReader::kDefaultBlockSize - 2, 4), "\\x41");
 
     for (const std::size_t chunk : {std::size_t{1} << 20, std::size_t{65521}, file.size()}) {
-        TransDictionary dict;
-        ASSERT_TRUE(LoadDataFrom(test::ReadFrom(file, chunk), "KORVA.DAT", dict)) << chunk;
+        Result<DataLoadOutcome> loaded = test::LoadText(
+            file, test::Selection("ENGLISH", {"GERMAN"}), CodePage::Windows1252, chunk);
+        ASSERT_TRUE(loaded.ok() && loaded->Loaded()) << chunk;
+        const TransDictionary& dict = loaded->dict;
         ASSERT_EQ(dict.Count(), 2u) << chunk;
         std::size_t index = 0;
         ASSERT_TRUE(dict.Find(english, index)) << chunk;
@@ -58,22 +57,20 @@ TEST(DataFileScale, AnEntryOfAMillionCharactersOnOneLine) {
         ASSERT_TRUE(dict.Find("SHORT", index)) << chunk;
         EXPECT_EQ(dict.Entry(index).Text(FindLangKey("GERMAN")), "kurz");
     }
-    ResetLangSelection();
 }
 
 // The same line with a syntax error at its very end is reported in its own
 // line number, not lost in the block arithmetic.
 TEST(DataFileScale, AnErrorAtTheEndOfAMillionCharacterLineNamesThatLine) {
-    test::SelectLanguages("ENGLISH", {"GERMAN"});
     const std::string file = test::Lines({"(", "ENGLISH,\"" + LongText(kMillion, 'a') + "\"",
                                           "GERMAN,\"" + LongText(kMillion, 'A') + "\\x4G\"", ")"});
-    std::ostringstream out;
-    SetConsole(out);
-    TransDictionary dict;
-    EXPECT_FALSE(LoadDataFrom(test::ReadFrom(file), "KORVA.DAT", dict));
-    SetConsole(std::cout);
-    EXPECT_EQ(out.str(), "Syntax error in KORVA.DAT/Line=3\r\n");
-    ResetLangSelection();
+    const Result<DataLoadOutcome> loaded =
+        test::LoadText(file, test::Selection("ENGLISH", {"GERMAN"}));
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_FALSE(loaded->Loaded());
+    ASSERT_TRUE(loaded->syntaxError.has_value());
+    EXPECT_EQ(loaded->syntaxError->line, 3u);
+    EXPECT_EQ(loaded->syntaxError->message, "Syntax error in K.DAT/Line=3");
 }
 
 } // namespace
@@ -86,17 +83,16 @@ namespace {
 // dictionary's faster search.
 bool ReferenceFind(const TransDictionary& dict, std::string_view text, std::size_t& index) {
     index = 0;
-    while (index < dict.Count() && CompareText(dict.Text(index), text) < 0) {
+    while (index < dict.Count() && CompareText(dict.Text(index), text, dict.codePage()) < 0) {
         ++index;
     }
-    return index < dict.Count() && CompareText(dict.Text(index), text) == 0;
+    return index < dict.Count() && CompareText(dict.Text(index), text, dict.codePage()) == 0;
 }
 
 // Texts alike in their first eight folded bytes, shorter than eight, or
 // holding NUL characters are where a search by leading bytes could go
 // wrong; the result must be CompareText's, found or not.
 TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) {
-    test::SelectLanguages("ENGLISH", {"GERMAN"});
     const std::vector<std::string> neutral = {"Settings",
                                               "SETTINGS for all",
                                               "settings for one",
@@ -119,8 +115,10 @@ TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) 
     for (const std::string& text : neutral) {
         lines.insert(lines.end(), {"(", "ENGLISH,\"" + text + "\"", "GERMAN,\"x\"", ")"});
     }
-    TransDictionary dict;
-    ASSERT_TRUE(LoadDataFrom(test::ReadFrom(test::Lines(lines)), "KORVA.DAT", dict));
+    Result<DataLoadOutcome> loaded =
+        test::LoadText(test::Lines(lines), test::Selection("ENGLISH", {"GERMAN"}));
+    ASSERT_TRUE(loaded.ok() && loaded->Loaded());
+    const TransDictionary& dict = loaded->dict;
     const std::vector<std::string> queries = {"settings",
                                               "SETTINGS FOR ALL",
                                               "Settings for",
@@ -154,7 +152,6 @@ TEST(DataFileScale, SearchAgreesWithTheComparisonOnTextsAlikeInTheirFirstBytes) 
         EXPECT_EQ(found, ReferenceFind(dict, query, want)) << query;
         EXPECT_EQ(index, want) << query;
     }
-    ResetLangSelection();
 }
 
 } // namespace

@@ -5,13 +5,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/console.h"
 #include "common/settings.h"
 #include "datafile_support.h"
 #include "platform/platform.h"
+#include "text/codepage.h"
 // GCC 12 warns falsely (its bug 105329) on the string concatenation in the
 // shared process helper once it is inlined at -O2.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -99,6 +102,76 @@ TEST_F(LoadDataFileTest, ALoadStartsFromAnEmptyDictionary) {
     DataFileName = "no-such-file.dat";
     EXPECT_FALSE(LoadDataFile());
     EXPECT_EQ(TransDict.Count(), 0U);
+}
+
+// The forms that take a path, a code page and languages: the reason a file
+// cannot be opened, the code page its first bytes give, the line of a syntax
+// error, and nothing of korva's run touched.
+TEST_F(LoadDataFileTest, AnyFileLoadsWithItsOwnCodePageAndLanguages) {
+    fs::create_directories(dir_ / name_);
+    const fs::path utf8 = dir_ / name_ / "utf8.dat";
+    const fs::path bad = dir_ / name_ / "bad.dat";
+    WriteFile(utf8, "\xEF\xBB\xBF" + Lines({"(",
+                                            "GERMAN,\"\xC3\x96"
+                                            "ffnen\"",
+                                            "ITALIAN,\"Apri\"", "ENGLISH,\"Open\"", ")"}));
+    WriteFile(bad, Lines({"(", "GERMAN,\"Auf\"", "ITALIAN,\"Apri\"", ")", "(", "GERMAN,\"x\"", "(",
+                          ")"}));
+    struct Case {
+        const char* what;
+        fs::path path;
+        std::optional<ErrorKind> openFails;
+        CodePage page = CodePage::Windows1252;
+        std::optional<std::uint64_t> syntaxErrorLine;
+        std::size_t items = 0;
+    };
+    const std::vector<Case> cases = {
+        {"missing", dir_ / name_ / "missing.dat", ErrorKind::NoSuchFile, {}, {}, 0},
+        {"a directory", dir_ / name_, ErrorKind::NoSuchFile, {}, {}, 0},
+        {"UTF-8", utf8, std::nullopt, CodePage::Utf8, std::nullopt, 1},
+        {"a syntax error", bad, std::nullopt, CodePage::Windows1252, 7, 1},
+    };
+    for (const Case& c : cases) {
+        Result<OpenedDataFile> opened = OpenDataFile(c.path.string());
+        ASSERT_EQ(opened.ok(), !c.openFails) << c.what;
+        if (!opened) {
+            EXPECT_EQ(opened.error().kind, *c.openFails) << c.what;
+            EXPECT_NE(opened.error().message.find(c.path.string()), std::string::npos) << c.what;
+            continue;
+        }
+        EXPECT_EQ(opened->codePage, c.page) << c.what;
+        DataLoadOptions options;
+        options.codePage = opened->codePage;
+        options.languages = test::Selection("GERMAN", {"ITALIAN"});
+        Result<DataLoadOutcome> loaded = LoadDataFile(*opened, "named.dat", options);
+        ASSERT_TRUE(loaded.ok()) << c.what;
+        EXPECT_EQ(loaded->dict.Count(), c.items) << c.what;
+        EXPECT_EQ(loaded->Loaded(), !c.syntaxErrorLine && c.items > 0) << c.what;
+        ASSERT_EQ(loaded->syntaxError.has_value(), c.syntaxErrorLine.has_value()) << c.what;
+        if (c.syntaxErrorLine) {
+            EXPECT_EQ(loaded->syntaxError->line, *c.syntaxErrorLine);
+            EXPECT_EQ(loaded->syntaxError->message,
+                      "Syntax error in named.dat/Line=" + std::to_string(*c.syntaxErrorLine));
+        }
+    }
+    // The UTF-8 file's entry is filed under its GERMAN text and found in any
+    // case, as UTF-8 compares; 1252 would not fold the letter.
+    Result<OpenedDataFile> opened = OpenDataFile(utf8.string());
+    ASSERT_TRUE(opened.ok());
+    DataLoadOptions options;
+    options.codePage = opened->codePage;
+    options.languages = test::Selection("GERMAN", {"ITALIAN"});
+    Result<DataLoadOutcome> loaded = LoadDataFile(*opened, "utf8.dat", options);
+    ASSERT_TRUE(loaded.ok() && loaded->Loaded());
+    std::size_t index = 0;
+    ASSERT_TRUE(loaded->dict.Find("\xC3\xB6"
+                                  "FFNEN",
+                                  index));
+    EXPECT_EQ(loaded->dict.Entry(index).Text(FindLangKey("ITALIAN")), "Apri");
+    EXPECT_EQ(loaded->dict.Entry(index).Text(FindLangKey("ENGLISH")), ""); // not taken in
+    EXPECT_EQ(RunCodePage, CodePage::Windows1252);
+    EXPECT_EQ(TransDict.Count(), 0U);
+    EXPECT_EQ(out_.str(), "");
 }
 
 // Through the built program: a copy of korva beside its data file and a small

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -72,16 +71,24 @@ struct Outcome {
     std::vector<std::string> texts; // each item's text, then its entry's texts
 };
 
-Outcome LoadWith(const std::string& data, std::size_t blockSize, std::size_t pieceSize,
-                 std::size_t failAt, const FoldedTextFilter* wanted) {
-    std::ostringstream out;
-    SetConsole(out);
-    TransDictionary dict;
+Outcome LoadWith(const std::string& data, CodePage page, std::size_t blockSize,
+                 std::size_t pieceSize, std::size_t failAt, const FoldedTextFilter* wanted) {
+    DataLoadOptions options;
+    options.codePage = page;
+    options.languages = test::Selection("ENGLISH", {"GERMAN", "FRENCH"});
+    options.wanted = wanted;
+    options.blockSize = blockSize;
+    options.pieceSize = pieceSize;
+    Result<DataLoadOutcome> loaded =
+        LoadDataFrom(ReadFrom(data, blockSize, failAt), "K.DAT", options);
+    EXPECT_TRUE(loaded.ok());
     Outcome outcome;
-    outcome.ok = LoadDataFrom(ReadFrom(data, blockSize, failAt), "K.DAT", dict, blockSize, wanted,
-                              pieceSize);
-    outcome.output = out.str();
-    SetConsole(std::cout);
+    if (!loaded) {
+        return outcome;
+    }
+    outcome.ok = loaded->Loaded();
+    outcome.output = loaded->syntaxError ? loaded->syntaxError->message : "";
+    const TransDictionary& dict = loaded->dict;
     for (std::size_t i = 0; i < dict.Count(); ++i) {
         outcome.texts.emplace_back(dict.Text(i));
         outcome.texts.push_back(std::to_string(dict.Entry(i).Count));
@@ -96,21 +103,19 @@ Outcome LoadWith(const std::string& data, std::size_t blockSize, std::size_t pie
 // end gives: the dictionary, the outcome, the syntax error's line. Pieces of
 // one byte cut at every entry; failed reads end the file anywhere.
 TEST(DataPiecesTest, PiecesOnTwoThreadsLoadWhatOneParseLoads) {
-    test::SelectLanguages("ENGLISH", {"GERMAN", "FRENCH"});
-    FoldedTextFilter wanted(2);
-    wanted.Add("a");
-    wanted.Add("OPEN");
     for (const CodePage page : {CodePage::Windows1252, CodePage::Utf8}) {
-        RunCodePage = page;
+        FoldedTextFilter wanted(2, page);
+        wanted.Add("a");
+        wanted.Add("OPEN");
         for (const std::string& data : kFiles) {
             for (std::size_t failAt = 0; failAt <= data.size() + 1; ++failAt) {
                 const std::size_t fail = failAt > data.size() ? std::string::npos : failAt;
                 for (const FoldedTextFilter* filter :
                      std::vector<const FoldedTextFilter*>{&wanted, nullptr}) {
-                    const Outcome whole = LoadWith(data, 1 << 20, SIZE_MAX, fail, filter);
+                    const Outcome whole = LoadWith(data, page, 1 << 20, SIZE_MAX, fail, filter);
                     for (const std::size_t blockSize :
                          {std::size_t{1}, std::size_t{5}, std::size_t{1} << 20}) {
-                        const Outcome cut = LoadWith(data, blockSize, 1, fail, filter);
+                        const Outcome cut = LoadWith(data, page, blockSize, 1, fail, filter);
                         const std::string where = data + " failing at " + std::to_string(fail) +
                                                   " in blocks of " + std::to_string(blockSize);
                         EXPECT_EQ(cut.ok, whole.ok) << where;
@@ -121,7 +126,6 @@ TEST(DataPiecesTest, PiecesOnTwoThreadsLoadWhatOneParseLoads) {
             }
         }
     }
-    RunCodePage = CodePage::Windows1252;
 }
 
 // Pieces put back together are the input up to Ctrl-Z, and each after the

@@ -6,26 +6,37 @@
 #include <string_view>
 #include <vector>
 
+#include "datafile/data_loader.h"
 #include "datafile/line_reader.h"
 #include "langkeys/lang_const.h"
+#include "langkeys/lang_selection.h"
 
 namespace korva::test {
 
-// Sets the language selection as the command line would.
+// A language selection by key names, the destinations in table order, as
+// the command line makes it.
+inline LangSelection Selection(std::string_view neutral, const std::vector<std::string_view>& dests,
+                               std::uint16_t origNeutralLangId = 0) {
+    LangSelection selection;
+    selection.neutral = FindLangKey(neutral);
+    for (const std::string_view name : dests) {
+        selection.dests.push_back(FindLangKey(name));
+    }
+    std::sort(selection.dests.begin(), selection.dests.end());
+    selection.dests.erase(std::unique(selection.dests.begin(), selection.dests.end()),
+                          selection.dests.end());
+    selection.origNeutralLangId = origNeutralLangId;
+    return selection;
+}
+
+// Sets korva's language selection as the command line would.
 inline void SelectLanguages(std::string_view neutral, const std::vector<std::string_view>& dests) {
     ResetLangSelection();
-    NeutralLangIndex = FindLangKey(neutral);
-    std::vector<int> indices;
-    for (const std::string_view name : dests) {
-        indices.push_back(FindLangKey(name));
-    }
-    std::sort(indices.begin(), indices.end());
-    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    const LangSelection selection = Selection(neutral, dests);
+    NeutralLangIndex = selection.neutral;
     DestLangs.fill(-1);
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        DestLangs[i] = indices[i];
-    }
-    DestLangCount = static_cast<int>(indices.size());
+    std::copy(selection.dests.begin(), selection.dests.end(), DestLangs.begin());
+    DestLangCount = static_cast<int>(selection.dests.size());
 }
 
 // Serves `data` in reads of at most `chunk` bytes; once `failAt` bytes have
@@ -45,6 +56,17 @@ inline ReadBlock ReadFrom(std::string data, std::size_t chunk = 1 << 20,
         pos += n;
         return static_cast<long long>(n);
     };
+}
+
+// Loads `data`, served in reads of at most `chunk` bytes, with `selection`
+// in `codePage`; the file is named K.DAT.
+inline Result<DataLoadOutcome> LoadText(const std::string& data, const LangSelection& selection,
+                                        CodePage codePage = CodePage::Windows1252,
+                                        std::size_t chunk = 1 << 20) {
+    DataLoadOptions options;
+    options.codePage = codePage;
+    options.languages = selection;
+    return LoadDataFrom(ReadFrom(data, chunk), "K.DAT", options);
 }
 
 // Lines joined with CR LF, the last one ended too.

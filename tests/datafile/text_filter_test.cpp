@@ -33,7 +33,7 @@ TEST(FoldedTextFilter, FindsEveryTextAddedWhateverItsCase) {
     for (std::size_t n = 1; n <= 17; ++n) {
         texts.push_back(std::string(n, 'a'));
     }
-    FoldedTextFilter filter(texts.size());
+    FoldedTextFilter filter(texts.size(), CodePage::Windows1252);
     for (const std::string& text : texts) {
         filter.Add(text);
     }
@@ -49,7 +49,7 @@ TEST(FoldedTextFilter, FindsEveryTextAddedWhateverItsCase) {
 // changed in bits case folding leaves alone, one byte more or less.
 TEST(FoldedTextFilter, TurnsAwayNearlyEveryOtherText) {
     const std::size_t count = 1000;
-    FoldedTextFilter filter(count);
+    FoldedTextFilter filter(count, CodePage::Windows1252);
     for (std::size_t i = 0; i < count; ++i) {
         filter.Add("Open file " + std::to_string(i));
     }
@@ -70,7 +70,7 @@ TEST(FoldedTextFilter, TurnsAwayNearlyEveryOtherText) {
 // Sizing is only a matter of how many others pass: texts beyond the number
 // expected are still all found.
 TEST(FoldedTextFilter, FindsAllOfMoreTextsThanExpected) {
-    FoldedTextFilter filter(2);
+    FoldedTextFilter filter(2, CodePage::Windows1252);
     std::vector<std::string> texts;
     for (int i = 0; i < 500; ++i) {
         texts.push_back("t" + std::to_string(i));
@@ -90,18 +90,17 @@ namespace {
 // Under UTF-8 every text equal under CompareText passes, however its
 // folding changes its bytes and wherever the eight-byte steps fall.
 TEST(FoldedTextFilter, Utf8FindsEveryTextEqualToOneAdded) {
-    const test::Utf8Run utf8;
     std::mt19937 random(17);
     std::vector<std::string> added = test::RandomPieceTexts(random, 300, 12, "Open ");
     added.emplace_back("Open ks");
-    FoldedTextFilter filter(added.size());
+    FoldedTextFilter filter(added.size(), CodePage::Utf8);
     for (const std::string& text : added) {
         filter.Add(text);
     }
     std::size_t equal = 0;
     for (const std::string& other : test::RandomPieceTexts(random, 20000, 3)) {
         for (const std::string& text : added) {
-            if (CompareText(text, other) == 0) {
+            if (CompareText(text, other, CodePage::Utf8) == 0) {
                 ++equal;
                 ASSERT_TRUE(filter.MayContain(other)) << text << " / " << other;
             }

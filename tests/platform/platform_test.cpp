@@ -200,16 +200,20 @@ TEST_P(Refused, InOneWayByEveryCall) {
     const NoFile& c = GetParam();
     const std::string path = c.make(s);
     const std::string read = Say(c.read, path);
+    // Each says so in its kind too: there is no file to read at the path.
     const Result<std::vector<std::uint8_t>> whole = ReadWholeFile(path);
     ASSERT_FALSE(whole.ok());
     EXPECT_EQ(whole.error().message, read);
+    EXPECT_EQ(whole.error().kind, ErrorKind::NoSuchFile);
     const Result<MappedFile> mapped = MappedFile::Open(path);
     ASSERT_FALSE(mapped.ok());
     EXPECT_EQ(mapped.error().message, read);
+    EXPECT_EQ(mapped.error().kind, ErrorKind::NoSuchFile);
     ReadOnlyFile file;
     const Result<void> opened = file.Open(path);
     ASSERT_FALSE(opened.ok());
     EXPECT_EQ(opened.error().message, read);
+    EXPECT_EQ(opened.error().kind, ErrorKind::NoSuchFile);
     const Result<void> writable = CheckWritable(path);
     ASSERT_FALSE(writable.ok());
     if (c.write != nullptr) {

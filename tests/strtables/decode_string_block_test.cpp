@@ -17,7 +17,7 @@ using Entries = std::vector<std::pair<Text, std::int32_t>>;
 
 Entries Decode(const ByteVector& data, std::uint16_t language) {
     TStringList<std::int32_t> list;
-    DecodeStringBlock(data, language, list);
+    DecodeStringBlock(data, language, CodePage::Windows1252, list);
     Entries out;
     for (std::size_t i = 0; i < list.Count(); ++i) {
         out.emplace_back(list.Text(i), list.GetObject(i));
@@ -79,8 +79,8 @@ TEST(DecodeStringBlock, SlotsAndTheirEmptyTexts) {
 
 TEST(DecodeStringBlock, AppendsAfterEarlierCopiesWithEachCopysLanguage) {
     TStringList<std::int32_t> list;
-    DecodeStringBlock(StringBlock({u"", u"Open"}), 0, list);
-    DecodeStringBlock(StringBlock({u"", u"\u00D6ffnen", u""}), 0xFFFF, list);
+    DecodeStringBlock(StringBlock({u"", u"Open"}), 0, CodePage::Windows1252, list);
+    DecodeStringBlock(StringBlock({u"", u"\u00D6ffnen", u""}), 0xFFFF, CodePage::Windows1252, list);
     ASSERT_EQ(list.Count(), 4u);
     EXPECT_EQ(list.Text(1), "Open");
     EXPECT_EQ(list.GetObject(1), 0);
@@ -91,7 +91,7 @@ TEST(DecodeStringBlock, AppendsAfterEarlierCopiesWithEachCopysLanguage) {
 }
 
 TEST(ResNames, IdsAndExactStringNames) {
-    const ResourceName id = ToResName(pe::ResourceId::Id(4096));
+    const ResourceName id = ToResName(pe::ResourceId::Id(4096), CodePage::Windows1252);
     EXPECT_TRUE(id.IsId);
     EXPECT_EQ(id.Id, 4096);
     EXPECT_EQ(ToResourceId(id), pe::ResourceId::Id(4096));
@@ -99,11 +99,13 @@ TEST(ResNames, IdsAndExactStringNames) {
     // The 8-bit name stops where a NUL-terminated name would; the exact
     // UTF-16 form addresses the resource.
     const std::u16string raw(u"MY\u03A9\0X", 5);
-    const ResourceName name = ToResName(pe::ResourceId::Name(raw));
+    const ResourceName name = ToResName(pe::ResourceId::Name(raw), CodePage::Windows1252);
     EXPECT_FALSE(name.IsId);
     EXPECT_EQ(name.Name, "MY?");
     EXPECT_EQ(name.RawName, raw);
     EXPECT_EQ(ToResourceId(name), pe::ResourceId::Name(raw));
+    // The code page given, not the run's, decides the 8-bit name.
+    EXPECT_EQ(ToResName(pe::ResourceId::Name(raw), CodePage::Utf8).Name, "MY\xCE\xA9");
 }
 
 } // namespace

@@ -30,6 +30,14 @@ struct Expected {
     Entries strings;
 };
 
+Entries EntriesOf(const TResInfo& block) {
+    Entries out;
+    for (std::size_t k = 0; k < block.Strings.Count(); ++k) {
+        out.emplace_back(block.Strings.Text(k), block.Strings.GetObject(k));
+    }
+    return out;
+}
+
 class ReadStringTablesTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -37,7 +45,10 @@ protected:
         ResetResBlocks();
         OrigNeutralLangId = 0;
     }
-    void TearDown() override { OrigNeutralLangId = 0; }
+    void TearDown() override {
+        OrigNeutralLangId = 0;
+        RunCodePage = CodePage::Windows1252;
+    }
 
     static bool Read(const std::string& path, std::uint16_t origNeutral = 0) {
         ProgFileName = path;
@@ -60,11 +71,7 @@ protected:
             EXPECT_FALSE(got.Skipped);
             EXPECT_EQ(got.LangCount, want.langCount) << want.displayName;
             EXPECT_EQ(got.HasOrigNeutral, want.hasOrigNeutral) << want.displayName;
-            Entries strings;
-            for (std::size_t k = 0; k < got.Strings.Count(); ++k) {
-                strings.emplace_back(got.Strings.Text(k), got.Strings.GetObject(k));
-            }
-            EXPECT_EQ(strings, want.strings) << want.displayName;
+            EXPECT_EQ(EntriesOf(got), want.strings) << want.displayName;
         }
     }
 };
@@ -108,6 +115,51 @@ TEST_F(ReadStringTablesTest, ToolchainImages) {
             ExpectBlocks(FixtureBlocks(origNeutral));
         }
     }
+}
+
+// Reads with different code pages and neutral languages, taken in turns in
+// one process, give what korva's stage gives for each alone, and leave the
+// run's settings as they were.
+TEST_F(ReadStringTablesTest, EachReadTakesItsOwnCodePageAndNeutralLanguage) {
+    const std::string path =
+        test::BuildFixture(test::Toolchain::LldX64, "strings", test::kStringTableScript);
+    const std::vector<StringTableOptions> runs = {{CodePage::Utf8, 0x0407},
+                                                  {CodePage::Windows1252, 0x0409},
+                                                  {CodePage::Utf8, 0},
+                                                  {CodePage::Windows1252, 0}};
+    std::vector<std::vector<TResInfo>> alone;
+    for (const StringTableOptions& options : runs) {
+        RunCodePage = options.codePage;
+        ASSERT_TRUE(Read(path, options.origNeutralLangId));
+        alone.push_back(std::move(ResBlocks));
+        ResetResBlocks();
+    }
+    RunCodePage = CodePage::Windows1252;
+    OrigNeutralLangId = 0;
+    std::vector<Result<std::vector<TResInfo>>> together;
+    for (const StringTableOptions& options : runs) {
+        together.push_back(ReadStringTables(path, options));
+    }
+    EXPECT_EQ(RunCodePage, CodePage::Windows1252);
+    EXPECT_EQ(OrigNeutralLangId, 0);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        ASSERT_TRUE(together[r].ok()) << r;
+        ASSERT_EQ(together[r]->size(), alone[r].size()) << r;
+        for (std::size_t b = 0; b < alone[r].size(); ++b) {
+            const TResInfo& got = (*together[r])[b];
+            const TResInfo& want = alone[r][b];
+            EXPECT_EQ(got.DisplayName, want.DisplayName);
+            EXPECT_EQ(got.HasOrigNeutral, want.HasOrigNeutral) << r << " " << want.DisplayName;
+            EXPECT_EQ(EntriesOf(got), EntriesOf(want)) << r << " " << want.DisplayName;
+        }
+    }
+    // What tells the runs apart is there: block #4's Omega, which 1252 lacks,
+    // and the neutral language of each.
+    EXPECT_EQ((*together[0])[3].Strings.Text(2), "Omega \xCE\xA9 Euro \xE2\x82\xAC");
+    EXPECT_EQ((*together[3])[3].Strings.Text(2), "Omega ? Euro \x80");
+    EXPECT_TRUE((*together[0])[3].HasOrigNeutral);
+    EXPECT_FALSE((*together[0])[0].HasOrigNeutral);
+    EXPECT_TRUE((*together[1])[4].HasOrigNeutral);
 }
 
 TEST_F(ReadStringTablesTest, WhatNoCompilerEmits) {
@@ -162,30 +214,54 @@ TEST_F(ReadStringTablesTest, AFailingLanguageEnumerationFailsTheRead) {
     s.IdToTable(names, 2, 3, langs3);
     s.IdToData(langs, 0, 0, s.Data(StringBlock({u"one"})));
     s.IdToData(langs3, 0, 0, s.Data(StringBlock({u"three"})));
-    EXPECT_FALSE(Read(WriteImage("leafblock.dll", s.bytes())));
-    // The walk stopped at block 2 and dropped its record.
-    ExpectBlocks({{"#1", 1, true, {{"one", 0}}}});
+    const std::string path = WriteImage("leafblock.dll", s.bytes());
+    EXPECT_FALSE(Read(path));
+    // The walk stopped at block 2, and says so.
+    const Result<std::vector<TResInfo>> blocks = ReadStringTables(path, {});
+    ASSERT_FALSE(blocks.ok());
+    EXPECT_EQ(blocks.error().message,
+              path + ": string-table block #2: its languages cannot be read");
 }
 
+// Each reason comes back, and korva's stage turns every one into false.
 TEST_F(ReadStringTablesTest, FilesThatCannotBeRead) {
     const std::string noStrings =
         test::BuildFixture(test::Toolchain::LldX64, "nostrings", test::kNoStringTableScript);
-    const std::vector<std::pair<const char*, std::string>> cases = {
-        {"missing", (test::ScratchDir() / "missing.dll").string()},
-        {"a directory", test::ScratchDir().string()},
-        {"empty", test::WriteScratchFile("empty.dll", std::string())},
-        {"text", test::WriteScratchFile("text.dll", std::string("MZ is not enough"))},
-        {"no string tables", noStrings},
-        {"a malformed tree", WriteImage("loop.dll",
-                                        [] {
-                                            test::ResourceSectionBuilder s(test::kSyntheticRsrcRva);
-                                            const std::uint32_t root = s.Table(0, 1);
-                                            s.IdToTable(root, 0, pe::kRtString, root);
-                                            return s.bytes();
-                                        }())},
+    struct Case {
+        const char* what;
+        std::string path;
+        ErrorKind kind;
+        std::string reason; // what the message ends with
     };
-    for (const auto& [what, path] : cases) {
-        EXPECT_FALSE(Read(path)) << what;
+    const std::string missing = (test::ScratchDir() / "missing.dll").string();
+    const std::vector<Case> cases = {
+        {"missing", missing, ErrorKind::NoSuchFile, "No such file or directory"},
+        {"a directory", test::ScratchDir().string(), ErrorKind::NoSuchFile,
+         " is not a regular file"},
+        {"empty", test::WriteScratchFile("empty.dll", std::string()), ErrorKind::Other,
+         "not an executable image (no MZ header)"},
+        {"text", test::WriteScratchFile("text.dll", std::string("MZ is not enough")),
+         ErrorKind::Other, "not an executable image (no MZ header)"},
+        {"no string tables", noStrings, ErrorKind::Other, ": no string-table resources"},
+        {"a malformed tree",
+         WriteImage("loop.dll",
+                    [] {
+                        test::ResourceSectionBuilder s(test::kSyntheticRsrcRva);
+                        const std::uint32_t root = s.Table(0, 1);
+                        s.IdToTable(root, 0, pe::kRtString, root);
+                        return s.bytes();
+                    }()),
+         ErrorKind::Other, "reached twice"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Read(c.path)) << c.what;
+        const Result<std::vector<TResInfo>> blocks = ReadStringTables(c.path, {});
+        ASSERT_FALSE(blocks.ok()) << c.what;
+        EXPECT_EQ(blocks.error().kind, c.kind) << c.what;
+        EXPECT_NE(blocks.error().message.find(c.path), std::string::npos)
+            << c.what << ": " << blocks.error().message;
+        EXPECT_TRUE(blocks.error().message.ends_with(c.reason))
+            << c.what << ": " << blocks.error().message;
     }
 }
 

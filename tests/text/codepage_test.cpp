@@ -11,9 +11,9 @@ namespace {
 TEST(CodePage, EveryByteRoundTrips) {
     for (int b = 0; b < 256; ++b) {
         const Text original(1, static_cast<char>(b));
-        const std::u16string wide = AnsiToUtf16(original);
+        const std::u16string wide = AnsiToUtf16(original, CodePage::Windows1252);
         ASSERT_EQ(wide.size(), 1u);
-        EXPECT_EQ(Utf16ToAnsi(wide), original) << "byte " << b;
+        EXPECT_EQ(Utf16ToAnsi(wide, CodePage::Windows1252), original) << "byte " << b;
     }
 }
 
@@ -41,7 +41,7 @@ TEST(CodePage, UnmappableCodePointsBecomeOneQuestionMarkEach) {
         {u"\u20AC\u0152", "\x80\x8C"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Utf16ToAnsi(c.input), c.expected);
+        EXPECT_EQ(Utf16ToAnsi(c.input, CodePage::Windows1252), c.expected);
     }
 }
 
@@ -50,8 +50,8 @@ TEST(CodePage, LittleEndianBytesBothWays) {
     PutAnsiAsUtf16Le(Text("O\xD6\x80", 3), bytes.data());
     const std::vector<std::uint8_t> expected = {0x4F, 0x00, 0xD6, 0x00, 0xAC, 0x20};
     EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(Utf16LeToAnsi(bytes), Text("O\xD6\x80", 3));
-    EXPECT_EQ(Utf16LeToAnsi({}), Text());
+    EXPECT_EQ(Utf16LeToAnsi(bytes, CodePage::Windows1252), Text("O\xD6\x80", 3));
+    EXPECT_EQ(Utf16LeToAnsi({}, CodePage::Windows1252), Text());
 }
 
 // The table behind the bulk conversion must agree with the one-unit mapping

@@ -128,8 +128,8 @@ TEST(CompareText, Utf8IsATotalOrderThatItsWindowsFollow) {
         for (std::size_t depth = 0; depth <= 16; depth += 8) {
             std::uint32_t restA = 0;
             std::uint32_t restB = 0;
-            const std::uint64_t wa = FoldedWindow(a, depth, restA);
-            const std::uint64_t wb = FoldedWindow(b, depth, restB);
+            const std::uint64_t wa = FoldedWindow(a, depth, restA, CodePage::Utf8);
+            const std::uint64_t wb = FoldedWindow(b, depth, restB, CodePage::Utf8);
             ASSERT_TRUE(wa < wb || (wa == wb && restA <= restB)) << a << " / " << b;
             if (wa != wb || restA != 8) {
                 break;
@@ -138,7 +138,8 @@ TEST(CompareText, Utf8IsATotalOrderThatItsWindowsFollow) {
         if (CompareText(a, b) == 0) {
             std::uint32_t rest = 0;
             std::uint32_t restB = 0;
-            ASSERT_EQ(FoldedWindow(a, 0, rest), FoldedWindow(b, 0, restB));
+            ASSERT_EQ(FoldedWindow(a, 0, rest, CodePage::Utf8),
+                      FoldedWindow(b, 0, restB, CodePage::Utf8));
         }
     }
 }

@@ -47,7 +47,7 @@ TEST(Utf8, ProgramStringsComeBackUnitForUnit) {
     };
     for (const Case& c : cases) {
         const std::vector<std::uint8_t> bytes = Le(c.units);
-        EXPECT_EQ(Utf16LeToAnsi(bytes), c.utf8);
+        EXPECT_EQ(Utf16LeToAnsi(bytes, CodePage::Utf8), c.utf8);
         EXPECT_TRUE(IsValidUtf8(c.utf8)) << c.utf8;
         ASSERT_EQ(AnsiUtf16Length(c.utf8), c.units.size()) << c.utf8;
         std::vector<std::uint8_t> back(bytes.size());
@@ -68,7 +68,7 @@ TEST(Utf8, RandomUnitsRoundTrip) {
             units.push_back(pool[random() % std::size(pool)]);
         }
         const std::vector<std::uint8_t> bytes = Le(units);
-        const Text text = Utf16LeToAnsi(bytes);
+        const Text text = Utf16LeToAnsi(bytes, CodePage::Utf8);
         ASSERT_TRUE(IsValidUtf8(text));
         ASSERT_EQ(AnsiUtf16Length(text), units.size());
         std::vector<std::uint8_t> back(bytes.size());

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "common/console.h"
 #include "common/settings.h"
 #include "datafile/data_file.h"
+#include "datafile/datafile_support.h"
 #include "driver/command_line.h"
 #include "langkeys/lang_const.h"
 #include "platform/platform.h"
@@ -32,6 +34,7 @@ protected:
         ResetResBlocks();
         ResetTransDict();
         ResetCounters();
+        RunCodePage = CodePage::Windows1252;
         out_.str("");
         SetConsole(out_);
     }
@@ -316,6 +319,100 @@ TEST_F(TranslateBlocksTest, TwoThreadsTranslateWhatOneDoes) {
         EXPECT_EQ(two.blocks, one.blocks) << args[0];
         EXPECT_EQ(two.skipped, one.skipped) << args[0];
     }
+}
+
+// Translations that take their languages, options, dictionaries (in code
+// pages of their own) and streams as values, made in turns in one process,
+// give what korva's stage gives for each in a run of its own, and touch
+// none of the run's settings and counters.
+TEST_F(TranslateBlocksTest, TranslationsOfTheirOwnGiveWhatKorvasStageGivesAlone) {
+    const std::string mark = "\xEF\xBB\xBF";
+    struct Job {
+        std::vector<std::string> args; // as korva's command line
+        LangSelection languages;       // the same, as a value
+        TranslateOptions options;
+        CodePage page;
+        std::vector<std::string> dict;
+        std::vector<std::vector<Text>> blocks;
+    };
+    // Under UTF-8 the Cyrillic texts are equal in any case; under 1252 they
+    // are not, so each job's code page shows in what it finds.
+    const std::vector<Job> jobs = {
+        {{"-P", "ENGLISH", "(GERMAN,FRENCH)"},
+         test::Selection("ENGLISH", {"GERMAN", "FRENCH"}),
+         {false, true},
+         CodePage::Windows1252,
+         {"(", "ENGLISH,\"open\"", "GERMAN,\"\326ffnen\"", ")", "(", "ENGLISH,\"\xD0\xBE\xD1\x82\"",
+          "GERMAN,\"ot\"", ")"},
+         {{"", "Open", "Unknown"}, {"\xD0\x9E\xD0\xA2"}}},
+        {{"-Q", "ENGLISH", "(ITALIAN,GERMAN)"},
+         test::Selection("ENGLISH", {"ITALIAN", "GERMAN"}),
+         {true, false},
+         CodePage::Utf8,
+         {mark + "(", "ENGLISH,\"\xD0\xBE\xD1\x82\"", "ITALIAN,\"da\"", ")"},
+         {{"\xD0\x9E\xD0\xA2", "Open"}}},
+    };
+    struct Outcome {
+        std::string output;
+        TranslationCounts counts;
+        std::vector<Entries> blocks;
+    };
+    const auto blocksOf = [](const std::vector<TResInfo>& blocks) {
+        std::vector<Entries> out;
+        for (const TResInfo& block : blocks) {
+            out.push_back(StringsOf(block));
+        }
+        return out;
+    };
+    std::vector<Outcome> alone;
+    for (const Job& job : jobs) {
+        SetUp();
+        Select(job.args);
+        LoadDict(job.dict);
+        for (std::size_t b = 0; b < job.blocks.size(); ++b) {
+            AddBlock(static_cast<int>(b) + 1, job.blocks[b]);
+        }
+        TranslateBlocks();
+        alone.push_back({out_.str(),
+                         {TranslationsFound, SourceStringsMissing, TranslationStringsMissing},
+                         blocksOf(ResBlocks)});
+    }
+    SetUp();
+    std::deque<DataLoadOutcome> dicts; // kept in place: a dictionary is not copied
+    std::vector<std::vector<TResInfo>> blocks(jobs.size());
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        Result<DataLoadOutcome> loaded =
+            test::LoadText(test::Lines(jobs[j].dict), jobs[j].languages, jobs[j].page);
+        ASSERT_TRUE(loaded.ok() && loaded->Loaded()) << j;
+        dicts.push_back(std::move(loaded).value());
+        for (std::size_t b = 0; b < jobs[j].blocks.size(); ++b) {
+            TResInfo& block = blocks[j].emplace_back();
+            block.DisplayName = "#" + std::to_string(b + 1);
+            block.HasOrigNeutral = true;
+            block.LangCount = 1;
+            for (const Text& text : jobs[j].blocks[b]) {
+                block.Strings.Append(text, 0);
+            }
+        }
+    }
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        std::ostringstream out;
+        const TranslationCounts counts =
+            TranslateBlocks(blocks[j], dicts[j].dict, jobs[j].languages, jobs[j].options, out);
+        EXPECT_EQ(out.str(), alone[j].output) << j;
+        EXPECT_EQ(counts.translationsFound, alone[j].counts.translationsFound) << j;
+        EXPECT_EQ(counts.sourceStringsMissing, alone[j].counts.sourceStringsMissing) << j;
+        EXPECT_EQ(counts.translationStringsMissing, alone[j].counts.translationStringsMissing) << j;
+        EXPECT_EQ(blocksOf(blocks[j]), alone[j].blocks) << j;
+    }
+    // The code pages made the difference they should: 1252 missed the
+    // Cyrillic text in the other case, UTF-8 found it.
+    EXPECT_EQ(alone[0].counts.sourceStringsMissing, 2);
+    EXPECT_EQ(alone[1].blocks[0][2], (std::pair<Text, std::int32_t>{"da", 0x10}));
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_EQ(TranslationsFound, 0);
+    EXPECT_EQ(SourceStringsMissing, 0);
+    EXPECT_FALSE(QuietMode);
 }
 
 } // namespace

@@ -84,11 +84,8 @@ Result<RealFile> ResolveRealFile(const std::string& path) {
     Descriptor directory;
     for (int hops = 0; hops < 40; ++hops) {
         const std::string name = link.substr(DirectoryOf(link).size());
-        Result<Descriptor> next = OpenDirectory(at, DirectoryOf(link));
-        if (!next) {
-            return next.error();
-        }
-        directory = std::move(*next);
+        KORVA_ASSIGN_OR_RETURN(Descriptor next, OpenDirectory(at, DirectoryOf(link)));
+        directory = std::move(next);
         at = directory.get();
         struct stat info {};
         if (name.empty() || ::fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -113,14 +110,11 @@ Result<RealFile> ResolveRealFile(const std::string& path) {
 } // namespace
 
 Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
-    Result<RealFile> real = ResolveRealFile(path);
-    if (!real) {
-        return real.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(RealFile real, ResolveRealFile(path));
     FileReplacement out;
     out.shown_ = path;
-    out.name_ = real->name;
-    out.directoryFd_ = real->directory.release();
+    out.name_ = real.name;
+    out.directoryFd_ = real.directory.release();
     out.originalFd_ =
         ::openat(out.directoryFd_, out.name_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat original {};
@@ -137,9 +131,7 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
         return Failure("cannot create a temporary file beside " + path, errno);
     }
     if (out.fd_ < 0) {
-        if (Result<void> named = out.CreateNamed(); !named) {
-            return named.error();
-        }
+        KORVA_RETURN_IF_ERROR(out.CreateNamed());
     }
     return out;
 }

@@ -24,14 +24,21 @@ namespace {
 Result<Descriptor> OpenRegularFile(const std::string& path) {
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
-        return Failure("cannot open " + path, errno);
+        Error error = Failure("cannot open " + path, errno);
+        // A regular file that cannot be opened (no read permission) is
+        // there; anything stat cannot find, or finds to be no file, is not.
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            error.kind = ErrorKind::NoSuchFile;
+        }
+        return error;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         return Failure("cannot examine " + path, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        return MakeError(path + " is not a regular file");
+        return MakeError(path + " is not a regular file", ErrorKind::NoSuchFile);
     }
     return fd;
 }
@@ -72,14 +79,11 @@ void IgnoreClosedOutput() {
 }
 
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
     std::vector<std::uint8_t> bytes;
     std::uint8_t buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd->get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -106,14 +110,11 @@ Result<void> CheckWritable(const std::string& path) {
 }
 
 Result<MappedFile> MappedFile::Open(const std::string& path) {
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
-    Result<MappedFile> mapped = FromDescriptor(fd->get(), path);
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
+    Result<MappedFile> mapped = FromDescriptor(fd.get(), path);
     if (mapped) {
         // Kept for copies inside the kernel, which need the file itself.
-        mapped->fd_ = fd->release();
+        mapped->fd_ = fd.release();
     }
     return mapped;
 }
@@ -165,11 +166,8 @@ Result<void> ReadOnlyFile::Open(const std::string& path) {
     if (fd_ >= 0) {
         ::close(std::exchange(fd_, -1));
     }
-    Result<Descriptor> fd = posix::OpenRegularFile(path);
-    if (!fd) {
-        return fd.error();
-    }
-    fd_ = fd->release();
+    KORVA_ASSIGN_OR_RETURN(Descriptor fd, posix::OpenRegularFile(path));
+    fd_ = fd.release();
     return {};
 }
 

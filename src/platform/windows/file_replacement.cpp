@@ -162,14 +162,11 @@ bool MarkForDeletion(HANDLE file, bool on) {
 // junctions followed, so that the link stays a link and the file it points
 // to is replaced; the \\?\ form, which has no length limit.
 Result<std::wstring> RealPath(const std::string& path) {
-    Result<Handle> file = win::OpenRegularFile(path, FILE_READ_ATTRIBUTES);
-    if (!file) {
-        return file.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, FILE_READ_ATTRIBUTES));
     std::wstring real(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetFinalPathNameByHandleW(file->get(), real.data(), static_cast<DWORD>(real.size()),
+            GetFinalPathNameByHandleW(file.get(), real.data(), static_cast<DWORD>(real.size()),
                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             break; // a file system that cannot tell: the path as given, made full
@@ -211,16 +208,11 @@ Result<void> WriteAll(HANDLE file, std::span<const std::uint8_t> bytes, const st
 } // namespace
 
 Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
-    Result<std::wstring> real = RealPath(path);
-    if (!real) {
-        return real.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(std::wstring real, RealPath(path));
     FileReplacement out;
     out.shown_ = path;
-    out.name_ = win::Utf8(*real);
-    if (Result<void> named = out.CreateNamed(); !named) {
-        return named.error();
-    }
+    out.name_ = win::Utf8(real);
+    KORVA_RETURN_IF_ERROR(out.CreateNamed());
     if (!MarkForDeletion(win::FromValue(out.fd_), true)) {
         // It stays until removed: an interruption must remove it then.
         win::RememberTemporary(win::Utf16(out.tempName_));
@@ -301,15 +293,13 @@ Result<void> FileReplacement::PutInPlace() {
     }
     const HANDLE temp = win::FromValue(fd_);
     {
-        Result<Handle> old = win::OpenRegularFile(name_, READ_CONTROL | FILE_READ_ATTRIBUTES);
-        if (!old) {
-            return old.error();
-        }
+        KORVA_ASSIGN_OR_RETURN(Handle old,
+                               win::OpenRegularFile(name_, READ_CONTROL | FILE_READ_ATTRIBUTES));
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(old->get(), &info)) {
+        if (!GetFileInformationByHandle(old.get(), &info)) {
             return Failure("cannot examine " + shown_, GetLastError());
         }
-        if (Result<void> s = KeepSecurity(old->get(), temp, shown_); !s) {
+        if (Result<void> s = KeepSecurity(old.get(), temp, shown_); !s) {
             return s;
         }
         if (Result<void> s = KeepAttributes(info.dwFileAttributes, temp, shown_); !s) {

@@ -146,15 +146,24 @@ Result<Handle> OpenRegularFile(const std::string& path, DWORD access) {
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) {
         const DWORD error = GetLastError();
-        return Failure((access & GENERIC_WRITE) != 0 ? "cannot open " + path + " for writing"
-                                                     : "cannot open " + path,
-                       error);
+        Error failure =
+            Failure((access & GENERIC_WRITE) != 0 ? "cannot open " + path + " for writing"
+                                                  : "cannot open " + path,
+                    error);
+        // A file another program holds, or one the user may not read, is
+        // there; a name that finds nothing, or a directory, is not.
+        const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            failure.kind = ErrorKind::NoSuchFile;
+        }
+        return failure;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK ||
         !GetFileInformationByHandle(file.get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return MakeError(path + " is not a regular file");
+        return MakeError(path + " is not a regular file", ErrorKind::NoSuchFile);
     }
     return file;
 }

@@ -101,15 +101,12 @@ std::string DirectoryOf(const std::string& path) {
 void IgnoreClosedOutput() {} // a closed pipe fails the write; nothing ends the process
 
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
-    Result<Handle> file = win::OpenRegularFile(path, GENERIC_READ);
-    if (!file) {
-        return file.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, GENERIC_READ));
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file->get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
                       nullptr)) {
             return Failure("cannot read " + path, GetLastError());
         }
@@ -126,15 +123,12 @@ Result<void> CheckWritable(const std::string& path) {
     // while another program holds it open without letting it be deleted:
     // asked for both now, a file that cannot be replaced is refused before
     // the work is done, with the reason.
-    Result<Handle> file = win::OpenRegularFile(path, GENERIC_WRITE | DELETE);
-    if (!file) {
-        return file.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, GENERIC_WRITE | DELETE));
     // Windows neither writes nor replaces a read-only file, whoever asks;
     // said here also where the open above lets it through (the backup
     // rights of an administrator, Wine run as root).
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(file->get(), &info) &&
+    if (GetFileInformationByHandle(file.get(), &info) &&
         (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return Failure("cannot open " + path + " for writing", ERROR_ACCESS_DENIED);
     }
@@ -142,18 +136,12 @@ Result<void> CheckWritable(const std::string& path) {
 }
 
 Result<MappedFile> MappedFile::Open(const std::string& path) {
-    Result<Handle> file = win::OpenRegularFile(path, GENERIC_READ);
-    if (!file) {
-        return file.error();
-    }
-    Result<win::FileState> state = win::StateOf(file->get(), path);
-    if (!state) {
-        return state.error();
-    }
-    if (state->size > SIZE_MAX) {
+    KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, GENERIC_READ));
+    KORVA_ASSIGN_OR_RETURN(win::FileState state, win::StateOf(file.get(), path));
+    if (state.size > SIZE_MAX) {
         return MakeError("cannot read " + path + ": too large for this build");
     }
-    const auto size = static_cast<std::size_t>(state->size);
+    const auto size = static_cast<std::size_t>(state.size);
     if (size == 0) {
         return MappedFile(nullptr, 0);
     }
@@ -164,9 +152,7 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
         return Failure("cannot read " + path, GetLastError());
     }
     MappedFile out(data, size);
-    if (Result<void> read = win::ReadExactly(file->get(), data, size, path); !read) {
-        return read.error();
-    }
+    KORVA_RETURN_IF_ERROR(win::ReadExactly(file.get(), data, size, path));
     DWORD old = 0;
     (void)VirtualProtect(data, size, PAGE_READONLY, &old);
     return out;
@@ -235,11 +221,8 @@ Result<void> ReadOnlyFile::Open(const std::string& path) {
     if (fd_ >= 0) {
         CloseHandle(win::FromValue(std::exchange(fd_, -1)));
     }
-    Result<Handle> file = win::OpenRegularFile(path, GENERIC_READ);
-    if (!file) {
-        return file.error();
-    }
-    fd_ = win::HandleValue(file->release());
+    KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, GENERIC_READ));
+    fd_ = win::HandleValue(file.release());
     return {};
 }
 

@@ -16,11 +16,8 @@ std::unique_ptr<LockedFile> currentLock;
 // as a regular file. Opened only to look: no handle on the target may stay
 // open, as one would keep it from being replaced.
 Result<FileState> LookAt(const std::string& path) {
-    Result<Handle> file = OpenRegularFile(path, FILE_READ_ATTRIBUTES);
-    if (!file) {
-        return file.error();
-    }
-    return StateOf(file->get(), path);
+    KORVA_ASSIGN_OR_RETURN(Handle file, OpenRegularFile(path, FILE_READ_ATTRIBUTES));
+    return StateOf(file.get(), path);
 }
 
 std::wstring Hex(std::uint64_t value, int digits) {

@@ -247,16 +247,9 @@ Result<Image> ParseImage(Bytes file) {
         image.coffHeaderOffset + offsetof(CoffFileHeader, pointerToSymbolTable);
     image.optionalHeaderOffset = image.coffHeaderOffset + sizeof(CoffFileHeader);
 
-    const Result<std::uint64_t> fixedSize = ParseOptionalHeader(file, image);
-    if (!fixedSize) {
-        return fixedSize.error();
-    }
-    if (const Result<void> r = ParseDataDirectories(file, *fixedSize, image); !r) {
-        return r.error();
-    }
-    if (const Result<void> r = ParseSectionTable(file, image); !r) {
-        return r.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(const std::uint64_t fixedSize, ParseOptionalHeader(file, image));
+    KORVA_RETURN_IF_ERROR(ParseDataDirectories(file, fixedSize, image));
+    KORVA_RETURN_IF_ERROR(ParseSectionTable(file, image));
     FindSymbolTable(file, image);
     for (Section& section : image.sections) {
         section.longName = LongSectionName(file, image, section.header);

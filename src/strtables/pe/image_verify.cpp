@@ -117,9 +117,7 @@ Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
             return MakeError("an entry changed between directory and data");
         }
         if (want.subdirectory != nullptr) {
-            if (Result<void> r = CompareTrees(*want.subdirectory, *got.subdirectory, check); !r) {
-                return r;
-            }
+            KORVA_RETURN_IF_ERROR(CompareTrees(*want.subdirectory, *got.subdirectory, check));
         } else {
             if (!SameData(*want.data, *got.data, check)) {
                 return MakeError("resource data differs");

@@ -18,9 +18,7 @@ Result<std::size_t> RewritableResourceSection(const RebuildSource& source) {
     if (!source.resourceSection) {
         return MakeError("the image has no resource section");
     }
-    if (const std::string why = WhyNotResourceOnly(source, *source.resourceSection); !why.empty()) {
-        return MakeError(why);
-    }
+    KORVA_RETURN_IF_ERROR(CheckResourceOnly(source, *source.resourceSection));
     return *source.resourceSection;
 }
 
@@ -120,18 +118,14 @@ Result<RebuildPlan> GrowAndMove(const RebuildSource& source, const RebuildPlan& 
     plan.headers[s].sizeOfRawData = static_cast<std::uint32_t>(newRaw);
     plan.headers[s].virtualSize = static_cast<std::uint32_t>(newVirtualSize);
     const std::uint64_t memoryEnd = h.virtualAddress + std::max(newVirtualSize, newRaw);
-    if (Result<void> r = MoveUpInMemory(image, followers.inMemory, memoryEnd, plan); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(MoveUpInMemory(image, followers.inMemory, memoryEnd, plan));
     const std::uint64_t rawEnd = std::uint64_t{h.pointerToRawData} + newRaw;
-    const Result<std::uint64_t> fileEnd = MoveBackInFile(image, followers.inFile, rawEnd, plan);
-    if (!fileEnd) {
-        return fileEnd.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(const std::uint64_t fileEnd,
+                           MoveBackInFile(image, followers.inFile, rawEnd, plan));
     plan.placement = Placement::Grown;
     plan.resourceSection = s;
     plan.keepPrefix = h.pointerToRawData;
-    plan.newRawEnd = std::max(*fileEnd, rawEnd);
+    plan.newRawEnd = std::max(fileEnd, rawEnd);
     plan.rewrittenFile.push_back({h.pointerToRawData, h.sizeOfRawData});
     plan.rewrittenRva.push_back({h.virtualAddress, VirtualExtent(h)});
     plan.changedRva.push_back({h.virtualAddress, std::max(newVirtualSize, newRaw)});
@@ -154,9 +148,9 @@ Result<void> CheckRoomForSectionHeader(const RebuildSource& source) {
         return MakeError("the space after the section table is in use");
     }
     // The headers are mapped at RVA 0, so there an RVA is a file offset.
-    if (const std::string user = DirectoryInside(image, slot, sizeof(SectionHeader), {});
-        !user.empty()) {
-        return MakeError("the " + user + " lies in the space after the section table");
+    if (const std::optional<std::string> user =
+            DirectoryInside(image, slot, sizeof(SectionHeader), {})) {
+        return MakeError("the " + *user + " lies in the space after the section table");
     }
     if (Overlap(image.symbolTable.offset, image.symbolTable.size, slot, sizeof(SectionHeader))) {
         return MakeError("the COFF symbol table lies in the space after the section table");
@@ -204,12 +198,9 @@ void PlanOverlay(const RebuildSource& source, RebuildPlan& plan) {
 } // namespace
 
 Result<RebuildPlan> PlaceInPlace(const RebuildSource& source, const RebuildPlan& current) {
-    const Result<std::size_t> s = RewritableResourceSection(source);
-    if (!s) {
-        return s.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(const std::size_t s, RewritableResourceSection(source));
     const Image& image = source.image;
-    const SectionHeader& h = image.sections[*s].header;
+    const SectionHeader& h = image.sections[s].header;
     const std::uint64_t newVirtualSize =
         std::max<std::uint64_t>(h.virtualSize, source.layout.size());
     // The section may take up the rest of its last page, but not the next
@@ -225,8 +216,8 @@ Result<RebuildPlan> PlaceInPlace(const RebuildSource& source, const RebuildPlan&
     }
     RebuildPlan plan = current;
     plan.placement = Placement::InPlace;
-    plan.resourceSection = *s;
-    plan.headers[*s].virtualSize = static_cast<std::uint32_t>(newVirtualSize);
+    plan.resourceSection = s;
+    plan.headers[s].virtualSize = static_cast<std::uint32_t>(newVirtualSize);
     plan.keepPrefix = source.oldRawEnd;
     plan.newRawEnd = source.oldRawEnd;
     plan.rewrittenFile.push_back({h.pointerToRawData, h.sizeOfRawData});
@@ -236,40 +227,30 @@ Result<RebuildPlan> PlaceInPlace(const RebuildSource& source, const RebuildPlan&
 }
 
 Result<RebuildPlan> PlaceByGrowing(const RebuildSource& source, const RebuildPlan& current) {
-    const Result<std::size_t> s = RewritableResourceSection(source);
-    if (!s) {
-        return s.error();
-    }
-    const Followers followers = FollowersOf(source.image, *s);
+    KORVA_ASSIGN_OR_RETURN(const std::size_t s, RewritableResourceSection(source));
+    const Followers followers = FollowersOf(source.image, s);
     if (!followers.all.empty()) {
         return MakeError(SectionLabel(source.image, followers.all.front()) +
                          " follows the resources");
     }
-    return GrowAndMove(source, current, *s, followers);
+    return GrowAndMove(source, current, s, followers);
 }
 
 Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source,
                                            const RebuildPlan& current) {
-    const Result<std::size_t> s = RewritableResourceSection(source);
-    if (!s) {
-        return s.error();
-    }
-    const Followers followers = FollowersOf(source.image, *s);
+    KORVA_ASSIGN_OR_RETURN(const std::size_t s, RewritableResourceSection(source));
+    const Followers followers = FollowersOf(source.image, s);
     if (followers.all.empty()) {
         return MakeError("no section follows the resources");
     }
     for (const std::size_t i : followers.all) {
-        if (const std::string why = WhyNotMovable(source, i); !why.empty()) {
-            return MakeError(why);
-        }
+        KORVA_RETURN_IF_ERROR(CheckMovable(source, i));
     }
-    return GrowAndMove(source, current, *s, followers);
+    return GrowAndMove(source, current, s, followers);
 }
 
 Result<RebuildPlan> PlaceInNewSection(const RebuildSource& source, const RebuildPlan& current) {
-    if (Result<void> r = CheckRoomForSectionHeader(source); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(CheckRoomForSectionHeader(source));
     const Image& image = source.image;
     const std::uint32_t size = source.layout.size();
     // Adjacent to the last section, as the loader wants.

@@ -21,7 +21,7 @@ Result<RebuildPlan> PlaceByGrowing(const RebuildSource& source, const RebuildPla
 
 // Grows the resource section and moves the sections that follow it, when
 // each of them is the relocation table or debug information and nothing
-// else points into it (WhyNotMovable).
+// else points into it (CheckMovable).
 Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source, const RebuildPlan& current);
 
 // Adds a section at the end, when the headers have room for one more

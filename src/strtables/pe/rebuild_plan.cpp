@@ -90,8 +90,8 @@ Result<void> CheckHeaderFieldsUnshared(const Image& image) {
                          "rewrite changes");
     }
     for (const Range& f : fields) {
-        if (const std::string user = DirectoryInside(image, f.start, f.size, {}); !user.empty()) {
-            return MakeError("the " + user + " lies in header fields the rewrite changes");
+        if (const std::optional<std::string> user = DirectoryInside(image, f.start, f.size, {})) {
+            return MakeError("the " + *user + " lies in header fields the rewrite changes");
         }
     }
     return {};
@@ -181,15 +181,9 @@ Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
     if (image.dataDirectories.size() <= kResourceDirectory) {
         return MakeError("the optional header has no entry for a resource directory");
     }
-    if (Result<void> r = CheckAlignments(image); !r) {
-        return r.error();
-    }
-    if (Result<void> r = CheckRawData(file, image); !r) {
-        return r.error();
-    }
-    if (Result<void> r = CheckHeaderFieldsUnshared(image); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(CheckAlignments(image));
+    KORVA_RETURN_IF_ERROR(CheckRawData(file, image));
+    KORVA_RETURN_IF_ERROR(CheckHeaderFieldsUnshared(image));
     std::uint64_t rawEnd = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
     for (const Section& section : image.sections) {
         const SectionHeader& h = section.header;

@@ -86,8 +86,9 @@ bool HoldsNothingElse(const RebuildSource& source, const SectionHeader& h, DataD
 
 } // namespace
 
-std::string DirectoryInside(const Image& image, std::uint64_t start, std::uint64_t size,
-                            std::initializer_list<std::uint32_t> allowed) {
+std::optional<std::string> DirectoryInside(const Image& image, std::uint64_t start,
+                                           std::uint64_t size,
+                                           std::initializer_list<std::uint32_t> allowed) {
     for (std::uint32_t i = 0; i < image.dataDirectories.size(); ++i) {
         const DataDirectory& d = image.dataDirectories[i];
         if (i == kCertificateDirectory || d.virtualAddress == 0 ||
@@ -99,7 +100,7 @@ std::string DirectoryInside(const Image& image, std::uint64_t start, std::uint64
             return std::string(kDataDirectoryNames[i]) + " directory";
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 // A table the loader could not read patches nothing.
@@ -127,28 +128,27 @@ bool RelocationsPatch(const RebuildSource& source, std::uint64_t start, std::uin
     return false;
 }
 
-std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index) {
+Result<void> CheckResourceOnly(const RebuildSource& source, std::size_t index) {
     const Image& image = source.image;
     const SectionHeader& h = image.sections[index].header;
     if (image.Directory(kResourceDirectory).virtualAddress != h.virtualAddress) {
-        return "the resource directory does not start its section";
+        return MakeError("the resource directory does not start its section");
     }
     if (h.sizeOfRawData == 0 || h.pointerToRawData < image.sectionTableEnd) {
-        return "the resource section has no raw data of its own";
+        return MakeError("the resource section has no raw data of its own");
     }
     if ((h.characteristics & (kSectionCntCode | kSectionMemExecute)) != 0) {
-        return "the resource section holds code";
+        return MakeError("the resource section holds code");
     }
-    if (const std::string other =
-            DirectoryInside(image, h.virtualAddress, VirtualExtent(h), {kResourceDirectory});
-        !other.empty()) {
-        return "the resource section also holds the " + other;
+    if (const std::optional<std::string> other =
+            DirectoryInside(image, h.virtualAddress, VirtualExtent(h), {kResourceDirectory})) {
+        return MakeError("the resource section also holds the " + *other);
     }
     if (Contains(h.virtualAddress, VirtualExtent(h), image.addressOfEntryPoint)) {
-        return "the resource section holds the entry point";
+        return MakeError("the resource section holds the entry point");
     }
     if (RelocationsPatch(source, h.virtualAddress, VirtualExtent(h))) {
-        return "base relocations patch the resource section";
+        return MakeError("base relocations patch the resource section");
     }
     // Anything but zeros after the resource data is data of someone else.
     const std::uint64_t used =
@@ -156,15 +156,15 @@ std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index) {
     const std::optional<Bytes> rest =
         Slice(source.file, h.pointerToRawData + used, h.sizeOfRawData - used);
     if (!rest) {
-        return "the resource section runs past the end of the file";
+        return MakeError("the resource section runs past the end of the file");
     }
     if (std::any_of(rest->begin(), rest->end(), [](std::uint8_t b) { return b != 0; })) {
-        return "the resource section holds other data after the resources";
+        return MakeError("the resource section holds other data after the resources");
     }
     return {};
 }
 
-std::string WhyNotMovable(const RebuildSource& source, std::size_t index) {
+Result<void> CheckMovable(const RebuildSource& source, std::size_t index) {
     const Image& image = source.image;
     const Section& section = image.sections[index];
     const SectionHeader& h = section.header;
@@ -172,7 +172,7 @@ std::string WhyNotMovable(const RebuildSource& source, std::size_t index) {
     const bool relocations = HoldsRelocationTable(image, h);
     if ((h.characteristics & (kSectionCntCode | kSectionMemExecute | kSectionMemWrite)) != 0 ||
         (!relocations && (h.characteristics & kSectionMemDiscardable) == 0)) {
-        return label + "holds code or data";
+        return MakeError(label + "holds code or data");
     }
     // Code reaches a section by addresses no header records (RIP-relative
     // loads need no base relocation), so only a section that no code reads
@@ -180,21 +180,21 @@ std::string WhyNotMovable(const RebuildSource& source, std::size_t index) {
     // directory, and debug information, which debuggers find by name.
     if (relocations) {
         if (!HoldsNothingElse(source, h, image.Directory(kBaseRelocationDirectory))) {
-            return label + "holds other data besides the base relocations";
+            return MakeError(label + "holds other data besides the base relocations");
         }
     } else if (!HoldsDebugInformationOnly(image, section)) {
-        return label + "is neither the relocation table nor debug information";
+        return MakeError(label + "is neither the relocation table nor debug information");
     }
-    if (const std::string other = DirectoryInside(image, h.virtualAddress, VirtualExtent(h),
-                                                  {kBaseRelocationDirectory, kDebugDirectory});
-        !other.empty()) {
-        return label + "holds the " + other;
+    if (const std::optional<std::string> other =
+            DirectoryInside(image, h.virtualAddress, VirtualExtent(h),
+                            {kBaseRelocationDirectory, kDebugDirectory})) {
+        return MakeError(label + "holds the " + *other);
     }
     if (Contains(h.virtualAddress, VirtualExtent(h), image.addressOfEntryPoint)) {
-        return label + "holds the entry point";
+        return MakeError(label + "holds the entry point");
     }
     if (RelocationsPatch(source, h.virtualAddress, VirtualExtent(h))) {
-        return label + "base relocations patch it";
+        return MakeError(label + "base relocations patch it");
     }
     return {};
 }

@@ -2,31 +2,33 @@
 
 // What a rebuild may do to the sections of an image: rewrite the resource
 // section whole, or move a section to another address. Each rule answers
-// with the reason it forbids it, empty when it allows it.
+// with the reason it forbids it.
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "strtables/pe/rebuild_plan.h"
 
 namespace korva::pe {
 
-// Empty when the section holds nothing but the resources, so the whole of
+// Done when the section holds nothing but the resources, so the whole of
 // it may be rewritten; otherwise what else lives there.
-std::string WhyNotResourceOnly(const RebuildSource& source, std::size_t index);
+Result<void> CheckResourceOnly(const RebuildSource& source, std::size_t index);
 
-// Empty when the section may move to a new address: the one that holds the
+// Done when the section may move to a new address: the one that holds the
 // base-relocation table and nothing else, or a discardable section of debug
 // information only (.debug_* by its full name, or the COFF symbols), that
 // nothing but its own data directory points into.
-std::string WhyNotMovable(const RebuildSource& source, std::size_t index);
+Result<void> CheckMovable(const RebuildSource& source, std::size_t index);
 
 // The name of a data directory, other than the `allowed` ones, that points
-// into [start, start + size), or empty.
-std::string DirectoryInside(const Image& image, std::uint64_t start, std::uint64_t size,
-                            std::initializer_list<std::uint32_t> allowed);
+// into [start, start + size), if there is one.
+std::optional<std::string> DirectoryInside(const Image& image, std::uint64_t start,
+                                           std::uint64_t size,
+                                           std::initializer_list<std::uint32_t> allowed);
 
 // True when a base relocation patches an address in [start, start + size):
 // the loader would patch whatever new bytes lie there, and moved bytes would

@@ -232,9 +232,7 @@ Result<PlannedImage> WriteRebuiltImage(const RebuildSource& source, const Rebuil
     // clang-format on
     ImageWriter writer(source, plan, release);
     for (const Step step : kChecklist) {
-        if (Result<void> done = (writer.*step)(); !done) {
-            return done.error();
-        }
+        KORVA_RETURN_IF_ERROR((writer.*step)());
     }
     return std::move(writer).Finish();
 }

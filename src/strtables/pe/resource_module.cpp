@@ -86,11 +86,8 @@ const ResourceDirectory* ResourceModule::SubdirectoryOf(const ResourceDirectory&
 }
 
 Result<ResourceModule> ResourceModule::Open(const std::string& path) {
-    Result<MappedFile> file = MappedFile::Open(path);
-    if (!file) {
-        return file.error();
-    }
-    Result<ResourceModule> module = Parse(Storage(std::move(*file)));
+    KORVA_ASSIGN_OR_RETURN(MappedFile file, MappedFile::Open(path));
+    Result<ResourceModule> module = Parse(Storage(std::move(file)));
     if (!module) {
         return WithContext(path, module.error());
     }
@@ -115,15 +112,9 @@ Result<ResourceModule> ResourceModule::Parse(Storage storage) {
     // The spans below point into the storage's buffer, which a move of the
     // storage (mapping or vector) leaves where it is.
     const Bytes file = BytesOf(storage);
-    Result<Image> image = ParseImage(file);
-    if (!image) {
-        return image.error();
-    }
-    Result<ResourceDirectory> root = ReadResourceTree(*image, file);
-    if (!root) {
-        return root.error();
-    }
-    return ResourceModule(std::move(storage), std::move(image).value(), std::move(root).value());
+    KORVA_ASSIGN_OR_RETURN(Image image, ParseImage(file));
+    KORVA_ASSIGN_OR_RETURN(ResourceDirectory root, ReadResourceTree(image, file));
+    return ResourceModule(std::move(storage), std::move(image), std::move(root));
 }
 
 Bytes ResourceModule::file() const {

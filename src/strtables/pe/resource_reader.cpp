@@ -111,11 +111,8 @@ Result<ResourceDirectory> TreeWalk::Directory(std::uint32_t offset, int depth) {
 Result<ResourceEntry> TreeWalk::Entry(const DecodedDirectoryEntry& raw, int depth) {
     ResourceEntry entry;
     if (raw.nameIsString) {
-        Result<std::u16string> name = Name(raw.nameOffset);
-        if (!name) {
-            return name.error();
-        }
-        entry.id = ResourceId::Name(std::move(name).value());
+        KORVA_ASSIGN_OR_RETURN(std::u16string name, Name(raw.nameOffset));
+        entry.id = ResourceId::Name(std::move(name));
     } else {
         if (raw.id > 0xFFFF) {
             return MakeError("id " + Hex(raw.id) + " does not fit in 16 bits");
@@ -123,17 +120,11 @@ Result<ResourceEntry> TreeWalk::Entry(const DecodedDirectoryEntry& raw, int dept
         entry.id = ResourceId::Id(static_cast<std::uint16_t>(raw.id));
     }
     if (raw.isSubdirectory) {
-        Result<ResourceDirectory> sub = Directory(raw.targetOffset, depth + 1);
-        if (!sub) {
-            return sub.error();
-        }
-        entry.subdirectory = std::make_unique<ResourceDirectory>(std::move(sub).value());
+        KORVA_ASSIGN_OR_RETURN(ResourceDirectory sub, Directory(raw.targetOffset, depth + 1));
+        entry.subdirectory = std::make_unique<ResourceDirectory>(std::move(sub));
     } else {
-        Result<ResourceData> data = Data(raw.targetOffset);
-        if (!data) {
-            return data.error();
-        }
-        entry.data = std::make_unique<ResourceData>(data.value());
+        KORVA_ASSIGN_OR_RETURN(ResourceData data, Data(raw.targetOffset));
+        entry.data = std::make_unique<ResourceData>(data);
     }
     return entry;
 }

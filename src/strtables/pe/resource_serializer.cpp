@@ -30,20 +30,12 @@ std::string Describe(const ResourceId& id) {
 
 Result<ResourceLayout> LayOutResources(const ResourceDirectory& root) {
     ResourceLayout layout;
-    if (Result<void> r = layout.LayOutTables(root); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(layout.LayOutTables(root));
     layout.LinkSubdirectories();
-    if (Result<void> r = layout.LayOutDataEntries(); !r) {
-        return r.error();
-    }
-    if (Result<void> r = layout.LayOutNames(); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(layout.LayOutDataEntries());
+    KORVA_RETURN_IF_ERROR(layout.LayOutNames());
     layout.directorySize_ = static_cast<std::uint32_t>(layout.end_);
-    if (Result<void> r = layout.LayOutData(); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(layout.LayOutData());
     layout.size_ = static_cast<std::uint32_t>(layout.end_);
     return layout;
 }
@@ -95,26 +87,20 @@ ResourceLayout::SlotsOf(const ResourceDirectory& directory) {
 Result<void> ResourceLayout::LayOutTables(const ResourceDirectory& root) {
     tables_.push_back(Table{&root, 0, 0, 0, {}});
     for (std::size_t t = 0; t < tables_.size(); ++t) {
-        Result<std::vector<Slot>> slots = SlotsOf(*tables_[t].directory);
-        if (!slots) {
-            return slots.error();
-        }
+        KORVA_ASSIGN_OR_RETURN(std::vector<Slot> slots, SlotsOf(*tables_[t].directory));
         const auto named = static_cast<std::size_t>(std::count_if(
-            slots->begin(), slots->end(), [](const Slot& slot) { return !slot.entry->id.isId; }));
+            slots.begin(), slots.end(), [](const Slot& slot) { return !slot.entry->id.isId; }));
         tables_[t].offset = static_cast<std::uint32_t>(end_);
         tables_[t].namedCount = static_cast<std::uint16_t>(named);
-        tables_[t].idCount = static_cast<std::uint16_t>(slots->size() - named);
-        if (Result<void> r = Advance(sizeof(ResourceDirectoryTable) +
-                                     sizeof(ResourceDirectoryEntryRaw) * slots->size());
-            !r) {
-            return r;
-        }
-        for (const Slot& slot : *slots) {
+        tables_[t].idCount = static_cast<std::uint16_t>(slots.size() - named);
+        KORVA_RETURN_IF_ERROR(Advance(sizeof(ResourceDirectoryTable) +
+                                      sizeof(ResourceDirectoryEntryRaw) * slots.size()));
+        for (const Slot& slot : slots) {
             if (slot.entry->subdirectory != nullptr) {
                 tables_.push_back(Table{slot.entry->subdirectory.get(), 0, 0, 0, {}});
             }
         }
-        tables_[t].slots = std::move(slots).value();
+        tables_[t].slots = std::move(slots);
     }
     return {};
 }
@@ -138,9 +124,7 @@ Result<void> ResourceLayout::LayOutDataEntries() {
             if (slot.entry->data != nullptr) {
                 slot.targetOffset = static_cast<std::uint32_t>(end_);
                 leaves_.push_back(Leaf{slot.entry->data.get(), slot.targetOffset, 0});
-                if (Result<void> r = Advance(sizeof(ResourceDataEntry)); !r) {
-                    return r;
-                }
+                KORVA_RETURN_IF_ERROR(Advance(sizeof(ResourceDataEntry)));
             }
         }
     }
@@ -153,11 +137,8 @@ Result<void> ResourceLayout::LayOutNames() {
             if (!slot.entry->id.isId) {
                 slot.nameOffset = static_cast<std::uint32_t>(end_);
                 names_.push_back(Name{&slot.entry->id.name, slot.nameOffset});
-                if (Result<void> r = Advance(kResourceStringHeaderSize +
-                                             sizeof(char16_t) * slot.entry->id.name.size());
-                    !r) {
-                    return r;
-                }
+                KORVA_RETURN_IF_ERROR(Advance(kResourceStringHeaderSize +
+                                              sizeof(char16_t) * slot.entry->id.name.size()));
             }
         }
     }
@@ -170,13 +151,9 @@ Result<void> ResourceLayout::LayOutData() {
             kept_.push_back(KeptPointer{leaf.data->originalRva, leaf.data->originalSize});
             continue;
         }
-        if (Result<void> r = Advance(AlignUp(end_, kDataAlignment) - end_); !r) {
-            return r;
-        }
+        KORVA_RETURN_IF_ERROR(Advance(AlignUp(end_, kDataAlignment) - end_));
         leaf.dataOffset = static_cast<std::uint32_t>(end_);
-        if (Result<void> r = Advance(leaf.data->size()); !r) {
-            return r;
-        }
+        KORVA_RETURN_IF_ERROR(Advance(leaf.data->size()));
     }
     return {};
 }
@@ -184,9 +161,7 @@ Result<void> ResourceLayout::LayOutData() {
 Result<std::vector<std::uint8_t>> FillResources(const ResourceLayout& layout,
                                                 std::uint32_t baseRva) {
     ImagePieces pieces(layout.size());
-    if (Result<void> r = PlaceResources(layout, baseRva, pieces, 0); !r) {
-        return r.error();
-    }
+    KORVA_RETURN_IF_ERROR(PlaceResources(layout, baseRva, pieces, 0));
     return pieces.Materialize();
 }
 

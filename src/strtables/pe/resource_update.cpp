@@ -69,24 +69,16 @@ ResourceUpdate::ResourceUpdate(std::string path, std::unique_ptr<ResourceModule>
       changes_(std::make_unique<ResourceChanges>(module_->root())) {}
 
 Result<ResourceUpdate> ResourceUpdate::Begin(const std::string& path) {
-    if (Result<void> writable = CheckWritable(path); !writable) {
-        return writable.error();
-    }
+    KORVA_RETURN_IF_ERROR(CheckWritable(path));
     // Mapped, not read: the rewrite passes most of the file on unchanged and
     // needs only its headers and resources in memory.
-    Result<ResourceModule> module = ResourceModule::Open(path);
-    if (!module) {
-        return module.error();
-    }
-    return ResourceUpdate(path, std::make_unique<ResourceModule>(std::move(*module)));
+    KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::Open(path));
+    return ResourceUpdate(path, std::make_unique<ResourceModule>(std::move(module)));
 }
 
 Result<ResourceUpdate> ResourceUpdate::FromBytes(std::vector<std::uint8_t> bytes) {
-    Result<ResourceModule> module = ResourceModule::FromBytes(std::move(bytes));
-    if (!module) {
-        return module.error();
-    }
-    return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(*module)));
+    KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::FromBytes(std::move(bytes)));
+    return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
 }
 
 Result<void> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
@@ -117,14 +109,9 @@ Result<RebuiltImage> ResourceUpdate::Build() const {
     if (!layout) {
         return WithContext("laying out resources", layout.error());
     }
-    Result<RebuiltImage> rebuilt =
-        RebuildImage(module_->file(), module_->image(), module_->root(), *layout);
-    if (!rebuilt) {
-        return rebuilt.error();
-    }
-    if (Result<void> r = VerifyRebuiltImage(*rebuilt, changes_->tree()); !r) {
-        return r.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(RebuiltImage rebuilt, RebuildImage(module_->file(), module_->image(),
+                                                              module_->root(), *layout));
+    KORVA_RETURN_IF_ERROR(VerifyRebuiltImage(rebuilt, changes_->tree()));
     return rebuilt;
 }
 
@@ -155,34 +142,29 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
     }
     PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
     const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
-    Result<PlannedImage> planned =
-        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), *layout, releaseOld);
-    if (!planned) {
-        return planned.error();
-    }
-    Result<FileReplacement> replacement = FileReplacement::Begin(path_);
-    if (!replacement) {
-        return replacement.error();
-    }
+    KORVA_ASSIGN_OR_RETURN(
+        PlannedImage planned,
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), *layout, releaseOld));
+    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path_));
     // Unchanged ranges of the old file go from file to file without passing
     // through this process.
     const auto sink = [&](Bytes bytes) {
         const std::optional<std::uint64_t> offset = OffsetIn(module_->file(), bytes);
         if (offset && module_->mapped() != nullptr) {
-            return replacement->AppendCopy(*module_->mapped(), *offset, bytes.size());
+            return replacement.AppendCopy(*module_->mapped(), *offset, bytes.size());
         }
-        return replacement->Append(bytes);
+        return replacement.Append(bytes);
     };
     // Each item made on demand is made once: its digest, taken as it is
     // written, stands for it in the check.
     ProducedDigests digests;
-    Result<void> streamed = planned->pieces.WriteTo(sink, releaseOld, &digests);
+    Result<void> streamed = planned.pieces.WriteTo(sink, releaseOld, &digests);
     oldPages.Flush();
     if (!streamed) {
         return streamed.error();
     }
 
-    const Result<MappedFile> written = replacement->MapWritten();
+    const Result<MappedFile> written = replacement.MapWritten();
     if (!written) {
         return WithContext("cannot read back the new file", written.error());
     }
@@ -192,14 +174,11 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
             oldPages.Done(b);
             newPages.Done(b);
         };
-        if (Result<void> r =
-                VerifyRebuiltImage(written->Bytes(), planned->resourceRva, planned->resourceSize,
-                                   changes_->tree(), digests, release);
-            !r) {
-            return r.error();
-        }
+        KORVA_RETURN_IF_ERROR(VerifyRebuiltImage(written->Bytes(), planned.resourceRva,
+                                                 planned.resourceSize, changes_->tree(), digests,
+                                                 release));
     }
-    return replacement->Commit();
+    return replacement.Commit();
 }
 
 } // namespace korva::pe
