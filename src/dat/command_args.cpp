@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "dat/file_io.h"
+#include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "langkeys/lang_const.h"
 
@@ -78,6 +79,12 @@ Result<void> WriteProduct(const std::optional<std::string>& path, std::string_vi
 int Fail(Streams io, std::string_view command, std::string_view message) {
     io.err << "korva-dat " << command << ": " << message << "\n";
     return 2;
+}
+
+int Refuse(Streams io, std::string_view command, const Refusal& refusal) {
+    io.err << refusal.notes;
+    return refusal.usage ? UsageError(io, command, refusal.message)
+                         : Fail(io, command, refusal.message);
 }
 
 int AnswerHelp(Streams io, std::string_view command) {

@@ -20,7 +20,8 @@ struct Streams {
     std::ostream& err;
 };
 
-// The options a subcommand takes.
+// The options a subcommand takes, named where it is declared:
+// {.output = true, .original = true}.
 struct OptionSet {
     bool output = false;   // -o FILE
     bool original = false; // -O<lang>

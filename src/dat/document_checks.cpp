@@ -2,11 +2,12 @@
 
 namespace korva::dat {
 
-std::size_t ReportSyntaxErrors(const DataDocument& doc, std::ostream& out) {
+std::string SyntaxErrorLines(const DataDocument& doc) {
+    std::string out;
     for (const DataError& error : doc.errors) {
-        out << doc.name << ":" << error.line << ": error: " << error.message << "\n";
+        out += doc.name + ":" + std::to_string(error.line) + ": error: " + error.message + "\n";
     }
-    return doc.errors.size();
+    return out;
 }
 
 } // namespace korva::dat

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <ostream>
-#include <string_view>
+#include <string>
 
 #include "dat/data_document.h"
 
 namespace korva::dat {
 
-// Writes every syntax error of the document, one "file:line: error: ..."
-// line each; returns how many.
-std::size_t ReportSyntaxErrors(const DataDocument& doc, std::ostream& out);
+// Every syntax error of the document, one "file:line: error: ..." line
+// each, in line order.
+std::string SyntaxErrorLines(const DataDocument& doc);
 
 } // namespace korva::dat

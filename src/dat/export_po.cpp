@@ -7,6 +7,7 @@
 #include "dat/document_checks.h"
 #include "dat/po_file.h"
 #include "dat/po_marks.h"
+#include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
 #include "text/text.h"
@@ -93,97 +94,127 @@ std::string References(const DataEntry& entry) {
     return out.empty() ? out : out + "\n";
 }
 
-} // namespace
+struct ExportRequest {
+    std::string dataPath;
+    int neutral = -1;
+    int dest = -1;
+    std::optional<std::string> output;
+};
 
-int RunExportPo(const std::vector<std::string>& rawArgs, Streams io) {
-    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, false, false});
-    if (!started) {
-        return UsageError(io, kCommand, started.error().message);
-    }
-    if (started->help) {
-        return AnswerHelp(io, kCommand);
-    }
-    const CommandArgs& args = *started;
+struct ExportCounts {
+    std::size_t translated = 0, empty = 0, untranslated = 0, fuzzy = 0, shadowed = 0;
+};
+
+struct ExportOutcome {
+    std::string po;
+    std::string notes; // the entries left out, one line each
+    ExportCounts counts;
+};
+
+Result<ExportRequest> ParseExportPo(CommandArgs args) {
     if (args.positional.size() != 3) {
-        return UsageError(io, kCommand, "give the data file, NeutralLang and DestLang");
+        return MakeError("give the data file, NeutralLang and DestLang");
     }
-    const std::string& dataPath = args.positional[0];
     const Result<int> neutral = ParseLangKey(args.positional[1]);
     const Result<int> dest = ParseLangKey(args.positional[2]);
     if (!neutral || !dest) {
-        return UsageError(io, kCommand, (!neutral ? neutral : dest).error().message);
+        return (!neutral ? neutral : dest).error();
     }
     if (*neutral == *dest) {
-        return UsageError(io, kCommand, "the neutral language has no translation to export");
+        return MakeError("the neutral language has no translation to export");
     }
-    const Result<DataDocument> doc = LoadDataDocument(dataPath);
-    if (!doc) {
-        return Fail(io, kCommand, doc.error().message);
+    return ExportRequest{.dataPath = args.positional[0],
+                         .neutral = *neutral,
+                         .dest = *dest,
+                         .output = std::move(args.output)};
+}
+
+// One message of the PO file for the entry korva uses, counted; or a line
+// in `notes` when a PO file cannot hold its text.
+void ExportEntry(const DataDocument& doc, const DataEntry& entry, const ExportRequest& request,
+                 ExportOutcome& out) {
+    const std::string msgid = ToUtf8(entry.TextOf(request.neutral)->text, doc.codePage);
+    const EntryText* translation = entry.TextOf(request.dest);
+    const bool emptyOnPurpose = translation != nullptr && translation->text == EmptyTextMarker;
+    const std::string msgstr = translation == nullptr || emptyOnPurpose
+                                   ? std::string()
+                                   : ToUtf8(translation->text, doc.codePage);
+    const std::string_view badId = Unwritable(msgid);
+    const std::string_view badStr = Unwritable(msgstr);
+    if (!badId.empty() || !badStr.empty()) {
+        out.notes += "korva-dat export-po: " + doc.Where(entry.start) +
+                     ": left out: its text holds " + std::string(badId.empty() ? badStr : badId) +
+                     ", which a PO file cannot\n";
+        return;
     }
-    if (ReportSyntaxErrors(*doc, io.err) > 0) {
-        return Fail(io, kCommand, "nothing written: " + dataPath + " has syntax errors");
+    // msgfmt --check refuses a translation that does not begin and end
+    // with a line break where its source does; marked fuzzy, it is kept
+    // for the translator and left alone by import.
+    const bool lineBreaksDiffer =
+        !msgstr.empty() && (StartsWithLineBreak(msgid) != StartsWithLineBreak(msgstr) ||
+                            EndsWithLineBreak(msgid) != EndsWithLineBreak(msgstr));
+    if (emptyOnPurpose) {
+        out.po += "#. " + std::string(kEmptyTranslationComment) + "\n";
+        ++out.counts.empty;
+    } else if (lineBreaksDiffer) {
+        out.po += "#. " + std::string(kLineBreakComment) + "\n";
+        ++out.counts.fuzzy;
+    } else if (msgstr.empty()) {
+        ++out.counts.untranslated;
+    } else {
+        ++out.counts.translated;
     }
-    const std::vector<EntryGroup> groups = GroupEntries(*doc, *neutral, {*dest});
-    std::string po = Header(dataPath, *neutral, *dest);
-    std::size_t translated = 0;
-    std::size_t empty = 0;
-    std::size_t untranslated = 0;
-    std::size_t fuzzy = 0;
-    std::size_t shadowed = 0;
-    for (const EntryGroup& group : groups) {
-        shadowed += group.members.size() - 1;
-        const DataEntry& entry = doc->entries[group.winner];
-        const std::string msgid = ToUtf8(entry.TextOf(*neutral)->text, doc->codePage);
-        const EntryText* translation = entry.TextOf(*dest);
-        const bool emptyOnPurpose = translation != nullptr && translation->text == EmptyTextMarker;
-        const std::string msgstr = translation == nullptr || emptyOnPurpose
-                                       ? std::string()
-                                       : ToUtf8(translation->text, doc->codePage);
-        const std::string_view badId = Unwritable(msgid);
-        const std::string_view badStr = Unwritable(msgstr);
-        if (!badId.empty() || !badStr.empty()) {
-            io.err << "korva-dat export-po: " << doc->Where(entry.start)
-                   << ": left out: its text holds " << (badId.empty() ? badStr : badId)
-                   << ", which a PO file cannot\n";
-            continue;
-        }
-        // msgfmt --check refuses a translation that does not begin and end
-        // with a line break where its source does; marked fuzzy, it is kept
-        // for the translator and left alone by import.
-        const bool lineBreaksDiffer =
-            !msgstr.empty() && (StartsWithLineBreak(msgid) != StartsWithLineBreak(msgstr) ||
-                                EndsWithLineBreak(msgid) != EndsWithLineBreak(msgstr));
-        if (emptyOnPurpose) {
-            po += "#. " + std::string(kEmptyTranslationComment) + "\n";
-            ++empty;
-        } else if (lineBreaksDiffer) {
-            po += "#. " + std::string(kLineBreakComment) + "\n";
-            ++fuzzy;
-        } else if (msgstr.empty()) {
-            ++untranslated;
-        } else {
-            ++translated;
-        }
-        po += References(entry);
-        if (lineBreaksDiffer) {
-            po += "#, fuzzy\n";
-        }
-        po += PoField("msgid", msgid) + PoField("msgstr", msgstr) + "\n";
+    out.po += References(entry);
+    if (lineBreaksDiffer) {
+        out.po += "#, fuzzy\n";
     }
-    if (const Result<void> written = WriteProduct(args.output, po, io.out); !written) {
+    out.po += PoField("msgid", msgid) + PoField("msgstr", msgstr) + "\n";
+}
+
+Computed<ExportOutcome> ComputeExportPo(const ExportRequest& request) {
+    KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(request.dataPath));
+    if (!doc.errors.empty()) {
+        return NothingWritten(request.dataPath + " has syntax errors", SyntaxErrorLines(doc));
+    }
+    ExportOutcome out;
+    out.po = Header(request.dataPath, request.neutral, request.dest);
+    for (const EntryGroup& group : GroupEntries(doc, request.neutral, {request.dest})) {
+        out.counts.shadowed += group.members.size() - 1;
+        ExportEntry(doc, doc.entries[group.winner], request, out);
+    }
+    return out;
+}
+
+int ReportExportPo(const ExportRequest& request, ExportOutcome& outcome, Streams io) {
+    io.err << outcome.notes;
+    if (const Result<void> written = WriteProduct(request.output, outcome.po, io.out); !written) {
         return Fail(io, kCommand, "nothing written: " + written.error().message);
     }
-    std::ostream& summary = ProductOnStdout(args.output) ? io.err : io.out;
-    summary << "korva-dat export-po: " << translated + empty + untranslated + fuzzy << " texts ("
-            << translated << " translated, " << empty << " empty on purpose, " << fuzzy
-            << " fuzzy, " << untranslated << " untranslated) written to "
-            << (ProductOnStdout(args.output) ? "standard output" : *args.output) << "\n";
-    if (shadowed > 0) {
-        summary << "korva-dat export-po: " << shadowed
+    const ExportCounts& c = outcome.counts;
+    std::ostream& summary = ProductOnStdout(request.output) ? io.err : io.out;
+    summary << "korva-dat export-po: " << c.translated + c.empty + c.untranslated + c.fuzzy
+            << " texts (" << c.translated << " translated, " << c.empty << " empty on purpose, "
+            << c.fuzzy << " fuzzy, " << c.untranslated << " untranslated) written to "
+            << (ProductOnStdout(request.output) ? "standard output" : *request.output) << "\n";
+    if (c.shadowed > 0) {
+        summary << "korva-dat export-po: " << c.shadowed
                 << " entries left out, as another entry with the same text wins (see korva-dat "
                    "check)\n";
     }
     return 0;
+}
+
+} // namespace
+
+int RunExportPo(const std::vector<std::string>& args, Streams io) {
+    static constexpr SubcommandSpec<ExportRequest, ExportOutcome> kSpec{
+        .name = kCommand,
+        .options = {.output = true},
+        .parse = ParseExportPo,
+        .compute = ComputeExportPo,
+        .report = ReportExportPo,
+    };
+    return RunSubcommand(args, io, kSpec);
 }
 
 } // namespace korva::dat

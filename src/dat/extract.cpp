@@ -2,6 +2,7 @@
 
 #include "dat/entry_writer.h"
 #include "dat/program_texts.h"
+#include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "text/utf8.h"
 
@@ -27,71 +28,82 @@ std::string Header(const LanguageChoice& choice, const std::vector<std::string>&
     return out;
 }
 
-} // namespace
-
-int RunExtract(const std::vector<std::string>& rawArgs, Streams io) {
-    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, true});
-    if (!started) {
-        return UsageError(io, kCommand, started.error().message);
-    }
-    if (started->help) {
-        return AnswerHelp(io, kCommand);
-    }
-    const CommandArgs& args = *started;
-    if (args.positional.size() < 3) {
-        return UsageError(io, kCommand,
-                          "give NeutralLang, (DestLang,...) and at least one program");
-    }
+struct ExtractRequest {
     LanguageChoice choice;
-    const Result<int> neutral = ParseLangKey(args.positional[0]);
-    if (!neutral) {
-        return UsageError(io, kCommand, neutral.error().message);
-    }
-    const Result<std::vector<int>> dests = ParseDestList(args.positional[1]);
-    if (!dests) {
-        return UsageError(io, kCommand, dests.error().message);
-    }
-    choice.neutral = *neutral;
-    choice.dests = *dests;
-    choice.original = args.original;
-    const std::vector<std::string> programPaths(args.positional.begin() + 2, args.positional.end());
+    std::vector<std::string> programPaths;
+    std::optional<std::string> output;
+    CodePage codePage = CodePage::Utf8;
+};
 
-    const CodePage codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
-    const Result<std::vector<ProgramTables>> programs =
-        ReadPrograms(programPaths, {codePage, choice.OriginalLangId()});
-    if (!programs) {
-        return Fail(io, kCommand, programs.error().message);
+struct ExtractOutcome {
+    std::string data;
+    ProgramTexts texts;
+};
+
+Result<ExtractRequest> ParseExtract(CommandArgs args) {
+    if (args.positional.size() < 3) {
+        return MakeError("give NeutralLang, (DestLang,...) and at least one program");
     }
-    const ProgramTexts texts = CollectTexts(*programs, codePage);
-    if (!texts.lost.empty()) {
-        ReportLostTexts(texts, kCommand, io.err);
-        return Fail(io, kCommand,
-                    "nothing written: leave out --cp1252 to write a UTF-8 data file, which holds "
-                    "every text");
+    ExtractRequest request;
+    KORVA_ASSIGN_OR_RETURN(request.choice.neutral, ParseLangKey(args.positional[0]));
+    KORVA_ASSIGN_OR_RETURN(request.choice.dests, ParseDestList(args.positional[1]));
+    request.choice.original = args.original;
+    request.programPaths.assign(args.positional.begin() + 2, args.positional.end());
+    request.output = std::move(args.output);
+    request.codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
+    return request;
+}
+
+Computed<ExtractOutcome> ComputeExtract(const ExtractRequest& request) {
+    KORVA_ASSIGN_OR_RETURN(
+        const std::vector<ProgramTables> programs,
+        ReadPrograms(request.programPaths, {request.codePage, request.choice.OriginalLangId()}));
+    ExtractOutcome out{.data = {}, .texts = CollectTexts(programs, request.codePage)};
+    if (!out.texts.lost.empty()) {
+        return NothingWritten("leave out --cp1252 to write a UTF-8 data file, which holds every "
+                              "text",
+                              LostTextLines(out.texts, kCommand));
     }
-    if (texts.texts.empty()) {
-        return Fail(io, kCommand,
-                    "no text to translate: no string-table block is in the original neutral "
-                    "language alone (see -O)");
+    if (out.texts.texts.empty()) {
+        return MakeError("no text to translate: no string-table block is in the original neutral "
+                         "language alone (see -O)");
     }
-    std::string data = codePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
-    data += Header(choice, programPaths);
-    for (const DistinctText& text : texts.texts) {
-        AppendNewEntry(data, text, choice, "\r\n");
+    out.data = request.codePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
+    out.data += Header(request.choice, request.programPaths);
+    for (const DistinctText& text : out.texts.texts) {
+        AppendNewEntry(out.data, text, request.choice, "\r\n");
     }
-    if (const Result<void> written = WriteProduct(args.output, data, io.out); !written) {
+    return out;
+}
+
+int ReportExtract(const ExtractRequest& request, ExtractOutcome& outcome, Streams io) {
+    if (const Result<void> written = WriteProduct(request.output, outcome.data, io.out); !written) {
         return Fail(io, kCommand, "nothing written: " + written.error().message);
     }
-    std::ostream& summary = ProductOnStdout(args.output) ? io.err : io.out;
+    const ProgramTexts& texts = outcome.texts;
+    std::ostream& summary = ProductOnStdout(request.output) ? io.err : io.out;
     summary << "korva-dat extract: " << texts.texts.size() << " texts (" << texts.uses
             << " uses in " << texts.blocks << " blocks) written to "
-            << (ProductOnStdout(args.output) ? "standard output" : *args.output) << "\n";
+            << (ProductOnStdout(request.output) ? "standard output" : *request.output) << "\n";
     for (const std::string& block : texts.skippedBlocks) {
         summary << "korva-dat extract: " << block
                 << " left out: it is not in the original neutral language alone, so korva "
                    "skips it\n";
     }
     return 0;
+}
+
+} // namespace
+
+int RunExtract(const std::vector<std::string>& args, Streams io) {
+    static constexpr SubcommandSpec<ExtractRequest, ExtractOutcome> kSpec{
+        .name = kCommand,
+        .options = {.output = true, .original = true, .cp1252 = true},
+        .parse = ParseExtract,
+        .compute = ComputeExtract,
+        .report = ReportExtract,
+    };
+    return RunSubcommand(args, io, kSpec);
 }
 
 } // namespace korva::dat

@@ -8,6 +8,7 @@
 #include "dat/file_io.h"
 #include "dat/po_file.h"
 #include "dat/po_marks.h"
+#include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
 #include "langkeys/lang_const.h"
@@ -115,122 +116,179 @@ std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::stri
     return out + doc.bytes.substr(doc.tailBegin);
 }
 
-} // namespace
+struct ImportRequest {
+    std::string dataPath;
+    std::string poPath;
+    std::string target; // -o, or the data file itself
+};
 
-int RunImportPo(const std::vector<std::string>& rawArgs, Streams io) {
-    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, false, false});
-    if (!started) {
-        return UsageError(io, kCommand, started.error().message);
-    }
-    if (started->help) {
-        return AnswerHelp(io, kCommand);
-    }
-    const CommandArgs& args = *started;
-    if (args.positional.size() != 2) {
-        return UsageError(io, kCommand, "give the data file and the PO file");
-    }
-    const std::string& dataPath = args.positional[0];
-    const std::string& poPath = args.positional[1];
-    const Result<DataDocument> doc = LoadDataDocument(dataPath);
-    if (!doc) {
-        return Fail(io, kCommand, doc.error().message);
-    }
-    if (ReportSyntaxErrors(*doc, io.err) > 0) {
-        return Fail(io, kCommand, "nothing written: " + dataPath + " has syntax errors");
-    }
-    const Result<std::string> poBytes = ReadFileBytes(poPath);
-    if (!poBytes) {
-        return Fail(io, kCommand, poBytes.error().message);
-    }
-    const Result<std::vector<PoMessage>> messages = ParsePo(*poBytes, poPath);
-    if (!messages) {
-        return Fail(io, kCommand, "nothing written: " + messages.error().message);
-    }
-    const Result<PoLanguages> langs = LanguagesOf(*messages, *doc, poPath);
-    if (!langs) {
-        return Fail(io, kCommand, "nothing written: " + langs.error().message);
-    }
-    const std::vector<EntryGroup> groups = GroupEntries(*doc, langs->neutral, {langs->dest});
-    const NeutralTextIndex index(*doc, groups, langs->neutral);
-
+struct ImportOutcome {
+    int dest = -1;
+    std::optional<std::string> updated; // none when nothing is to be written
+    std::string notes;                  // the messages left out, one line each
     ImportCounts counts;
-    std::map<std::size_t, std::string> changes;
+};
+
+Result<ImportRequest> ParseImportPo(CommandArgs args) {
+    if (args.positional.size() != 2) {
+        return MakeError("give the data file and the PO file");
+    }
+    return ImportRequest{.dataPath = args.positional[0],
+                         .poPath = args.positional[1],
+                         .target = args.output.value_or(args.positional[0])};
+}
+
+// The work of one import: the data file, the PO file, and what the
+// messages have done so far.
+struct Import {
+    const ImportRequest& request;
+    const DataDocument& doc;
+    const NeutralTextIndex& index;
+    int dest;
+    ImportOutcome& out;
+    std::map<std::size_t, std::string> changes;        // entry -> its new translation
     std::map<std::size_t, std::size_t> messageOfEntry; // entry -> PO line
     std::size_t errors = 0;
-    const auto where = [&](const PoMessage& m) { return poPath + ":" + std::to_string(m.line); };
+
+    void Note(const PoMessage& m, const std::string& what) {
+        out.notes += "korva-dat import-po: " + request.poPath + ":" + std::to_string(m.line) +
+                     ": " + what + "\n";
+    }
+    void Take(const PoMessage& m);
+    // The translation as the data file is to hold it, or nothing when the
+    // message leaves the entry as it is.
+    std::optional<std::string> Wanted(const PoMessage& m);
+};
+
+std::optional<std::string> Import::Wanted(const PoMessage& m) {
+    if (m.Fuzzy()) {
+        ++out.counts.fuzzy; // a translation to be reviewed is not used, as msgfmt does
+        return std::nullopt;
+    }
+    const std::string& msgstr = m.msgstr.front();
+    std::string wanted;
+    if (msgstr.empty()) {
+        if (!HasComment(m, kEmptyTranslationComment)) {
+            ++out.counts.untranslated; // never takes a translation away
+            return std::nullopt;
+        }
+        wanted = EmptyTextMarker;
+    } else if (doc.codePage == CodePage::Utf8) {
+        wanted = msgstr;
+    } else if (!Utf8ToCp1252(msgstr, wanted)) {
+        Note(m, "the translation holds characters that Windows-1252 cannot; convert " +
+                    request.dataPath + " to UTF-8");
+        ++errors;
+        return std::nullopt;
+    }
+    return wanted;
+}
+
+void Import::Take(const PoMessage& m) {
+    if (m.msgidPlural) {
+        Note(m, "a plural message, left out: korva's texts have no plural forms");
+        ++out.counts.plural;
+        return;
+    }
+    // A text that 1252 cannot spell is surely not in a 1252 data file.
+    std::string id = m.msgid;
+    const bool spelt = doc.codePage == CodePage::Utf8 || Utf8ToCp1252(m.msgid, id);
+    const std::optional<std::size_t> entry = spelt ? index.Find(id) : std::nullopt;
+    if (!entry) {
+        Note(m, QuoteDataText(m.msgid) + " is not in " + request.dataPath);
+        ++out.counts.notHeld;
+        return;
+    }
+    if (const auto [it, fresh] = messageOfEntry.emplace(*entry, m.line); !fresh) {
+        Note(m,
+             "the message at line " + std::to_string(it->second) + " has the same text for korva");
+        ++errors;
+        return;
+    }
+    std::optional<std::string> wanted = Wanted(m);
+    if (!wanted) {
+        return;
+    }
+    const EntryText* given = doc.entries[*entry].TextOf(dest);
+    if (given != nullptr && given->text == *wanted) {
+        ++out.counts.unchanged;
+        return;
+    }
+    changes[*entry] = std::move(*wanted);
+    ++out.counts.imported;
+}
+
+Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
+    const std::string& poPath = request.poPath;
+    KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(request.dataPath));
+    if (!doc.errors.empty()) {
+        return NothingWritten(request.dataPath + " has syntax errors", SyntaxErrorLines(doc));
+    }
+    KORVA_ASSIGN_OR_RETURN(const std::string poBytes, ReadFileBytes(poPath));
+    const Result<std::vector<PoMessage>> messages = ParsePo(poBytes, poPath);
+    if (!messages) {
+        return NothingWritten(messages.error().message);
+    }
+    const Result<PoLanguages> langs = LanguagesOf(*messages, doc, poPath);
+    if (!langs) {
+        return NothingWritten(langs.error().message);
+    }
+    const std::vector<EntryGroup> groups = GroupEntries(doc, langs->neutral, {langs->dest});
+    const NeutralTextIndex index(doc, groups, langs->neutral);
+    ImportOutcome out;
+    out.dest = langs->dest;
+    Import import{.request = request,
+                  .doc = doc,
+                  .index = index,
+                  .dest = langs->dest,
+                  .out = out,
+                  .changes = {},
+                  .messageOfEntry = {}};
     for (const PoMessage& m : *messages) {
-        if (m.IsHeader()) {
-            continue;
+        if (!m.IsHeader()) {
+            import.Take(m);
         }
-        if (m.msgidPlural) {
-            io.err << "korva-dat import-po: " << where(m) << ": a plural message, left out: "
-                   << "korva's texts have no plural forms\n";
-            ++counts.plural;
-            continue;
-        }
-        // A text that 1252 cannot spell is surely not in a 1252 data file.
-        std::string id = m.msgid;
-        const bool spelt = doc->codePage == CodePage::Utf8 || Utf8ToCp1252(m.msgid, id);
-        const std::optional<std::size_t> entry = spelt ? index.Find(id) : std::nullopt;
-        if (!entry) {
-            io.err << "korva-dat import-po: " << where(m) << ": " << QuoteDataText(m.msgid)
-                   << " is not in " << dataPath << "\n";
-            ++counts.notHeld;
-            continue;
-        }
-        if (const auto [it, fresh] = messageOfEntry.emplace(*entry, m.line); !fresh) {
-            io.err << "korva-dat import-po: " << where(m) << ": the message at line " << it->second
-                   << " has the same text for korva\n";
-            ++errors;
-            continue;
-        }
-        if (m.Fuzzy()) {
-            ++counts.fuzzy; // a translation to be reviewed is not used, as msgfmt does
-            continue;
-        }
-        const std::string& msgstr = m.msgstr.front();
-        std::string wanted;
-        if (msgstr.empty()) {
-            if (!HasComment(m, kEmptyTranslationComment)) {
-                ++counts.untranslated; // never takes a translation away
-                continue;
-            }
-            wanted = EmptyTextMarker;
-        } else if (doc->codePage == CodePage::Utf8) {
-            wanted = msgstr;
-        } else if (!Utf8ToCp1252(msgstr, wanted)) {
-            io.err << "korva-dat import-po: " << where(m) << ": the translation holds characters "
-                   << "that Windows-1252 cannot; convert " << dataPath << " to UTF-8\n";
-            ++errors;
-            continue;
-        }
-        const EntryText* given = doc->entries[*entry].TextOf(langs->dest);
-        if (given != nullptr && given->text == wanted) {
-            ++counts.unchanged;
-            continue;
-        }
-        changes[*entry] = std::move(wanted);
-        ++counts.imported;
     }
-    if (errors > 0) {
-        return Fail(io, kCommand,
-                    "nothing written: " + std::to_string(errors) +
-                        (errors == 1 ? " error" : " errors") + " in " + poPath);
+    if (import.errors > 0) {
+        return NothingWritten(std::to_string(import.errors) +
+                                  (import.errors == 1 ? " error" : " errors") + " in " + poPath,
+                              std::move(out.notes));
     }
-    const std::string target = args.output.value_or(dataPath);
-    if (!changes.empty() || target != dataPath) {
-        const std::string updated = Apply(*doc, changes, langs->dest);
-        if (const Result<void> written = WriteProduct(target, updated, io.out); !written) {
+    if (!import.changes.empty() || request.target != request.dataPath) {
+        out.updated = Apply(doc, import.changes, langs->dest);
+    }
+    return out;
+}
+
+int ReportImportPo(const ImportRequest& request, ImportOutcome& outcome, Streams io) {
+    io.err << outcome.notes;
+    const std::string& target = request.target;
+    if (outcome.updated) {
+        if (const Result<void> written = WriteProduct(target, *outcome.updated, io.out); !written) {
             return Fail(io, kCommand, "nothing written: " + written.error().message);
         }
     }
+    const ImportCounts& counts = outcome.counts;
     std::ostream& summary = ProductOnStdout(target) ? io.err : io.out;
-    summary << "korva-dat import-po: " << KeyName(langs->dest) << " from " << poPath << " into "
-            << (ProductOnStdout(target) ? "standard output" : target) << ": " << counts.imported
-            << " imported, " << counts.unchanged << " unchanged, " << counts.untranslated
-            << " untranslated, " << counts.fuzzy << " fuzzy left out, " << counts.notHeld
-            << " not in the data file\n";
+    summary << "korva-dat import-po: " << KeyName(outcome.dest) << " from " << request.poPath
+            << " into " << (ProductOnStdout(target) ? "standard output" : target) << ": "
+            << counts.imported << " imported, " << counts.unchanged << " unchanged, "
+            << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy left out, "
+            << counts.notHeld << " not in the data file\n";
     return counts.notHeld > 0 ? 1 : 0;
+}
+
+} // namespace
+
+int RunImportPo(const std::vector<std::string>& args, Streams io) {
+    static constexpr SubcommandSpec<ImportRequest, ImportOutcome> kSpec{
+        .name = kCommand,
+        .options = {.output = true},
+        .parse = ParseImportPo,
+        .compute = ComputeImportPo,
+        .report = ReportImportPo,
+    };
+    return RunSubcommand(args, io, kSpec);
 }
 
 } // namespace korva::dat

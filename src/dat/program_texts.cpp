@@ -89,12 +89,15 @@ ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage c
     return out;
 }
 
-void ReportLostTexts(const ProgramTexts& texts, std::string_view command, std::ostream& err) {
+std::string LostTextLines(const ProgramTexts& texts, std::string_view command) {
+    std::string out;
     for (const TextLocation& where : texts.lost) {
-        err << "korva-dat " << command << ": " << where.program << ", block " << where.block
-            << (where.named ? ", slot " : ", string id ") << where.number
-            << ": the text holds characters that Windows-1252 cannot\n";
+        out += "korva-dat " + std::string(command) + ": " + where.program + ", block " +
+               where.block + (where.named ? ", slot " : ", string id ") +
+               std::to_string(where.number) +
+               ": the text holds characters that Windows-1252 cannot\n";
     }
+    return out;
 }
 
 } // namespace korva::dat

@@ -55,8 +55,8 @@ struct ProgramTexts {
 
 ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage);
 
-// Names on `err`, one "korva-dat <command>: ..." line each, where the texts
-// that Windows-1252 cannot hold are used.
-void ReportLostTexts(const ProgramTexts& texts, std::string_view command, std::ostream& err);
+// Where the texts that Windows-1252 cannot hold are used, one
+// "korva-dat <command>: ..." line each.
+std::string LostTextLines(const ProgramTexts& texts, std::string_view command);
 
 } // namespace korva::dat

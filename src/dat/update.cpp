@@ -3,6 +3,7 @@
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
 #include "dat/program_texts.h"
+#include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "datafile/text_sort.h"
 
@@ -129,73 +130,92 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
     return out;
 }
 
-} // namespace
+struct UpdateRequest {
+    std::string dataPath;
+    std::optional<LanguageChoice> languages; // given after the data file
+    std::optional<std::uint16_t> original;
+    std::vector<std::string> programPaths;
+    std::string target; // -o, or the data file itself
+};
 
-int RunUpdate(const std::vector<std::string>& rawArgs, Streams io) {
-    Result<CommandArgs> started = ParseCommandArgs(rawArgs, {true, true, false});
-    if (!started) {
-        return UsageError(io, kCommand, started.error().message);
-    }
-    if (started->help) {
-        return AnswerHelp(io, kCommand);
-    }
-    CommandArgs& args = *started;
-    if (args.positional.size() < 2) {
-        return UsageError(io, kCommand, "give the data file and at least one program");
-    }
-    const std::string dataPath = args.positional.front();
-    std::vector<std::string> rest(args.positional.begin() + 1, args.positional.end());
-    const Result<std::optional<LanguageChoice>> given = TakeLanguages(rest);
-    if (!given) {
-        return UsageError(io, kCommand, given.error().message);
-    }
-    if (rest.empty()) {
-        return UsageError(io, kCommand, "give at least one program");
-    }
-    const Result<DataDocument> doc = LoadDataDocument(dataPath);
-    if (!doc) {
-        return Fail(io, kCommand, doc.error().message);
-    }
-    if (ReportSyntaxErrors(*doc, io.err) > 0) {
-        return Fail(io, kCommand, "nothing written: " + dataPath + " has syntax errors");
-    }
-    std::optional<LanguageChoice> choice = given->has_value() ? *given : doc->languages;
-    if (!choice) {
-        return UsageError(io, kCommand,
-                          dataPath + " has no languages line: give NeutralLang (DestLang,...) "
-                                     "after its name");
-    }
-    if (args.original) {
-        choice->original = args.original;
-    }
-    const Result<std::vector<ProgramTables>> programs =
-        ReadPrograms(rest, {doc->codePage, choice->OriginalLangId()});
-    if (!programs) {
-        return Fail(io, kCommand, programs.error().message);
-    }
-    const ProgramTexts texts = CollectTexts(*programs, doc->codePage);
-    if (!texts.lost.empty()) {
-        ReportLostTexts(texts, kCommand, io.err);
-        return Fail(io, kCommand,
-                    "nothing written: " + dataPath +
-                        " is a Windows-1252 file; convert it to UTF-8 (see korva-dat --help)");
-    }
-    const Matching matching = Match(*doc, choice->neutral, texts);
+struct UpdateOutcome {
+    std::string updated;
+    bool unchanged = false; // written back to itself as it was
     UpdateCounts counts;
-    const std::string updated = Rewrite(*doc, matching, *choice, counts);
-    const std::string target = args.output.value_or(dataPath);
-    const bool unchanged = target == dataPath && updated == doc->bytes;
-    if (!unchanged) {
-        if (const Result<void> written = WriteProduct(target, updated, io.out); !written) {
+};
+
+Result<UpdateRequest> ParseUpdate(CommandArgs args) {
+    if (args.positional.size() < 2) {
+        return MakeError("give the data file and at least one program");
+    }
+    UpdateRequest request;
+    request.dataPath = args.positional.front();
+    request.programPaths.assign(args.positional.begin() + 1, args.positional.end());
+    KORVA_ASSIGN_OR_RETURN(request.languages, TakeLanguages(request.programPaths));
+    if (request.programPaths.empty()) {
+        return MakeError("give at least one program");
+    }
+    request.original = args.original;
+    request.target = args.output.value_or(request.dataPath);
+    return request;
+}
+
+Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
+    const std::string& dataPath = request.dataPath;
+    KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(dataPath));
+    if (!doc.errors.empty()) {
+        return NothingWritten(dataPath + " has syntax errors", SyntaxErrorLines(doc));
+    }
+    std::optional<LanguageChoice> choice = request.languages ? request.languages : doc.languages;
+    if (!choice) {
+        return UsageRefusal(dataPath + " has no languages line: give NeutralLang (DestLang,...) "
+                                       "after its name");
+    }
+    if (request.original) {
+        choice->original = request.original;
+    }
+    KORVA_ASSIGN_OR_RETURN(
+        const std::vector<ProgramTables> programs,
+        ReadPrograms(request.programPaths, {doc.codePage, choice->OriginalLangId()}));
+    const ProgramTexts texts = CollectTexts(programs, doc.codePage);
+    if (!texts.lost.empty()) {
+        return NothingWritten(dataPath + " is a Windows-1252 file; convert it to UTF-8 (see "
+                                         "korva-dat --help)",
+                              LostTextLines(texts, kCommand));
+    }
+    UpdateOutcome out;
+    out.updated = Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.counts);
+    out.unchanged = request.target == dataPath && out.updated == doc.bytes;
+    return out;
+}
+
+int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams io) {
+    const std::string& target = request.target;
+    if (!outcome.unchanged) {
+        if (const Result<void> written = WriteProduct(target, outcome.updated, io.out); !written) {
             return Fail(io, kCommand, "nothing written: " + written.error().message);
         }
     }
+    const UpdateCounts& counts = outcome.counts;
     std::ostream& summary = ProductOnStdout(target) ? io.err : io.out;
     summary << "korva-dat update: " << (ProductOnStdout(target) ? "standard output" : target)
-            << (unchanged ? " unchanged" : "") << ": kept " << counts.kept << " entries ("
+            << (outcome.unchanged ? " unchanged" : "") << ": kept " << counts.kept << " entries ("
             << counts.unused << " marked unused, " << counts.newlyUnused
             << " of them newly), added " << counts.added << "\n";
     return 0;
+}
+
+} // namespace
+
+int RunUpdate(const std::vector<std::string>& args, Streams io) {
+    static constexpr SubcommandSpec<UpdateRequest, UpdateOutcome> kSpec{
+        .name = kCommand,
+        .options = {.output = true, .original = true},
+        .parse = ParseUpdate,
+        .compute = ComputeUpdate,
+        .report = ReportUpdate,
+    };
+    return RunSubcommand(args, io, kSpec);
 }
 
 } // namespace korva::dat

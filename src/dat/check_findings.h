@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dat/coverage.h"
+#include "dat/data_document.h"
+#include "dat/languages.h"
+#include "dat/program_texts.h"
+
+namespace korva::dat {
+
+// How far one program is covered, as korva would count it.
+struct ProgramCoverage {
+    std::string path;
+    Coverage coverage;       // without its notFound views
+    std::size_t waiting = 0; // texts not found that are in entries with no translation yet
+};
+
+// What 'korva-dat check' finds in a data file.
+struct CheckFindings {
+    std::string errorLines; // "file:line: error: ..." lines, syntax errors first
+    std::size_t errors = 0;
+    std::size_t texts = 0; // the texts korva would use (entry groups)
+    // Without programs: each translated language's present and missing texts.
+    std::vector<Coverage::Language> entryTranslations;
+    // With programs: korva's load of the data file and what it covers.
+    std::string korvaStopLine; // the line korva would stop with, empty when it goes on
+    std::vector<ProgramCoverage> programs;
+
+    // Whether every translation is there (korva would exit 0 for each program).
+    bool Complete() const;
+};
+
+// Without a choice of languages only the syntax is checked.
+CheckFindings CheckDocument(const DataDocument& doc, const std::optional<LanguageChoice>& choice,
+                            const std::vector<ProgramTables>& programs);
+
+} // namespace korva::dat
