@@ -317,11 +317,8 @@ DataDocument ParseDataDocument(std::string bytes, std::string name) {
 }
 
 Result<DataDocument> LoadDataDocument(const std::string& path) {
-    Result<std::string> bytes = ReadFileBytes(path);
-    if (!bytes) {
-        return bytes.error();
-    }
-    return ParseDataDocument(std::move(bytes.value()), path);
+    KORVA_ASSIGN_OR_RETURN(std::string bytes, ReadFileBytes(path));
+    return ParseDataDocument(std::move(bytes), path);
 }
 
 std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,

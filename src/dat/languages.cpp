@@ -79,11 +79,7 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
     LanguageChoice choice;
     if (rest.starts_with("-O")) {
         const std::size_t blank = rest.find(' ');
-        const Result<std::uint16_t> id = ParseOriginalLang(rest.substr(2, blank - 2));
-        if (!id) {
-            return Result<LanguageChoice>(id.error());
-        }
-        choice.original = *id;
+        KORVA_ASSIGN_OR_RETURN(choice.original, ParseOriginalLang(rest.substr(2, blank - 2)));
         rest =
             blank == std::string_view::npos ? std::string_view() : TrimBlanks(rest.substr(blank));
     }
@@ -92,16 +88,8 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
         return Result<LanguageChoice>(MakeError(
             "a language line reads NeutralLang (DestLang,...), not '" + std::string(rest) + "'"));
     }
-    const Result<int> neutral = ParseLangKey(rest.substr(0, blank));
-    if (!neutral) {
-        return Result<LanguageChoice>(neutral.error());
-    }
-    const Result<std::vector<int>> dests = ParseDestList(TrimBlanks(rest.substr(blank)));
-    if (!dests) {
-        return Result<LanguageChoice>(dests.error());
-    }
-    choice.neutral = *neutral;
-    choice.dests = *dests;
+    KORVA_ASSIGN_OR_RETURN(choice.neutral, ParseLangKey(rest.substr(0, blank)));
+    KORVA_ASSIGN_OR_RETURN(choice.dests, ParseDestList(TrimBlanks(rest.substr(blank))));
     return Result<LanguageChoice>(std::move(choice));
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dat/po_lexer.h"
+#include "text/text.h"
 #include "text/utf8.h"
 
 namespace korva::dat {
@@ -80,10 +81,10 @@ void AddComment(PoMessage& m, const PoToken& comment) {
     const std::string_view body = comment.text;
     switch (comment.kind) {
     case PoTokenKind::ExtractedComment:
-        m.extractedComments.emplace_back(TrimPoBlanks(body));
+        m.extractedComments.emplace_back(TrimBlanks(body));
         break;
     case PoTokenKind::Reference:
-        for (std::string_view rest = TrimPoBlanks(body); !rest.empty(); rest = TrimPoBlanks(rest)) {
+        for (std::string_view rest = TrimBlanks(body); !rest.empty(); rest = TrimBlanks(rest)) {
             const std::size_t end = rest.find_first_of(" \t");
             m.references.emplace_back(rest.substr(0, end));
             rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
@@ -92,7 +93,7 @@ void AddComment(PoMessage& m, const PoToken& comment) {
     case PoTokenKind::Flags:
         for (std::string_view rest = body; !rest.empty();) {
             const std::size_t comma = rest.find(',');
-            if (const std::string_view flag = TrimPoBlanks(rest.substr(0, comma)); !flag.empty()) {
+            if (const std::string_view flag = TrimBlanks(rest.substr(0, comma)); !flag.empty()) {
                 m.flags.emplace_back(flag);
             }
             rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
@@ -280,13 +281,13 @@ std::optional<std::string> HeaderField(const PoMessage& header, std::string_view
         if (colon == std::string_view::npos) {
             continue;
         }
-        std::string_view name = TrimPoBlanks(line.substr(0, colon));
+        std::string_view name = TrimBlanks(line.substr(0, colon));
         if (name.size() == field.size() &&
             std::equal(name.begin(), name.end(), field.begin(), [](char a, char b) {
                 const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
                 return lower(a) == lower(b);
             })) {
-            return std::string(TrimPoBlanks(line.substr(colon + 1)));
+            return std::string(TrimBlanks(line.substr(colon + 1)));
         }
     }
     return std::nullopt;

@@ -8,10 +8,6 @@
 namespace korva::dat {
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // A read position in bytes from another tool. Peek and Take say when no
 // byte is left and the position never passes the end, so nothing below
 // indexes the bytes unchecked.
@@ -199,13 +195,10 @@ Result<std::string> ReadPoString(std::string_view quoted) {
             out += *c;
             continue;
         }
-        const Result<char> escaped = ReadEscape(in);
-        if (!escaped) {
-            return escaped.error();
-        }
-        out += *escaped;
+        KORVA_ASSIGN_OR_RETURN(const char escaped, ReadEscape(in));
+        out += escaped;
     }
-    if (!TrimPoBlanks(in.Rest()).empty()) {
+    if (!TrimBlanks(in.Rest()).empty()) {
         return MakeError("text after the closing quote");
     }
     return out;
@@ -216,18 +209,15 @@ Result<PoToken> LexKeywordLine(std::string_view line, PoToken token) {
     const std::size_t end = line.find_first_of(" \t\"");
     const std::string_view word = line.substr(0, end);
     const std::string_view rest =
-        end == std::string_view::npos ? std::string_view() : TrimPoBlanks(line.substr(end));
-    Result<std::string> text = ReadPoString(rest);
-    if (!text) {
-        return text.error();
-    }
+        end == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(end));
+    KORVA_ASSIGN_OR_RETURN(std::string text, ReadPoString(rest));
     const std::optional<PoTokenKind> kind = KeywordKind(word, token.form);
     if (!kind) {
         return MakeError("unknown keyword '" + std::string(word) + "'");
     }
     token.kind = *kind;
     token.keyword = std::string(word);
-    token.text = std::move(text.value());
+    token.text = std::move(text);
     return token;
 }
 
@@ -238,7 +228,7 @@ Result<std::optional<PoToken>> LexLine(std::string_view line) {
     // a loop, not recursion, however many marks a line repeats.
     while (line.starts_with("#~")) {
         token.obsolete = true;
-        line = TrimPoBlanks(line.substr(2));
+        line = TrimBlanks(line.substr(2));
     }
     if (line.empty()) {
         return std::optional<PoToken>();
@@ -254,32 +244,15 @@ Result<std::optional<PoToken>> LexLine(std::string_view line) {
         return std::optional<PoToken>(std::move(token));
     }
     if (line.starts_with('"')) {
-        Result<std::string> text = ReadPoString(line);
-        if (!text) {
-            return text.error();
-        }
+        KORVA_ASSIGN_OR_RETURN(token.text, ReadPoString(line));
         token.kind = PoTokenKind::String;
-        token.text = std::move(text.value());
         return std::optional<PoToken>(std::move(token));
     }
-    Result<PoToken> keyword = LexKeywordLine(line, std::move(token));
-    if (!keyword) {
-        return keyword.error();
-    }
-    return std::optional<PoToken>(std::move(keyword.value()));
+    KORVA_ASSIGN_OR_RETURN(PoToken keyword, LexKeywordLine(line, std::move(token)));
+    return std::optional<PoToken>(std::move(keyword));
 }
 
 } // namespace
-
-std::string_view TrimPoBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 PoLexer::PoLexer(std::string_view bytes) : rest_(bytes) {
     if (rest_.starts_with(kUtf8Mark)) {
@@ -299,16 +272,13 @@ std::optional<std::string_view> PoLexer::NextLine() {
         line.remove_suffix(1);
     }
     ++line_;
-    return TrimPoBlanks(line);
+    return TrimBlanks(line);
 }
 
 Result<PoToken> PoLexer::Next() {
     while (const std::optional<std::string_view> line = NextLine()) {
-        Result<std::optional<PoToken>> token = LexLine(*line);
-        if (!token) {
-            return token.error();
-        }
-        if (std::optional<PoToken>& found = token.value(); found) {
+        KORVA_ASSIGN_OR_RETURN(std::optional<PoToken> found, LexLine(*line));
+        if (found) {
             found->line = line_;
             return std::move(*found);
         }

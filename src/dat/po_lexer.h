@@ -61,7 +61,4 @@ private:
     std::size_t line_ = 0;
 };
 
-// `s` without the blanks (spaces and tabs) at either end.
-std::string_view TrimPoBlanks(std::string_view s);
-
 } // namespace korva::dat
