@@ -12,6 +12,16 @@
 namespace korva::dat {
 namespace {
 
+struct Subcommand {
+    std::string_view name;
+    int (*run)(const std::vector<std::string>& args, Streams io);
+};
+constexpr Subcommand kSubcommands[] = {
+    {.name = "extract", .run = RunExtract},    {.name = "update", .run = RunUpdate},
+    {.name = "check", .run = RunCheck},        {.name = "export-po", .run = RunExportPo},
+    {.name = "import-po", .run = RunImportPo},
+};
+
 int Dispatch(const std::vector<std::string>& args, Streams io) {
     if (args.empty()) {
         io.err << "korva-dat: give a command: extract, update, check, export-po or import-po\n"
@@ -28,20 +38,10 @@ int Dispatch(const std::vector<std::string>& args, Streams io) {
         io.out << "korva-dat 1.0\n";
         return 0;
     }
-    if (command == "extract") {
-        return RunExtract(rest, io);
-    }
-    if (command == "update") {
-        return RunUpdate(rest, io);
-    }
-    if (command == "check") {
-        return RunCheck(rest, io);
-    }
-    if (command == "export-po") {
-        return RunExportPo(rest, io);
-    }
-    if (command == "import-po") {
-        return RunImportPo(rest, io);
+    for (const Subcommand& sub : kSubcommands) {
+        if (command == sub.name) {
+            return sub.run(rest, io);
+        }
     }
     io.err << "korva-dat: unknown command '" << command << "'\nTry 'korva-dat --help'.\n";
     return 2;

@@ -13,9 +13,9 @@ namespace korva::dat {
 
 // Why a subcommand stops without its product.
 struct Refusal {
-    std::string message; // after "korva-dat <command>: "
-    std::string notes;   // whole lines that explain it (syntax errors...), written first
-    bool usage = false;  // the command line is at fault: point at --help
+    std::string message = {}; // after "korva-dat <command>: "
+    std::string notes = {};   // whole lines that explain it (syntax errors...), written first
+    bool usage = false;       // the command line is at fault: point at --help
 };
 
 // What a compute step returns: its outcome, or why it refuses. A failure of
@@ -26,7 +26,7 @@ public:
     Computed(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     Computed(Refusal refusal) : state_(std::in_place_index<1>, std::move(refusal)) {}
     Computed(const Error& error)
-        : state_(std::in_place_index<1>, Refusal{error.message, {}, false}) {}
+        : state_(std::in_place_index<1>, Refusal{.message = error.message}) {}
 
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -42,10 +42,10 @@ private:
 
 // A refusal that only says "nothing written: ..." after its notes.
 inline Refusal NothingWritten(const std::string& why, std::string notes = {}) {
-    return {"nothing written: " + why, std::move(notes), false};
+    return {.message = "nothing written: " + why, .notes = std::move(notes)};
 }
 inline Refusal UsageRefusal(std::string message) {
-    return {std::move(message), {}, true};
+    return {.message = std::move(message), .usage = true};
 }
 
 // Writes the refusal's notes and message to `io.err`; returns 2.
