@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@
 namespace korva::dat {
 namespace {
 
-LanguageChoice EnglishTo(std::vector<std::string_view> dests) {
+LanguageChoice EnglishTo(const std::vector<std::string_view>& dests) {
     LanguageChoice c;
     c.neutral = FindLangKey("ENGLISH");
     for (const std::string_view d : dests) {
@@ -36,7 +38,7 @@ struct CheckRow {
     bool complete;
 };
 
-TEST(CheckDocument, FindsErrorsAndCountsTranslationsOfTheTextsKorvaUses) {
+TEST(DatCheckFindings, FindsErrorsAndCountsTranslationsOfTheTextsKorvaUses) {
     const LanguageChoice french = EnglishTo({"ENGLISH", "FRENCH"});
     const LanguageChoice frenchGerman = EnglishTo({"ENGLISH", "FRENCH", "GERMAN"});
     const std::vector<CheckRow> rows = {
