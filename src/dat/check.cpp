@@ -116,14 +116,14 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
 } // namespace
 
 int RunCheck(const std::vector<std::string>& args, Streams io) {
-    static constexpr SubcommandSpec<CheckRequest, CheckOutcome> kSpec{
+    static constexpr SubcommandSteps<CheckRequest, CheckOutcome> kSteps{
         .name = kCommand,
         .options = {.original = true},
         .parse = ParseCheck,
         .compute = ComputeCheck,
         .report = ReportCheck,
     };
-    return RunSubcommand(args, io, kSpec);
+    return RunSubcommand(args, io, kSteps);
 }
 
 } // namespace korva::dat

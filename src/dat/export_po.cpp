@@ -207,14 +207,14 @@ int ReportExportPo(const ExportRequest& request, ExportOutcome& outcome, Streams
 } // namespace
 
 int RunExportPo(const std::vector<std::string>& args, Streams io) {
-    static constexpr SubcommandSpec<ExportRequest, ExportOutcome> kSpec{
+    static constexpr SubcommandSteps<ExportRequest, ExportOutcome> kSteps{
         .name = kCommand,
         .options = {.output = true},
         .parse = ParseExportPo,
         .compute = ComputeExportPo,
         .report = ReportExportPo,
     };
-    return RunSubcommand(args, io, kSpec);
+    return RunSubcommand(args, io, kSteps);
 }
 
 } // namespace korva::dat

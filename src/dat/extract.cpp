@@ -96,14 +96,14 @@ int ReportExtract(const ExtractRequest& request, ExtractOutcome& outcome, Stream
 } // namespace
 
 int RunExtract(const std::vector<std::string>& args, Streams io) {
-    static constexpr SubcommandSpec<ExtractRequest, ExtractOutcome> kSpec{
+    static constexpr SubcommandSteps<ExtractRequest, ExtractOutcome> kSteps{
         .name = kCommand,
         .options = {.output = true, .original = true, .cp1252 = true},
         .parse = ParseExtract,
         .compute = ComputeExtract,
         .report = ReportExtract,
     };
-    return RunSubcommand(args, io, kSpec);
+    return RunSubcommand(args, io, kSteps);
 }
 
 } // namespace korva::dat

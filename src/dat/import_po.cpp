@@ -281,14 +281,14 @@ int ReportImportPo(const ImportRequest& request, ImportOutcome& outcome, Streams
 } // namespace
 
 int RunImportPo(const std::vector<std::string>& args, Streams io) {
-    static constexpr SubcommandSpec<ImportRequest, ImportOutcome> kSpec{
+    static constexpr SubcommandSteps<ImportRequest, ImportOutcome> kSteps{
         .name = kCommand,
         .options = {.output = true},
         .parse = ParseImportPo,
         .compute = ComputeImportPo,
         .report = ReportImportPo,
     };
-    return RunSubcommand(args, io, kSpec);
+    return RunSubcommand(args, io, kSteps);
 }
 
 } // namespace korva::dat

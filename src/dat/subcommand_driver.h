@@ -54,7 +54,7 @@ int Refuse(Streams io, std::string_view command, const Refusal& refusal);
 // A subcommand in three steps: `parse` turns the arguments into a request
 // (its error is the command line's fault), `compute` does the work and
 // writes to no stream, `report` writes the outcome and returns the exit code.
-template <typename Request, typename Outcome> struct SubcommandSpec {
+template <typename Request, typename Outcome> struct SubcommandSteps {
     std::string_view name;
     OptionSet options;
     Result<Request> (*parse)(CommandArgs args);
@@ -66,23 +66,23 @@ template <typename Request, typename Outcome> struct SubcommandSpec {
 // a wrong command line pointed at --help.
 template <typename Request, typename Outcome>
 int RunSubcommand(const std::vector<std::string>& args, Streams io,
-                  const SubcommandSpec<Request, Outcome>& spec) {
-    Result<CommandArgs> parsed = ParseCommandArgs(args, spec.options);
+                  const SubcommandSteps<Request, Outcome>& steps) {
+    Result<CommandArgs> parsed = ParseCommandArgs(args, steps.options);
     if (!parsed) {
-        return UsageError(io, spec.name, parsed.error().message);
+        return UsageError(io, steps.name, parsed.error().message);
     }
     if (parsed->help) {
-        return AnswerHelp(io, spec.name);
+        return AnswerHelp(io, steps.name);
     }
-    Result<Request> request = spec.parse(std::move(parsed).value());
+    Result<Request> request = steps.parse(std::move(parsed).value());
     if (!request) {
-        return UsageError(io, spec.name, request.error().message);
+        return UsageError(io, steps.name, request.error().message);
     }
-    Computed<Outcome> outcome = spec.compute(*request);
+    Computed<Outcome> outcome = steps.compute(*request);
     if (!outcome) {
-        return Refuse(io, spec.name, outcome.error());
+        return Refuse(io, steps.name, outcome.error());
     }
-    return spec.report(*request, *outcome, io);
+    return steps.report(*request, *outcome, io);
 }
 
 } // namespace korva::dat

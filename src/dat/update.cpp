@@ -208,14 +208,14 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
 } // namespace
 
 int RunUpdate(const std::vector<std::string>& args, Streams io) {
-    static constexpr SubcommandSpec<UpdateRequest, UpdateOutcome> kSpec{
+    static constexpr SubcommandSteps<UpdateRequest, UpdateOutcome> kSteps{
         .name = kCommand,
         .options = {.output = true, .original = true},
         .parse = ParseUpdate,
         .compute = ComputeUpdate,
         .report = ReportUpdate,
     };
-    return RunSubcommand(args, io, kSpec);
+    return RunSubcommand(args, io, kSteps);
 }
 
 } // namespace korva::dat
