@@ -3,10 +3,8 @@
 // What the data file's fuzz targets share: the check that stops the run,
 // and korva's loader fed from memory, with the line korva would write.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -31,14 +29,7 @@ struct KorvaLoad {
 // bytes; pieces of at least `options.pieceSize` bytes, parsed on two
 // threads once there are two.
 inline KorvaLoad LoadWithKorva(std::string_view data, const DataLoadOptions& options) {
-    std::size_t pos = 0;
-    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
-        const std::size_t n = std::min(size, data.size() - pos);
-        std::memcpy(buffer, data.data() + pos, n);
-        pos += n;
-        return static_cast<long long>(n);
-    };
-    Result<DataLoadOutcome> loaded = LoadDataFrom(read, "F", options);
+    Result<DataLoadOutcome> loaded = LoadDataFrom(ReadFromMemory(data), "F", options);
     Check(loaded.ok()); // no input this size reaches a limit
     KorvaLoad out;
     out.ok = loaded->Loaded();

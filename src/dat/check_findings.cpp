@@ -80,18 +80,11 @@ struct KorvaLoad {
 };
 
 KorvaLoad LoadDictionary(const DataDocument& doc, const LanguageChoice& choice) {
-    std::size_t served = 0;
-    const ReadBlock read = [&](char* buffer, std::size_t size) -> long long {
-        const std::size_t n = std::min(size, doc.bytes.size() - served);
-        doc.bytes.copy(buffer, n, served);
-        served += n;
-        return static_cast<long long>(n);
-    };
     const std::string name = PathString(FileSystemPath(doc.name).filename());
     DataLoadOptions options;
     options.codePage = doc.codePage;
     options.languages = SelectionOf(choice);
-    Result<DataLoadOutcome> loaded = LoadDataFrom(read, name, options);
+    Result<DataLoadOutcome> loaded = LoadDataFrom(ReadFromMemory(doc.bytes), name, options);
     KorvaLoad out;
     if (!loaded) {
         out.stopLine = loaded.error().message;

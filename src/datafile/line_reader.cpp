@@ -1,5 +1,6 @@
 #include "datafile/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -112,6 +113,15 @@ LineReader::Status LineReader::Next(std::string_view& line) {
         carry_.append(begin, available);
         pos_ = end_;
     }
+}
+
+ReadBlock ReadFromMemory(std::string_view bytes) {
+    return [bytes, served = std::size_t{0}](char* buffer, std::size_t size) mutable -> long long {
+        const std::size_t n = std::min(size, bytes.size() - served);
+        bytes.copy(buffer, n, served);
+        served += n;
+        return static_cast<long long>(n);
+    };
 }
 
 } // namespace korva

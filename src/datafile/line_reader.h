@@ -13,6 +13,9 @@ namespace korva {
 // the input, a negative number on a read failure.
 using ReadBlock = std::function<long long(char* buffer, std::size_t size)>;
 
+// Serves bytes already in memory, which must outlive the reads.
+ReadBlock ReadFromMemory(std::string_view bytes);
+
 // Splits the data file into lines as it reads it block by block. A line ends
 // at CR, and a LF right after that CR belongs to the line end; a LF anywhere
 // else is an ordinary character. Ctrl-Z ends the input, the characters before
