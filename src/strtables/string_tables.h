@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/result.h"
+#include "restexts/resource_kinds.h"
+#include "restexts/text_template.h"
 #include "text/codepage.h"
 #include "text/string_list.h"
 #include "text/text.h"
@@ -42,6 +45,12 @@ struct TResInfo {
     TStringList<std::int32_t> Strings;
     // The texts of Strings as read that lost characters, by Entry.
     std::vector<LostText> LostTexts;
+    // What the resource is; string-table blocks unless --resources chose more.
+    res::ResourceKind Kind = res::ResourceKind::Strings;
+    // For any kind but string tables, the neutral copy read into its parts
+    // when the resource is to be translated (its texts are then Strings, in
+    // order): it writes each destination's copy. Null otherwise.
+    std::shared_ptr<const res::TextTemplate> Template;
 };
 
 extern std::vector<TResInfo> ResBlocks;
@@ -50,6 +59,7 @@ extern std::vector<TResInfo> ResBlocks;
 struct StringTableOptions {
     CodePage codePage = CodePage::Windows1252; // of the texts and string names read
     std::uint16_t origNeutralLangId = 0;       // the language HasOrigNeutral looks for
+    res::ResourceKinds kinds = res::ResourceKinds::StringsOnly(); // what is read
 };
 
 // Every string-table block of the program at `path`, in the resource

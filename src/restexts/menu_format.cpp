@@ -1,0 +1,9 @@
+#include "restexts/text_template.h"
+
+namespace korva::res {
+
+Result<std::unique_ptr<TextTemplate>> ParseMenu(std::span<const std::uint8_t> /*data*/) {
+    return MakeError("not read yet");
+}
+
+} // namespace korva::res
