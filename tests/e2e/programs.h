@@ -1,7 +1,7 @@
 #pragma once
 
-// Windows console programs built at test time from show_strings.c and a
-// resource script, by mingw-w64 and by clang with llvm-rc and lld-link, for
+// Windows console programs built at test time from show_strings.c (or another
+// probe of the same kind) and a resource script, by mingw-w64 and by clang with llvm-rc and lld-link, for
 // x64 and x86.
 //
 // ctest runs every test case in a process of its own, so each built program
@@ -49,7 +49,7 @@ inline void PrintTo(Builder builder, std::ostream* os) {
     *os << BuilderName(builder);
 }
 
-// What a program is made of besides show_strings.c: the resource script and
+// What a program is made of besides its C source: the resource script and
 // the files it refers to (an icon, say), by name.
 struct ProgramSources {
     std::string rcScript;
@@ -57,6 +57,8 @@ struct ProgramSources {
     // The code page the script is written in (65001: UTF-8); 0 leaves each
     // resource compiler at its own default.
     int codePage = 0;
+    // The path of the program's C source; empty: show_strings.c.
+    std::string program;
 };
 
 namespace programs_detail {
@@ -79,7 +81,7 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
     }
 }
 
-// The functions that show_strings.c imports from `dll`, with the bytes of
+// The functions that the probes import from `dll`, with the bytes of
 // their arguments: 32-bit stdcall names carry them (FindResourceExW@16).
 inline std::string ImportDef(const std::string& dll, bool x86) {
     static const std::map<std::string, std::vector<std::pair<const char*, int>>> functions = {
@@ -93,8 +95,25 @@ inline std::string ImportDef(const std::string& dll, bool x86) {
           {"LockResource", 4},
           {"SizeofResource", 8},
           {"SetThreadUILanguage", 4},
-          {"SetThreadLocale", 4}}},
-        {"user32", {{"LoadStringW", 16}}}};
+          {"SetThreadLocale", 4},
+          {"GetModuleHandleW", 4},
+          {"GetModuleFileNameW", 12},
+          {"FormatMessageW", 28},
+          {"LoadLibraryA", 4},
+          {"GetProcAddress", 8}}},
+        {"user32",
+         {{"LoadStringW", 16},
+          {"LoadMenuW", 8},
+          {"GetMenuItemCount", 4},
+          {"GetMenuItemInfoW", 16},
+          {"RegisterClassW", 4},
+          {"DefWindowProcW", 16},
+          {"CreateDialogParamW", 20},
+          {"GetWindowTextW", 12},
+          {"GetClassNameW", 12},
+          {"GetWindow", 8},
+          {"GetDlgCtrlID", 4},
+          {"DestroyWindow", 4}}}};
     std::string def = "LIBRARY " + dll + ".dll\nEXPORTS\n";
     for (const auto& [name, bytes] : functions.at(dll)) {
         def += name;
@@ -107,8 +126,9 @@ inline std::string ImportDef(const std::string& dll, bool x86) {
 }
 
 // The shell commands that build app.exe in the current directory from
-// show_strings.c and app.rc.
-inline std::string BuildCommands(Builder builder, int codePage) {
+// `source` (a file name with the extension .c) and app.rc.
+inline std::string BuildCommands(Builder builder, int codePage, const std::string& source) {
+    const std::string object = source.substr(0, source.size() - 2) + ".obj";
     // Each option ends in a blank, so that without one the commands read as
     // they always did and programs built before are found again.
     const std::string page = codePage == 0 ? "" : std::to_string(codePage) + " ";
@@ -122,8 +142,8 @@ inline std::string BuildCommands(Builder builder, int codePage) {
         // --dynamicbase makes ld emit relocations, as release builds have.
         return prefix + "windres " + (page.empty() ? "" : "-c " + page) +
                "-i app.rc -o app_res.o && " + prefix + "gcc" + freestanding +
-               "-nostdlib -Wl,--subsystem,console -Wl,--dynamicbase -o app.exe show_strings.c "
-               "app_res.o -lkernel32 -luser32";
+               "-nostdlib -Wl,--subsystem,console -Wl,--dynamicbase -o app.exe " + source +
+               " app_res.o -lkernel32 -luser32";
     }
     case Builder::ClangX64:
     case Builder::ClangX86: {
@@ -136,10 +156,10 @@ inline std::string BuildCommands(Builder builder, int codePage) {
             " && llvm-dlltool -d user32.def -l user32.lib" + machine + " && llvm-rc " +
             (page.empty() ? "" : "/C " + page) + "/fo app.res app.rc && " +
             "clang --target=" + (x86 ? "i686" : "x86_64") + "-pc-windows-msvc" + freestanding +
-            "-fno-stack-protector -c show_strings.c -o show_strings.obj && " +
+            "-fno-stack-protector -c " + source + " -o " + object + " && " +
             "lld-link /nologo /machine:" + (x86 ? "x86" : "x64") +
-            " /subsystem:console /nodefaultlib /out:app.exe show_strings.obj app.res "
-            "kernel32.lib user32.lib";
+            " /subsystem:console /nodefaultlib /out:app.exe " + object +
+            " app.res kernel32.lib user32.lib";
         if (!x86) {
             // Signing and packaging steps set the checksum, which this lld
             // cannot; the rewrite must then keep it right.
@@ -161,8 +181,11 @@ inline std::string BuildCommands(Builder builder, int codePage) {
 inline std::string BuildProgram(Builder builder, const ProgramSources& sources) {
     namespace fs = std::filesystem;
     using namespace programs_detail;
-    const std::string program = ReadText(KORVA_E2E_PROGRAM_SOURCE);
-    const std::string commands = BuildCommands(builder, sources.codePage);
+    const fs::path source =
+        sources.program.empty() ? fs::path(KORVA_E2E_PROGRAM_SOURCE) : fs::path(sources.program);
+    const std::string program = ReadText(source.string());
+    const std::string commands =
+        BuildCommands(builder, sources.codePage, source.filename().string());
     std::string recipe = commands + '\0' + program + '\0' + sources.rcScript;
     for (const auto& [name, content] : sources.files) {
         recipe += '\0' + name + '\0' + content;
@@ -181,7 +204,7 @@ inline std::string BuildProgram(Builder builder, const ProgramSources& sources) 
         throw std::runtime_error("cannot create a directory in " + cache.string());
     }
     const fs::path work = pattern;
-    WriteText(work / "show_strings.c", program);
+    WriteText(work / source.filename(), program);
     WriteText(work / "app.rc", sources.rcScript);
     for (const char* dll : {"kernel32", "user32"}) {
         WriteText(work / (std::string(dll) + ".def"), ImportDef(dll, builder == Builder::ClangX86));
