@@ -1,8 +1,8 @@
 #pragma once
 
 // Windows console programs built at test time from show_strings.c (or another
-// probe of the same kind) and a resource script, by mingw-w64 and by clang with llvm-rc and lld-link, for
-// x64 and x86.
+// probe of the same kind) and a resource script, by mingw-w64 and by clang with llvm-rc and
+// lld-link, for x64 and x86.
 //
 // ctest runs every test case in a process of its own, so each built program
 // is kept in the build tree under a key made of everything that went into
@@ -58,7 +58,7 @@ struct ProgramSources {
     // resource compiler at its own default.
     int codePage = 0;
     // The path of the program's C source; empty: show_strings.c.
-    std::string program;
+    std::string program = "";
 };
 
 namespace programs_detail {

@@ -258,8 +258,7 @@ static void show_window_text(HANDLE window) {
 }
 
 static void show_dialog(UINT id) {
-    const HANDLE dialog =
-        CreateDialogParamW(module, (const WCHAR*)(UINT_PTR)id, 0, dialog_proc, 0);
+    const HANDLE dialog = CreateDialogParamW(module, (const WCHAR*)(UINT_PTR)id, 0, dialog_proc, 0);
     text("dialog ");
     number(id);
     if (dialog == 0) {
@@ -292,7 +291,7 @@ static const WCHAR* string_path(const unsigned short* pair, const char* name) {
         buffer[n++] = (WCHAR)*p;
     for (int half = 0; half < 2; ++half) {
         for (int digit = 3; digit >= 0; --digit)
-            buffer[n++] = (WCHAR)"0123456789abcdef"[(pair[half] >> (4 * digit)) & 15];
+            buffer[n++] = (WCHAR) "0123456789abcdef"[(pair[half] >> (4 * digit)) & 15];
     }
     buffer[n++] = '\\';
     while (*name)
@@ -310,9 +309,10 @@ static void show_fixed_info(void) {
         text(" none\n");
         return;
     }
-    const DWORD fields[] = {fixed->dwFileVersionMS, fixed->dwFileVersionLS,
+    const DWORD fields[] = {fixed->dwFileVersionMS,    fixed->dwFileVersionLS,
                             fixed->dwProductVersionMS, fixed->dwProductVersionLS,
-                            fixed->dwFileFlags, fixed->dwFileOS, fixed->dwFileType};
+                            fixed->dwFileFlags,        fixed->dwFileOS,
+                            fixed->dwFileType};
     for (unsigned i = 0; i < sizeof fields / sizeof fields[0]; ++i) {
         put(' ');
         hex(fields[i], 8);
@@ -321,13 +321,12 @@ static void show_fixed_info(void) {
 }
 
 static void show_version(void) {
-    static const WCHAR translation[] = {'\\', 'V', 'a', 'r', 'F', 'i', 'l', 'e', 'I', 'n', 'f',
-                                        'o', '\\', 'T', 'r', 'a', 'n', 's', 'l', 'a', 't', 'i',
-                                        'o', 'n', 0};
-    static const char* const names[] = {"FileDescription", "ProductName",     "Comments",
-                                        "LegalCopyright",  "LegalTrademarks", "CompanyName",
-                                        "FileVersion",     "ProductVersion",  "InternalName",
-                                        "OriginalFilename"};
+    static const WCHAR translation[] = {'\\', 'V', 'a', 'r',  'F', 'i', 'l', 'e', 'I',
+                                        'n',  'f', 'o', '\\', 'T', 'r', 'a', 'n', 's',
+                                        'l',  'a', 't', 'i',  'o', 'n', 0};
+    static const char* const names[] = {
+        "FileDescription", "ProductName", "Comments",       "LegalCopyright", "LegalTrademarks",
+        "CompanyName",     "FileVersion", "ProductVersion", "InternalName",   "OriginalFilename"};
     DWORD ignored = 0;
     const HANDLE version = LoadLibraryA("version.dll");
     GetFileVersionInfoSizeExW =
@@ -380,9 +379,8 @@ static void show_version(void) {
 }
 
 static void show_message(UINT id) {
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, id, 0,
-                       buffer, sizeof buffer / sizeof buffer[0], 0);
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        module, id, 0, buffer, sizeof buffer / sizeof buffer[0], 0);
     text("message ");
     number(id);
     if (length == 0) {
@@ -439,7 +437,8 @@ static void skip_program_name(void) {
 }
 
 static void register_swatch(void) {
-    static const WCHAR name[] = {'U', 'i', 'P', 'r', 'o', 'b', 'e', 'S', 'w', 'a', 't', 'c', 'h', 0};
+    static const WCHAR name[] = {'U', 'i', 'P', 'r', 'o', 'b', 'e',
+                                 'S', 'w', 'a', 't', 'c', 'h', 0};
     swatch.lpfnWndProc = DefWindowProcW;
     swatch.hInstance = module;
     swatch.lpszClassName = name;

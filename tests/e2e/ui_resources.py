@@ -20,8 +20,9 @@ texts and language ids may differ, and a version resource keeps one string
 table, keyed by its language and code page 1200, as its Translation says.
 Every other resource must be there unchanged, bytes and language.
 
-Prints one line per resource copy ("4/101/0007 same structure", "3/1/0409
-kept") or what differs; exits 1 when anything differs."""
+Prints one line per resource copy, by type, name and language ("4/101/0007
+same structure", "3/1/0409 kept"), or what differs; exits 1 when anything
+differs."""
 
 import struct
 import sys
@@ -310,13 +311,18 @@ def compare(kind, before, after, language):
     return problems
 
 
+def order(item):
+    """Leaves by type, name and language, ids before names."""
+    return tuple((0, part, "") if isinstance(part, int) else (1, 0, part) for part in item[0])
+
+
 def main(argv):
     global NEUTRAL
     original, result, NEUTRAL = leaves(argv[1]), leaves(argv[2]), int(argv[3], 16)
     types = {int(t) for t in argv[4].split(",")}
     languages = [int(l, 16) for l in argv[5:]]
     failed, seen = False, set()
-    for (kind, name, lang), (data, codepage) in sorted(original.items(), key=str):
+    for (kind, name, lang), (data, codepage) in sorted(original.items(), key=order):
         label = "%s/%s" % (kind, name)
         if kind in types and lang == NEUTRAL:
             copies = [(kind, name, l) for l in languages]
@@ -337,7 +343,7 @@ def main(argv):
             kept = result.get((kind, name, lang)) == (data, codepage)
             print("%s/%04x %s" % (label, lang, "kept" if kept else "changed"))
             failed |= not kept
-    for extra in sorted(set(result) - seen, key=str):
+    for extra in sorted(set(result) - seen, key=lambda key: order((key, None))):
         print("%s/%s/%04x added" % extra)
         failed = True
     return 1 if failed else 0

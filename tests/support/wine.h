@@ -62,8 +62,9 @@ inline ProcessResult RunUnderWineWithoutDisplay(const std::string& prefix,
     return RunProgram(
         "wine", all,
         wine_detail::PreparedPrefix(
-            prefix, {"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f >/dev/null",
-                     "wineserver -w"}));
+            prefix,
+            {"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f >/dev/null",
+             "wineserver -w"}));
 }
 
 } // namespace korva::test
