@@ -7,10 +7,9 @@
 // language ids changed. Without the option only the string tables change.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -282,7 +281,7 @@ const std::vector<Shown>& Golden() {
         {" control 451 Edit ", Kind::Dialog, u"Find", ""},
         {"dialog c9 ", Kind::Dialog, u"About UI Sample", ""},
         // Wine keeps an ordinal text as the window's text.
-        {" control 4b1 Static \"\\uffff\\u0001\"", Kind::None, u"", ""},
+        {R"( control 4b1 Static "\uffff\u0001")", Kind::None, u"", ""},
         {" control 4b2 Static ", Kind::Dialog, u"UI Sample, version 1.2", ""},
         {" control 4b3 UiProbeSwatch ", Kind::Dialog, u"Swatch", ""},
         {" control 4b4 Button \"\"", Kind::None, u"", ""},
@@ -352,14 +351,14 @@ std::string Expected(bool windres, const std::set<Kind>& translated, std::option
             continue;
         }
         if (line.kind == Kind::Pairs) {
-            out += d && translated.count(Kind::Version) != 0
+            out += d && translated.contains(Kind::Version)
                        ? "version translation " + Hex(kDestinations.at(*d).language, 4) + " 04b0\n"
                        : "version translation 0000 04b0\nversion translation 0407 04b0\n";
             continue;
         }
         out += line.before;
         const Kind kind = line.kind == Kind::AnsiMessage ? Kind::Message : line.kind;
-        if (d && translated.count(kind) != 0) {
+        if (d && translated.contains(kind)) {
             out += Quoted(Catalogue().at(line.text).at(*d), line.kind);
         } else if (line.kind == Kind::AnsiMessage && d) {
             out += Quoted(InUserCodePage(line.text, kDestinations.at(*d)), line.kind);
@@ -524,7 +523,7 @@ protected:
         korva_.WriteDataFile(DataFile());
     }
 
-    bool windres() const { return Windres(GetParam()); }
+    static bool windres() { return Windres(GetParam()); }
 
     test::ProcessResult Translate(const std::vector<std::string>& options,
                                   const std::string& target) const {
@@ -570,7 +569,7 @@ std::string Listing(bool windres, const std::set<std::string>& translatedTypes) 
     resources.insert(resources.end(), {"5/200", "5/201", "6/1", "6/2", "11/1", "14/1", "16/1"});
     std::string out;
     for (const std::string& resource : resources) {
-        if (translatedTypes.count(resource.substr(0, resource.find('/'))) == 0) {
+        if (!translatedTypes.contains(resource.substr(0, resource.find('/')))) {
             out += resource + "/0000 kept\n";
             continue;
         }
