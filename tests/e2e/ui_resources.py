@@ -305,7 +305,8 @@ def compare(kind, before, after, language):
     problems = []
     old, new = structure_of(kind, before, NEUTRAL), structure_of(kind, after, language)
     if old != new:
-        problems.append("%r != %r" % (new, old))
+        at = next((i for i, (a, b) in enumerate(zip(old, new)) if a != b), min(len(old), len(new)))
+        problems.append("part %d: %r, was %r" % (at, new[at:at + 1], old[at:at + 1]))
     if kind == 11 and not all(message_table(after)[2]):
         problems.append("an entry is not Unicode")
     return problems
