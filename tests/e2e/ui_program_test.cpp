@@ -611,6 +611,26 @@ TEST_P(UiProgram, EveryUserGetsEveryTextInTheirLanguage) {
         EXPECT_EQ(shown.exitCode, 0) << kDestinations.at(d).key;
         EXPECT_EQ(shown.output, Expected(windres(), all, d)) << kDestinations.at(d).key;
     }
+
+    // Every copy is in a destination's language now: a second run finds
+    // nothing neutral and leaves the file alone.
+    const Bytes translated = test::ReadWholeFile(target_);
+    const test::ProcessResult again = Translate({"--resources=all"}, target_);
+    std::vector<std::string> skipped{"Block #1", "Block #2", "Menu #101"};
+    if (windres()) {
+        skipped.emplace_back("Menu #102");
+    }
+    skipped.insert(skipped.end(),
+                   {"Dialog #200", "Dialog #201", "Version info #1", "Message table #1"});
+    for (std::string& line : skipped) {
+        line += " is already language dependent. Skipped";
+    }
+    skipped.insert(skipped.end(),
+                   {"Translations found          : 0", "Source strings missing      : 0",
+                    "Translation strings missing : 0", "Nothing translated. Abort."});
+    EXPECT_EQ(again.output, Output(skipped));
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_EQ(test::ReadWholeFile(target_), translated);
 }
 
 // Without --resources the run is the one it always was, byte for byte, and
