@@ -1,14 +1,21 @@
 #include "driver/command_line.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "langkeys/lang_list.h"
+#include "restexts/resource_kinds.h"
+#include "strtables/string_tables.h"
 
 namespace korva {
 namespace {
+
+// Whether a --resources option came before: the first replaces the default
+// set, the next ones add to it.
+bool ResourcesGiven = false;
 
 bool ApplyOption(std::string_view arg) {
     if (arg.size() < 2) {
@@ -50,6 +57,33 @@ bool ApplyOption(std::string_view arg) {
     }
 }
 
+// A long option, --name=value; `mistake` says what was wrong with one that
+// is refused.
+bool ApplyLongOption(std::string_view arg, std::string& mistake) {
+    constexpr std::string_view kResources = "--resources=";
+    if (arg.starts_with(kResources)) {
+        const Result<res::ResourceKinds> kinds =
+            res::ParseResourceKinds(arg.substr(kResources.size()));
+        if (!kinds) {
+            mistake = "--resources: " + kinds.error().message;
+            return false;
+        }
+        // Given twice, the lists add up.
+        if (!ResourcesGiven) {
+            ChosenResources = res::ResourceKinds::None();
+            ResourcesGiven = true;
+        }
+        ChosenResources.Add(*kinds);
+        return true;
+    }
+    if (arg == "--resources") {
+        mistake = "--resources takes a list: --resources=LIST (see korva --help)";
+        return false;
+    }
+    mistake = "unknown option " + std::string(arg.substr(0, arg.find('='))) + " (see korva --help)";
+    return false;
+}
+
 // The destinations are selected, and DestLangs lists them in table order.
 bool ReadDestList(std::string_view arg) {
     const Result<std::vector<int>> keys = ParseDestList(arg);
@@ -67,7 +101,22 @@ bool ReadDestList(std::string_view arg) {
 
 } // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& args) {
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help") {
+            return true;
+        }
+        if (!arg.starts_with('-')) {
+            return false; // past the options
+        }
+    }
+    return false;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, std::string* mistake) {
+    std::string ignored;
+    std::string& why = mistake != nullptr ? *mistake : ignored;
+    ResourcesGiven = false;
     ParseState state = ParseState::ExpectNeutralLang;
     if (args.empty()) {
         return false;
@@ -87,7 +136,11 @@ bool ParseCommandLine(const std::vector<std::string>& args) {
             }
             break;
         case ParseState::ExpectNeutralLang:
-            if (arg.starts_with('-')) {
+            if (arg.starts_with("--")) {
+                if (!ApplyLongOption(arg, why)) {
+                    return false;
+                }
+            } else if (arg.starts_with('-')) {
                 if (!ApplyOption(arg)) {
                     return false;
                 }

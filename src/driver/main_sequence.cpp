@@ -70,7 +70,14 @@ std::string SharedLangIdLine(int first, int second) {
 
 // Steps after the banner; returns the exit code.
 int RunStages(const std::vector<std::string>& args) {
-    if (!ParseCommandLine(args)) {
+    if (AsksForHelp(args)) {
+        PrintHelp();
+        return 0;
+    }
+    if (std::string mistake; !ParseCommandLine(args, &mistake)) {
+        if (!mistake.empty()) {
+            WriteLine(mistake);
+        }
         PrintUsage();
         return 2;
     }
@@ -91,8 +98,12 @@ int RunStages(const std::vector<std::string>& args) {
     // The data file's first bytes decide the code page the program's texts
     // are read in.
     OpenDataFile();
-    if (!ReadStringTables()) {
+    if (Result<void> read = ReadChosenResources(); !read) {
         WriteLine("Error reading resource strings from file " + ProgFileName);
+        // The reason, where a run without --resources said none.
+        if (!ChosenResources.IsStringsOnly()) {
+            WriteLine(read.error().message);
+        }
         return 2;
     }
     const FoldedTextFilter wanted = BlockTextFilter();

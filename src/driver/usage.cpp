@@ -38,4 +38,29 @@ void PrintUsage() {
     }
 }
 
+void PrintHelp() {
+    PrintUsage();
+    static constexpr std::array<std::string_view, 16> kLines = {
+        "",
+        "Long options, given where the short options go (before NeutralLang):",
+        "  --resources=LIST  the kinds of resource to translate, comma-separated:",
+        "                    strings (string tables, the default), menus, dialogs,",
+        "                    version (version info), messages (message tables), or",
+        "                    all. Each is translated by the same rules: a resource in",
+        "                    the neutral language becomes one copy per destination",
+        "                    language, texts looked up in the same data file.",
+        "                    Example: --resources=strings,menus,dialogs",
+        "  --help            this text",
+        "",
+        "Menus: the text of every item. Dialogs: the caption and every control",
+        "text. Version info: FileDescription, ProductName, Comments,",
+        "LegalCopyright and LegalTrademarks (other values are copied). Message",
+        "tables: every message, written as Unicode. Everything else (ids, styles,",
+        "coordinates, fonts, icons, accelerators, manifests) stays as it is.",
+    };
+    for (const std::string_view line : kLines) {
+        WriteLine(line);
+    }
+}
+
 } // namespace korva

@@ -9,6 +9,7 @@
 #include "langkeys/lang_const.h"
 #include "strtables/pe/checked_reader.h"
 #include "strtables/pe/constants.h"
+#include "strtables/read_text_resources.h"
 #include "text/codepage.h"
 
 namespace korva {
@@ -138,6 +139,33 @@ Result<std::vector<TResInfo>> ReadModuleStringTables(const pe::ResourceModule& m
     return MakeError("string-table block " + failedBlock + ": its languages cannot be read");
 }
 
+// The string tables, when chosen, then the other kinds chosen. A program
+// without string tables is refused only when nothing else was asked for.
+Result<std::vector<TResInfo>> ReadModuleResources(const pe::ResourceModule& module,
+                                                  const StringTableOptions& options) {
+    if (options.kinds.IsStringsOnly()) {
+        return ReadModuleStringTables(module, options);
+    }
+    std::vector<TResInfo> records;
+    bool any = false;
+    const pe::ResourceId strings = pe::ResourceId::Id(pe::kRtString);
+    if (options.kinds.Has(res::ResourceKind::Strings) &&
+        module.EnumNames(strings, [](const pe::ResourceId&) { return false; }) !=
+            pe::EnumResult::NotFound) {
+        Result<std::vector<TResInfo>> blocks = ReadModuleStringTables(module, options);
+        if (!blocks) {
+            return blocks.error();
+        }
+        records = std::move(blocks).value();
+        any = true;
+    }
+    KORVA_ASSIGN_OR_RETURN(const bool others, ReadTextResources(module, options, records));
+    if (!any && !others) {
+        return MakeError("no resources of the kinds chosen (" + options.kinds.Words() + ")");
+    }
+    return records;
+}
+
 } // namespace
 
 Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
@@ -145,7 +173,7 @@ Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
     const std::string name(path);
     try {
         KORVA_ASSIGN_OR_RETURN(const pe::ResourceModule module, pe::ResourceModule::Open(name));
-        Result<std::vector<TResInfo>> blocks = ReadModuleStringTables(module, options);
+        Result<std::vector<TResInfo>> blocks = ReadModuleResources(module, options);
         // Releasing the module unmaps the file, which cannot fail in a way
         // that matters to the caller.
         if (!blocks) {
@@ -158,17 +186,20 @@ Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
     }
 }
 
-bool ReadStringTables() {
+Result<void> ReadChosenResources() {
     ResBlocks.clear();
+    KORVA_ASSIGN_OR_RETURN(
+        std::vector<TResInfo> blocks,
+        ReadStringTables(ProgFileName, {RunCodePage, OrigNeutralLangId, ChosenResources}));
+    ResBlocks = std::move(blocks);
+    return {};
+}
+
+bool ReadStringTables() {
     try {
-        Result<std::vector<TResInfo>> blocks =
-            ReadStringTables(ProgFileName, {RunCodePage, OrigNeutralLangId});
-        if (!blocks) {
-            return false;
-        }
-        ResBlocks = std::move(blocks).value();
-        return true;
+        return ReadChosenResources().ok();
     } catch (...) {
+        ResBlocks.clear();
         return false;
     }
 }

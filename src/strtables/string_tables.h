@@ -54,6 +54,12 @@ struct TResInfo {
 };
 
 extern std::vector<TResInfo> ResBlocks;
+// The kinds of resource the run translates (--resources).
+extern res::ResourceKinds ChosenResources;
+
+// What a record is called in korva's lines: "block" for a string-table
+// block, "menu", "dialog", "version info", "message table".
+std::string_view ResourceNoun(res::ResourceKind kind);
 
 // What reading a program's string tables depends on.
 struct StringTableOptions {
@@ -70,7 +76,9 @@ Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
                                                const StringTableOptions& options);
 
 // korva's stage: reads every string-table block of ProgFileName into
-// ResBlocks, in RunCodePage and for OrigNeutralLangId.
+// ResBlocks, in RunCodePage and for OrigNeutralLangId, with the resources
+// of the other ChosenResources after them.
+Result<void> ReadChosenResources();
 bool ReadStringTables();
 
 // Writes every block that is not Skipped back into ProgFileName, all at once.

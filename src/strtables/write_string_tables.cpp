@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -135,11 +137,62 @@ private:
     }
 };
 
+// The neutral copy's deletion, unless a destination's copy replaced it.
+Result<void> DropNeutralCopy(const UpdateHandle& handle, const TResInfo& record,
+                             bool neutralWritten) {
+    if (neutralWritten) {
+        return {};
+    }
+    return StageResource(handle, record.ResType, record.ResName, OrigNeutralLangId, nullptr, 0);
+}
+
+// A resource read into its parts: one copy per destination, each holding
+// its run of texts, the program's own code units where a text lost
+// characters on the way in and came back unchanged.
+Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& record) {
+    const res::TextTemplate& parts = *record.Template;
+    const std::size_t n = parts.Texts().size();
+    const std::size_t count = record.Strings.Count();
+    bool neutralWritten = false;
+    std::vector<std::u16string> texts(n);
+    std::vector<std::u16string_view> views(n);
+    for (std::size_t start = 0; n > 0 && start + n <= count; start += n) {
+        const auto language = static_cast<std::uint16_t>(record.Strings.GetObject(start) & 0xFFFF);
+        neutralWritten = neutralWritten || language == OrigNeutralLangId;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view text = record.Strings.Text(start + i);
+            if (const auto* original = OriginalUnits(record, i, text)) {
+                texts[i].assign(original->size() / 2, u'\0');
+                std::memcpy(texts[i].data(), original->data(), original->size());
+            } else {
+                texts[i] = AnsiToUtf16(text, RunCodePage);
+            }
+            views[i] = texts[i];
+        }
+        Result<std::vector<std::uint8_t>> bytes = parts.Build(views, language);
+        if (!bytes) {
+            return WithContext(std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName,
+                               bytes.error());
+        }
+        if (bytes->size() > std::numeric_limits<std::uint32_t>::max()) {
+            return MakeError(std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName +
+                             " is too large to write");
+        }
+        KORVA_RETURN_IF_ERROR(StageResource(handle, record.ResType, record.ResName, language,
+                                            bytes->data(),
+                                            static_cast<std::uint32_t>(bytes->size())));
+    }
+    return DropNeutralCopy(handle, record, neutralWritten);
+}
+
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
 Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
                         std::size_t blockIndex) {
     const TResInfo& record = ResBlocks[blockIndex];
+    if (record.Template) {
+        return StageFromTemplate(handle, record);
+    }
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
     if (count > RunSource::kMaxEntries) {
@@ -169,10 +222,7 @@ Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
         }
         start = end;
     }
-    if (neutralWritten) {
-        return {};
-    }
-    return StageResource(handle, record.ResType, record.ResName, OrigNeutralLangId, nullptr, 0);
+    return DropNeutralCopy(handle, record, neutralWritten);
 }
 
 } // namespace

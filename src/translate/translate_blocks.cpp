@@ -222,16 +222,23 @@ void ExpandBlock(const Translation& t, TResInfo& block, std::size_t n, Share& sh
     block.Strings.Delete(0, n);
 }
 
+// "block #12", "menu #101", "dialog ABOUT": a record as the lines name it.
+std::string NameOf(const TResInfo& block) {
+    return std::string(ResourceNoun(block.Kind)) + " " + block.DisplayName;
+}
+
 void TranslateBlock(const Translation& t, TResInfo& block, Share& share) {
     if (!IsTranslatable(block)) {
-        share.Log("Block " + block.DisplayName + " is already language dependent. Skipped");
+        std::string name = NameOf(block);
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+        share.Log(name + " is already language dependent. Skipped");
         block.Skipped = true;
         return;
     }
-    share.Log("Translating block " + block.DisplayName);
+    share.Log("Translating " + NameOf(block));
     const std::size_t n = block.Strings.Count();
     if (LookUpTexts(t, block, n, share) == 0) {
-        share.Log("No strings found for block " + block.DisplayName + ". Skipped");
+        share.Log("No strings found for " + NameOf(block) + ". Skipped");
         block.Skipped = true;
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
+#include "strtables/string_tables.h"
 
 namespace korva {
 namespace {
@@ -153,6 +154,46 @@ TEST_F(CommandLine, OrigNeutralLanguageValues) {
         ASSERT_TRUE(ParseCommandLine(args)) << c.options.back();
         EXPECT_EQ(OrigNeutralLangId, c.expected) << c.options.back();
     }
+}
+
+TEST_F(CommandLine, ResourceListsAddUpAndBadOnesSayWhy) {
+    struct ResCase {
+        std::vector<std::string> options;
+        std::string kinds;   // Words() of the set chosen; empty: refused
+        std::string mistake; // the line said when refused
+    };
+    const std::vector<ResCase> cases = {
+        {{}, "strings", ""},
+        {{"--resources=strings"}, "strings", ""},
+        {{"--resources=MENUS,Dialogs"}, "menus,dialogs", ""},
+        {{"--resources=menus", "--resources=version"}, "menus,version", ""},
+        {{"--resources=menus,menus"}, "menus", ""},
+        {{"--resources=all,strings"}, "strings,menus,dialogs,version,messages", ""},
+        {{"-Q", "--resources=messages", "-P"}, "messages", ""},
+        {{"--resources="}, "", "--resources: the list of resource types is empty"},
+        {{"--resources=menus,"}, "", "--resources: an empty word in the list"},
+        {{"--resources=menu"}, "", "--resources: unknown resource type \"menu\""},
+        {{"--resources"}, "", "--resources takes a list"},
+        {{"--fallback=GERMAN"}, "", "unknown option --fallback (see korva --help)"},
+    };
+    for (const ResCase& c : cases) {
+        ResetSettings();
+        ResetLangSelection();
+        ResetResBlocks();
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"ENGLISH", "(GERMAN)", "a.exe"});
+        std::string mistake;
+        const bool ok = ParseCommandLine(args, &mistake);
+        SCOPED_TRACE(args.front());
+        ASSERT_EQ(ok, !c.kinds.empty()) << mistake;
+        if (ok) {
+            EXPECT_EQ(ChosenResources.Words(), c.kinds);
+            EXPECT_EQ(mistake, "");
+        } else {
+            EXPECT_EQ(mistake.rfind(c.mistake, 0), 0U) << mistake;
+        }
+    }
+    ResetResBlocks();
 }
 
 } // namespace

@@ -48,6 +48,19 @@ TEST(MainSequence, BadCommandLinesPrintTheUsageTextAndExit2) {
     }
 }
 
+TEST(MainSequence, AWrongLongOptionIsNamedBeforeTheUsageTextAndHelpAnswers) {
+    std::ostringstream out;
+    EXPECT_EQ(RunKorva({"--resources=menus,icons", "ENGLISH", "(GERMAN)", "a.exe"}, out), 2);
+    EXPECT_EQ(out.str(), kHead +
+                             "--resources: unknown resource type \"icons\" (strings, menus, "
+                             "dialogs, version, messages or all)\r\n" +
+                             kUsage);
+    std::ostringstream help;
+    EXPECT_EQ(RunKorva({"-Q", "--help"}, help), 0);
+    EXPECT_EQ(help.str().rfind(kHead + kUsage, 0), 0U);
+    EXPECT_NE(help.str().find("\r\n  --resources=LIST  "), std::string::npos);
+}
+
 TEST(MainSequence, UsageGridListsTheKeysInColumns) {
     // Columns start at these offsets on the key lines; no line has a trailing blank.
     std::istringstream lines(kUsage);
