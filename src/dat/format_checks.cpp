@@ -227,7 +227,13 @@ std::vector<std::string> CompareFormats(std::string_view source, std::string_vie
 
 bool IsPrintfFormat(std::string_view text) {
     const Placeholders p = FindPlaceholders(text);
-    return !p.surelyInserts && (!p.printf.empty() || p.percentSign);
+    // %n is FormatMessage's line break in every message table, and printf's
+    // %n is refused by the C runtimes programs use: a text with it is no
+    // printf format.
+    const bool lineBreak = std::any_of(p.printf.begin(), p.printf.end(), [](const auto& d) {
+        return d.type.ends_with('n');
+    });
+    return !p.surelyInserts && !lineBreak && (!p.printf.empty() || p.percentSign);
 }
 
 } // namespace korva::dat

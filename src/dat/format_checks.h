@@ -21,7 +21,7 @@ std::vector<std::string> CompareFormats(std::string_view source, std::string_vie
 
 // Whether the text is a printf format as gettext's c-format flag means it:
 // it holds printf placeholders (%% among them) and no FormatMessage insert
-// that printf cannot read (%1 followed by a blank, %1!d!).
+// that printf cannot read (%1 followed by a blank, %1!d!) or line break (%n).
 bool IsPrintfFormat(std::string_view text);
 
 } // namespace korva::dat

@@ -16,9 +16,7 @@ bool IsTranslatable(const TResInfo& block) {
 }
 
 std::string RecordName(const TResInfo& record) {
-    const std::string_view word =
-        record.Kind == res::ResourceKind::Messages ? "message table" : ItemWord(record.Kind);
-    return std::string(word) + " " + record.DisplayName;
+    return std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName;
 }
 
 Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths,

@@ -33,7 +33,7 @@ Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& 
 // reader took that copy apart (Template).
 bool IsTranslatable(const TResInfo& block);
 
-// How a message names a record: "block #3", "menu #101", "version #1".
+// How a message names a record: "block #3", "menu #101", "version info #1".
 std::string RecordName(const TResInfo& record);
 
 // One use of a text in a block korva would translate.

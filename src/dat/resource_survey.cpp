@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "dat/data_document.h"
 #include "restexts/text_template.h"
+#include "restexts/version_format.h"
 #include "strtables/pe/resource_module.h"
 #include "strtables/read_string_tables.h"
 
@@ -53,13 +53,14 @@ void SurveyKind(const pe::ResourceModule& module, const KindFormat& kind,
         }
         const std::string shown = name.isId ? "#" + std::to_string(name.id)
                                             : std::string(ToResName(name, options.codePage).Name);
-        const std::string resource = std::string(ItemWord(kind.kind)) + " " + shown;
+        const std::string resource = std::string(ResourceNoun(kind.kind)) + " " + shown;
         const pe::ResourceData* data = module.Find(type, name, *language);
-        if (data == nullptr || !data->located) {
-            out.push_back({resource, "its data lies outside the file"});
-            return true;
-        }
-        const auto parsed = res::ParseTextResource(kind.format, data->bytes);
+        const pe::Bytes bytes = data != nullptr ? data->bytes : pe::Bytes();
+        // As korva's reader: a version resource gives the texts of its
+        // string table in its own language.
+        const auto parsed = kind.format == res::TextFormat::Version
+                                ? res::ParseVersionInfo(bytes, *language)
+                                : res::ParseTextResource(kind.format, bytes);
         if (!parsed) {
             out.push_back({resource, parsed.error().message});
         }
