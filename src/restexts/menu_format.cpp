@@ -100,8 +100,8 @@ public:
 
     Result<void> ReadLevel(int depth, int scope);
 
-    std::vector<MenuItem> TakeItems() && { return std::move(items_); }
-    std::vector<ResourceText> TakeTexts() && { return std::move(texts_); }
+    std::vector<MenuItem>& Items() { return items_; }
+    std::vector<ResourceText>& Texts() { return texts_; }
 
 private:
     Result<MenuItem> ReadItem();
@@ -116,6 +116,7 @@ private:
     int scopes_ = 0;
 };
 
+// NOLINTNEXTLINE(misc-no-recursion): the depth is bounded
 Result<void> MenuReader::ReadLevel(int depth, int scope) {
     if (depth > kMaxDepth) {
         return MakeError("menus nest deeper than " + std::to_string(kMaxDepth) + " levels");
@@ -252,8 +253,8 @@ Result<std::unique_ptr<TextTemplate>> MenuTemplate::Read(pe::Bytes data) {
     if (itemsStart < data.size()) {
         MenuReader reader(data, itemsStart, menu->extended_);
         KORVA_RETURN_IF_ERROR(reader.ReadLevel(1, 0));
-        menu->texts_ = std::move(reader).TakeTexts();
-        menu->items_ = std::move(reader).TakeItems();
+        menu->texts_ = std::move(reader.Texts());
+        menu->items_ = std::move(reader.Items());
     }
     const std::size_t end = menu->items_.empty() ? itemsStart : menu->items_.back().textEnd;
     // Compilers round a MENUEX up to its DWORD boundary.

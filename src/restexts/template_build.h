@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -42,12 +43,7 @@ public:
 
 private:
     static bool IsZero(pe::Bytes bytes) {
-        for (const std::uint8_t byte : bytes) {
-            if (byte != 0) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(bytes, [](std::uint8_t byte) { return byte == 0; });
     }
 
     std::size_t alignment_ = 1;
