@@ -110,8 +110,8 @@ TEST(DatInterfaceTexts, ExtractNamesEachResourceAndItem) {
         lines.push_back(line);
     }
     const std::vector<std::string> expected = {
-        "&Open: [;@ used in app.exe, block #1, string id 1] [;@ used in app.exe, menu #101, "
-        "File > Open]",
+        std::string("&Open: [;@ used in app.exe, block #1, string id 1] ") +
+            "[;@ used in app.exe, menu #101, File > Open]",
         "&File: [;@ used in app.exe, menu #101, File]",
         "About: [;@ used in app.exe, dialog ABOUT, caption]",
         "OPEN: [;@ used in app.exe, dialog ABOUT, control 1001]",

@@ -64,14 +64,14 @@ TEST_P(DatInterface, NamesChecksAndCountsMenusAndDialogsAsKorva) {
               std::string::npos)
         << extract.output;
     const std::string extracted = ReadText(dir + "/KORVA.DAT");
-    for (const std::string line : {
+    for (const std::string& line : std::vector<std::string>{
              ";@ languages: --resources=strings,menus,dialogs ENGLISH (ENGLISH,GERMAN)\r\n",
              ";@ used in app.exe, menu #101, File\r\n(\r\nENGLISH,\"&File\"\r\n",
              ";@ used in app.exe, menu #101, File > Open\r\n(\r\nENGLISH,\"&Open\\tCtrl+O\"\r\n",
              ";@ used in app.exe, menu #101, Edit > Copy\r\n",
              ";@ used in app.exe, dialog #200, caption\r\n(\r\nENGLISH,\"Options\"\r\n",
-             ";@ used in app.exe, dialog #200, control 1001\r\n(\r\nENGLISH,\"&Save "
-             "automatically\"\r\n",
+             std::string(";@ used in app.exe, dialog #200, control 1001\r\n(\r\n") +
+                 "ENGLISH,\"&Save automatically\"\r\n",
          }) {
         EXPECT_NE(extracted.find(line), std::string::npos) << line << "\n" << extracted;
     }
@@ -103,8 +103,8 @@ TEST_P(DatInterface, NamesChecksAndCountsMenusAndDialogsAsKorva) {
         ASSERT_NE(at, std::string::npos) << from;
         slips.replace(at, from.size(), to);
     };
-    replace("GERMAN,\"de &Print\"", "GERMAN,\"&\\xD6ffentlich drucken\"");
-    replace("GERMAN,\"de &Open\\tCtrl+O\"", "GERMAN,\"&\\xF6ffnen\\tStrg+O\"");
+    replace("GERMAN,\"de &Print\"", R"(GERMAN,"&\xD6ffentlich drucken")");
+    replace(R"(GERMAN,"de &Open\tCtrl+O")", R"(GERMAN,"&\xF6ffnen\tStrg+O")");
     replace("GERMAN,\"de &Save automatically\"",
             "GERMAN,\"&Automatisch speichern, sobald es geht\"");
     korva.WriteDataFile(slips);
