@@ -60,7 +60,10 @@ std::size_t OpenBlock(TemplateWriter& out, std::uint16_t valueLength, std::uint1
     return start;
 }
 
+// A binary value of odd length kept as it was leaves a block's end odd; a
+// zero byte keeps its length even, as a reader requires.
 Result<void> CloseBlock(TemplateWriter& out, std::size_t start, std::u16string_view key) {
+    out.Align(2);
     const std::size_t length = out.Size() - start;
     if (length > kMaxBlockLength) {
         return MakeError("the " + Narrow(key) + " block would be " + std::to_string(length) +

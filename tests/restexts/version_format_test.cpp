@@ -395,6 +395,24 @@ TEST(VersionFormat, MalformedResourcesAreRefusedWithTheirReason) {
     }
 }
 
+// Found by fuzzing: a binary value of odd length with nothing after it,
+// kept as it was, must not leave the block's length odd.
+TEST(VersionFormat, AnOddValueAtTheEndKeepsTheLengthEven) {
+    TemplateWriter out;
+    out.U16(44); // header, key and padding to 40, a 3-byte value, one zero
+    out.U16(3);
+    out.U16(0);
+    out.String(u"VS_VERSION_INFO");
+    out.U16(0);
+    out.Raw(std::vector<std::uint8_t>{0xBD, 0x04, 0xEF, 0});
+    const std::vector<std::uint8_t> bytes = std::move(out).Take();
+    auto parsed = ParseVersionInfo(bytes);
+    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
+    auto built = (*parsed)->Build({}, 0x0409);
+    ASSERT_TRUE(built.ok());
+    EXPECT_EQ(*built, bytes);
+}
+
 TEST(VersionFormat, ATextTooLongForItsLengthIsRefused) {
     auto parsed = ParseVersionInfo(VersionBytes(Toolchain::LldX64, "two_tables", kTwoTables));
     ASSERT_TRUE(parsed.ok());
