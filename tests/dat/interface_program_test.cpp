@@ -175,6 +175,47 @@ TEST(DatInterfaceUpdate, RecordsResourcesAndAddsTheirTexts) {
         << again.output;
 }
 
+// Menus whose bytes are not a menu: check names each with the reader's
+// reason, and extract refuses the program as korva would.
+TEST(DatInterfaceCheck, NamesEveryResourceKorvaCannotRead) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::string script = "LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n  1 \"Hello\"\nEND\n"
+                               "102 4\nBEGIN\n  0x0000, 0x0000, 0x0010\nEND\n"
+                               "103 4\nBEGIN\n  0x0001\nEND\n"
+                               // in German too: korva leaves it alone, unread
+                               "LANGUAGE 7, 1\n105 4\nBEGIN\n  0x0001\nEND\n"
+                               "LANGUAGE 0, 0\n105 4\nBEGIN\n  0x0001\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {script, {}, 0}), "app.exe");
+    korva::test::RunOrThrow(
+        "cd " + korva::test::ShellQuote(dir) +
+        " && printf '(\\r\\nENGLISH,\"Hello\"\\r\\nGERMAN,\"Hallo\"\\r\\n)\\r\\n' "
+        "> K.DAT");
+    const ProcessResult check = RunDat(
+        {"check", "--resources=strings,menus", "K.DAT", "ENGLISH", "(GERMAN)", "app.exe"}, dir);
+    EXPECT_EQ(check.exitCode, 2) << check.output;
+    const std::string untouched =
+        "; korva cannot read it, so it fails the whole run (exit code 2) and leaves app.exe "
+        "untouched\n";
+    for (const std::string& piece : std::vector<std::string>{
+             "app.exe: error: menu #102: ",
+             "app.exe: error: menu #103: ",
+             untouched,
+             "  korva would stop with: app.exe: menu #102: ",
+             "korva-dat check: K.DAT: 2 errors, incomplete\n",
+         }) {
+        EXPECT_NE(check.output.find(piece), std::string::npos) << piece << "\n" << check.output;
+    }
+    EXPECT_EQ(check.output.find("menu #105"), std::string::npos) << check.output;
+    // Without --resources the menus are not korva's business.
+    EXPECT_EQ(RunDat({"check", "K.DAT", "ENGLISH", "(GERMAN)", "app.exe"}, dir).exitCode, 0);
+    const ProcessResult extract =
+        RunDat({"extract", "--resources=menus", "ENGLISH", "(GERMAN)", "app.exe"}, dir);
+    EXPECT_EQ(extract.exitCode, 2);
+    EXPECT_TRUE(extract.output.starts_with("korva-dat extract: app.exe: menu #102: "))
+        << extract.output;
+}
+
 INSTANTIATE_TEST_SUITE_P(Builders, DatInterface,
                          testing::Values(Builder::MingwX64, Builder::ClangX64),
                          [](const auto& instance) { return e2e::BuilderName(instance.param); });
