@@ -187,10 +187,7 @@ TEST(DatInterfaceCheck, NamesEveryResourceKorvaCannotRead) {
                                "LANGUAGE 7, 1\n105 4\nBEGIN\n  0x0001\nEND\n"
                                "LANGUAGE 0, 0\n105 4\nBEGIN\n  0x0001\nEND\n";
     ws.Copy(e2e::BuildProgram(Builder::ClangX64, {script, {}, 0}), "app.exe");
-    korva::test::RunOrThrow(
-        "cd " + korva::test::ShellQuote(dir) +
-        " && printf '(\\r\\nENGLISH,\"Hello\"\\r\\nGERMAN,\"Hallo\"\\r\\n)\\r\\n' "
-        "> K.DAT");
+    WriteText(dir + "/K.DAT", "(\r\nENGLISH,\"Hello\"\r\nGERMAN,\"Hallo\"\r\n)\r\n");
     const ProcessResult check = RunDat(
         {"check", "--resources=strings,menus", "K.DAT", "ENGLISH", "(GERMAN)", "app.exe"}, dir);
     EXPECT_EQ(check.exitCode, 2) << check.output;
