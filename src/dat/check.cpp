@@ -2,9 +2,9 @@
 #include <ostream>
 
 #include "dat/check_findings.h"
-#include "dat/resource_survey.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
+#include "strtables/read_text_resources.h"
 
 namespace korva::dat {
 namespace {
