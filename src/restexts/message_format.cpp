@@ -30,14 +30,7 @@ constexpr std::uint16_t kUtf8Entry = 2;
 constexpr std::size_t kMaxEntryLength = 0xFFFF;
 
 std::string Hex(std::uint64_t value, int width) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-        --width;
-    } while (value != 0 || width > 0);
-    return "0x" + out;
+    return "0x" + UpperHex(value, width);
 }
 
 std::string MessageName(std::uint32_t id) {

@@ -131,14 +131,7 @@ Result<TopChild> ReadTopChild(pe::Bytes data, const Block& block, bool firstStri
 } // namespace
 
 std::string Hex(std::uint64_t value, int width) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    do {
-        out.insert(out.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-        --width;
-    } while (value != 0 || width > 0);
-    return out;
+    return UpperHex(value, width);
 }
 
 bool SameKey(std::u16string_view a, std::u16string_view b) {
