@@ -4,6 +4,7 @@
 #include "dat/check_findings.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
+#include "strtables/read_text_resources.h"
 
 namespace korva::dat {
 namespace {
@@ -14,6 +15,7 @@ struct CheckRequest {
     std::string dataPath;
     std::optional<LanguageChoice> languages; // given after the data file
     std::optional<std::uint16_t> original;
+    std::optional<res::ResourceKinds> resources;
     std::vector<std::string> programPaths;
 };
 
@@ -31,7 +33,32 @@ Result<CheckRequest> ParseCheck(CommandArgs args) {
     request.programPaths.assign(args.positional.begin() + 1, args.positional.end());
     KORVA_ASSIGN_OR_RETURN(request.languages, TakeLanguages(request.programPaths));
     request.original = args.original;
+    request.resources = args.resources;
     return request;
+}
+
+// The programs as korva reads them; one with resources korva would stop at
+// is named with every one of them instead.
+Result<std::vector<ProgramTables>> ReadCheckedPrograms(const std::vector<std::string>& paths,
+                                                       const StringTableOptions& options) {
+    std::vector<ProgramTables> out;
+    for (const std::string& path : paths) {
+        if (!options.kinds.IsStringsOnly()) {
+            const Result<std::vector<UnreadableResource>> unreadable =
+                FindUnreadableResources(path, options);
+            if (unreadable && !unreadable->empty()) {
+                ProgramTables program{.path = path, .blocks = {}, .unreadable = {}};
+                for (const UnreadableResource& r : *unreadable) {
+                    program.unreadable.push_back(r.name + ": " + r.reason);
+                }
+                out.push_back(std::move(program));
+                continue;
+            }
+        }
+        KORVA_ASSIGN_OR_RETURN(std::vector<ProgramTables> read, ReadPrograms({path}, options));
+        out.push_back(std::move(read.front()));
+    }
+    return out;
 }
 
 Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
@@ -47,9 +74,11 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
     }
     std::vector<ProgramTables> programs;
     if (out.choice) {
+        out.choice->kinds = ChosenKinds(request.resources, doc.languages);
         KORVA_ASSIGN_OR_RETURN(
             programs,
-            ReadPrograms(request.programPaths, {doc.codePage, out.choice->OriginalLangId()}));
+            ReadCheckedPrograms(request.programPaths,
+                                {doc.codePage, out.choice->OriginalLangId(), out.choice->kinds}));
     }
     out.findings = CheckDocument(doc, out.choice, programs);
     return out;
@@ -63,10 +92,18 @@ void WriteLanguageRow(const Coverage::Language& lang, std::ostream& out) {
 void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
                    const std::string& stopLine, std::ostream& out) {
     const Coverage& c = program.coverage;
-    out << "Coverage of " << program.path << ", as 'korva " << DescribeChoice(choice) << " "
+    out << "Coverage of " << program.path << ", as 'korva " << KorvaArguments(choice) << " "
         << program.path << "' would count it:\n";
-    out << "  " << c.texts << " texts in " << c.blocks << " blocks, " << c.found
-        << " found in the data file, " << c.texts - c.found << " not found";
+    if (!program.stopLine.empty()) {
+        out << "  korva would stop with: " << program.stopLine << "; exit code 2\n";
+        return;
+    }
+    out << "  " << c.texts << " texts in " << c.blocks << " blocks";
+    if (c.resources > 0) {
+        out << " and " << c.resources
+            << (c.resources == 1 ? " other resource" : " other resources");
+    }
+    out << ", " << c.found << " found in the data file, " << c.texts - c.found << " not found";
     if (program.waiting > 0) {
         out << " (" << program.waiting << " of them in entries with no translation yet)";
     }
@@ -86,13 +123,13 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
 int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) {
     std::ostream& out = io.out;
     const CheckFindings& found = outcome.findings;
-    out << found.errorLines;
+    out << found.errorLines << found.warningLines;
     if (!outcome.choice) {
         out << "korva-dat check: " << request.dataPath
             << " has no languages line, so only its syntax was checked; give NeutralLang "
                "(DestLang,...) for the rest\n";
     } else if (found.programs.empty()) {
-        out << "Translations in " << request.dataPath << " for " << DescribeChoice(*outcome.choice)
+        out << "Translations in " << request.dataPath << " for " << KorvaArguments(*outcome.choice)
             << ", " << found.texts << " texts:\n";
         for (const Coverage::Language& lang : found.entryTranslations) {
             WriteLanguageRow(lang, out);
@@ -105,8 +142,11 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
     const std::size_t errors = found.errors;
     const bool complete = found.Complete();
     out << "korva-dat check: " << request.dataPath << ": " << errors
-        << (errors == 1 ? " error" : " errors") << ", " << (complete ? "complete" : "incomplete")
-        << "\n";
+        << (errors == 1 ? " error" : " errors");
+    if (found.warnings > 0) {
+        out << ", " << found.warnings << (found.warnings == 1 ? " warning" : " warnings");
+    }
+    out << ", " << (complete ? "complete" : "incomplete") << "\n";
     if (errors > 0) {
         return 2;
     }
@@ -118,7 +158,7 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
 int RunCheck(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<CheckRequest, CheckOutcome> kSteps{
         .name = kCommand,
-        .options = {.original = true},
+        .options = {.original = true, .resources = true},
         .parse = ParseCheck,
         .compute = ComputeCheck,
         .report = ReportCheck,

@@ -5,6 +5,7 @@
 #include "dat/document_checks.h"
 #include "dat/format_checks.h"
 #include "dat/text_codec.h"
+#include "dat/ui_checks.h"
 #include "datafile/data_loader.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -108,8 +109,17 @@ std::vector<ProgramCoverage> CoverPrograms(const DataDocument& doc,
     const NeutralTextIndex allEntries(doc, groups, choice.neutral);
     std::vector<ProgramCoverage> out;
     for (const ProgramTables& program : programs) {
-        ProgramCoverage covered{
-            .path = program.path, .coverage = CountCoverage(program, dict, choice), .waiting = 0};
+        if (!program.unreadable.empty()) {
+            out.push_back({.path = program.path,
+                           .coverage = {},
+                           .waiting = 0,
+                           .stopLine = program.path + ": " + program.unreadable.front()});
+            continue;
+        }
+        ProgramCoverage covered{.path = program.path,
+                                .coverage = CountCoverage(program, dict, choice),
+                                .waiting = 0,
+                                .stopLine = {}};
         // Korva takes in no entry that has no translation yet, so their texts
         // count as not found; told apart, they are work to do, not to add.
         for (const std::string_view text : covered.coverage.notFound) {
@@ -119,6 +129,19 @@ std::vector<ProgramCoverage> CoverPrograms(const DataDocument& doc,
         out.push_back(std::move(covered));
     }
     return out;
+}
+
+// Each resource korva would stop at, one error line each.
+void FindUnreadable(const std::vector<ProgramTables>& programs, CheckFindings& out) {
+    for (const ProgramTables& program : programs) {
+        for (const std::string& resource : program.unreadable) {
+            out.errorLines += program.path + ": error: " + resource +
+                              "; korva cannot read it, so it fails the whole run (exit code 2) "
+                              "and leaves " +
+                              program.path + " untouched\n";
+            ++out.errors;
+        }
+    }
 }
 
 } // namespace
@@ -140,6 +163,8 @@ CheckFindings CheckDocument(const DataDocument& doc, const std::optional<Languag
     } else {
         const KorvaLoad korva = LoadDictionary(doc, *choice);
         out.korvaStopLine = korva.stopLine;
+        FindUnreadable(programs, out);
+        FindInterfaceProblems(doc, groups, *choice, programs, out);
         out.programs = CoverPrograms(doc, groups, *choice, programs, korva.dict);
     }
     return out;

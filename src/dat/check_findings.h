@@ -17,12 +17,15 @@ struct ProgramCoverage {
     std::string path;
     Coverage coverage;       // without its notFound views
     std::size_t waiting = 0; // texts not found that are in entries with no translation yet
+    std::string stopLine;    // what korva stops this program's run with; empty when it goes on
 };
 
 // What 'korva-dat check' finds in a data file.
 struct CheckFindings {
     std::string errorLines; // "file:line: error: ..." lines, syntax errors first
     std::size_t errors = 0;
+    std::string warningLines; // "file:line: warning: ..." lines, which change no exit code
+    std::size_t warnings = 0;
     std::size_t texts = 0; // the texts korva would use (entry groups)
     // Without programs: each translated language's present and missing texts.
     std::vector<Coverage::Language> entryTranslations;

@@ -37,6 +37,15 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
             out.original = id;
         } else if (allowed.cp1252 && arg == "--cp1252") {
             out.cp1252 = true;
+        } else if (allowed.resources && arg.starts_with(kResourcesOption)) {
+            KORVA_ASSIGN_OR_RETURN(
+                const res::ResourceKinds kinds,
+                res::ParseResourceKinds(std::string_view(arg).substr(kResourcesOption.size())));
+            out.resources = out.resources.value_or(res::ResourceKinds::None());
+            out.resources->Add(kinds);
+        } else if (allowed.resources && arg == "--resources") {
+            return MakeError(
+                "--resources takes its list after '=', as in --resources=menus,dialogs");
         } else {
             return MakeError("unknown option " + arg);
         }

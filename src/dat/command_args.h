@@ -9,6 +9,7 @@
 
 #include "common/result.h"
 #include "dat/languages.h"
+#include "restexts/resource_kinds.h"
 
 namespace korva::dat {
 
@@ -23,9 +24,10 @@ struct Streams {
 // The options a subcommand takes, named where it is declared:
 // {.output = true, .original = true}.
 struct OptionSet {
-    bool output = false;   // -o FILE
-    bool original = false; // -O<lang>
-    bool cp1252 = false;   // --cp1252
+    bool output = false;    // -o FILE
+    bool original = false;  // -O<lang>
+    bool cp1252 = false;    // --cp1252
+    bool resources = false; // --resources=LIST
 };
 
 struct CommandArgs {
@@ -34,6 +36,8 @@ struct CommandArgs {
     std::optional<std::uint16_t> original;
     bool cp1252 = false;
     bool help = false;
+    // The union of every --resources=LIST given; none given: as recorded.
+    std::optional<res::ResourceKinds> resources;
 };
 
 // Options may stand anywhere among the other arguments; "--" ends them.

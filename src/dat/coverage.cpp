@@ -74,7 +74,7 @@ Coverage CountCoverage(const ProgramTables& program, const TransDictionary& dict
             ++c.skippedBlocks;
             continue;
         }
-        ++c.blocks;
+        ++(block.Kind == res::ResourceKind::Strings ? c.blocks : c.resources);
         const BlockLookup lookup = LookUp(block, dict, choice, c);
         if (!lookup.usable) {
             // Korva leaves such a block as it is and counts no translation.

@@ -18,9 +18,10 @@ struct Coverage {
         std::int64_t present = 0; // texts found whose entry has this language's text
         std::int64_t missing = 0; // texts found whose entry lacks it
     };
-    std::int64_t blocks = 0;        // blocks korva would translate
+    std::int64_t blocks = 0;        // string-table blocks korva would translate
+    std::int64_t resources = 0;     // resources of other kinds korva would translate
     std::int64_t skippedBlocks = 0; // already language dependent, or no translation found
-    std::int64_t texts = 0;         // non-empty texts of the blocks korva would translate
+    std::int64_t texts = 0;         // non-empty texts of what korva would translate
     std::int64_t found = 0;
     std::vector<Language> languages; // the translated destinations
     // Korva's counters, which its verdict reads.

@@ -238,38 +238,6 @@ private:
 
 } // namespace
 
-std::string LocationLine(const TextLocation& location) {
-    return std::string(kUsedInPrefix) + location.program + ", block " + location.block +
-           (location.named ? ", slot " : ", string id ") + std::to_string(location.number);
-}
-
-std::optional<TextLocation> ReadLocationLine(std::string_view line) {
-    if (!line.starts_with(kUsedInPrefix)) {
-        return std::nullopt;
-    }
-    line.remove_prefix(kUsedInPrefix.size());
-    TextLocation out;
-    std::size_t numberAt = line.rfind(", string id ");
-    std::size_t numberSkip = 12;
-    if (numberAt == std::string_view::npos) {
-        numberAt = line.rfind(", slot ");
-        numberSkip = 7;
-        out.named = true;
-    }
-    if (numberAt == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const auto number = ParseInteger(line.substr(numberAt + numberSkip), IntegerSyntax{});
-    const std::size_t blockAt = line.rfind(", block ", numberAt);
-    if (!number || blockAt == std::string_view::npos || blockAt == 0) {
-        return std::nullopt;
-    }
-    out.number = static_cast<std::uint32_t>(*number);
-    out.program = line.substr(0, blockAt);
-    out.block = line.substr(blockAt + 8, numberAt - blockAt - 8);
-    return out;
-}
-
 const EntryText* DataEntry::TextOf(int lang) const {
     const auto it = std::find_if(texts.rbegin(), texts.rend(),
                                  [lang](const EntryText& t) { return t.lang == lang; });

@@ -9,6 +9,7 @@
 
 #include "common/result.h"
 #include "dat/languages.h"
+#include "restexts/resource_kinds.h"
 #include "text/codepage.h"
 #include "text/text.h"
 
@@ -17,14 +18,25 @@ namespace korva::dat {
 // Where a text is used, as the comment before its entry names it:
 //   ;@ used in app.exe, block #3, string id 37
 //   ;@ used in app.exe, block MYTEXTS, slot 5
+//   ;@ used in app.exe, menu #101, File > Open
+//   ;@ used in app.exe, dialog ABOUT, control 1001
+//   ;@ used in app.exe, version, FileDescription
+//   ;@ used in app.exe, message 0x0000000C
+// (a version or message resource other than #1 is named as menus are).
 struct TextLocation {
     std::string program;
-    std::string block;        // "#3", or a block's string name
+    std::string block;        // "#3", or a block's string name; the resource's, for other kinds
     std::uint32_t number = 0; // the string id, or for a named block the slot
     bool named = false;       // the block has a string name
+    res::ResourceKind kind = res::ResourceKind::Strings;
+    std::string where; // for other kinds, the item: "File > Open", "caption", "0x0000000C"
 };
 inline constexpr std::string_view kUsedInPrefix = ";@ used in ";
 inline constexpr std::string_view kUnusedPrefix = ";@ unused";
+// "block", "menu", "dialog", "version", "message".
+std::string_view ItemWord(res::ResourceKind kind);
+// What follows the program's name: "block #3, string id 37", "menu #101, File > Open".
+std::string ItemLabel(const TextLocation& location);
 std::string LocationLine(const TextLocation& location);
 std::optional<TextLocation> ReadLocationLine(std::string_view line);
 

@@ -5,6 +5,7 @@
 
 #include "dat/data_document.h"
 #include "dat/document_checks.h"
+#include "dat/format_checks.h"
 #include "dat/po_file.h"
 #include "dat/po_marks.h"
 #include "dat/subcommand_driver.h"
@@ -77,13 +78,31 @@ bool EndsWithLineBreak(std::string_view s) {
     return s.ends_with('\n');
 }
 
+// A reference is one token to gettext: the blanks of a menu path or a
+// dialog's item become no-break spaces, which gettext 0.21 does not split
+// at either, and which read the same.
+std::string WithoutBlanks(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        out += c == ' ' || c == '\t' ? std::string_view("\xC2\xA0") : std::string_view(&c, 1);
+    }
+    return out;
+}
+
+std::string Reference(const TextLocation& where) {
+    if (where.kind != res::ResourceKind::Strings) {
+        return PoReferenceFile(where.program) + ":" + WithoutBlanks(OneLine(ItemLabel(where)));
+    }
+    return PoReferenceFile(where.program) + ":" +
+           (where.named ? OneLine(where.block) + "/" : std::string()) +
+           std::to_string(where.number);
+}
+
 std::string References(const DataEntry& entry) {
     std::string out;
     std::size_t width = 0;
     for (const TextLocation& where : entry.locations) {
-        const std::string ref = PoReferenceFile(where.program) + ":" +
-                                (where.named ? OneLine(where.block) + "/" : std::string()) +
-                                std::to_string(where.number);
+        const std::string ref = Reference(where);
         if (width == 0 || width + ref.size() + 1 > 79) {
             out += width == 0 ? "#:" : "\n#:";
             width = 2;
@@ -165,8 +184,11 @@ void ExportEntry(const DataDocument& doc, const DataEntry& entry, const ExportRe
         ++out.counts.translated;
     }
     out.po += References(entry);
-    if (lineBreaksDiffer) {
-        out.po += "#, fuzzy\n";
+    // The flags as gettext orders them: fuzzy first.
+    const bool cFormat = IsPrintfFormat(msgid);
+    if (lineBreaksDiffer || cFormat) {
+        out.po += std::string("#, ") + (lineBreaksDiffer ? "fuzzy" : "") +
+                  (lineBreaksDiffer && cFormat ? ", " : "") + (cFormat ? "c-format" : "") + "\n";
     }
     out.po += PoField("msgid", msgid) + PoField("msgstr", msgstr) + "\n";
 }

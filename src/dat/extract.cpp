@@ -48,6 +48,7 @@ Result<ExtractRequest> ParseExtract(CommandArgs args) {
     KORVA_ASSIGN_OR_RETURN(request.choice.neutral, ParseLangKey(args.positional[0]));
     KORVA_ASSIGN_OR_RETURN(request.choice.dests, ParseDestList(args.positional[1]));
     request.choice.original = args.original;
+    request.choice.kinds = args.resources.value_or(res::ResourceKinds::StringsOnly());
     request.programPaths.assign(args.positional.begin() + 2, args.positional.end());
     request.output = std::move(args.output);
     request.codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
@@ -57,7 +58,8 @@ Result<ExtractRequest> ParseExtract(CommandArgs args) {
 Computed<ExtractOutcome> ComputeExtract(const ExtractRequest& request) {
     KORVA_ASSIGN_OR_RETURN(
         const std::vector<ProgramTables> programs,
-        ReadPrograms(request.programPaths, {request.codePage, request.choice.OriginalLangId()}));
+        ReadPrograms(request.programPaths,
+                     {request.codePage, request.choice.OriginalLangId(), request.choice.kinds}));
     ExtractOutcome out{.data = {}, .texts = CollectTexts(programs, request.codePage)};
     if (!out.texts.lost.empty()) {
         return NothingWritten("leave out --cp1252 to write a UTF-8 data file, which holds every "
@@ -65,6 +67,11 @@ Computed<ExtractOutcome> ComputeExtract(const ExtractRequest& request) {
                               LostTextLines(out.texts, kCommand));
     }
     if (out.texts.texts.empty()) {
+        if (!request.choice.kinds.IsStringsOnly()) {
+            return MakeError("no text to translate: no resource of the types " +
+                             ResourcesWords(request.choice.kinds) +
+                             " is in the original neutral language alone (see -O)");
+        }
         return MakeError("no text to translate: no string-table block is in the original neutral "
                          "language alone (see -O)");
     }
@@ -83,7 +90,7 @@ int ReportExtract(const ExtractRequest& request, ExtractOutcome& outcome, Stream
     const ProgramTexts& texts = outcome.texts;
     std::ostream& summary = ProductOnStdout(request.output) ? io.err : io.out;
     summary << "korva-dat extract: " << texts.texts.size() << " texts (" << texts.uses
-            << " uses in " << texts.blocks << " blocks) written to "
+            << " uses in " << texts.blocks << " blocks" << OtherResources(texts) << ") written to "
             << (ProductOnStdout(request.output) ? "standard output" : *request.output) << "\n";
     for (const std::string& block : texts.skippedBlocks) {
         summary << "korva-dat extract: " << block
@@ -98,7 +105,7 @@ int ReportExtract(const ExtractRequest& request, ExtractOutcome& outcome, Stream
 int RunExtract(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<ExtractRequest, ExtractOutcome> kSteps{
         .name = kCommand,
-        .options = {.output = true, .original = true, .cp1252 = true},
+        .options = {.output = true, .original = true, .cp1252 = true, .resources = true},
         .parse = ParseExtract,
         .compute = ComputeExtract,
         .report = ReportExtract,

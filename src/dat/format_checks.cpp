@@ -107,6 +107,7 @@ struct Placeholders {
     // An insert that cannot be read as a printf conversion: %1 followed by
     // a blank, %1!d!, ... The text is then surely a FormatMessage one.
     bool surelyInserts = false;
+    bool percentSign = false; // %%
 };
 
 Placeholders FindPlaceholders(std::string_view text) {
@@ -117,6 +118,7 @@ Placeholders FindPlaceholders(std::string_view text) {
         }
         if (text[i + 1] == '%') {
             ++i; // a literal percent sign in both kinds
+            out.percentSign = true;
             continue;
         }
         PrintfDirective directive;
@@ -221,6 +223,17 @@ std::vector<std::string> CompareFormats(std::string_view source, std::string_vie
                                   : "the translation has a part after a tab, the source none");
     }
     return problems;
+}
+
+bool IsPrintfFormat(std::string_view text) {
+    const Placeholders p = FindPlaceholders(text);
+    // %n is FormatMessage's line break in every message table, and printf's
+    // %n is refused by the C runtimes programs use: a text with it is no
+    // printf format.
+    const bool lineBreak = std::any_of(p.printf.begin(), p.printf.end(), [](const auto& d) {
+        return d.type.ends_with('n');
+    });
+    return !p.surelyInserts && !lineBreak && (!p.printf.empty() || p.percentSign);
 }
 
 } // namespace korva::dat

@@ -19,4 +19,9 @@ namespace korva::dat {
 // every character looked at is ASCII.
 std::vector<std::string> CompareFormats(std::string_view source, std::string_view translation);
 
+// Whether the text is a printf format as gettext's c-format flag means it:
+// it holds printf placeholders (%% among them) and no FormatMessage insert
+// that printf cannot read (%1 followed by a blank, %1!d!) or line break (%n).
+bool IsPrintfFormat(std::string_view text);
+
 } // namespace korva::dat

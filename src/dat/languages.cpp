@@ -60,7 +60,23 @@ std::string LanguagesLine(const LanguageChoice& choice) {
         }
         line += ' ';
     }
-    return line + DescribeChoice(choice);
+    return line + KorvaArguments(choice);
+}
+
+std::string ResourcesWords(res::ResourceKinds kinds) {
+    res::ResourceKinds all = res::ResourceKinds::None();
+    for (const res::ResourceKind kind : res::kAllResourceKinds) {
+        all.Add(kind);
+    }
+    return kinds == all ? std::string("all") : kinds.Words();
+}
+
+std::string KorvaArguments(const LanguageChoice& choice) {
+    if (choice.kinds.IsStringsOnly()) {
+        return DescribeChoice(choice);
+    }
+    return std::string(kResourcesOption) + ResourcesWords(choice.kinds) + " " +
+           DescribeChoice(choice);
 }
 
 std::string DescribeChoice(const LanguageChoice& choice) {
@@ -71,18 +87,34 @@ std::string DescribeChoice(const LanguageChoice& choice) {
     return out + ")";
 }
 
+namespace {
+
+// The options before the languages, in any order: -O<lang>, --resources=LIST.
+Result<void> ReadLineOptions(std::string_view& rest, LanguageChoice& choice) {
+    while (rest.starts_with("-O") || rest.starts_with(kResourcesOption)) {
+        const std::size_t blank = rest.find(' ');
+        const std::string_view option = rest.substr(0, blank);
+        if (option.starts_with("-O")) {
+            KORVA_ASSIGN_OR_RETURN(choice.original, ParseOriginalLang(option.substr(2)));
+        } else {
+            KORVA_ASSIGN_OR_RETURN(choice.kinds,
+                                   res::ParseResourceKinds(option.substr(kResourcesOption.size())));
+        }
+        rest =
+            blank == std::string_view::npos ? std::string_view() : TrimBlanks(rest.substr(blank));
+    }
+    return {};
+}
+
+} // namespace
+
 std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
     if (!line.starts_with(kLanguagesPrefix)) {
         return std::nullopt;
     }
     std::string_view rest = TrimBlanks(line.substr(kLanguagesPrefix.size()));
     LanguageChoice choice;
-    if (rest.starts_with("-O")) {
-        const std::size_t blank = rest.find(' ');
-        KORVA_ASSIGN_OR_RETURN(choice.original, ParseOriginalLang(rest.substr(2, blank - 2)));
-        rest =
-            blank == std::string_view::npos ? std::string_view() : TrimBlanks(rest.substr(blank));
-    }
+    KORVA_RETURN_IF_ERROR(ReadLineOptions(rest, choice));
     const std::size_t blank = rest.find(' ');
     if (blank == std::string_view::npos) {
         return Result<LanguageChoice>(MakeError(
@@ -91,6 +123,14 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
     KORVA_ASSIGN_OR_RETURN(choice.neutral, ParseLangKey(rest.substr(0, blank)));
     KORVA_ASSIGN_OR_RETURN(choice.dests, ParseDestList(TrimBlanks(rest.substr(blank))));
     return Result<LanguageChoice>(std::move(choice));
+}
+
+res::ResourceKinds ChosenKinds(const std::optional<res::ResourceKinds>& given,
+                               const std::optional<LanguageChoice>& recorded) {
+    if (given) {
+        return *given;
+    }
+    return recorded ? recorded->kinds : res::ResourceKinds::StringsOnly();
 }
 
 LangSelection SelectionOf(const LanguageChoice& choice) {

@@ -8,6 +8,7 @@
 
 #include "common/result.h"
 #include "langkeys/lang_selection.h"
+#include "restexts/resource_kinds.h"
 
 namespace korva::dat {
 
@@ -17,6 +18,8 @@ struct LanguageChoice {
     int neutral = -1;                      // language key index
     std::vector<int> dests;                // key indices in the key table's order
     std::optional<std::uint16_t> original; // -O; the neutral language id 0 without it
+    // --resources: the kinds of resource korva is to translate.
+    res::ResourceKinds kinds = res::ResourceKinds::StringsOnly();
 
     std::uint16_t OriginalLangId() const { return original.value_or(0); }
     // The destinations whose texts come from translations: all but the
@@ -35,14 +38,26 @@ Result<std::vector<int>> ParseDestList(std::string_view list);
 Result<std::uint16_t> ParseOriginalLang(std::string_view value);
 
 // The language line a data file made by extract carries, and its reading:
-//   ;@ languages: [-O0x0409] ENGLISH (ENGLISH,FRENCH,GERMAN)
+//   ;@ languages: [-O0x0409] [--resources=LIST] ENGLISH (ENGLISH,FRENCH,GERMAN)
+// --resources stands there only when it asks for more than string tables.
 inline constexpr std::string_view kLanguagesPrefix = ";@ languages:";
+inline constexpr std::string_view kResourcesOption = "--resources=";
 std::string LanguagesLine(const LanguageChoice& choice);
 // The choice a trimmed comment line records, when it is a language line.
 std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line);
 
 // "ENGLISH (ENGLISH,GERMAN)", as korva's command line would give them.
 std::string DescribeChoice(const LanguageChoice& choice);
+// The same after "--resources=LIST " when the choice asks for more than
+// string tables: korva's arguments before the program.
+std::string KorvaArguments(const LanguageChoice& choice);
+// "all", or the kinds' words: "strings,menus".
+std::string ResourcesWords(res::ResourceKinds kinds);
+
+// The kinds a command works on: those of --resources when given, else those
+// the languages line records (string tables without one).
+res::ResourceKinds ChosenKinds(const std::optional<res::ResourceKinds>& given,
+                               const std::optional<LanguageChoice>& recorded);
 
 // The choice as the language selection korva's stages are given.
 LangSelection SelectionOf(const LanguageChoice& choice);

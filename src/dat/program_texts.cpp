@@ -11,7 +11,12 @@
 namespace korva::dat {
 
 bool IsTranslatable(const TResInfo& block) {
-    return block.HasOrigNeutral && block.LangCount < 2;
+    return block.HasOrigNeutral && block.LangCount < 2 &&
+           (block.Kind == res::ResourceKind::Strings || block.Template != nullptr);
+}
+
+std::string RecordName(const TResInfo& record) {
+    return std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName;
 }
 
 Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths,
@@ -20,47 +25,69 @@ Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& 
     for (const std::string& path : paths) {
         Result<std::vector<TResInfo>> blocks = ReadStringTables(path, options);
         if (!blocks) {
-            return MakeError(path + (blocks.error().kind == ErrorKind::NoSuchFile
-                                         ? ": no such file"
-                                         : ": not a Windows program with string tables"));
+            if (blocks.error().kind == ErrorKind::NoSuchFile) {
+                return MakeError(path + ": no such file");
+            }
+            if (options.kinds.IsStringsOnly()) {
+                return MakeError(path + ": not a Windows program with string tables");
+            }
+            // The reader names the resource it could not read, and why.
+            return blocks.error();
         }
-        out.push_back({path, std::move(blocks).value()});
+        out.push_back({path, std::move(blocks).value(), {}});
     }
     return out;
 }
+
+namespace {
+
+// The uses of one block's texts, or of another resource's.
+void CollectRecord(const std::string& program, const TResInfo& record, ProgramTexts& out,
+                   std::vector<TextUse>& uses) {
+    std::vector<bool> lost(record.Strings.Count());
+    for (const LostText& l : record.LostTexts) {
+        lost.at(l.Entry) = true;
+    }
+    const bool isBlock = record.Kind == res::ResourceKind::Strings;
+    for (std::size_t slot = 0; slot < record.Strings.Count(); ++slot) {
+        const std::string_view text = record.Strings.Text(slot);
+        if (text.empty()) {
+            continue; // an empty slot or item is never looked up
+        }
+        TextLocation where;
+        where.program = program;
+        where.block = record.DisplayName;
+        where.kind = record.Kind;
+        if (isBlock) {
+            // Only blocks with ids 1 and up give their strings ids.
+            where.named = !record.ResName.IsId || record.ResName.Id == 0;
+            where.number = static_cast<std::uint32_t>(
+                where.named ? slot : (std::size_t{record.ResName.Id} - 1) * 16 + slot);
+        } else {
+            where.number = static_cast<std::uint32_t>(slot);
+            where.where = record.Template->Texts().at(slot).where;
+        }
+        if (lost[slot]) {
+            out.lost.push_back(std::move(where));
+        } else {
+            uses.push_back({std::string(text), std::move(where)});
+        }
+    }
+}
+
+} // namespace
 
 ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage) {
     ProgramTexts out;
     std::vector<TextUse> uses;
     for (const ProgramTables& program : programs) {
-        for (const TResInfo& block : program.blocks) {
-            if (!IsTranslatable(block)) {
-                out.skippedBlocks.push_back(program.path + " block " + block.DisplayName);
+        for (const TResInfo& record : program.blocks) {
+            if (!IsTranslatable(record)) {
+                out.skippedBlocks.push_back(program.path + " " + RecordName(record));
                 continue;
             }
-            ++out.blocks;
-            std::vector<bool> lost(block.Strings.Count());
-            for (const LostText& l : block.LostTexts) {
-                lost.at(l.Entry) = true;
-            }
-            for (std::size_t slot = 0; slot < block.Strings.Count(); ++slot) {
-                const std::string_view text = block.Strings.Text(slot);
-                if (text.empty()) {
-                    continue; // an empty slot is never looked up
-                }
-                TextLocation where;
-                where.program = program.path;
-                where.block = block.DisplayName;
-                // Only blocks with ids 1 and up give their strings ids.
-                where.named = !block.ResName.IsId || block.ResName.Id == 0;
-                where.number = static_cast<std::uint32_t>(
-                    where.named ? slot : (std::size_t{block.ResName.Id} - 1) * 16 + slot);
-                if (lost[slot]) {
-                    out.lost.push_back(std::move(where));
-                } else {
-                    uses.push_back({std::string(text), std::move(where)});
-                }
-            }
+            ++(record.Kind == res::ResourceKind::Strings ? out.blocks : out.resources);
+            CollectRecord(program.path, record, out, uses);
         }
     }
     out.uses = uses.size();
@@ -89,13 +116,19 @@ ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage c
     return out;
 }
 
+std::string OtherResources(const ProgramTexts& texts) {
+    if (texts.resources == 0) {
+        return {};
+    }
+    return " and " + std::to_string(texts.resources) +
+           (texts.resources == 1 ? " other resource" : " other resources");
+}
+
 std::string LostTextLines(const ProgramTexts& texts, std::string_view command) {
     std::string out;
     for (const TextLocation& where : texts.lost) {
-        out += "korva-dat " + std::string(command) + ": " + where.program + ", block " +
-               where.block + (where.named ? ", slot " : ", string id ") +
-               std::to_string(where.number) +
-               ": the text holds characters that Windows-1252 cannot\n";
+        out += "korva-dat " + std::string(command) + ": " + where.program + ", " +
+               ItemLabel(where) + ": the text holds characters that Windows-1252 cannot\n";
     }
     return out;
 }

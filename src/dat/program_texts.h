@@ -18,15 +18,23 @@ namespace korva::dat {
 struct ProgramTables {
     std::string path;
     std::vector<TResInfo> blocks;
+    // Resources korva would translate but cannot read ("menu #101: why"):
+    // korva stops at them, so `blocks` is empty then.
+    std::vector<std::string> unreadable;
 };
 
-// Reads each program with korva's string-table reader.
+// Reads each program with korva's string-table reader, and the other kinds
+// of resource the options choose.
 Result<std::vector<ProgramTables>> ReadPrograms(const std::vector<std::string>& paths,
                                                 const StringTableOptions& options);
 
 // Korva translates a block only when its one and only copy is in the
-// original neutral language.
+// original neutral language; a resource of another kind, only when its
+// reader took that copy apart (Template).
 bool IsTranslatable(const TResInfo& block);
+
+// How a message names a record: "block #3", "menu #101", "version info #1".
+std::string RecordName(const TResInfo& record);
 
 // One use of a text in a block korva would translate.
 struct TextUse {
@@ -45,13 +53,17 @@ struct DistinctText {
 struct ProgramTexts {
     std::vector<DistinctText> texts;
     std::size_t uses = 0;
-    std::size_t blocks = 0;                 // blocks korva would translate
-    std::vector<std::string> skippedBlocks; // "app.exe block #8"
+    std::size_t blocks = 0;                 // string-table blocks korva would translate
+    std::size_t resources = 0;              // resources of other kinds korva would translate
+    std::vector<std::string> skippedBlocks; // "app.exe block #8", "app.exe menu #2"
     // Uses whose characters the run's code page cannot all hold (they came
     // out with '?'): korva never looks them up, and no data file in that
     // code page can spell them.
     std::vector<TextLocation> lost;
 };
+
+// " and 3 other resources" after a count of blocks, or nothing without them.
+std::string OtherResources(const ProgramTexts& texts);
 
 ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage);
 

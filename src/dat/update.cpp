@@ -80,8 +80,20 @@ struct UpdateCounts {
     std::size_t added = 0;
 };
 
+// The languages line as it is to be: --resources given to update is
+// recorded for the commands after it; empty to keep the line as it is.
+std::string NewLanguagesLine(const DataDocument& doc,
+                             const std::optional<res::ResourceKinds>& resources) {
+    if (!doc.languages || !resources || doc.languages->kinds == *resources) {
+        return {};
+    }
+    LanguageChoice recorded = *doc.languages;
+    recorded.kinds = *resources;
+    return LanguagesLine(recorded);
+}
+
 std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageChoice& choice,
-                    UpdateCounts& counts) {
+                    const std::string& languagesLine, UpdateCounts& counts) {
     std::string out = doc.bytes.substr(0, doc.headSize);
     std::vector<char> own(doc.lines.size(), 0);
     for (const DataEntry& entry : doc.entries) {
@@ -102,7 +114,10 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
                 out += OwnLines(m.textOfEntry[next], doc.lineEnd);
             }
         }
-        if (own[i] == 0) {
+        if (i == doc.languagesLine && !languagesLine.empty()) {
+            AppendLine(out, languagesLine,
+                       doc.lines[i].endSize == 0 ? std::string_view() : doc.lineEnd);
+        } else if (own[i] == 0) {
             out += doc.LineWithEnd(i);
         }
     }
@@ -134,13 +149,15 @@ struct UpdateRequest {
     std::string dataPath;
     std::optional<LanguageChoice> languages; // given after the data file
     std::optional<std::uint16_t> original;
+    std::optional<res::ResourceKinds> resources;
     std::vector<std::string> programPaths;
     std::string target; // -o, or the data file itself
 };
 
 struct UpdateOutcome {
     std::string updated;
-    bool unchanged = false; // written back to itself as it was
+    bool unchanged = false;    // written back to itself as it was
+    std::string languagesLine; // a new one, recording --resources; empty: as it was
     UpdateCounts counts;
 };
 
@@ -156,6 +173,7 @@ Result<UpdateRequest> ParseUpdate(CommandArgs args) {
         return MakeError("give at least one program");
     }
     request.original = args.original;
+    request.resources = args.resources;
     request.target = args.output.value_or(request.dataPath);
     return request;
 }
@@ -174,9 +192,10 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
     if (request.original) {
         choice->original = request.original;
     }
-    KORVA_ASSIGN_OR_RETURN(
-        const std::vector<ProgramTables> programs,
-        ReadPrograms(request.programPaths, {doc.codePage, choice->OriginalLangId()}));
+    choice->kinds = ChosenKinds(request.resources, doc.languages);
+    KORVA_ASSIGN_OR_RETURN(const std::vector<ProgramTables> programs,
+                           ReadPrograms(request.programPaths,
+                                        {doc.codePage, choice->OriginalLangId(), choice->kinds}));
     const ProgramTexts texts = CollectTexts(programs, doc.codePage);
     if (!texts.lost.empty()) {
         return NothingWritten(dataPath + " is a Windows-1252 file; convert it to UTF-8 (see "
@@ -184,7 +203,9 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
                               LostTextLines(texts, kCommand));
     }
     UpdateOutcome out;
-    out.updated = Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.counts);
+    out.languagesLine = NewLanguagesLine(doc, request.resources);
+    out.updated =
+        Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.languagesLine, out.counts);
     out.unchanged = request.target == dataPath && out.updated == doc.bytes;
     return out;
 }
@@ -202,6 +223,10 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
             << (outcome.unchanged ? " unchanged" : "") << ": kept " << counts.kept << " entries ("
             << counts.unused << " marked unused, " << counts.newlyUnused
             << " of them newly), added " << counts.added << "\n";
+    if (!outcome.languagesLine.empty()) {
+        summary << "korva-dat update: the languages line now reads "
+                << outcome.languagesLine.substr(kLanguagesPrefix.size() + 1) << "\n";
+    }
     return 0;
 }
 
@@ -210,7 +235,7 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
 int RunUpdate(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<UpdateRequest, UpdateOutcome> kSteps{
         .name = kCommand,
-        .options = {.output = true, .original = true},
+        .options = {.output = true, .original = true, .resources = true},
         .parse = ParseUpdate,
         .compute = ComputeUpdate,
         .report = ReportUpdate,

@@ -13,6 +13,19 @@
 
 namespace korva::res {
 
+// Upper-case hexadecimal digits, at least `width` of them: what compilers
+// write in version keys, and how message ids are shown.
+inline std::string UpperHex(std::uint64_t value, int width = 0) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+        --width;
+    } while (value != 0 || width > 0);
+    return out;
+}
+
 // A resource's bytes read front to back, every read through the checked
 // slice: a read past the end leaves the cursor where it was and says so.
 class TemplateCursor {

@@ -4,14 +4,15 @@
 #include <memory>
 #include <span>
 
-#include "common/result.h"
 #include "restexts/text_template.h"
 
 namespace korva::res {
 
-// Reads a version resource whose copy is in `resourceLanguage`: of several
-// string tables, the one whose key names that language supplies the texts,
-// else the first.
+// Reads a VS_VERSIONINFO as ParseVersionInfo(data) does, except that the
+// texts come from the string table whose key names `resourceLanguage` (the
+// first four of its eight hex digits), and from the first table only when
+// none does. The one-argument form, which knows no language, always takes
+// the first.
 Result<std::unique_ptr<TextTemplate>> ParseVersionInfo(std::span<const std::uint8_t> data,
                                                        std::uint16_t resourceLanguage);
 

@@ -56,9 +56,12 @@ void AddTexts(const res::TextTemplate& parts, std::uint16_t language, CodePage c
     }
 }
 
+// With `unreadable`, a copy the format's reader refuses is listed there and
+// the reading goes on; without, it ends the reading.
 Result<void> ReadResource(const pe::ResourceModule& module, const TextKind& kind,
                           const pe::ResourceId& name, const StringTableOptions& options,
-                          std::vector<TResInfo>& records) {
+                          std::vector<TResInfo>& records,
+                          std::vector<UnreadableResource>* unreadable) {
     const pe::ResourceId type = pe::ResourceId::Id(kind.type);
     TResInfo record;
     record.Kind = kind.kind;
@@ -82,6 +85,10 @@ Result<void> ReadResource(const pe::ResourceModule& module, const TextKind& kind
         const pe::ResourceData* data = module.Find(type, name, only);
         Result<std::unique_ptr<res::TextTemplate>> parts =
             ParseCopy(kind, data != nullptr ? data->bytes : pe::Bytes(), only);
+        if (!parts && unreadable != nullptr) {
+            unreadable->push_back({what, parts.error().message});
+            return {};
+        }
         if (!parts) {
             return WithContext(what, parts.error());
         }
@@ -92,10 +99,11 @@ Result<void> ReadResource(const pe::ResourceModule& module, const TextKind& kind
     return {};
 }
 
-} // namespace
-
-Result<bool> ReadTextResources(const pe::ResourceModule& module, const StringTableOptions& options,
-                               std::vector<TResInfo>& records) {
+// ReadTextResources, listing the copies that cannot be read in `unreadable`
+// when it is given.
+Result<bool> ReadKinds(const pe::ResourceModule& module, const StringTableOptions& options,
+                       std::vector<TResInfo>& records,
+                       std::vector<UnreadableResource>* unreadable) {
     bool any = false;
     for (const TextKind& kind : kTextKinds) {
         if (!options.kinds.Has(kind.kind)) {
@@ -104,7 +112,7 @@ Result<bool> ReadTextResources(const pe::ResourceModule& module, const StringTab
         Result<void> read;
         const pe::EnumResult result =
             module.EnumNames(pe::ResourceId::Id(kind.type), [&](const pe::ResourceId& name) {
-                read = ReadResource(module, kind, name, options, records);
+                read = ReadResource(module, kind, name, options, records, unreadable);
                 return read.ok();
             });
         KORVA_RETURN_IF_ERROR(read);
@@ -115,6 +123,22 @@ Result<bool> ReadTextResources(const pe::ResourceModule& module, const StringTab
         any = any || result == pe::EnumResult::Completed;
     }
     return any;
+}
+
+} // namespace
+
+Result<bool> ReadTextResources(const pe::ResourceModule& module, const StringTableOptions& options,
+                               std::vector<TResInfo>& records) {
+    return ReadKinds(module, options, records, nullptr);
+}
+
+Result<std::vector<UnreadableResource>> FindUnreadableResources(const std::string& path,
+                                                                const StringTableOptions& options) {
+    KORVA_ASSIGN_OR_RETURN(const pe::ResourceModule module, pe::ResourceModule::Open(path));
+    std::vector<TResInfo> records;
+    std::vector<UnreadableResource> unreadable;
+    KORVA_RETURN_IF_ERROR(ReadKinds(module, options, records, &unreadable));
+    return unreadable;
 }
 
 } // namespace korva

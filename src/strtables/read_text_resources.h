@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +19,18 @@ namespace korva {
 // Whether any resource of those kinds was there comes back as the value.
 Result<bool> ReadTextResources(const pe::ResourceModule& module, const StringTableOptions& options,
                                std::vector<TResInfo>& records);
+
+// A resource korva would translate (its one copy is in the original neutral
+// language) whose format reader refuses it.
+struct UnreadableResource {
+    std::string name;   // "menu #101", "dialog ABOUT"
+    std::string reason; // the reader's: "truncated item"
+};
+
+// Every unreadable resource of the options' kinds but string tables, in the
+// order korva's reader meets them. The reading stops at the first; this goes
+// on past it to name them all.
+Result<std::vector<UnreadableResource>> FindUnreadableResources(const std::string& path,
+                                                                const StringTableOptions& options);
 
 } // namespace korva

@@ -295,5 +295,44 @@ TEST(DataDocument, KeepsEveryByteAndFindsItsOwnComments) {
     EXPECT_EQ(doc.errors[0].line, 11u);
 }
 
+// Where-used comments of every kind read back as written, the item's own
+// commas and the program's blanks kept apart from the label's.
+TEST(DataDocument, WhereUsedCommentsOfEveryKindReadBack) {
+    using K = res::ResourceKind;
+    struct Row {
+        K kind;
+        std::string block;
+        std::string where;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {K::Menus, "#101", "File > Open", ";@ used in my app.exe, menu #101, File > Open"},
+        {K::Menus, "MAIN", "Edit > Find, Replace",
+         ";@ used in my app.exe, menu MAIN, Edit > Find, Replace"},
+        {K::Dialogs, "#200", "control 1001", ";@ used in my app.exe, dialog #200, control 1001"},
+        {K::Dialogs, "ABOUT", "caption", ";@ used in my app.exe, dialog ABOUT, caption"},
+        {K::Version, "#1", "FileDescription", ";@ used in my app.exe, version, FileDescription"},
+        {K::Version, "#2", "ProductName", ";@ used in my app.exe, version #2, ProductName"},
+        {K::Messages, "#1", "0x0000000C", ";@ used in my app.exe, message 0x0000000C"},
+        {K::Messages, "#3", "0xC0000001", ";@ used in my app.exe, message #3, 0xC0000001"},
+    };
+    for (const Row& row : rows) {
+        TextLocation location;
+        location.program = "my app.exe";
+        location.kind = row.kind;
+        location.block = row.block;
+        location.where = row.where;
+        EXPECT_EQ(LocationLine(location), row.line);
+        const std::optional<TextLocation> read = ReadLocationLine(row.line);
+        ASSERT_TRUE(read.has_value()) << row.line;
+        EXPECT_EQ(read->program, "my app.exe") << row.line;
+        EXPECT_EQ(read->kind, row.kind) << row.line;
+        EXPECT_EQ(read->block, row.block) << row.line;
+        EXPECT_EQ(read->where, row.where) << row.line;
+    }
+    EXPECT_FALSE(ReadLocationLine(";@ used in app.exe, menu").has_value());
+    EXPECT_FALSE(ReadLocationLine(";@ used in app.exe").has_value());
+}
+
 } // namespace
 } // namespace korva::dat

@@ -59,6 +59,24 @@ TEST(CompareFormats, FindsWhatWouldBreakTheProgram) {
     }
 }
 
+// What export-po marks c-format: printf's placeholders, not FormatMessage's.
+TEST(CompareFormats, TellsPrintfFormatsFromFormatMessageOnes) {
+    const std::vector<std::pair<const char*, bool>> rows = {
+        {"%s", true},           {"%d of %s done, 50% more", true},
+        {"%-10.3f", true},      {"100%%", true},
+        {"%I64u bytes", true},  {"%*d", true},
+        {"50% off", false},     {"plain", false},
+        {"100%", false},        {"%1", false},
+        {"%1 of %2", false},    {"%1!s! of %2!d!", false},
+        {"%s in %1!s!", false}, {"Line%nnext", false},
+        {"%1 files", false},    {"%0", false},
+        {"%d files%n", false},
+    };
+    for (const auto& [text, printf] : rows) {
+        EXPECT_EQ(IsPrintfFormat(text), printf) << text;
+    }
+}
+
 TEST(PoFile, WritesStringsThatReadBackUnchanged) {
     const std::vector<std::string> texts = {
         "plain",

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dat/command_args.h"
 #include "langkeys/lang_const.h"
 
 namespace korva::dat {
@@ -45,6 +46,80 @@ TEST(DatLanguages, IsoCodesLeadBackToTheirKeys) {
     EXPECT_EQ(KeyOfIsoCode("sr@latin"), FindLangKey("SERBIAN"));
     EXPECT_EQ(KeyOfIsoCode("DE"), FindLangKey("GERMAN"));
     EXPECT_EQ(KeyOfIsoCode("xx"), -1);
+}
+
+// The languages line records -O and --resources for the commands after
+// extract; a line of string tables alone is what it was before either.
+TEST(DatLanguages, TheLanguagesLineReadsBackItsChoice) {
+    const auto kinds = [](std::string_view list) { return res::ParseResourceKinds(list).value(); };
+    struct Row {
+        std::optional<std::uint16_t> original;
+        res::ResourceKinds kinds;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {std::nullopt, res::ResourceKinds::StringsOnly(), ";@ languages: ENGLISH (ENGLISH,GERMAN)"},
+        {0x0409, kinds("strings"), ";@ languages: -O0x0409 ENGLISH (ENGLISH,GERMAN)"},
+        {std::nullopt, kinds("MENUS,strings"),
+         ";@ languages: --resources=strings,menus ENGLISH (ENGLISH,GERMAN)"},
+        {0x0007, kinds("all"), ";@ languages: -O0x0007 --resources=all ENGLISH (ENGLISH,GERMAN)"},
+        {std::nullopt, kinds("dialogs,version,messages,menus"),
+         ";@ languages: --resources=menus,dialogs,version,messages ENGLISH (ENGLISH,GERMAN)"},
+    };
+    for (const Row& row : rows) {
+        LanguageChoice choice;
+        choice.neutral = FindLangKey("ENGLISH");
+        choice.dests = ParseDestList("(ENGLISH,GERMAN)").value();
+        choice.original = row.original;
+        choice.kinds = row.kinds;
+        EXPECT_EQ(LanguagesLine(choice), row.line);
+        const auto read = ReadLanguagesLine(row.line);
+        ASSERT_TRUE(read.has_value() && read->ok()) << row.line;
+        EXPECT_EQ((*read)->kinds, row.kinds) << row.line;
+        EXPECT_EQ((*read)->original, row.original) << row.line;
+        EXPECT_EQ(DescribeChoice(**read), "ENGLISH (ENGLISH,GERMAN)") << row.line;
+    }
+    // The options in the other order, as a person may write them.
+    const auto swapped =
+        ReadLanguagesLine(";@ languages: --resources=menus -O0x0409 ENGLISH (GERMAN)");
+    ASSERT_TRUE(swapped.has_value() && swapped->ok());
+    EXPECT_EQ((*swapped)->kinds, kinds("menus"));
+    EXPECT_EQ((*swapped)->OriginalLangId(), 0x0409);
+    EXPECT_EQ(KorvaArguments(**swapped), "--resources=menus ENGLISH (GERMAN)");
+    const auto wrong = ReadLanguagesLine(";@ languages: --resources=menus,icons ENGLISH (GERMAN)");
+    ASSERT_TRUE(wrong.has_value());
+    EXPECT_FALSE(wrong->ok());
+}
+
+TEST(DatLanguages, ResourcesOnTheCommandLineAreTheUnionOfEveryList) {
+    const OptionSet allowed{.output = false, .original = true, .cp1252 = false, .resources = true};
+    const auto parse = [&](const std::vector<std::string>& args) {
+        return ParseCommandArgs(args, allowed);
+    };
+    const Result<CommandArgs> union_ =
+        parse({"--resources=Menus", "ENGLISH", "--RESOURCES=x", "--resources=DIALOGS,menus"});
+    ASSERT_FALSE(union_.ok()); // the option's name is as written, its words in any case
+    const Result<CommandArgs> both =
+        parse({"--resources=Menus", "ENGLISH", "--resources=DIALOGS,menus"});
+    ASSERT_TRUE(both.ok()) << both.error().message;
+    EXPECT_EQ(both->resources, res::ParseResourceKinds("menus,dialogs").value());
+    EXPECT_EQ(both->positional, std::vector<std::string>{"ENGLISH"});
+    EXPECT_FALSE(parse({"ENGLISH"})->resources.has_value());
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"--resources=", "empty"},
+        {"--resources=menus,", "an empty word"},
+        {"--resources=menus,,dialogs", "an empty word"},
+        {"--resources=icons", "unknown resource type \"icons\""},
+        {"--resources", "--resources=menus,dialogs"},
+    };
+    for (const auto& [arg, reason] : refused) {
+        const Result<CommandArgs> parsed = parse({arg, "ENGLISH"});
+        ASSERT_FALSE(parsed.ok()) << arg;
+        EXPECT_NE(parsed.error().message.find(reason), std::string::npos)
+            << arg << ": " << parsed.error().message;
+    }
+    // A subcommand that does not take it refuses it as any unknown option.
+    EXPECT_FALSE(ParseCommandArgs({"--resources=all"}, OptionSet{}).ok());
 }
 
 } // namespace

@@ -298,9 +298,11 @@ struct SyntheticBlock {
     std::vector<std::pair<std::uint16_t, ByteVector>> copies; // language, data
 };
 
-// A resource section holding only string tables, in the usual three levels,
-// in the order given (named blocks must come first, as the format requires).
-inline ByteVector StringTableSection(const std::vector<SyntheticBlock>& blocks) {
+// A resource section holding only string tables (or resources of another
+// one type), in the usual three levels, in the order given (named blocks
+// must come first, as the format requires).
+inline ByteVector StringTableSection(const std::vector<SyntheticBlock>& blocks,
+                                     std::uint16_t type = pe::kRtString) {
     ResourceSectionBuilder s(kSyntheticRsrcRva);
     const std::uint32_t root = s.Table(0, 1);
     std::uint16_t named = 0;
@@ -308,7 +310,7 @@ inline ByteVector StringTableSection(const std::vector<SyntheticBlock>& blocks) 
         named = static_cast<std::uint16_t>(named + (block.isId ? 0 : 1));
     }
     const std::uint32_t names = s.Table(named, static_cast<std::uint16_t>(blocks.size() - named));
-    s.IdToTable(root, 0, pe::kRtString, names);
+    s.IdToTable(root, 0, type, names);
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const SyntheticBlock& block = blocks[i];
         const std::uint32_t langs = s.Table(0, static_cast<std::uint16_t>(block.copies.size()));

@@ -39,7 +39,9 @@ Followers FollowersOf(const Image& image, std::size_t s) {
             continue;
         }
         const bool afterInMemory = o.virtualAddress > h.virtualAddress;
-        const bool afterInFile = o.sizeOfRawData != 0 && o.pointerToRawData > h.pointerToRawData;
+        // A section nested in the resource section's raw data moves out of it.
+        const bool afterInFile = o.sizeOfRawData != 0 &&
+                                 (o.pointerToRawData > h.pointerToRawData || RawDataInside(o, h));
         if (afterInMemory || afterInFile) {
             out.all.push_back(i);
         }
@@ -200,6 +202,10 @@ void PlanOverlay(const RebuildSource& source, RebuildPlan& plan) {
 Result<RebuildPlan> PlaceInPlace(const RebuildSource& source, const RebuildPlan& current) {
     KORVA_ASSIGN_OR_RETURN(const std::size_t s, RewritableResourceSection(source));
     const Image& image = source.image;
+    if (!source.nestedInResources.empty()) {
+        return MakeError(SectionLabel(image, source.nestedInResources.front()) +
+                         " lies in the resource section's raw data");
+    }
     const SectionHeader& h = image.sections[s].header;
     const std::uint64_t newVirtualSize =
         std::max<std::uint64_t>(h.virtualSize, source.layout.size());
@@ -250,6 +256,10 @@ Result<RebuildPlan> PlaceByMovingFollowers(const RebuildSource& source,
 }
 
 Result<RebuildPlan> PlaceInNewSection(const RebuildSource& source, const RebuildPlan& current) {
+    if (!source.nestedInResources.empty()) {
+        return MakeError(SectionLabel(source.image, source.nestedInResources.front()) +
+                         " would stay in the old resource section's raw data");
+    }
     KORVA_RETURN_IF_ERROR(CheckRoomForSectionHeader(source));
     const Image& image = source.image;
     const std::uint32_t size = source.layout.size();

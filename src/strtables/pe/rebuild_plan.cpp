@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
+#include <vector>
 
 #include "strtables/pe/rebuild_rules.h"
 
@@ -36,10 +38,34 @@ Result<void> CheckAlignments(const Image& image) {
     return {};
 }
 
+// No two of `sections` share a byte of raw data.
+Result<void> CheckDisjoint(const Image& image, std::vector<std::size_t> sections) {
+    std::sort(sections.begin(), sections.end(), [&](std::size_t a, std::size_t b) {
+        return image.sections[a].header.pointerToRawData <
+               image.sections[b].header.pointerToRawData;
+    });
+    for (std::size_t k = 1; k < sections.size(); ++k) {
+        const SectionHeader& before = image.sections[sections[k - 1]].header;
+        const SectionHeader& after = image.sections[sections[k]].header;
+        if (std::uint64_t{before.pointerToRawData} + before.sizeOfRawData >
+            after.pointerToRawData) {
+            return MakeError(SectionLabel(image, sections[k - 1]) + " and " +
+                             SectionLabel(image, sections[k]) + " share file bytes");
+        }
+    }
+    return {};
+}
+
 // Every section's raw data lies inside the file, and no two share a byte:
-// a rewrite moves and replaces raw data section by section.
-Result<void> CheckRawData(Bytes file, const Image& image) {
+// a rewrite moves and replaces raw data section by section. The one
+// exception is a section that may move (the relocation table or debug
+// information) lying wholly inside the resource section's raw data, as in
+// GNU ld stubs whose resources another tool rewrote: it moves out before
+// the resources are written. Gives those sections.
+Result<std::vector<std::size_t>> CheckRawData(Bytes file, const Image& image,
+                                              std::optional<std::size_t> resources) {
     std::vector<std::size_t> withData;
+    std::vector<std::size_t> nested;
     for (std::size_t i = 0; i < image.sections.size(); ++i) {
         const SectionHeader& h = image.sections[i].header;
         if (h.sizeOfRawData == 0) {
@@ -48,22 +74,14 @@ Result<void> CheckRawData(Bytes file, const Image& image) {
         if (std::uint64_t{h.pointerToRawData} + h.sizeOfRawData > file.size()) {
             return MakeError(SectionLabel(image, i) + " runs past the end of the file");
         }
-        withData.push_back(i);
+        const bool inResources = resources && i != *resources &&
+                                 RawDataInside(h, image.sections[*resources].header) &&
+                                 IsRelocationOrDebugSection(image, i);
+        (inResources ? nested : withData).push_back(i);
     }
-    std::sort(withData.begin(), withData.end(), [&](std::size_t a, std::size_t b) {
-        return image.sections[a].header.pointerToRawData <
-               image.sections[b].header.pointerToRawData;
-    });
-    for (std::size_t k = 1; k < withData.size(); ++k) {
-        const SectionHeader& before = image.sections[withData[k - 1]].header;
-        const SectionHeader& after = image.sections[withData[k]].header;
-        if (std::uint64_t{before.pointerToRawData} + before.sizeOfRawData >
-            after.pointerToRawData) {
-            return MakeError(SectionLabel(image, withData[k - 1]) + " and " +
-                             SectionLabel(image, withData[k]) + " share file bytes");
-        }
-    }
-    return {};
+    KORVA_RETURN_IF_ERROR(CheckDisjoint(image, withData));
+    KORVA_RETURN_IF_ERROR(CheckDisjoint(image, nested));
+    return nested;
 }
 
 // Some packed and size-optimised images let a section's raw data, or the
@@ -144,15 +162,17 @@ std::vector<Range> RewrittenHeaderFields(const Image& image, std::size_t section
     };
 }
 
+// A section moved out of the resource section's raw data lies in bytes that
+// are both moved and rewritten: the move wins.
 std::optional<std::uint64_t> MapFileOffset(const RebuildPlan& plan, std::uint64_t offset) {
-    for (const Range& r : plan.rewrittenFile) {
-        if (Contains(r.start, r.size, offset)) {
-            return std::nullopt;
-        }
-    }
     for (const Move& m : plan.fileMoves) {
         if (Contains(m.oldStart, m.size, offset)) {
             return m.newStart + (offset - m.oldStart);
+        }
+    }
+    for (const Range& r : plan.rewrittenFile) {
+        if (Contains(r.start, r.size, offset)) {
+            return std::nullopt;
         }
     }
     if (offset < plan.keepPrefix) {
@@ -182,7 +202,8 @@ Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
         return MakeError("the optional header has no entry for a resource directory");
     }
     KORVA_RETURN_IF_ERROR(CheckAlignments(image));
-    KORVA_RETURN_IF_ERROR(CheckRawData(file, image));
+    const std::optional<std::size_t> resources = FindResourceSection(image);
+    KORVA_ASSIGN_OR_RETURN(std::vector<std::size_t> nested, CheckRawData(file, image, resources));
     KORVA_RETURN_IF_ERROR(CheckHeaderFieldsUnshared(image));
     std::uint64_t rawEnd = std::max<std::uint64_t>(image.sectionTableEnd, image.sizeOfHeaders);
     for (const Section& section : image.sections) {
@@ -194,7 +215,16 @@ Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
     if (rawEnd > file.size()) {
         return MakeError("the headers run past the end of the file");
     }
-    return RebuildSource{file, image, originalTree, layout, rawEnd, FindResourceSection(image)};
+    RebuildSource source{file, image, originalTree, layout, rawEnd, resources, std::move(nested)};
+    // A nested section that may not move would stay shared whatever the
+    // placement.
+    for (const std::size_t n : source.nestedInResources) {
+        if (Result<void> movable = CheckMovable(source, n); !movable) {
+            return MakeError(SectionLabel(image, *resources) + " and " + SectionLabel(image, n) +
+                             " share file bytes; " + movable.error().message);
+        }
+    }
+    return source;
 }
 
 Result<void> CheckPlan(const RebuildSource& source, const RebuildPlan& plan) {

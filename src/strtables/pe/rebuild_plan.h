@@ -70,12 +70,17 @@ struct RebuildSource {
     std::uint64_t oldRawEnd = 0;
     // The section whose memory holds the resource directory, if any.
     std::optional<std::size_t> resourceSection;
+    // Sections whose raw data lies wholly inside the resource section's:
+    // the relocation table or debug information, which must move out before
+    // the resource section's bytes are rewritten.
+    std::vector<std::size_t> nestedInResources;
 };
 
 // Checks that the image is sound enough to be rewritten at all (alignments,
 // raw data inside the file and shared neither with another section nor with
 // the header fields a rewrite writes) and gathers what every placement
-// needs.
+// needs. Raw data of the relocation table or of debug information may lie
+// wholly inside the resource section's: some stub builders leave it there.
 Result<RebuildSource> SurveyImage(Bytes file, const Image& image,
                                   const ResourceDirectory& originalTree,
                                   const ResourceLayout& layout);
@@ -101,6 +106,13 @@ inline bool Overlap(std::uint64_t a, std::uint64_t aSize, std::uint64_t b, std::
 
 inline bool Contains(std::uint64_t start, std::uint64_t size, std::uint64_t at) {
     return at >= start && at - start < size;
+}
+
+// True when `inner` has raw data and all of it lies in `outer`'s.
+inline bool RawDataInside(const SectionHeader& inner, const SectionHeader& outer) {
+    return inner.sizeOfRawData != 0 && inner.pointerToRawData >= outer.pointerToRawData &&
+           std::uint64_t{inner.pointerToRawData} + inner.sizeOfRawData <=
+               std::uint64_t{outer.pointerToRawData} + outer.sizeOfRawData;
 }
 
 } // namespace korva::pe

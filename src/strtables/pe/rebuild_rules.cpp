@@ -86,6 +86,11 @@ bool HoldsNothingElse(const RebuildSource& source, const SectionHeader& h, DataD
 
 } // namespace
 
+bool IsRelocationOrDebugSection(const Image& image, std::size_t index) {
+    const Section& section = image.sections[index];
+    return HoldsRelocationTable(image, section.header) || HoldsDebugInformationOnly(image, section);
+}
+
 std::optional<std::string> DirectoryInside(const Image& image, std::uint64_t start,
                                            std::uint64_t size,
                                            std::initializer_list<std::uint32_t> allowed) {
@@ -158,8 +163,18 @@ Result<void> CheckResourceOnly(const RebuildSource& source, std::size_t index) {
     if (!rest) {
         return MakeError("the resource section runs past the end of the file");
     }
-    if (std::any_of(rest->begin(), rest->end(), [](std::uint8_t b) { return b != 0; })) {
-        return MakeError("the resource section holds other data after the resources");
+    // The raw data of a section nested there is that section's, and moves.
+    const auto nestedAt = [&](std::uint64_t offset) {
+        return std::any_of(source.nestedInResources.begin(), source.nestedInResources.end(),
+                           [&](std::size_t n) {
+                               const SectionHeader& o = image.sections[n].header;
+                               return Contains(o.pointerToRawData, o.sizeOfRawData, offset);
+                           });
+    };
+    for (std::size_t k = 0; k < rest->size(); ++k) {
+        if ((*rest)[k] != 0 && !nestedAt(h.pointerToRawData + used + k)) {
+            return MakeError("the resource section holds other data after the resources");
+        }
     }
     return {};
 }

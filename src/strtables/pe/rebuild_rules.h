@@ -24,6 +24,11 @@ Result<void> CheckResourceOnly(const RebuildSource& source, std::size_t index);
 // nothing but its own data directory points into.
 Result<void> CheckMovable(const RebuildSource& source, std::size_t index);
 
+// True for the section that holds the base-relocation table (found by its
+// directory) and for a section of debug information (.debug_* by its full
+// name, or the COFF symbols); CheckMovable says whether it may move.
+bool IsRelocationOrDebugSection(const Image& image, std::size_t index);
+
 // The name of a data directory, other than the `allowed` ones, that points
 // into [start, start + size), if there is one.
 std::optional<std::string> DirectoryInside(const Image& image, std::uint64_t start,

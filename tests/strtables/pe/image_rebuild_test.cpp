@@ -815,6 +815,91 @@ TEST_P(Rebuild, TriesTheNextWayWhenTheCompletePlanBreaksARule) {
     EXPECT_EQ(UnlocatedRva(out.rebuilt->bytes), 0x3400u);
 }
 
+// Some stub builders rewrite the resource section of a GNU ld image so that
+// its raw data covers the relocation section's. A section lying wholly
+// there that may move (the relocation table, debug information) moves out
+// with its bytes; any other sharing of file bytes is refused.
+TEST_P(Rebuild, MovesTheRelocationsOutOfTheResourceSectionsRawData) {
+    struct Case {
+        const char* what;
+        std::uint32_t offset; // where the section's raw data starts
+        void (*shape)(ImageShape&, SectionShape&);
+        Placement expected;
+        const char* refusal; // empty when the update is done
+    };
+    const Case cases[] = {
+        {"the relocation table", 0xA00, HoldRelocations, Placement::Grown, ""},
+        {"the relocation table at the section's end", 0xA00 + 0x100,
+         [](ImageShape& shape, SectionShape& s) {
+             HoldRelocations(shape, s);
+             s.sizeOfRawData = 0x100;
+         },
+         Placement::Grown, ""},
+        {"debug information", 0xA00, [](ImageShape&, SectionShape& s) { s.name = ".debug_a"; },
+         Placement::Grown, ""},
+        {"the relocation table with a constant after it, which may not move", 0xA00,
+         [](ImageShape& shape, SectionShape& s) {
+             HoldRelocations(shape, s);
+             s.content.resize(0x20);
+             s.content.push_back(7);
+         },
+         Placement::NewSection,
+         "section .rsrc and section .reloc share file bytes; section .reloc follows the "
+         "resources and holds other data besides the base relocations"},
+        {"the relocation table reaching past the resource section", 0xB00, HoldRelocations,
+         Placement::NewSection, "section .rsrc and section .reloc share file bytes"},
+        {"data", 0xA00,
+         [](ImageShape&, SectionShape& s) {
+             s.name = ".data";
+             s.characteristics = kData;
+         },
+         Placement::NewSection, "section .rsrc and section .data share file bytes"},
+    };
+    for (const std::size_t size : {std::size_t{40}, std::size_t{0x1400}}) {
+        for (const Case& c : cases) {
+            ImageShape shape = Standard(GetParam(), 0x600); // raw data 0x600 to 0xC00
+            SectionShape nested{".x", 0x3000, 0x40, c.offset, 0x200, kDebug, Pattern(0x40, 5)};
+            c.shape(shape, nested);
+            AddSection(shape, nested);
+            const BuiltImage original = BuildImage(shape);
+            const Image before = Parse(original.bytes);
+            const Outcome out = Update(original.bytes, size);
+            if (*c.refusal != 0) {
+                ASSERT_FALSE(out.rebuilt.ok()) << c.what;
+                EXPECT_NE(out.rebuilt.error().message.find(c.refusal), std::string::npos)
+                    << c.what << ": " << out.rebuilt.error().message;
+                continue;
+            }
+            ASSERT_TRUE(out.rebuilt.ok()) << c.what << ": " << out.rebuilt.error().message;
+            EXPECT_EQ(out.rebuilt->placement, c.expected) << c.what;
+            const Bytes8& bytes = out.rebuilt->bytes;
+            ExpectUpdatedResources(bytes, size);
+            const Image after = Parse(bytes);
+            const SectionHeader& was = before.sections[2].header;
+            const SectionHeader& now = after.sections[2].header;
+            EXPECT_EQ(RawOf(bytes, now), RawOf(original.bytes, was)) << c.what;
+            const SectionHeader& rsrc = after.sections[1].header;
+            if (c.expected == Placement::Grown) {
+                EXPECT_GE(now.pointerToRawData, rsrc.pointerToRawData + rsrc.sizeOfRawData)
+                    << c.what;
+                ExpectAdjacentSections(after);
+            }
+            // The loader finds the same relocations through the directory.
+            const DataDirectory relocs = after.Directory(kBaseRelocationDirectory);
+            const std::optional<Bytes> table =
+                after.SliceAtRva(bytes, relocs.virtualAddress, relocs.size);
+            const std::optional<Bytes> old = before.SliceAtRva(
+                original.bytes, before.Directory(kBaseRelocationDirectory).virtualAddress,
+                before.Directory(kBaseRelocationDirectory).size);
+            ASSERT_EQ(table.has_value(), old.has_value()) << c.what;
+            if (old) {
+                EXPECT_TRUE(std::equal(table->begin(), table->end(), old->begin(), old->end()))
+                    << c.what;
+            }
+        }
+    }
+}
+
 // One field at a time set to a value the rewrite cannot work with: the
 // reader or the rebuild refuses, and says what it refused.
 TEST_P(Rebuild, SingleFieldCorruptionsFailCleanly) {
