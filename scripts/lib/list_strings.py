@@ -61,7 +61,7 @@ def sz(data, pos):
     return data[pos:end].decode("utf-16-le", "replace"), end + 2
 
 
-def menu_texts(data, pos=4, depth=0):
+def menu_texts(data, pos=4):
     """The item texts of a MENU template (not MENUEX), in order."""
     while pos < len(data):
         flags = int.from_bytes(data[pos:pos + 2], "little")
@@ -70,7 +70,7 @@ def menu_texts(data, pos=4, depth=0):
         if text:
             yield text
         if flags & 0x10:
-            pos = yield from menu_texts(data, pos, depth + 1)
+            pos = yield from menu_texts(data, pos)
         if flags & 0x80:
             break
     return pos
