@@ -7,6 +7,7 @@
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
 #include "langkeys/lang_list.h"
+#include "langkeys/lang_selection.h"
 #include "restexts/resource_kinds.h"
 #include "strtables/string_tables.h"
 
@@ -74,6 +75,16 @@ bool ApplyLongOption(std::string_view arg, std::string& mistake) {
             ResourcesGiven = true;
         }
         ChosenResources.Add(*kinds);
+        return true;
+    }
+    constexpr std::string_view kFallback = "--fallback=";
+    if (arg.starts_with(kFallback)) {
+        const std::string_view key = arg.substr(kFallback.size());
+        FallbackLangIndex = FindLangKey(key);
+        if (FallbackLangIndex == -1) {
+            mistake = "--fallback: \"" + std::string(key) + "\" is not a language key";
+            return false;
+        }
         return true;
     }
     if (arg == "--resources") {
@@ -154,7 +165,20 @@ bool ParseCommandLine(const std::vector<std::string>& args, std::string* mistake
             break;
         }
     }
-    return state == ParseState::Complete;
+    if (state != ParseState::Complete) {
+        return false;
+    }
+    // Only the destinations tell whether the fallback can be honoured.
+    if (FallbackLangIndex != -1) {
+        const std::string refusal = FallbackRefusal(FallbackLangIndex, RunLangSelection().dests);
+        if (!refusal.empty()) {
+            why = "--fallback=" +
+                  std::string(LangKeys[static_cast<std::size_t>(FallbackLangIndex)].Name) + ": " +
+                  refusal;
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace korva

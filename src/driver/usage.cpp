@@ -40,7 +40,7 @@ void PrintUsage() {
 
 void PrintHelp() {
     PrintUsage();
-    static constexpr std::array<std::string_view, 16> kLines = {
+    static constexpr std::array<std::string_view, 20> kLines = {
         "",
         "Long options, given where the short options go (before NeutralLang):",
         "  --resources=LIST  the kinds of resource to translate, comma-separated:",
@@ -50,6 +50,10 @@ void PrintHelp() {
         "                    the neutral language becomes one copy per destination",
         "                    language, texts looked up in the same data file.",
         "                    Example: --resources=strings,menus,dialogs",
+        "  --fallback=KEY    users whose language is none of the destinations get",
+        "                    KEY's texts (KEY one of the destinations; with ENGLISH",
+        "                    among them, only ENGLISH): its copies are written once",
+        "                    more under 0x0409, where the loader looks last",
         "  --help            this text",
         "",
         "Menus: the text of every item. Dialogs: the caption and every control",

@@ -44,6 +44,7 @@ std::array<TLangKey, LangKeyCount> LangKeys = kInitialKeys;
 int NeutralLangIndex = -1;
 std::array<int, LangKeyCount> DestLangs{};
 int DestLangCount = 0;
+int FallbackLangIndex = -1;
 std::uint16_t OrigNeutralLangId = 0;
 
 int FindLangKey(std::string_view name) {
@@ -103,6 +104,7 @@ void ResetLangSelection() {
     DestLangs.fill(0);
     DestLangCount = 0;
     OrigNeutralLangId = 0;
+    FallbackLangIndex = -1;
 }
 
 } // namespace korva

@@ -23,6 +23,9 @@ extern int NeutralLangIndex;
 extern std::array<int, LangKeyCount> DestLangs; // table order, -1 after the last
 extern int DestLangCount;
 extern std::uint16_t OrigNeutralLangId;
+// The destination whose texts users of every other language get (--fallback),
+// or -1.
+extern int FallbackLangIndex;
 
 // Index of the key whose name equals `name` case-insensitively, or -1. The
 // name is taken as it stands: no trimming, no prefix matching.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "langkeys/lang_const.h"
@@ -14,6 +15,7 @@ struct LangSelection {
     int neutral = -1;                    // language key index
     std::vector<int> dests;              // key indices in the key table's order
     std::uint16_t origNeutralLangId = 0; // the language of the blocks to translate
+    int fallback = -1;                   // the destination other users get (key index), or -1
 
     // True when `index` is the neutral language or one of the destinations:
     // the languages whose data-file texts are kept.
@@ -21,6 +23,21 @@ struct LangSelection {
     // Taken of every key index.
     std::array<bool, LangKeyCount> TakenKeys() const;
 };
+
+// The language id under which the loaders find a copy for users of every
+// language that has no copy of its own: Wine's loader tries it after the
+// user's and the system's languages and before the first copy of all, and
+// Windows' resource loader names US English as its last resort the same way
+// (docs/languages.md has the evidence). A copy under a primary id (0x0009)
+// reaches only users of that language; a neutral one (0x0000) would be
+// found before any user's own.
+inline constexpr std::uint16_t kFallbackLangId = 0x0409;
+
+// Why the destination `key` cannot be given to users of every other
+// language, or an empty string when it can: it must be a destination, and
+// with ENGLISH among the destinations only ENGLISH can, since the copy all
+// other users get is also the one US English users get.
+std::string FallbackRefusal(int key, const std::vector<int>& dests);
 
 // korva's selection as its command line set it: NeutralLangIndex, the first
 // DestLangCount of DestLangs, OrigNeutralLangId.

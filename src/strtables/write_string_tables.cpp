@@ -10,6 +10,7 @@
 
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
+#include "langkeys/lang_selection.h"
 #include "strtables/string_tables.h"
 #include "strtables/update_resource.h"
 #include "text/codepage.h"
@@ -137,6 +138,30 @@ private:
     }
 };
 
+// The languages a run of `language` is written in: its own, and the one
+// users of other languages find when it is the fallback's.
+std::vector<std::uint16_t> CopiesOf(std::uint16_t language) {
+    if (FallbackLangIndex != -1 && language == LangIdOf(FallbackLangIndex)) {
+        return {language, kFallbackLangId};
+    }
+    return {language};
+}
+
+// One copy of a resource read into its parts, built with `texts`.
+Result<void> StageBuilt(const UpdateHandle& handle, const TResInfo& record,
+                        std::span<const std::u16string_view> texts, std::uint16_t language) {
+    const std::string name = std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName;
+    Result<std::vector<std::uint8_t>> bytes = record.Template->Build(texts, language);
+    if (!bytes) {
+        return WithContext(name, bytes.error());
+    }
+    if (bytes->size() > std::numeric_limits<std::uint32_t>::max()) {
+        return MakeError(name + " is too large to write");
+    }
+    return StageResource(handle, record.ResType, record.ResName, language, bytes->data(),
+                         static_cast<std::uint32_t>(bytes->size()));
+}
+
 // The neutral copy's deletion, unless a destination's copy replaced it.
 Result<void> DropNeutralCopy(const UpdateHandle& handle, const TResInfo& record,
                              bool neutralWritten) {
@@ -158,7 +183,6 @@ Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& recor
     std::vector<std::u16string_view> views(n);
     for (std::size_t start = 0; n > 0 && start + n <= count; start += n) {
         const auto language = static_cast<std::uint16_t>(record.Strings.GetObject(start) & 0xFFFF);
-        neutralWritten = neutralWritten || language == OrigNeutralLangId;
         for (std::size_t i = 0; i < n; ++i) {
             const std::string_view text = record.Strings.Text(start + i);
             if (const auto* original = OriginalUnits(record, i, text)) {
@@ -169,18 +193,11 @@ Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& recor
             }
             views[i] = texts[i];
         }
-        Result<std::vector<std::uint8_t>> bytes = parts.Build(views, language);
-        if (!bytes) {
-            return WithContext(std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName,
-                               bytes.error());
+        // Built once per copy: a version resource names its own language.
+        for (const std::uint16_t copy : CopiesOf(language)) {
+            neutralWritten = neutralWritten || copy == OrigNeutralLangId;
+            KORVA_RETURN_IF_ERROR(StageBuilt(handle, record, views, copy));
         }
-        if (bytes->size() > std::numeric_limits<std::uint32_t>::max()) {
-            return MakeError(std::string(ResourceNoun(record.Kind)) + " " + record.DisplayName +
-                             " is too large to write");
-        }
-        KORVA_RETURN_IF_ERROR(StageResource(handle, record.ResType, record.ResName, language,
-                                            bytes->data(),
-                                            static_cast<std::uint32_t>(bytes->size())));
     }
     return DropNeutralCopy(handle, record, neutralWritten);
 }
@@ -206,19 +223,16 @@ Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
             ++end;
         }
         const auto language = static_cast<std::uint16_t>(object & 0xFFFF);
-        if (language == OrigNeutralLangId) {
-            neutralWritten = true;
-        }
         const std::optional<std::uint32_t> size = RunSize(record, start, end);
         if (!size) {
             return MakeError("a text of block " + record.DisplayName +
                              " is longer than the 65535 UTF-16 code units a string can hold");
         }
         const pe::ProducedData data{&source, RunSource::Item(blockIndex, start, end), *size};
-        if (Result<void> staged =
-                StageResource(handle, record.ResType, record.ResName, language, data);
-            !staged) {
-            return staged;
+        for (const std::uint16_t copy : CopiesOf(language)) {
+            neutralWritten = neutralWritten || copy == OrigNeutralLangId;
+            KORVA_RETURN_IF_ERROR(
+                StageResource(handle, record.ResType, record.ResName, copy, data));
         }
         start = end;
     }

@@ -174,7 +174,11 @@ TEST_F(CommandLine, ResourceListsAddUpAndBadOnesSayWhy) {
         {{"--resources=menus,"}, "", "--resources: an empty word in the list"},
         {{"--resources=menu"}, "", "--resources: unknown resource type \"menu\""},
         {{"--resources"}, "", "--resources takes a list"},
-        {{"--fallback=GERMAN"}, "", "unknown option --fallback (see korva --help)"},
+        {{"--fallback=GERMAN"}, "strings", ""},
+        {{"--fallback=german", "--resources=menus"}, "menus", ""},
+        {{"--fallback=FRENCH"}, "", "--fallback=FRENCH: FRENCH is not one of the destinations"},
+        {{"--fallback=DEUTSCH"}, "", "--fallback: \"DEUTSCH\" is not a language key"},
+        {{"--fallbacks=GERMAN"}, "", "unknown option --fallbacks (see korva --help)"},
     };
     for (const ResCase& c : cases) {
         ResetSettings();
@@ -192,6 +196,20 @@ TEST_F(CommandLine, ResourceListsAddUpAndBadOnesSayWhy) {
         } else {
             EXPECT_EQ(mistake.rfind(c.mistake, 0), 0U) << mistake;
         }
+    }
+    // With ENGLISH among the destinations, the copy every other user gets is
+    // also the US English users' copy: only ENGLISH may be the fallback.
+    for (const auto& [key, ok] : {std::pair{"GERMAN", false}, std::pair{"ENGLISH", true}}) {
+        ResetSettings();
+        ResetLangSelection();
+        std::string mistake;
+        EXPECT_EQ(ParseCommandLine(
+                      {"--fallback=" + std::string(key), "ENGLISH", "(ENGLISH,GERMAN)", "a.exe"},
+                      &mistake),
+                  ok)
+            << key;
+        EXPECT_EQ(mistake.find("ENGLISH is a destination") != std::string::npos, !ok) << mistake;
+        EXPECT_EQ(FallbackLangIndex, FindLangKey(key));
     }
     ResetResBlocks();
 }
