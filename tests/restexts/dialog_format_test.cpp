@@ -119,15 +119,11 @@ struct Expected {
 };
 
 std::vector<Expected> Read(const ByteVector& bytes) {
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseDialog(bytes);
-    if (!parsed.ok()) {
-        ADD_FAILURE() << parsed.error().message;
-        return {};
-    }
+    const auto parsed = test::ParseOrFail(TextFormat::Dialog, bytes);
     std::vector<Expected> out;
-    const std::vector<std::string> layout = test::LayoutOf(**parsed, true);
+    const std::vector<std::string> layout = test::LayoutOf(*parsed, true);
     for (std::size_t i = 0; i < layout.size(); ++i) {
-        out.push_back({(*parsed)->Texts()[i].text, layout[i]});
+        out.push_back({parsed->Texts()[i].text, layout[i]});
     }
     return out;
 }
@@ -253,27 +249,17 @@ TEST(DialogFormat, RefusesMalformedDialogs) {
 }
 
 TEST(DialogFormat, RefusesTextsTheFormatCannotHold) {
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseDialog(MakeDialog().bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
-    const std::vector<std::u16string> original = test::TextsOf(**parsed);
-    const auto build = [&](std::vector<std::u16string> texts) {
-        const std::vector<std::u16string_view> views(texts.begin(), texts.end());
-        return (*parsed)->Build(views, 0);
-    };
-    std::vector<std::u16string> ordinalLike = original;
+    const auto parsed = test::ParseOrFail(TextFormat::Dialog, MakeDialog().bytes);
+    std::vector<std::u16string> ordinalLike = test::TextsOf(*parsed);
     ordinalLike[3] = u"\xFFFF"
                      u"5";
-    const Result<ByteVector> ordinal = build(ordinalLike);
-    ASSERT_FALSE(ordinal.ok());
-    EXPECT_EQ(ordinal.error().message, "text 4 begins with U+FFFF, which marks an ordinal");
-    std::vector<std::u16string> withZero = original;
+    std::vector<std::u16string> withZero = test::TextsOf(*parsed);
     withZero[0] = std::u16string(u"A\0", 2);
-    const Result<ByteVector> zero = build(withZero);
-    ASSERT_FALSE(zero.ok());
-    EXPECT_EQ(zero.error().message, "text 1 holds a zero character");
-    const Result<ByteVector> more = build(std::vector<std::u16string>(5));
-    ASSERT_FALSE(more.ok());
-    EXPECT_EQ(more.error().message, "the resource has 4 texts, not 5");
+    test::ExpectBuildRefusals(
+        *parsed,
+        {{"an ordinal's mark", ordinalLike, "text 4 begins with U+FFFF, which marks an ordinal"},
+         {"a zero", withZero, "text 1 holds a zero character"},
+         {"one more", std::vector<std::u16string>(5), "the resource has 4 texts, not 5"}});
 }
 
 } // namespace

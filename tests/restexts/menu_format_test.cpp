@@ -108,12 +108,10 @@ TEST(MenuFormat, ReadsEveryTextButSeparatorsWithItsPathAndLevel) {
         {u"&File", "File", 0},        {u"&Open", "File > Open", 1},       {u"", "File > ", 1},
         {u"De&ep", "File > Deep", 1}, {u"Leaf", "File > Deep > Leaf", 2}, {u"Hi!", "Hi!", 0},
     };
-    const Result<std::unique_ptr<TextTemplate>> a = ParseMenu(MakeClassicMenu().bytes);
-    ASSERT_TRUE(a.ok()) << a.error().message;
-    EXPECT_EQ(TextsWithPlaces(**a), classic);
-    const Result<std::unique_ptr<TextTemplate>> b = ParseMenu(MakeExtendedMenu().bytes);
-    ASSERT_TRUE(b.ok()) << b.error().message;
-    EXPECT_EQ(TextsWithPlaces(**b), extended);
+    EXPECT_EQ(TextsWithPlaces(*test::ParseOrFail(TextFormat::Menu, MakeClassicMenu().bytes)),
+              classic);
+    EXPECT_EQ(TextsWithPlaces(*test::ParseOrFail(TextFormat::Menu, MakeExtendedMenu().bytes)),
+              extended);
 }
 
 TEST(MenuFormat, PathsSpellTextsForPeople) {
@@ -122,14 +120,15 @@ TEST(MenuFormat, PathsSpellTextsForPeople) {
     b.U16(0x0010).Text(u"&&&Edit\tx");                                   // "&&" is a literal '&'
     b.U16(0x0080).U16(1).Text(u"\u00C9dit\u00E9 \xD83D\xDE00 \xD800 &"); // UTF-8, a lone surrogate
     b.U16(0x0080).U16(2).Text(u"\tAlt+F4");
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseMenu(b.Bytes());
-    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
-    ASSERT_EQ((*parsed)->Texts().size(), 3U);
-    EXPECT_EQ((*parsed)->Texts()[1].where, "&Edit > \xC3\x89"
-                                           "dit\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBD ");
-    EXPECT_EQ((*parsed)->Texts()[2].where, "");
+    const auto parsed = test::ParseOrFail(TextFormat::Menu, b.Bytes());
+    ASSERT_EQ(parsed->Texts().size(), 3U);
+    EXPECT_EQ(parsed->Texts()[1].where, "&Edit > \xC3\x89"
+                                        "dit\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBD ");
+    EXPECT_EQ(parsed->Texts()[2].where, "");
 }
 
+// The padding after the last item follows the new texts, what follows it
+// stays, and a menu without items is its header.
 TEST(MenuFormat, WritesOtherTextsKeepingEverythingElse) {
     ByteVector classicWithTail = MakeClassicMenu().bytes;
     classicWithTail.insert(classicWithTail.end(), {0xAB, 0x00, 0xCD});
@@ -141,42 +140,15 @@ TEST(MenuFormat, WritesOtherTextsKeepingEverythingElse) {
     extendedOddEnd.push_back(0);
     ByteVector extendedHeader = MakeExtendedMenu().bytes;
     test::PutU16(extendedHeader, 6, 0xBEEF); // the menu's help id
-    for (const ByteVector& bytes : {MakeClassicMenu().bytes, classicWithTail,
-                                    MakeExtendedMenu().bytes, extendedWithTail, extendedHeader}) {
+    for (const ByteVector& bytes :
+         {MakeClassicMenu().bytes, classicWithTail, MakeExtendedMenu().bytes, extendedWithTail,
+          extendedHeader, ByteVector{0, 0, 0, 0}, ByteVector{1, 0, 4, 0, 0, 0, 0, 0}}) {
         SCOPED_TRACE(bytes.size());
         test::ExpectRewritesFaithfully(bytes, true, TextFormat::Menu);
     }
     for (const ByteVector& bytes : {extendedUnpadded, extendedOddEnd}) {
         SCOPED_TRACE(bytes.size());
         test::ExpectRewritesFaithfully(bytes, true, TextFormat::Menu, false);
-    }
-}
-
-// The padding after the last item follows the new texts; what follows it
-// stays.
-TEST(MenuFormat, RealignsTheEndAndKeepsWhatFollows) {
-    ByteVector bytes = MakeExtendedMenu().bytes;
-    bytes.insert(bytes.end(), {0xAB, 0xCD});
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseMenu(bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
-    std::vector<std::u16string> texts = test::TextsOf(**parsed);
-    const std::size_t textAt = MakeExtendedMenu().lastText;
-    texts.back() = u"Hi!!"; // ends on the boundary: no padding
-    const ByteVector aligned = test::BuildOrFail(**parsed, texts);
-    EXPECT_EQ(aligned.size(), textAt + 10 + 2);
-    texts.back() = u"Hi!!!"; // two bytes of padding
-    const ByteVector padded = test::BuildOrFail(**parsed, texts);
-    ASSERT_EQ(padded.size(), textAt + 12 + 2 + 2);
-    EXPECT_EQ(ByteVector(padded.end() - 6, padded.end()),
-              (ByteVector{0, 0, 0, 0, 0xAB, 0xCD})); // the terminator, the padding, the rest
-}
-
-TEST(MenuFormat, MenuWithoutItemsIsItsHeader) {
-    for (const ByteVector& bytes : {ByteVector{0, 0, 0, 0}, ByteVector{1, 0, 4, 0, 0, 0, 0, 0}}) {
-        const Result<std::unique_ptr<TextTemplate>> parsed = ParseMenu(bytes);
-        ASSERT_TRUE(parsed.ok()) << parsed.error().message;
-        EXPECT_TRUE((*parsed)->Texts().empty());
-        EXPECT_EQ(test::BuildOrFail(**parsed, {}), bytes);
     }
 }
 
@@ -189,17 +161,6 @@ ByteVector NestedMenu(int popups) {
     }
     b.U16(0x0080).U16(1).Text(u"Leaf");
     return b.Bytes();
-}
-
-TEST(MenuFormat, NestingIsBounded) {
-    const Result<std::unique_ptr<TextTemplate>> deepest = ParseMenu(NestedMenu(31));
-    ASSERT_TRUE(deepest.ok()) << deepest.error().message;
-    EXPECT_EQ((*deepest)->Texts().back().hotkeyScope, 31);
-    const Result<std::unique_ptr<TextTemplate>> tooDeep = ParseMenu(NestedMenu(32));
-    ASSERT_FALSE(tooDeep.ok());
-    EXPECT_EQ(tooDeep.error().message, "menus nest deeper than 32 levels");
-    // Far too deep is refused as fast, with no deep recursion.
-    EXPECT_FALSE(ParseMenu(NestedMenu(100000)).ok());
 }
 
 TEST(MenuFormat, RefusesMalformedMenus) {
@@ -225,6 +186,15 @@ TEST(MenuFormat, RefusesMalformedMenus) {
              [&](ByteVector& b) { test::PutU16(b, classic.subLastItem, 0x0000); },
              "a menu level ends without its last item"},
         });
+    EXPECT_EQ(test::ParseOrFail(TextFormat::Menu, NestedMenu(31))->Texts().back().hotkeyScope, 31);
+    test::ExpectRefusals(NestedMenu(31), TextFormat::Menu,
+                         {{"one level too deep",
+                           [](ByteVector& b) {
+                               b.insert(b.begin() + 4, {0x90, 0, 'P', 0, 0, 0});
+                           },
+                           "menus nest deeper than 32 levels"},
+                          {"far too deep, refused without deep recursion",
+                           [](ByteVector& b) { b = NestedMenu(100000); }, "nest deeper"}});
     const ExtendedMenu extended = MakeExtendedMenu();
     test::ExpectRefusals(
         extended.bytes, TextFormat::Menu,
@@ -242,18 +212,12 @@ TEST(MenuFormat, RefusesMalformedMenus) {
 }
 
 TEST(MenuFormat, RefusesTextsThatDoNotFitItsSlots) {
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseMenu(MakeExtendedMenu().bytes);
-    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
-    std::vector<std::u16string> texts = test::TextsOf(**parsed);
-    const std::vector<std::u16string_view> fewer(texts.begin(), texts.end() - 1);
-    const Result<ByteVector> short_ = (*parsed)->Build(fewer, 0);
-    ASSERT_FALSE(short_.ok());
-    EXPECT_EQ(short_.error().message, "the resource has 6 texts, not 5");
-    texts[2] = std::u16string(u"a\0b", 3);
-    const std::vector<std::u16string_view> withZero(texts.begin(), texts.end());
-    const Result<ByteVector> zero = (*parsed)->Build(withZero, 0);
-    ASSERT_FALSE(zero.ok());
-    EXPECT_EQ(zero.error().message, "text 3 holds a zero character");
+    const auto parsed = test::ParseOrFail(TextFormat::Menu, MakeExtendedMenu().bytes);
+    std::vector<std::u16string> withZero = test::TextsOf(*parsed);
+    withZero[2] = std::u16string(u"a\0b", 3);
+    test::ExpectBuildRefusals(
+        *parsed, {{"one fewer", std::vector<std::u16string>(5), "the resource has 6 texts, not 5"},
+                  {"a zero", withZero, "text 3 holds a zero character"}});
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "restexts/text_template.h"
+#include "strtables/pe/resource_module.h"
 
 namespace korva::test {
 
@@ -62,6 +64,50 @@ inline void PutU16(ByteVector& bytes, std::size_t offset, std::uint16_t value) {
     bytes.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
 }
 
+inline void PutU32(ByteVector& bytes, std::size_t offset, std::uint32_t value) {
+    PutU16(bytes, offset, static_cast<std::uint16_t>(value));
+    PutU16(bytes, offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+inline std::uint16_t U16At(const ByteVector& bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+inline std::uint32_t U32At(const ByteVector& bytes, std::size_t offset) {
+    return U16At(bytes, offset) | std::uint32_t{U16At(bytes, offset + 2)} << 16;
+}
+
+// Each resource of a type in an image by its id, in the one language a
+// script gives.
+inline std::map<std::uint16_t, ByteVector> ResourcesOf(const std::string& path,
+                                                       std::uint16_t type) {
+    const Result<pe::ResourceModule> module = pe::ResourceModule::Open(path);
+    if (!module.ok()) {
+        ADD_FAILURE() << module.error().message;
+        return {};
+    }
+    std::map<std::uint16_t, ByteVector> out;
+    const pe::ResourceId typeId = pe::ResourceId::Id(type);
+    module->EnumNames(typeId, [&](const pe::ResourceId& name) {
+        module->EnumLanguages(typeId, name, [&](std::uint16_t language) {
+            const pe::ResourceData* data = module->Find(typeId, name, language);
+            out[name.id].assign(data->bytes.begin(), data->bytes.end());
+            return true;
+        });
+        return true;
+    });
+    return out;
+}
+
+inline std::unique_ptr<res::TextTemplate> ParseOrFail(res::TextFormat format,
+                                                      const ByteVector& bytes) {
+    Result<std::unique_ptr<res::TextTemplate>> parsed = res::ParseTextResource(format, bytes);
+    if (!parsed.ok()) {
+        throw std::runtime_error("not read: " + parsed.error().message);
+    }
+    return std::move(parsed.value());
+}
+
 inline std::vector<std::u16string> TextsOf(const res::TextTemplate& parsed) {
     std::vector<std::u16string> out;
     for (const res::ResourceText& text : parsed.Texts()) {
@@ -70,10 +116,17 @@ inline std::vector<std::u16string> TextsOf(const res::TextTemplate& parsed) {
     return out;
 }
 
-inline ByteVector BuildOrFail(const res::TextTemplate& parsed,
-                              const std::vector<std::u16string>& texts) {
+inline Result<ByteVector> Build(const res::TextTemplate& parsed,
+                                const std::vector<std::u16string>& texts,
+                                std::uint16_t language = 0x0407) {
     const std::vector<std::u16string_view> views(texts.begin(), texts.end());
-    const Result<ByteVector> built = parsed.Build(views, 0x0407);
+    return parsed.Build(views, language);
+}
+
+inline ByteVector BuildOrFail(const res::TextTemplate& parsed,
+                              const std::vector<std::u16string>& texts,
+                              std::uint16_t language = 0x0407) {
+    const Result<ByteVector> built = Build(parsed, texts, language);
     if (!built.ok()) {
         throw std::runtime_error("not built: " + built.error().message);
     }
@@ -153,6 +206,24 @@ inline void ExpectRefusals(const ByteVector& valid, res::TextFormat format,
         ASSERT_FALSE(parsed.ok());
         EXPECT_NE(parsed.error().message.find(corruption.reason), std::string::npos)
             << parsed.error().message;
+    }
+}
+
+// Texts a format cannot hold and the reason each is refused for.
+struct BadTexts {
+    const char* name;
+    std::vector<std::u16string> texts;
+    std::string reason; // a part of the message
+};
+
+inline void ExpectBuildRefusals(const res::TextTemplate& parsed,
+                                const std::vector<BadTexts>& rows) {
+    for (const BadTexts& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Result<ByteVector> built = Build(parsed, row.texts);
+        ASSERT_FALSE(built.ok());
+        EXPECT_NE(built.error().message.find(row.reason), std::string::npos)
+            << built.error().message;
     }
 }
 

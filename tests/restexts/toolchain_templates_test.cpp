@@ -10,7 +10,6 @@
 
 #include "restexts/template_test_support.h"
 #include "restexts/text_template.h"
-#include "strtables/pe/resource_module.h"
 #include "support/fixtures.h"
 
 namespace korva::res {
@@ -116,36 +115,8 @@ END
 constexpr std::uint16_t kRtMenu = 4;
 constexpr std::uint16_t kRtDialog = 5;
 
-// Each resource of the type by its id, in the one language a script gives.
-std::map<std::uint16_t, test::ByteVector> ResourcesOf(const std::string& path, std::uint16_t type) {
-    const Result<pe::ResourceModule> module = pe::ResourceModule::Open(path);
-    if (!module.ok()) {
-        ADD_FAILURE() << module.error().message;
-        return {};
-    }
-    std::map<std::uint16_t, test::ByteVector> out;
-    const pe::ResourceId typeId = pe::ResourceId::Id(type);
-    module->EnumNames(typeId, [&](const pe::ResourceId& name) {
-        module->EnumLanguages(typeId, name, [&](std::uint16_t language) {
-            const pe::ResourceData* data = module->Find(typeId, name, language);
-            EXPECT_NE(data, nullptr);
-            if (data != nullptr) {
-                out[name.id].assign(data->bytes.begin(), data->bytes.end());
-            }
-            return true;
-        });
-        return true;
-    });
-    return out;
-}
-
 std::vector<std::u16string> TextsOf(const test::ByteVector& bytes, TextFormat format) {
-    const Result<std::unique_ptr<TextTemplate>> parsed = ParseTextResource(format, bytes);
-    if (!parsed.ok()) {
-        ADD_FAILURE() << parsed.error().message;
-        return {};
-    }
-    return test::TextsOf(**parsed);
+    return test::TextsOf(*test::ParseOrFail(format, bytes));
 }
 
 void ExpectAllRewriteFaithfully(const std::map<std::uint16_t, test::ByteVector>& resources,
@@ -160,8 +131,8 @@ TEST(ToolchainTemplates, BothCompilersMenusAndDialogs) {
     for (const test::Toolchain toolchain : test::AllToolchains()) {
         SCOPED_TRACE(test::ToolchainName(toolchain));
         const std::string path = test::BuildFixture(toolchain, "uitexts", kCommonScript);
-        const auto menus = ResourcesOf(path, kRtMenu);
-        const auto dialogs = ResourcesOf(path, kRtDialog);
+        const auto menus = test::ResourcesOf(path, kRtMenu);
+        const auto dialogs = test::ResourcesOf(path, kRtDialog);
         ASSERT_EQ(menus.size(), 1U);
         ASSERT_EQ(dialogs.size(), 3U);
         EXPECT_EQ(TextsOf(menus.at(1), TextFormat::Menu),
@@ -180,14 +151,13 @@ TEST(ToolchainTemplates, BothCompilersMenusAndDialogs) {
 TEST(ToolchainTemplates, WindresMenuExAndCreationData) {
     const std::string path =
         test::BuildFixture(test::Toolchain::MingwX64, "uitexts_windres", kWindresScript);
-    const auto menus = ResourcesOf(path, kRtMenu);
-    const auto dialogs = ResourcesOf(path, kRtDialog);
+    const auto menus = test::ResourcesOf(path, kRtMenu);
+    const auto dialogs = test::ResourcesOf(path, kRtDialog);
     ASSERT_EQ(menus.size(), 1U);
     ASSERT_EQ(dialogs.size(), 2U);
-    const Result<std::unique_ptr<TextTemplate>> menu = ParseMenu(menus.at(2));
-    ASSERT_TRUE(menu.ok()) << menu.error().message;
+    const auto menu = test::ParseOrFail(TextFormat::Menu, menus.at(2));
     std::vector<std::string> places;
-    for (const ResourceText& text : (*menu)->Texts()) {
+    for (const ResourceText& text : menu->Texts()) {
         places.push_back(text.where + " @" + std::to_string(text.hotkeyScope));
     }
     EXPECT_EQ(places,

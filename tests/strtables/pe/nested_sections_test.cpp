@@ -123,30 +123,40 @@ TEST_P(NestedRelocations, MoveOutWithTheirBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, NestedRelocations, testing::Values(40, 6000));
 
-// A section of data whose raw data lies in the resource section's is not
-// moved, and the file is left as it was.
+// A section of data whose raw data lies in the resource section's, or a
+// relocation section only partly in it, is not moved, and the file is left
+// as it was.
 TEST(NestedSections, OtherSharingIsRefused) {
-    test::Workspace ws;
-    const std::string path = StretchedProgram(ws.path());
-    Bytes8 bytes = test::ReadWholeFile(path);
-    const Result<Image> image = ParseImage(bytes);
-    ASSERT_TRUE(image.ok());
-    std::size_t rsrc = 0;
-    std::size_t tls = 0;
-    const SectionHeader& r = Named(*image, ".rsrc", &rsrc);
-    const SectionHeader& t = Named(*image, ".tls", &tls);
-    ASSERT_LE(t.sizeOfRawData, 0x200u);
-    test::PutAt<std::uint32_t>(
-        bytes, image->sectionTableOffset + tls * sizeof(SectionHeader) + kPointerToRawDataField,
-        r.pointerToRawData + 0x200);
-    WriteFile(path, bytes);
+    for (const auto& [name, offset] : {std::pair{".tls", 0x200U}, std::pair{".reloc", 0x100U}}) {
+        SCOPED_TRACE(name);
+        test::Workspace ws;
+        const std::string path = StretchedProgram(ws.path());
+        Bytes8 bytes = test::ReadWholeFile(path);
+        const Result<Image> image = ParseImage(bytes);
+        ASSERT_TRUE(image.ok());
+        std::size_t rsrc = 0;
+        std::size_t moved = 0;
+        const SectionHeader& r = Named(*image, ".rsrc", &rsrc);
+        const SectionHeader& m = Named(*image, name, &moved);
+        // Inside the resources, or from inside past their end.
+        const std::uint32_t start = name == std::string(".tls")
+                                        ? r.pointerToRawData + offset
+                                        : r.pointerToRawData + r.sizeOfRawData - offset;
+        ASSERT_LE(m.sizeOfRawData, 0x200U);
+        test::PutAt<std::uint32_t>(bytes,
+                                   image->sectionTableOffset + moved * sizeof(SectionHeader) +
+                                       kPointerToRawDataField,
+                                   start);
+        WriteFile(path, bytes);
 
-    const Result<void> done = Translate(path, 40);
-    ASSERT_FALSE(done.ok());
-    EXPECT_NE(done.error().message.find("section .rsrc and section .tls share file bytes"),
-              std::string::npos)
-        << done.error().message;
-    EXPECT_EQ(test::ReadWholeFile(path), bytes);
+        const Result<void> done = Translate(path, 40);
+        ASSERT_FALSE(done.ok());
+        EXPECT_NE(done.error().message.find("section .rsrc and section " + std::string(name) +
+                                            " share file bytes"),
+                  std::string::npos)
+            << done.error().message;
+        EXPECT_EQ(test::ReadWholeFile(path), bytes);
+    }
 }
 
 } // namespace
