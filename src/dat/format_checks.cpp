@@ -230,9 +230,8 @@ bool IsPrintfFormat(std::string_view text) {
     // %n is FormatMessage's line break in every message table, and printf's
     // %n is refused by the C runtimes programs use: a text with it is no
     // printf format.
-    const bool lineBreak = std::any_of(p.printf.begin(), p.printf.end(), [](const auto& d) {
-        return d.type.ends_with('n');
-    });
+    const bool lineBreak = std::any_of(p.printf.begin(), p.printf.end(),
+                                       [](const auto& d) { return d.type.ends_with('n'); });
     return !p.surelyInserts && !lineBreak && (!p.printf.empty() || p.percentSign);
 }
 
