@@ -10,6 +10,7 @@
 # and clang-tidy hold the code to its format and lint.
 korva_packages=(cmake g++ unicode-data libxxhash-dev clang libclang-rt-14-dev lld llvm libgtest-dev googletest
                 mingw-w64 python3-pefile wine wine64 gettext python3-polib clang-format clang-tidy)
+korva_packages+=(libicu-dev) # ICU's own Windows language ids check the table of language tags
 # The demo builds the tools and the example with clang's lld and llvm-rc,
 # and lists the result with llvm-readobj; nothing else.
 korva_demo_packages=(cmake g++ unicode-data libxxhash-dev lld llvm python3)

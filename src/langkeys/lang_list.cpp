@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "langkeys/lang_const.h"
+#include "langkeys/language_tags.h"
 #include "text/text.h"
 
 namespace korva {
@@ -66,8 +68,13 @@ Result<std::uint16_t> ParseOrigLangId(std::string_view value, LangIdNumber numbe
     if (const auto id = ParseInteger(value, syntax); id && *id >= 0) {
         return static_cast<std::uint16_t>(*id & 0xFFFF);
     }
-    return MakeError("-O takes a language key or a language id (decimal, or hex after $, x or "
-                     "0x), not '" +
+    // Last, so that whatever a key or a number names keeps its meaning; no
+    // tag begins with a digit, "$" or a hex prefix followed by hex digits.
+    if (const std::optional<std::uint16_t> id = FindLanguageTag(value)) {
+        return *id;
+    }
+    return MakeError("-O takes a language key, a language tag (en-US) or a language id (decimal, "
+                     "or hex after $, x or 0x), not '" +
                      std::string(value) + "'");
 }
 

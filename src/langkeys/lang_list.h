@@ -31,8 +31,9 @@ enum class LangIdNumber : std::uint8_t {
     Exact16Bit,
 };
 
-// The language id the value of -O names: a key name (its language id) or a
-// number, decimal or hexadecimal after "$", "x", "X", "0x" or "0X".
+// The language id the value of -O names: a key name (its language id), a
+// number, decimal or hexadecimal after "$", "x", "X", "0x" or "0X", or a
+// language tag (its full id: en-US is 0x0409), tried in that order.
 Result<std::uint16_t> ParseOrigLangId(std::string_view value, LangIdNumber number);
 
 } // namespace korva

@@ -145,6 +145,12 @@ TEST_F(CommandLine, OrigNeutralLanguageValues) {
         {{"-O7", "-O1f"}, 7},
         {{"-O7", "-O-0"}, 0},
         {{"-O7", "-O99999999999999999999"}, 7},
+        {{"-Oen-US"}, 0x0409}, // a tag names the full id
+        {{"-Ozh-TW"}, 0x0404},
+        {{"-Osr_latn_rs"}, 0x241A},
+        {{"-Oen"}, 0x0009},
+        {{"-O7", "-Oen-US "}, 7}, // no trimming for tags either
+        {{"-O7", "-Oes-ES_tradnl"}, 7},
     };
     for (const OCase& c : cases) {
         ResetSettings();

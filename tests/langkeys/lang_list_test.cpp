@@ -88,6 +88,12 @@ TEST(LangList, OriginalLanguageIdsInBothNumberForms) {
         {"$", -1, -1},
         {"1f", -1, -1},
         {"none", -1, -1},
+        {"en-US", 0x0409, 0x0409}, // a tag gives its full id
+        {"ZH-tw", 0x0404, 0x0404},
+        {"pt_BR", 0x0416, 0x0416},
+        {"no", 0x0014, 0x0014},
+        {"en-US-x", -1, -1},
+        {"en-", -1, -1},
     };
     for (const IdRow& row : rows) {
         SCOPED_TRACE("'" + row.value + "'");
@@ -99,8 +105,8 @@ TEST(LangList, OriginalLanguageIdsInBothNumberForms) {
                 EXPECT_EQ(*id, expected);
             } else {
                 EXPECT_EQ(id.error().message,
-                          "-O takes a language key or a language id (decimal, or hex after $, x "
-                          "or 0x), not '" +
+                          "-O takes a language key, a language tag (en-US) or a language id "
+                          "(decimal, or hex after $, x or 0x), not '" +
                               row.value + "'");
             }
         }
