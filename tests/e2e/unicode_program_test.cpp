@@ -388,7 +388,7 @@ TEST_P(UnicodeProgram, LoadStringGivesEachUserTheirLanguagesTexts) {
                 continue;
             }
             for (std::size_t slot = 0; slot < 16; ++slot) {
-                const std::size_t id = (key.first - 1) * 16 + slot;
+                const std::size_t id = (std::size_t{key.first} - 1) * 16 + slot;
                 args.push_back(Hex(static_cast<std::uint32_t>(id), 4));
                 expected += "string " + std::to_string(id) + ":";
                 const std::u16string text = slot < slots.size() ? slots[slot] : u"";
