@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -18,6 +17,7 @@
 #include "e2e/e2e_support.h"
 #include "e2e/programs.h"
 #include "e2e/ui_program.h"
+#include "e2e/user_locale.h"
 #include "support/fixtures.h"
 #include "support/process.h"
 #include "support/wine.h"
@@ -184,30 +184,6 @@ std::string DataFile() {
     }
     return CrLfLines(lines);
 }
-
-// LC_ALL for the Wine processes started meanwhile: Wine takes the user
-// locale, which picks each resource's language, from the environment.
-class UserLocale {
-public:
-    explicit UserLocale(const char* locale) {
-        if (const char* old = std::getenv("LC_ALL")) {
-            old_ = old;
-        }
-        ::setenv("LC_ALL", locale, 1);
-    }
-    ~UserLocale() {
-        if (old_) {
-            ::setenv("LC_ALL", old_->c_str(), 1);
-        } else {
-            ::unsetenv("LC_ALL");
-        }
-    }
-    UserLocale(const UserLocale&) = delete;
-    UserLocale& operator=(const UserLocale&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
 
 class UiProgram : public testing::TestWithParam<Builder> {
 protected:

@@ -6,12 +6,9 @@
 // never take a translation for a text that 1252 could not spell.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <set>
 #include <stdexcept>
@@ -23,6 +20,7 @@
 
 #include "e2e/e2e_support.h"
 #include "e2e/programs.h"
+#include "e2e/user_locale.h"
 #include "support/fixtures.h"
 #include "support/process.h"
 #include "support/wine.h"
@@ -375,32 +373,6 @@ TEST_P(UnicodeProgram, ReportsWhatItMissedAndWritesEachLanguagesCodeUnits) {
     }
 }
 
-// LC_ALL for the Wine processes started meanwhile. Wine 8 looks a block up
-// by the thread locale's id, which always names a country, then by the user
-// locale's id and by its language alone, the id the tool writes; and it takes
-// the user locale from the environment.
-class UserLocale {
-public:
-    explicit UserLocale(const char* locale) {
-        if (const char* old = std::getenv("LC_ALL")) {
-            old_ = old;
-        }
-        ::setenv("LC_ALL", locale, 1);
-    }
-    ~UserLocale() {
-        if (old_) {
-            ::setenv("LC_ALL", old_->c_str(), 1);
-        } else {
-            ::unsetenv("LC_ALL");
-        }
-    }
-    UserLocale(const UserLocale&) = delete;
-    UserLocale& operator=(const UserLocale&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
-
 // What a user of each language gets from LoadStringW: all sixteen ids of
 // each block, gaps and the ids past a short block's last text empty (the
 // loader walks the length words without looking at the block's size), texts
@@ -416,7 +388,7 @@ TEST_P(UnicodeProgram, LoadStringGivesEachUserTheirLanguagesTexts) {
                 continue;
             }
             for (std::size_t slot = 0; slot < 16; ++slot) {
-                const std::size_t id = (key.first - 1) * 16 + slot;
+                const std::size_t id = (std::size_t{key.first} - 1) * 16 + slot;
                 args.push_back(Hex(static_cast<std::uint32_t>(id), 4));
                 expected += "string " + std::to_string(id) + ":";
                 const std::u16string text = slot < slots.size() ? slots[slot] : u"";
