@@ -92,8 +92,12 @@ int Fail(Streams io, std::string_view command, std::string_view message) {
 
 int Refuse(Streams io, std::string_view command, const Refusal& refusal) {
     io.err << refusal.notes;
-    return refusal.usage ? UsageError(io, command, refusal.message)
-                         : Fail(io, command, refusal.message);
+    const int code = refusal.usage ? UsageError(io, command, refusal.message)
+                                   : Fail(io, command, refusal.message);
+    if (!refusal.hint.empty()) {
+        io.err << "korva-dat " << command << ": " << refusal.hint << "\n";
+    }
+    return code;
 }
 
 int AnswerHelp(Streams io, std::string_view command) {

@@ -67,13 +67,18 @@ Computed<ExtractOutcome> ComputeExtract(const ExtractRequest& request) {
                               LostTextLines(out.texts, kCommand));
     }
     if (out.texts.texts.empty()) {
-        if (!request.choice.kinds.IsStringsOnly()) {
-            return MakeError("no text to translate: no resource of the types " +
-                             ResourcesWords(request.choice.kinds) +
-                             " is in the original neutral language alone (see -O)");
+        Refusal refusal{.message = request.choice.kinds.IsStringsOnly()
+                                       ? "no text to translate: no string-table block is in the "
+                                         "original neutral language alone (see -O)"
+                                       : "no text to translate: no resource of the types " +
+                                             ResourcesWords(request.choice.kinds) +
+                                             " is in the original neutral language alone (see -O)"};
+        std::vector<TResInfo> all;
+        for (const ProgramTables& program : programs) {
+            all.insert(all.end(), program.blocks.begin(), program.blocks.end());
         }
-        return MakeError("no text to translate: no string-table block is in the original neutral "
-                         "language alone (see -O)");
+        refusal.hint = LanguagesFoundHint(all, request.choice.OriginalLangId());
+        return refusal;
     }
     out.data = request.codePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
     out.data += Header(request.choice, request.programPaths);

@@ -16,6 +16,7 @@ struct Refusal {
     std::string message = {}; // after "korva-dat <command>: "
     std::string notes = {};   // whole lines that explain it (syntax errors...), written first
     bool usage = false;       // the command line is at fault: point at --help
+    std::string hint = {};    // a line after the message that says what would do
 };
 
 // What a compute step returns: its outcome, or why it refuses. A failure of

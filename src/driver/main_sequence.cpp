@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -114,6 +115,11 @@ int RunStages(const std::vector<std::string>& args) {
     if (!TranslateBlocks()) {
         WriteLine(TranslationsFound > 0 ? "Translation incomplete. Abort."
                                         : "Nothing translated. Abort.");
+        if (const std::string hint = LanguagesFoundHint(ResBlocks, OrigNeutralLangId);
+            !hint.empty()) {
+            WriteLine(static_cast<char>(std::toupper(static_cast<unsigned char>(hint[0]))) +
+                      hint.substr(1));
+        }
         return 2;
     }
     // The blocks keep the dictionary's texts alive where they chose them;

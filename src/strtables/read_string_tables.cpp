@@ -84,6 +84,7 @@ bool EnumLangsProc(const pe::ResourceModule& module, const pe::ResourceId& /*typ
                    const pe::ResourceId& /*name*/, std::uint16_t language, TResInfo& record,
                    const StringTableOptions& options) {
     ++record.LangCount;
+    record.Languages.push_back(language);
     if (language == options.origNeutralLangId) {
         record.HasOrigNeutral = true;
     }

@@ -71,6 +71,7 @@ Result<void> ReadResource(const pe::ResourceModule& module, const TextKind& kind
     std::uint16_t only = 0;
     const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
         ++record.LangCount;
+        record.Languages.push_back(language);
         record.HasOrigNeutral = record.HasOrigNeutral || language == options.origNeutralLangId;
         only = language;
         return true;

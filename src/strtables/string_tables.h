@@ -40,6 +40,7 @@ struct TResInfo {
     bool Skipped = false;
     bool HasOrigNeutral = false;
     std::int32_t LangCount = 0;
+    std::vector<std::uint16_t> Languages; // of its copies, in the directory's order
     // The block's texts; each object is the language id of its copy, later a
     // lookup result or a destination language id.
     TStringList<std::int32_t> Strings;
@@ -87,5 +88,13 @@ bool WriteStringTables();
 Result<void> WriteStringTablesOrSayWhy();
 
 void ResetResBlocks();
+
+// When no record is in `origNeutralLangId` and each has one copy, one
+// sentence (lower-case first) that says which language ids they are in, by
+// tag and key, and the -O that takes them ("... -Oen-US takes them");
+// otherwise empty. A program
+// built the usual way has its resources in 0x0409, not in the neutral 0x0000.
+std::string LanguagesFoundHint(const std::vector<TResInfo>& records,
+                               std::uint16_t origNeutralLangId);
 
 } // namespace korva

@@ -133,5 +133,39 @@ TEST(ReadTextResources, AMalformedChosenResourceFailsTheReadingWithItsName) {
     EXPECT_EQ(left->front().Template, nullptr);
 }
 
+TEST(LanguagesFoundHint, NamesTheIdsAndTheOptionOnlyWhenNothingIsInTheNeutralLanguage) {
+    const auto record = [](std::vector<std::uint16_t> languages, bool neutral) {
+        TResInfo r;
+        r.LangCount = static_cast<std::int32_t>(languages.size());
+        r.Languages = std::move(languages);
+        r.HasOrigNeutral = neutral;
+        return r;
+    };
+    struct Case {
+        std::vector<TResInfo> records;
+        std::uint16_t orig;
+        std::string hint;
+    };
+    const std::string head = "no resource is in the language id ";
+    const std::vector<Case> cases = {
+        {{record({0x0409}, false), record({0x0409}, false)},
+         0,
+         head + "0x0000 looked for (-O); the program's are in 0x0409 (en-US, a sublanguage of "
+                "ENGLISH): -Oen-US takes them"},
+        {{record({0x0009}, false), record({0x0404}, false)},
+         0x0409,
+         head + "0x0409 looked for (-O); the program's are in 0x0009 (en, key ENGLISH), 0x0404 "
+                "(zh-TW, a sublanguage of CHINESE): -OENGLISH or -Ozh-TW takes them"},
+        // One resource in the language looked for: the run has texts.
+        {{record({0x0409}, false), record({0x0000}, true)}, 0, ""},
+        // Copies in several languages were translated before: no -O helps.
+        {{record({0x0007, 0x0009}, false)}, 0, ""},
+        {{}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LanguagesFoundHint(c.records, c.orig), c.hint);
+    }
+}
+
 } // namespace
 } // namespace korva
