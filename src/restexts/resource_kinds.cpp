@@ -55,8 +55,8 @@ Result<ResourceKinds> ParseResourceKinds(std::string_view list) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = list.find(',', start);
-        const std::string_view word =
-            list.substr(start, comma == std::string_view::npos ? list.npos : comma - start);
+        const std::string_view word = list.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         if (word.empty()) {
             return MakeError("an empty word in the list of resource types \"" + std::string(list) +
                              "\"");

@@ -116,7 +116,9 @@ Result<bool> ReadKinds(const pe::ResourceModule& module, const StringTableOption
                 read = ReadResource(module, kind, name, options, records, unreadable);
                 return read.ok();
             });
-        KORVA_RETURN_IF_ERROR(read);
+        if (!read) {
+            return read.error();
+        }
         if (result == pe::EnumResult::Malformed) {
             return MakeError("the " + std::string(ResourceNoun(kind.kind)) +
                              " directory is a data entry");
