@@ -14,8 +14,7 @@ constexpr std::string_view kCommand = "check";
 struct CheckRequest {
     std::string dataPath;
     std::optional<LanguageChoice> languages; // given after the data file
-    std::optional<std::uint16_t> original;
-    std::optional<res::ResourceKinds> resources;
+    ChoiceOptions options;
     std::vector<std::string> programPaths;
 };
 
@@ -32,8 +31,7 @@ Result<CheckRequest> ParseCheck(CommandArgs args) {
     request.dataPath = args.positional.front();
     request.programPaths.assign(args.positional.begin() + 1, args.positional.end());
     KORVA_ASSIGN_OR_RETURN(request.languages, TakeLanguages(request.programPaths));
-    request.original = args.original;
-    request.resources = args.resources;
+    request.options = args.Choice();
     return request;
 }
 
@@ -64,17 +62,18 @@ Result<std::vector<ProgramTables>> ReadCheckedPrograms(const std::vector<std::st
 Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
     KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(request.dataPath));
     CheckOutcome out;
-    out.choice = request.languages ? request.languages : doc.languages;
-    if (out.choice && request.original) {
-        out.choice->original = request.original;
+    Result<std::optional<LanguageChoice>> choice =
+        CommandChoice(request.languages, doc.languages, request.options);
+    if (!choice) {
+        return UsageRefusal(choice.error().message);
     }
+    out.choice = std::move(choice).value();
     if (!out.choice && !request.programPaths.empty()) {
         return UsageRefusal(request.dataPath + " has no languages line: give NeutralLang "
                                                "(DestLang,...) before the programs");
     }
     std::vector<ProgramTables> programs;
     if (out.choice) {
-        out.choice->kinds = ChosenKinds(request.resources, doc.languages);
         KORVA_ASSIGN_OR_RETURN(
             programs,
             ReadCheckedPrograms(request.programPaths,
@@ -158,7 +157,7 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
 int RunCheck(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<CheckRequest, CheckOutcome> kSteps{
         .name = kCommand,
-        .options = {.original = true, .resources = true},
+        .options = {.original = true, .resources = true, .fallback = true},
         .parse = ParseCheck,
         .compute = ComputeCheck,
         .report = ReportCheck,

@@ -46,6 +46,15 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
         } else if (allowed.resources && arg == "--resources") {
             return MakeError(
                 "--resources takes its list after '=', as in --resources=menus,dialogs");
+        } else if (allowed.fallback && arg.starts_with(kFallbackOption)) {
+            const Result<int> key =
+                ParseLangKey(std::string_view(arg).substr(kFallbackOption.size()));
+            if (!key) {
+                return MakeError("--fallback: " + key.error().message);
+            }
+            out.fallback = *key;
+        } else if (allowed.fallback && arg == "--fallback") {
+            return MakeError("--fallback takes its key after '=', as in --fallback=ENGLISH");
         } else {
             return MakeError("unknown option " + arg);
         }

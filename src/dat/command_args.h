@@ -28,6 +28,7 @@ struct OptionSet {
     bool original = false;  // -O<lang>
     bool cp1252 = false;    // --cp1252
     bool resources = false; // --resources=LIST
+    bool fallback = false;  // --fallback=KEY
 };
 
 struct CommandArgs {
@@ -38,6 +39,11 @@ struct CommandArgs {
     bool help = false;
     // The union of every --resources=LIST given; none given: as recorded.
     std::optional<res::ResourceKinds> resources;
+    // --fallback=KEY, the last one given; whether the destinations take it
+    // is for the subcommand to tell, which knows them.
+    std::optional<int> fallback;
+
+    ChoiceOptions Choice() const { return {original, resources, fallback}; }
 };
 
 // Options may stand anywhere among the other arguments; "--" ends them.

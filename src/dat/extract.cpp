@@ -49,6 +49,8 @@ Result<ExtractRequest> ParseExtract(CommandArgs args) {
     KORVA_ASSIGN_OR_RETURN(request.choice.dests, ParseDestList(args.positional[1]));
     request.choice.original = args.original;
     request.choice.kinds = args.resources.value_or(res::ResourceKinds::StringsOnly());
+    request.choice.fallback = args.fallback.value_or(-1);
+    KORVA_RETURN_IF_ERROR(CheckFallback(request.choice));
     request.programPaths.assign(args.positional.begin() + 2, args.positional.end());
     request.output = std::move(args.output);
     request.codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
@@ -110,7 +112,8 @@ int ReportExtract(const ExtractRequest& request, ExtractOutcome& outcome, Stream
 int RunExtract(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<ExtractRequest, ExtractOutcome> kSteps{
         .name = kCommand,
-        .options = {.output = true, .original = true, .cp1252 = true, .resources = true},
+        .options =
+            {.output = true, .original = true, .cp1252 = true, .resources = true, .fallback = true},
         .parse = ParseExtract,
         .compute = ComputeExtract,
         .report = ReportExtract,

@@ -51,16 +51,7 @@ Result<std::uint16_t> ParseOriginalLang(std::string_view value) {
 }
 
 std::string LanguagesLine(const LanguageChoice& choice) {
-    std::string line(kLanguagesPrefix);
-    line += ' ';
-    if (choice.original) {
-        line += "-O0x";
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            line += "0123456789ABCDEF"[(*choice.original >> shift) & 0xF];
-        }
-        line += ' ';
-    }
-    return line + KorvaArguments(choice);
+    return std::string(kLanguagesPrefix) + ' ' + KorvaArguments(choice);
 }
 
 std::string ResourcesWords(res::ResourceKinds kinds) {
@@ -72,11 +63,32 @@ std::string ResourcesWords(res::ResourceKinds kinds) {
 }
 
 std::string KorvaArguments(const LanguageChoice& choice) {
-    if (choice.kinds.IsStringsOnly()) {
-        return DescribeChoice(choice);
+    std::string out;
+    if (choice.original) {
+        out += "-O0x";
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            out += "0123456789ABCDEF"[(*choice.original >> shift) & 0xF];
+        }
+        out += ' ';
     }
-    return std::string(kResourcesOption) + ResourcesWords(choice.kinds) + " " +
-           DescribeChoice(choice);
+    if (!choice.kinds.IsStringsOnly()) {
+        out += std::string(kResourcesOption) + ResourcesWords(choice.kinds) + ' ';
+    }
+    if (choice.fallback >= 0) {
+        out += std::string(kFallbackOption) + KeyName(choice.fallback) + ' ';
+    }
+    return out + DescribeChoice(choice);
+}
+
+Result<void> CheckFallback(const LanguageChoice& choice) {
+    if (choice.fallback < 0) {
+        return {};
+    }
+    const std::string refusal = FallbackRefusal(choice.fallback, choice.dests);
+    if (refusal.empty()) {
+        return {};
+    }
+    return MakeError(std::string(kFallbackOption) + KeyName(choice.fallback) + ": " + refusal);
 }
 
 std::string DescribeChoice(const LanguageChoice& choice) {
@@ -89,13 +101,18 @@ std::string DescribeChoice(const LanguageChoice& choice) {
 
 namespace {
 
-// The options before the languages, in any order: -O<lang>, --resources=LIST.
+// The options before the languages, in any order: -O<lang>, --resources=LIST,
+// --fallback=KEY.
 Result<void> ReadLineOptions(std::string_view& rest, LanguageChoice& choice) {
-    while (rest.starts_with("-O") || rest.starts_with(kResourcesOption)) {
+    while (rest.starts_with("-O") || rest.starts_with(kResourcesOption) ||
+           rest.starts_with(kFallbackOption)) {
         const std::size_t blank = rest.find(' ');
         const std::string_view option = rest.substr(0, blank);
         if (option.starts_with("-O")) {
             KORVA_ASSIGN_OR_RETURN(choice.original, ParseOriginalLang(option.substr(2)));
+        } else if (option.starts_with(kFallbackOption)) {
+            KORVA_ASSIGN_OR_RETURN(choice.fallback,
+                                   ParseLangKey(option.substr(kFallbackOption.size())));
         } else {
             KORVA_ASSIGN_OR_RETURN(choice.kinds,
                                    res::ParseResourceKinds(option.substr(kResourcesOption.size())));
@@ -122,19 +139,37 @@ std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line) {
     }
     KORVA_ASSIGN_OR_RETURN(choice.neutral, ParseLangKey(rest.substr(0, blank)));
     KORVA_ASSIGN_OR_RETURN(choice.dests, ParseDestList(TrimBlanks(rest.substr(blank))));
+    KORVA_RETURN_IF_ERROR(CheckFallback(choice));
     return Result<LanguageChoice>(std::move(choice));
 }
 
-res::ResourceKinds ChosenKinds(const std::optional<res::ResourceKinds>& given,
-                               const std::optional<LanguageChoice>& recorded) {
-    if (given) {
-        return *given;
+Result<std::optional<LanguageChoice>> CommandChoice(const std::optional<LanguageChoice>& given,
+                                                    const std::optional<LanguageChoice>& recorded,
+                                                    const ChoiceOptions& options) {
+    std::optional<LanguageChoice> choice = given ? given : recorded;
+    if (!choice) {
+        return choice;
     }
-    return recorded ? recorded->kinds : res::ResourceKinds::StringsOnly();
+    if (given && recorded) {
+        choice->original = recorded->original;
+        choice->kinds = recorded->kinds;
+        choice->fallback = recorded->fallback;
+    }
+    choice->original = options.original ? options.original : choice->original;
+    choice->kinds = options.resources.value_or(choice->kinds);
+    choice->fallback = options.fallback.value_or(choice->fallback);
+    if (const Result<void> fits = CheckFallback(*choice); !fits) {
+        const bool recordedOne = !options.fallback;
+        return MakeError(fits.error().message +
+                         (recordedOne ? " (the languages line records --fallback; give another "
+                                        "--fallback=KEY to override it)"
+                                      : ""));
+    }
+    return choice;
 }
 
 LangSelection SelectionOf(const LanguageChoice& choice) {
-    return {choice.neutral, choice.dests, choice.OriginalLangId()};
+    return {choice.neutral, choice.dests, choice.OriginalLangId(), choice.fallback};
 }
 
 std::string IsoCodeOf(int key) {

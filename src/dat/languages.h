@@ -20,6 +20,7 @@ struct LanguageChoice {
     std::optional<std::uint16_t> original; // -O; the neutral language id 0 without it
     // --resources: the kinds of resource korva is to translate.
     res::ResourceKinds kinds = res::ResourceKinds::StringsOnly();
+    int fallback = -1; // --fallback: the destination other users get (key index), or -1
 
     std::uint16_t OriginalLangId() const { return original.value_or(0); }
     // The destinations whose texts come from translations: all but the
@@ -38,26 +39,42 @@ Result<std::vector<int>> ParseDestList(std::string_view list);
 Result<std::uint16_t> ParseOriginalLang(std::string_view value);
 
 // The language line a data file made by extract carries, and its reading:
-//   ;@ languages: [-O0x0409] [--resources=LIST] ENGLISH (ENGLISH,FRENCH,GERMAN)
+//   ;@ languages: [-O0x0409] [--resources=LIST] [--fallback=KEY] ENGLISH (ENGLISH,FRENCH)
 // --resources stands there only when it asks for more than string tables.
 inline constexpr std::string_view kLanguagesPrefix = ";@ languages:";
 inline constexpr std::string_view kResourcesOption = "--resources=";
+inline constexpr std::string_view kFallbackOption = "--fallback=";
 std::string LanguagesLine(const LanguageChoice& choice);
 // The choice a trimmed comment line records, when it is a language line.
 std::optional<Result<LanguageChoice>> ReadLanguagesLine(std::string_view line);
 
 // "ENGLISH (ENGLISH,GERMAN)", as korva's command line would give them.
 std::string DescribeChoice(const LanguageChoice& choice);
-// The same after "--resources=LIST " when the choice asks for more than
-// string tables: korva's arguments before the program.
+// The same after the options the choice carries, in korva's syntax and an
+// order korva takes: "-O0x0409 --resources=menus --fallback=GERMAN ENGLISH
+// (GERMAN)". korva's arguments before the program.
 std::string KorvaArguments(const LanguageChoice& choice);
+
+// Why korva would refuse the choice's --fallback, as korva-dat says it, or
+// nothing when it has none or korva takes it.
+Result<void> CheckFallback(const LanguageChoice& choice);
 // "all", or the kinds' words: "strings,menus".
 std::string ResourcesWords(res::ResourceKinds kinds);
 
-// The kinds a command works on: those of --resources when given, else those
-// the languages line records (string tables without one).
-res::ResourceKinds ChosenKinds(const std::optional<res::ResourceKinds>& given,
-                               const std::optional<LanguageChoice>& recorded);
+// What -O, --resources and --fallback say on a command line, when given.
+struct ChoiceOptions {
+    std::optional<std::uint16_t> original;
+    std::optional<res::ResourceKinds> resources;
+    std::optional<int> fallback; // key index
+};
+
+// The choice a command works with: the languages given after the data file,
+// else those the languages line records; -O, --resources and --fallback as
+// given, else as recorded, whichever languages are taken. Nothing without
+// languages; an error when the fallback is not one korva takes for them.
+Result<std::optional<LanguageChoice>> CommandChoice(const std::optional<LanguageChoice>& given,
+                                                    const std::optional<LanguageChoice>& recorded,
+                                                    const ChoiceOptions& options);
 
 // The choice as the language selection korva's stages are given.
 LangSelection SelectionOf(const LanguageChoice& choice);

@@ -80,15 +80,20 @@ struct UpdateCounts {
     std::size_t added = 0;
 };
 
-// The languages line as it is to be: --resources given to update is
-// recorded for the commands after it; empty to keep the line as it is.
-std::string NewLanguagesLine(const DataDocument& doc,
-                             const std::optional<res::ResourceKinds>& resources) {
-    if (!doc.languages || !resources || doc.languages->kinds == *resources) {
-        return {};
+// The languages line as it is to be: --resources and --fallback given to
+// update are recorded for the commands after it; empty to keep the line as
+// it is.
+Result<std::string> NewLanguagesLine(const DataDocument& doc, const ChoiceOptions& given) {
+    if (!doc.languages) {
+        return std::string();
     }
     LanguageChoice recorded = *doc.languages;
-    recorded.kinds = *resources;
+    recorded.kinds = given.resources.value_or(recorded.kinds);
+    recorded.fallback = given.fallback.value_or(recorded.fallback);
+    if (recorded.kinds == doc.languages->kinds && recorded.fallback == doc.languages->fallback) {
+        return std::string();
+    }
+    KORVA_RETURN_IF_ERROR(CheckFallback(recorded));
     return LanguagesLine(recorded);
 }
 
@@ -148,8 +153,7 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
 struct UpdateRequest {
     std::string dataPath;
     std::optional<LanguageChoice> languages; // given after the data file
-    std::optional<std::uint16_t> original;
-    std::optional<res::ResourceKinds> resources;
+    ChoiceOptions options;
     std::vector<std::string> programPaths;
     std::string target; // -o, or the data file itself
 };
@@ -157,7 +161,7 @@ struct UpdateRequest {
 struct UpdateOutcome {
     std::string updated;
     bool unchanged = false;    // written back to itself as it was
-    std::string languagesLine; // a new one, recording --resources; empty: as it was
+    std::string languagesLine; // a new one, recording --resources or --fallback; empty: as it was
     UpdateCounts counts;
 };
 
@@ -172,8 +176,7 @@ Result<UpdateRequest> ParseUpdate(CommandArgs args) {
     if (request.programPaths.empty()) {
         return MakeError("give at least one program");
     }
-    request.original = args.original;
-    request.resources = args.resources;
+    request.options = args.Choice();
     request.target = args.output.value_or(request.dataPath);
     return request;
 }
@@ -184,15 +187,20 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
     if (!doc.errors.empty()) {
         return NothingWritten(dataPath + " has syntax errors", SyntaxErrorLines(doc));
     }
-    std::optional<LanguageChoice> choice = request.languages ? request.languages : doc.languages;
+    Result<std::optional<LanguageChoice>> chosen =
+        CommandChoice(request.languages, doc.languages, request.options);
+    if (!chosen) {
+        return UsageRefusal(chosen.error().message);
+    }
+    const std::optional<LanguageChoice>& choice = *chosen;
     if (!choice) {
         return UsageRefusal(dataPath + " has no languages line: give NeutralLang (DestLang,...) "
                                        "after its name");
     }
-    if (request.original) {
-        choice->original = request.original;
+    Result<std::string> languagesLine = NewLanguagesLine(doc, request.options);
+    if (!languagesLine) {
+        return UsageRefusal(languagesLine.error().message);
     }
-    choice->kinds = ChosenKinds(request.resources, doc.languages);
     KORVA_ASSIGN_OR_RETURN(const std::vector<ProgramTables> programs,
                            ReadPrograms(request.programPaths,
                                         {doc.codePage, choice->OriginalLangId(), choice->kinds}));
@@ -203,7 +211,7 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
                               LostTextLines(texts, kCommand));
     }
     UpdateOutcome out;
-    out.languagesLine = NewLanguagesLine(doc, request.resources);
+    out.languagesLine = std::move(languagesLine).value();
     out.updated =
         Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.languagesLine, out.counts);
     out.unchanged = request.target == dataPath && out.updated == doc.bytes;
@@ -235,7 +243,7 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
 int RunUpdate(const std::vector<std::string>& args, Streams io) {
     static constexpr SubcommandSteps<UpdateRequest, UpdateOutcome> kSteps{
         .name = kCommand,
-        .options = {.output = true, .original = true, .resources = true},
+        .options = {.output = true, .original = true, .resources = true, .fallback = true},
         .parse = ParseUpdate,
         .compute = ComputeUpdate,
         .report = ReportUpdate,

@@ -4,6 +4,7 @@
 // goes through gettext's and polib's PO files and comes back unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -461,6 +462,52 @@ TEST(DatOriginalLanguage, IsRecordedForUpdate) {
     EXPECT_NE(update.output.find("K.DAT unchanged: kept 2 entries (0 marked unused"),
               std::string::npos)
         << update.output;
+}
+
+// The korva command check prints runs as printed, with -O, --resources and
+// --fallback as extract recorded them, also when check is given the
+// languages: it exits as check says, and German reaches other users.
+TEST(DatCheck, PrintsAKorvaCommandThatRuns) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    const std::string rc =
+        "LANGUAGE 9, 1\nSTRINGTABLE\nBEGIN\n  1 L\"Open\"\n  2 L\"Close\"\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::ClangX64, {rc, {}, 0}), "app.exe");
+    const std::string langs = "(FRENCH,GERMAN)";
+    const ProcessResult extract =
+        RunDat({"extract", "-Oen-US", "--resources=all", "--fallback=GERMAN", "ENGLISH", langs,
+                "app.exe", "-o", "KORVA.DAT"},
+               dir);
+    ASSERT_EQ(extract.exitCode, 0) << extract.output;
+    korva.WriteDataFile(
+        Fill(ReadText(dir + "/KORVA.DAT"), "ENGLISH", {{"FRENCH", "fr "}, {"GERMAN", "de "}}));
+    const auto printed = [](const std::string& output) {
+        const std::size_t from = output.find("as 'korva ");
+        const std::size_t to = output.find("' would count it");
+        return from == std::string::npos || to == std::string::npos
+                   ? std::string()
+                   : output.substr(from + 10, to - from - 10);
+    };
+    const ProcessResult recorded = RunDat({"check", "KORVA.DAT", "app.exe"}, dir);
+    const ProcessResult given = RunDat({"check", "KORVA.DAT", "ENGLISH", langs, "app.exe"}, dir);
+    const std::string command = printed(recorded.output);
+    EXPECT_EQ(command, "-O0x0409 --resources=all --fallback=GERMAN ENGLISH (FRENCH,GERMAN) app.exe")
+        << recorded.output;
+    EXPECT_EQ(printed(given.output), command) << given.output;
+    std::vector<std::string> args;
+    for (std::size_t at = 0; at < command.size();) {
+        const std::size_t blank = std::min(command.find(' ', at), command.size());
+        args.push_back(command.substr(at, blank - at));
+        at = blank + 1;
+    }
+    const ProcessResult run = korva.Run(args, "cd " + korva::test::ShellQuote(dir) + " && ");
+    EXPECT_EQ(KorvaCounters(run), CheckCounters(recorded)) << run.output << recorded.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const Texts texts = StringTableTexts(dir + "/app.exe");
+    const auto fallback = texts.find({0x0409, 1});
+    ASSERT_NE(fallback, texts.end());
+    EXPECT_EQ(fallback->second, u"de Open");
 }
 
 TEST(DatHelp, EveryCommandHasItsManualPage) {

@@ -52,19 +52,27 @@ TEST(DatLanguages, IsoCodesLeadBackToTheirKeys) {
 // extract; a line of string tables alone is what it was before either.
 TEST(DatLanguages, TheLanguagesLineReadsBackItsChoice) {
     const auto kinds = [](std::string_view list) { return res::ParseResourceKinds(list).value(); };
+    const int english = FindLangKey("ENGLISH");
     struct Row {
         std::optional<std::uint16_t> original;
         res::ResourceKinds kinds;
+        int fallback;
         std::string line;
     };
     const std::vector<Row> rows = {
-        {std::nullopt, res::ResourceKinds::StringsOnly(), ";@ languages: ENGLISH (ENGLISH,GERMAN)"},
-        {0x0409, kinds("strings"), ";@ languages: -O0x0409 ENGLISH (ENGLISH,GERMAN)"},
-        {std::nullopt, kinds("MENUS,strings"),
+        {std::nullopt, res::ResourceKinds::StringsOnly(), -1,
+         ";@ languages: ENGLISH (ENGLISH,GERMAN)"},
+        {0x0409, kinds("strings"), -1, ";@ languages: -O0x0409 ENGLISH (ENGLISH,GERMAN)"},
+        {std::nullopt, kinds("MENUS,strings"), -1,
          ";@ languages: --resources=strings,menus ENGLISH (ENGLISH,GERMAN)"},
-        {0x0007, kinds("all"), ";@ languages: -O0x0007 --resources=all ENGLISH (ENGLISH,GERMAN)"},
-        {std::nullopt, kinds("dialogs,version,messages,menus"),
+        {0x0007, kinds("all"), -1,
+         ";@ languages: -O0x0007 --resources=all ENGLISH (ENGLISH,GERMAN)"},
+        {std::nullopt, kinds("dialogs,version,messages,menus"), -1,
          ";@ languages: --resources=menus,dialogs,version,messages ENGLISH (ENGLISH,GERMAN)"},
+        {std::nullopt, res::ResourceKinds::StringsOnly(), english,
+         ";@ languages: --fallback=ENGLISH ENGLISH (ENGLISH,GERMAN)"},
+        {0x0409, kinds("menus"), english,
+         ";@ languages: -O0x0409 --resources=menus --fallback=ENGLISH ENGLISH (ENGLISH,GERMAN)"},
     };
     for (const Row& row : rows) {
         LanguageChoice choice;
@@ -72,11 +80,13 @@ TEST(DatLanguages, TheLanguagesLineReadsBackItsChoice) {
         choice.dests = ParseDestList("(ENGLISH,GERMAN)").value();
         choice.original = row.original;
         choice.kinds = row.kinds;
+        choice.fallback = row.fallback;
         EXPECT_EQ(LanguagesLine(choice), row.line);
         const auto read = ReadLanguagesLine(row.line);
         ASSERT_TRUE(read.has_value() && read->ok()) << row.line;
         EXPECT_EQ((*read)->kinds, row.kinds) << row.line;
         EXPECT_EQ((*read)->original, row.original) << row.line;
+        EXPECT_EQ((*read)->fallback, row.fallback) << row.line;
         EXPECT_EQ(DescribeChoice(**read), "ENGLISH (ENGLISH,GERMAN)") << row.line;
     }
     // The options in the other order, as a person may write them.
@@ -85,14 +95,69 @@ TEST(DatLanguages, TheLanguagesLineReadsBackItsChoice) {
     ASSERT_TRUE(swapped.has_value() && swapped->ok());
     EXPECT_EQ((*swapped)->kinds, kinds("menus"));
     EXPECT_EQ((*swapped)->OriginalLangId(), 0x0409);
-    EXPECT_EQ(KorvaArguments(**swapped), "--resources=menus ENGLISH (GERMAN)");
-    const auto wrong = ReadLanguagesLine(";@ languages: --resources=menus,icons ENGLISH (GERMAN)");
-    ASSERT_TRUE(wrong.has_value());
-    EXPECT_FALSE(wrong->ok());
+    // korva takes its options in any order, but all before the languages.
+    EXPECT_EQ(KorvaArguments(**swapped), "-O0x0409 --resources=menus ENGLISH (GERMAN)");
+    for (const std::string line : {";@ languages: --resources=menus,icons ENGLISH (GERMAN)",
+                                   ";@ languages: --fallback=KLINGON ENGLISH (GERMAN)",
+                                   ";@ languages: --fallback=FRENCH ENGLISH (GERMAN)",
+                                   ";@ languages: --fallback=GERMAN ENGLISH (ENGLISH,GERMAN)"}) {
+        const auto wrong = ReadLanguagesLine(line);
+        ASSERT_TRUE(wrong.has_value()) << line;
+        EXPECT_FALSE(wrong->ok()) << line;
+    }
+}
+
+// What a command works with: the languages given, else the recorded ones;
+// -O, --resources and --fallback as given, else as recorded, whichever
+// languages it takes.
+TEST(DatLanguages, CommandsTakeUpWhatTheLanguagesLineRecords) {
+    const LanguageChoice recorded =
+        ReadLanguagesLine(";@ languages: -O0x0409 --resources=menus --fallback=GERMAN ENGLISH "
+                          "(FRENCH,GERMAN)")
+            ->value();
+    LanguageChoice given;
+    given.neutral = FindLangKey("ENGLISH");
+    given.dests = ParseDestList("(GERMAN,RUSSIAN)").value();
+    const int russian = FindLangKey("RUSSIAN");
+    struct Row {
+        bool languagesGiven;
+        ChoiceOptions options;
+        std::string arguments; // empty: refused
+    };
+    const std::vector<Row> rows = {
+        {false, {}, "-O0x0409 --resources=menus --fallback=GERMAN ENGLISH (FRENCH,GERMAN)"},
+        {true, {}, "-O0x0409 --resources=menus --fallback=GERMAN ENGLISH (GERMAN,RUSSIAN)"},
+        {true,
+         {.original = 0x0007, .resources = res::ResourceKinds::StringsOnly(), .fallback = russian},
+         "-O0x0007 --fallback=RUSSIAN ENGLISH (GERMAN,RUSSIAN)"},
+        {false, {.original = std::nullopt, .resources = std::nullopt, .fallback = russian}, ""},
+    };
+    for (const Row& row : rows) {
+        const Result<std::optional<LanguageChoice>> choice = CommandChoice(
+            row.languagesGiven ? std::optional(given) : std::nullopt, recorded, row.options);
+        if (row.arguments.empty()) {
+            ASSERT_FALSE(choice.ok());
+            EXPECT_EQ(choice.error().message,
+                      "--fallback=RUSSIAN: RUSSIAN is not one of the destinations");
+            continue;
+        }
+        ASSERT_TRUE(choice.ok() && choice->has_value()) << row.arguments;
+        EXPECT_EQ(KorvaArguments(**choice), row.arguments);
+    }
+    // A recorded fallback that the languages given do not take is named as
+    // recorded.
+    given.dests = ParseDestList("(FRENCH)").value();
+    const auto misfit = CommandChoice(given, recorded, {});
+    ASSERT_FALSE(misfit.ok());
+    EXPECT_NE(misfit.error().message.find("the languages line records --fallback"),
+              std::string::npos)
+        << misfit.error().message;
+    EXPECT_FALSE(CommandChoice(std::nullopt, std::nullopt, {}).value().has_value());
 }
 
 TEST(DatLanguages, ResourcesOnTheCommandLineAreTheUnionOfEveryList) {
-    const OptionSet allowed{.output = false, .original = true, .cp1252 = false, .resources = true};
+    const OptionSet allowed{
+        .output = false, .original = true, .cp1252 = false, .resources = true, .fallback = true};
     const auto parse = [&](const std::vector<std::string>& args) {
         return ParseCommandArgs(args, allowed);
     };
@@ -111,6 +176,8 @@ TEST(DatLanguages, ResourcesOnTheCommandLineAreTheUnionOfEveryList) {
         {"--resources=menus,,dialogs", "an empty word"},
         {"--resources=icons", "unknown resource type \"icons\""},
         {"--resources", "--resources=menus,dialogs"},
+        {"--fallback=KLINGON", "--fallback: 'KLINGON' is not a language key"},
+        {"--fallback", "--fallback=ENGLISH"},
     };
     for (const auto& [arg, reason] : refused) {
         const Result<CommandArgs> parsed = parse({arg, "ENGLISH"});
