@@ -271,6 +271,12 @@ Result<std::vector<std::uint8_t>> MenuTemplate::Build(std::span<const std::u16st
         const MenuItem& item = items_[i];
         const std::u16string_view text =
             item.slot >= 0 ? texts[static_cast<std::size_t>(item.slot)] : item.text;
+        // The loader would show a separator where the item was.
+        if (item.slot >= 0 && !item.popup && item.id == 0 && text.empty()) {
+            return MakeError("item " + texts_[static_cast<std::size_t>(item.slot)].where +
+                             " has the id 0, and with an empty text it would read as a "
+                             "separator");
+        }
         if (!extended_) {
             out.U16(static_cast<std::uint16_t>(item.type));
             if (!item.popup) {

@@ -218,6 +218,11 @@ TEST(MenuFormat, RefusesTextsThatDoNotFitItsSlots) {
     test::ExpectBuildRefusals(
         *parsed, {{"one fewer", std::vector<std::u16string>(5), "the resource has 6 texts, not 5"},
                   {"a zero", withZero, "text 3 holds a zero character"}});
+    // A command with the id 0 keeps its text: emptied, it would be a separator.
+    TemplateBytes b;
+    b.U16(0).U16(0).U16(0x0080).U16(0).Text(u"Zero");
+    const auto zeroId = test::ParseOrFail(TextFormat::Menu, b.Bytes());
+    test::ExpectBuildRefusals(*zeroId, {{"emptied", {u""}, "it would read as a separator"}});
 }
 
 } // namespace
