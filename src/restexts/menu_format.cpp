@@ -16,6 +16,7 @@
 #include "restexts/template_build.h"
 #include "restexts/template_units.h"
 #include "restexts/text_template.h"
+#include "text/utf8.h"
 
 namespace korva::res {
 namespace {
@@ -41,27 +42,9 @@ struct MenuItem {
     int slot = -1; // its index in the texts, -1 for a separator
 };
 
-// The menu path is for people: UTF-8, lone surrogates as U+FFFD.
-void AppendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// An item's text as its menu path shows it: the '&' marks gone ("&&" is a
-// literal '&') and the shortcut after a tab cut off.
+// An item's text as its menu path shows it, for people (UTF-8, a lone
+// surrogate as U+FFFD): the '&' marks gone ("&&" is a literal '&') and the
+// shortcut after a tab cut off.
 std::string PathLabel(std::u16string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size() && text[i] != u'\t'; ++i) {

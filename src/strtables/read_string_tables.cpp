@@ -13,17 +13,14 @@
 #include "text/codepage.h"
 
 namespace korva {
-namespace {
 
-// "#" and the decimal id. Appended rather than concatenated: GCC 12 reports
-// a false -Wrestrict on "#" + std::to_string(...) in optimised builds.
+// Appended rather than concatenated: GCC 12 reports a false -Wrestrict on
+// "#" + std::to_string(...) in optimised builds.
 Text DisplayId(std::uint16_t id) {
     Text out = "#";
     out += std::to_string(id);
     return out;
 }
-
-} // namespace
 
 ResourceName ToResName(const pe::ResourceId& id, CodePage codePage) {
     ResourceName out;

@@ -24,6 +24,9 @@ void DecodeStringBlock(std::span<const std::uint8_t> data, std::uint16_t languag
                        CodePage codePage, TStringList<std::int32_t>& strings,
                        std::vector<LostText>* lost = nullptr);
 
+// How a resource with an integer id is shown: "#" and the decimal id.
+Text DisplayId(std::uint16_t id);
+
 // Between the resource layer's names and the record's; a string name is
 // converted into `codePage`.
 ResourceName ToResName(const pe::ResourceId& id, CodePage codePage);

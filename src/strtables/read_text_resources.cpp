@@ -67,7 +67,7 @@ Result<void> ReadResource(const pe::ResourceModule& module, const TextKind& kind
     record.Kind = kind.kind;
     record.ResType = ToResName(type, options.codePage);
     record.ResName = ToResName(name, options.codePage);
-    record.DisplayName = name.isId ? "#" + std::to_string(name.id) : record.ResName.Name;
+    record.DisplayName = name.isId ? DisplayId(name.id) : record.ResName.Name;
     std::uint16_t only = 0;
     const pe::EnumResult result = module.EnumLanguages(type, name, [&](std::uint16_t language) {
         ++record.LangCount;

@@ -1,18 +1,16 @@
 #include "strtables/string_tables.h"
 
-#include <cstdio>
 #include <set>
 
 #include "langkeys/lang_const.h"
 #include "langkeys/language_tags.h"
+#include "restexts/template_units.h"
 
 namespace korva {
 namespace {
 
 std::string UpperHexId(std::uint16_t id) {
-    char text[8];
-    (void)std::snprintf(text, sizeof text, "0x%04X", unsigned{id});
-    return text;
+    return "0x" + res::UpperHex(id, 4);
 }
 
 // What -O takes to name `id`: a key's name for its own id, else the tag,
