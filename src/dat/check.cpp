@@ -84,7 +84,7 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
 }
 
 void WriteLanguageRow(const Coverage::Language& lang, std::ostream& out) {
-    out << "  " << std::left << std::setw(11) << KeyName(lang.lang) << std::right << std::setw(8)
+    out << "  " << std::left << std::setw(11) << LangName(lang.lang) << std::right << std::setw(8)
         << lang.present << " present " << std::setw(8) << lang.missing << " missing\n";
 }
 
@@ -112,11 +112,15 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
     }
     if (!stopLine.empty()) {
         out << "  korva would stop with: " << stopLine << "; exit code 2\n";
-        return;
+    } else {
+        out << "  korva would count: Translations found " << c.translationsFound
+            << ", Source strings missing " << c.sourceStringsMissing
+            << ", Translation strings missing " << c.translationStringsMissing << "; exit code "
+            << c.KorvaExitCode() << "\n";
     }
-    out << "  korva would count: Translations found " << c.translationsFound
-        << ", Source strings missing " << c.sourceStringsMissing << ", Translation strings missing "
-        << c.translationStringsMissing << "; exit code " << c.KorvaExitCode() << "\n";
+    if (!program.hint.empty()) {
+        out << "  korva would then say: " << program.hint << "\n";
+    }
 }
 
 int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) {

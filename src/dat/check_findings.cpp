@@ -24,11 +24,11 @@ void FindShadowed(const DataDocument& doc, const std::vector<EntryGroup>& groups
                 continue;
             }
             const DataEntry& entry = doc.entries[member];
-            out.errorLines += doc.Where(entry.start) + ": error: this entry's " + KeyName(neutral) +
-                              " text " + Shown(entry.TextOf(neutral)->text, doc.codePage) +
-                              " is the same for korva as that of the entry at line " +
-                              std::to_string(winner.start + 1) +
-                              ", which korva uses; this one is never used\n";
+            out.errorLines +=
+                doc.Where(entry.start) + ": error: this entry's " + LangName(neutral) + " text " +
+                Shown(entry.TextOf(neutral)->text, doc.codePage) +
+                " is the same for korva as that of the entry at line " +
+                std::to_string(winner.start + 1) + ", which korva uses; this one is never used\n";
             ++out.errors;
         }
     }
@@ -47,7 +47,7 @@ void FindFormatProblems(const DataDocument& doc, int neutral, CheckFindings& out
             }
             for (const std::string& problem : CompareFormats(source->text, t.text)) {
                 out.errorLines +=
-                    doc.Where(t.line) + ": error: " + KeyName(t.lang) + ": " + problem + "\n";
+                    doc.Where(t.line) + ": error: " + LangName(t.lang) + ": " + problem + "\n";
                 ++out.errors;
             }
         }
@@ -126,6 +126,9 @@ std::vector<ProgramCoverage> CoverPrograms(const DataDocument& doc,
             covered.waiting += allEntries.Find(text) ? 1U : 0U;
         }
         covered.coverage.notFound.clear(); // its views die with the programs
+        if (covered.coverage.texts == 0) {
+            covered.hint = LanguagesFoundHint(program.blocks, choice.OriginalLangId());
+        }
         out.push_back(std::move(covered));
     }
     return out;

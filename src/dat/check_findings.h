@@ -18,6 +18,9 @@ struct ProgramCoverage {
     Coverage coverage;       // without its notFound views
     std::size_t waiting = 0; // texts not found that are in entries with no translation yet
     std::string stopLine;    // what korva stops this program's run with; empty when it goes on
+    // Without a text to translate: the languages the program is in and the
+    // -O that takes them (LanguagesFoundHint); else empty.
+    std::string hint = {};
 };
 
 // What 'korva-dat check' finds in a data file.

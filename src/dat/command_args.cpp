@@ -66,12 +66,12 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
 }
 
 Result<std::optional<LanguageChoice>> TakeLanguages(std::vector<std::string>& args) {
-    if (args.size() < 2 || FindLangKey(args[0]) < 0 || !args[1].starts_with('(')) {
+    if (args.size() < 2 || FindLanguage(args[0]) < 0 || !args[1].starts_with('(')) {
         return std::optional<LanguageChoice>();
     }
     KORVA_ASSIGN_OR_RETURN(std::vector<int> dests, ParseDestList(args[1]));
     LanguageChoice choice;
-    choice.neutral = FindLangKey(args[0]);
+    choice.neutral = FindLanguage(args[0]);
     choice.dests = std::move(dests);
     args.erase(args.begin(), args.begin() + 2);
     return std::optional<LanguageChoice>(std::move(choice));

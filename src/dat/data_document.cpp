@@ -191,7 +191,7 @@ private:
         if (parts.fault != TextLineFault::None || TrimLine(parts.textPart) != "\"\"") {
             return;
         }
-        const int lang = FindLangKey(parts.key);
+        const int lang = FindLanguage(parts.key);
         if (lang >= 0) {
             entry_.placeholders.push_back({lang, i});
         }
@@ -204,15 +204,15 @@ private:
             Error(i, std::string(FaultMessage(parts.fault)));
             return;
         }
-        const int lang = FindLangKey(parts.key);
+        const int lang = FindLanguage(parts.key);
         if (lang < 0) {
-            Error(i, "'" + std::string(parts.key) + "' is not a language key");
+            Error(i, "'" + std::string(parts.key) + "' is not a language key or tag");
             return;
         }
         if (const EntryText* given = entry_.TextOf(lang);
             given != nullptr && !given->text.empty()) {
             LanguageError(i, lang,
-                          KeyName(lang) + " is given twice in one entry (first at line " +
+                          LangName(lang) + " is given twice in one entry (first at line " +
                               std::to_string(given->line + 1) + ")");
             return;
         }

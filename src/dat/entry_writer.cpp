@@ -10,11 +10,11 @@ void AppendLine(std::string& out, std::string_view line, std::string_view lineEn
 }
 
 std::string TextLine(int lang, std::string_view text) {
-    return KeyName(lang) + "," + QuoteDataText(text);
+    return LangName(lang) + "," + QuoteDataText(text);
 }
 
 std::string PlaceholderLine(int lang) {
-    return ";" + KeyName(lang) + ",\"\"";
+    return ";" + LangName(lang) + ",\"\"";
 }
 
 void AppendNewEntry(std::string& out, const DistinctText& text, const LanguageChoice& choice,

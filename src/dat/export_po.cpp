@@ -32,7 +32,7 @@ std::string Now() {
 std::string Header(const std::string& dataPath, int neutral, int dest) {
     const std::string now = Now();
     const std::string path = OneLine(dataPath);
-    std::string out = "# " + KeyName(dest) + " translations of the " + KeyName(neutral) +
+    std::string out = "# " + LangName(dest) + " translations of the " + LangName(neutral) +
                       " texts in " + path + ", for korva.\n" +
                       "# Bring them back with: korva-dat import-po " + path + " FILE.po\n" +
                       "msgid \"\"\nmsgstr \"\"\n";
@@ -47,8 +47,8 @@ std::string Header(const std::string& dataPath, int neutral, int dest) {
         "Content-Type: text/plain; charset=UTF-8",
         "Content-Transfer-Encoding: 8bit",
         "X-Generator: korva-dat",
-        "X-Korva-Neutral: " + KeyName(neutral),
-        "X-Korva-Language: " + KeyName(dest),
+        "X-Korva-Neutral: " + LangName(neutral),
+        "X-Korva-Language: " + LangName(dest),
     };
     for (const std::string& field : fields) {
         std::string escaped = PoField("", field + "\n");

@@ -69,18 +69,7 @@ Computed<ExtractOutcome> ComputeExtract(const ExtractRequest& request) {
                               LostTextLines(out.texts, kCommand));
     }
     if (out.texts.texts.empty()) {
-        Refusal refusal{.message = request.choice.kinds.IsStringsOnly()
-                                       ? "no text to translate: no string-table block is in the "
-                                         "original neutral language alone (see -O)"
-                                       : "no text to translate: no resource of the types " +
-                                             ResourcesWords(request.choice.kinds) +
-                                             " is in the original neutral language alone (see -O)"};
-        std::vector<TResInfo> all;
-        for (const ProgramTables& program : programs) {
-            all.insert(all.end(), program.blocks.begin(), program.blocks.end());
-        }
-        refusal.hint = LanguagesFoundHint(all, request.choice.OriginalLangId());
-        return refusal;
+        return NothingToTranslate(programs, request.choice);
     }
     out.data = request.codePage == CodePage::Utf8 ? std::string(kUtf8Mark) : std::string();
     out.data += Header(request.choice, request.programPaths);

@@ -47,16 +47,17 @@ Result<PoLanguages> LanguagesOf(const std::vector<PoMessage>& messages, const Da
     }
     PoLanguages out;
     if (const auto key = HeaderField(*header, "X-Korva-Language")) {
-        out.dest = FindLangKey(*key);
+        out.dest = FindLanguage(*key);
     } else if (const auto code = HeaderField(*header, "Language")) {
-        out.dest = KeyOfIsoCode(*code);
+        out.dest =
+            LanguageOfPoCode(*code, doc.languages ? doc.languages->dests : std::vector<int>{});
     }
     if (out.dest < 0) {
         return MakeError(poPath + ": neither X-Korva-Language nor Language in its header names "
                                   "one of korva's languages");
     }
     if (const auto key = HeaderField(*header, "X-Korva-Neutral")) {
-        out.neutral = FindLangKey(*key);
+        out.neutral = FindLanguage(*key);
     } else if (doc.languages) {
         out.neutral = doc.languages->neutral;
     }
@@ -65,8 +66,8 @@ Result<PoLanguages> LanguagesOf(const std::vector<PoMessage>& messages, const Da
                          " has no languages line");
     }
     if (doc.languages && doc.languages->neutral != out.neutral) {
-        return MakeError(poPath + " is for the neutral language " + KeyName(out.neutral) + ", " +
-                         doc.name + " for " + KeyName(doc.languages->neutral));
+        return MakeError(poPath + " is for the neutral language " + LangName(out.neutral) + ", " +
+                         doc.name + " for " + LangName(doc.languages->neutral));
     }
     if (out.neutral == out.dest) {
         return MakeError(poPath + " is for the neutral language itself");
@@ -92,7 +93,7 @@ std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::stri
     for (const auto& [e, text] : changes) {
         const DataEntry& entry = doc.entries[e];
         const std::string line =
-            text == EmptyTextMarker ? KeyName(dest) + ",\"\"" : TextLine(dest, text);
+            text == EmptyTextMarker ? LangName(dest) + ",\"\"" : TextLine(dest, text);
         if (const EntryText* given = entry.TextOf(dest)) {
             replaced[given->line] = line;
         } else if (const Placeholder* placeholder = entry.PlaceholderOf(dest)) {
@@ -270,7 +271,7 @@ int ReportImportPo(const ImportRequest& request, ImportOutcome& outcome, Streams
     }
     const ImportCounts& counts = outcome.counts;
     std::ostream& summary = ProductOnStdout(target) ? io.err : io.out;
-    summary << "korva-dat import-po: " << KeyName(outcome.dest) << " from " << request.poPath
+    summary << "korva-dat import-po: " << LangName(outcome.dest) << " from " << request.poPath
             << " into " << (ProductOnStdout(target) ? "standard output" : target) << ": "
             << counts.imported << " imported, " << counts.unchanged << " unchanged, "
             << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy left out, "

@@ -1,5 +1,7 @@
 #include "dat/languages.h"
 
+#include <algorithm>
+
 #include "langkeys/lang_const.h"
 #include "langkeys/lang_list.h"
 #include "text/text.h"
@@ -22,8 +24,8 @@ std::vector<int> LanguageChoice::TranslatedDests() const {
     return out;
 }
 
-std::string KeyName(int key) {
-    return std::string(LangKeys.at(static_cast<std::size_t>(key)).Name);
+std::string LangName(int language) {
+    return std::string(LanguageName(language));
 }
 
 Result<int> ParseLangKey(std::string_view name) {
@@ -38,7 +40,7 @@ Result<std::vector<int>> ParseDestList(std::string_view list) {
     for (std::size_t i = 0; i < keys->size(); ++i) {
         for (std::size_t j = i + 1; j < keys->size(); ++j) {
             if (LangIdOf((*keys)[i]) == LangIdOf((*keys)[j])) {
-                return MakeError(KeyName((*keys)[i]) + " and " + KeyName((*keys)[j]) +
+                return MakeError(LangName((*keys)[i]) + " and " + LangName((*keys)[j]) +
                                  " share one language id, so korva refuses them together");
             }
         }
@@ -75,7 +77,7 @@ std::string KorvaArguments(const LanguageChoice& choice) {
         out += std::string(kResourcesOption) + ResourcesWords(choice.kinds) + ' ';
     }
     if (choice.fallback >= 0) {
-        out += std::string(kFallbackOption) + KeyName(choice.fallback) + ' ';
+        out += std::string(kFallbackOption) + LangName(choice.fallback) + ' ';
     }
     return out + DescribeChoice(choice);
 }
@@ -88,13 +90,13 @@ Result<void> CheckFallback(const LanguageChoice& choice) {
     if (refusal.empty()) {
         return {};
     }
-    return MakeError(std::string(kFallbackOption) + KeyName(choice.fallback) + ": " + refusal);
+    return MakeError(std::string(kFallbackOption) + LangName(choice.fallback) + ": " + refusal);
 }
 
 std::string DescribeChoice(const LanguageChoice& choice) {
-    std::string out = KeyName(choice.neutral) + " (";
+    std::string out = LangName(choice.neutral) + " (";
     for (std::size_t i = 0; i < choice.dests.size(); ++i) {
-        out += (i == 0 ? "" : ",") + KeyName(choice.dests[i]);
+        out += (i == 0 ? "" : ",") + LangName(choice.dests[i]);
     }
     return out + ")";
 }
@@ -172,8 +174,28 @@ LangSelection SelectionOf(const LanguageChoice& choice) {
     return {choice.neutral, choice.dests, choice.OriginalLangId(), choice.fallback};
 }
 
-std::string IsoCodeOf(int key) {
-    return std::string(LangKeys.at(static_cast<std::size_t>(key)).IsoCode);
+std::string IsoCodeOf(int language) {
+    if (language < LangKeyCount) {
+        return std::string(LangKeys.at(static_cast<std::size_t>(language)).IsoCode);
+    }
+    // gettext writes the region after "_" (pt_BR).
+    std::string code(LanguageName(language));
+    std::replace(code.begin(), code.end(), '-', '_');
+    return code;
+}
+
+int LanguageOfPoCode(std::string_view code, const std::vector<int>& dests) {
+    // A regional destination is named by its whole code; otherwise the code
+    // names its primary language, as it did before tags were destinations.
+    if (const int language = FindLanguage(code);
+        language >= LangKeyCount && std::ranges::find(dests, language) != dests.end()) {
+        return language;
+    }
+    if (const int key = KeyOfIsoCode(code); key >= 0) {
+        return key;
+    }
+    const int language = FindLanguage(code);
+    return language >= LangKeyCount ? language : -1;
 }
 
 int KeyOfIsoCode(std::string_view code) {

@@ -79,11 +79,17 @@ Result<std::optional<LanguageChoice>> CommandChoice(const std::optional<Language
 // The choice as the language selection korva's stages are given.
 LangSelection SelectionOf(const LanguageChoice& choice);
 
-std::string KeyName(int key);
+// The key's name or the tag.
+std::string LangName(int language);
 
-// The language's ISO 639 code for a PO file's Language field, and back (a
-// region or variant after the code, as in pt_BR or sr@latin, is passed over).
-std::string IsoCodeOf(int key);
+// The language's code for a PO file's Language field: a key's ISO 639 code,
+// a tag as gettext spells it (pt_BR); and back, where a region or variant
+// after the code (pt_BR, sr@latin) is passed over.
+std::string IsoCodeOf(int language);
 int KeyOfIsoCode(std::string_view code);
+// The language a PO file's Language field names for a data file with the
+// destinations `dests`: the tagged destination it spells whole (pt_BR),
+// else its primary language's key, else the tag it spells; -1 for none.
+int LanguageOfPoCode(std::string_view code, const std::vector<int>& dests);
 
 } // namespace korva::dat

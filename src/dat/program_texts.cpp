@@ -124,6 +124,22 @@ std::string OtherResources(const ProgramTexts& texts) {
            (texts.resources == 1 ? " other resource" : " other resources");
 }
 
+Refusal NothingToTranslate(const std::vector<ProgramTables>& programs,
+                           const LanguageChoice& choice) {
+    Refusal refusal{.message = choice.kinds.IsStringsOnly()
+                                   ? "no text to translate: no string-table block is in the "
+                                     "original neutral language alone (see -O)"
+                                   : "no text to translate: no resource of the types " +
+                                         ResourcesWords(choice.kinds) +
+                                         " is in the original neutral language alone (see -O)"};
+    std::vector<TResInfo> all;
+    for (const ProgramTables& program : programs) {
+        all.insert(all.end(), program.blocks.begin(), program.blocks.end());
+    }
+    refusal.hint = LanguagesFoundHint(all, choice.OriginalLangId());
+    return refusal;
+}
+
 std::string LostTextLines(const ProgramTexts& texts, std::string_view command) {
     std::string out;
     for (const TextLocation& where : texts.lost) {

@@ -8,6 +8,8 @@
 
 #include "common/result.h"
 #include "dat/data_document.h"
+#include "dat/languages.h"
+#include "dat/subcommand_driver.h"
 #include "strtables/string_tables.h"
 
 namespace korva::dat {
@@ -66,6 +68,11 @@ struct ProgramTexts {
 std::string OtherResources(const ProgramTexts& texts);
 
 ProgramTexts CollectTexts(const std::vector<ProgramTables>& programs, CodePage codePage);
+
+// Why programs that gave no text at all have none to translate, and a hint
+// that names the languages they are in and the -O that takes them.
+Refusal NothingToTranslate(const std::vector<ProgramTables>& programs,
+                           const LanguageChoice& choice);
 
 // Where the texts that Windows-1252 cannot hold are used, one
 // "korva-dat <command>: ..." line each.

@@ -196,7 +196,7 @@ void ReportSharedLetter(const RecordTexts& r, int lang, const std::vector<Marked
         if (earlier == nullptr) {
             continue;
         }
-        out.errorLines += r.doc.Where(item.line) + ": error: " + KeyName(lang) + ": " + r.Name() +
+        out.errorLines += r.doc.Where(item.line) + ": error: " + LangName(lang) + ": " + r.Name() +
                           ": the translations of " + Quoted(r.Item(earlier->item).where) +
                           " (line " + std::to_string(earlier->line + 1) + ") and " +
                           Quoted(r.Item(item.item).where) + " take the same accelerator " +
@@ -244,8 +244,8 @@ void CheckFit(const RecordTexts& r, int lang, CheckFindings& out) {
         const std::string room = fit.lines == 1 ? units(fit.available)
                                                 : std::to_string(fit.lines) + " lines of " +
                                                       units(fit.available / fit.lines);
-        out.warningLines += r.doc.Where(t->line) + ": warning: " + KeyName(lang) + ": " + r.Name() +
-                            ", " + r.Item(i).where +
+        out.warningLines += r.doc.Where(t->line) + ": warning: " + LangName(lang) + ": " +
+                            r.Name() + ", " + r.Item(i).where +
                             ": the translation likely does not fit its control: an estimated " +
                             units(fit.needed) + " dialog units of text for " + room +
                             " (an estimate from average character widths)\n";

@@ -210,6 +210,13 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
                                          "korva-dat --help)",
                               LostTextLines(texts, kCommand));
     }
+    // Every entry would be marked unused: the programs were translated
+    // already, or their texts are in another language than -O names.
+    if (texts.texts.empty()) {
+        Refusal refusal = NothingToTranslate(programs, *choice);
+        refusal.message = "nothing written: " + refusal.message;
+        return refusal;
+    }
     UpdateOutcome out;
     out.languagesLine = std::move(languagesLine).value();
     out.updated =

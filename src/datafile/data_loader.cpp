@@ -58,7 +58,7 @@ public:
 
 private:
     static TransDictBuilder Builder(const DataLoadOptions& options) {
-        TransDictBuilder builder(options.languages.TakenKeys(), options.languages.neutral,
+        TransDictBuilder builder(options.languages.TakenLanguages(), options.languages.neutral,
                                  options.codePage);
         builder.KeepOnly(options.wanted);
         return builder;

@@ -72,7 +72,7 @@ int DataParser::LangOf(std::string_view name) {
     if (known.lang >= 0 && known.name == name) {
         return known.lang;
     }
-    const int lang = FindLangKey(name);
+    const int lang = FindLanguage(name);
     if (lang >= 0) {
         known.name.assign(name);
         known.lang = lang;

@@ -108,14 +108,16 @@ void TTransStrs::Prefetch() const {
     }
 }
 
-TransStore::TransStore(const std::array<bool, LangKeyCount>& taken) {
+TransStore::TransStore(const std::vector<bool>& taken) : slotOf_(taken.size(), -1) {
     for (std::size_t i = 0; i < taken.size(); ++i) {
-        slotOf_[i] = taken[i] ? static_cast<std::int8_t>(slotCount_++) : std::int8_t{-1};
+        if (taken[i]) {
+            slotOf_[i] = static_cast<std::int16_t>(slotCount_++);
+        }
     }
 }
 
 int TransStore::SlotOf(int langIndex) const {
-    if (langIndex < 0 || langIndex >= LangKeyCount) {
+    if (langIndex < 0 || static_cast<std::size_t>(langIndex) >= slotOf_.size()) {
         return -1;
     }
     return slotOf_[static_cast<std::size_t>(langIndex)];
@@ -136,7 +138,7 @@ std::uint32_t TransStore::AddEntry(const std::string_view* texts) {
     return entryCount_++;
 }
 
-TransDictBuilder::TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex,
+TransDictBuilder::TransDictBuilder(const std::vector<bool>& taken, int neutralIndex,
                                    CodePage codePage)
     : store_(std::make_unique<TransStore>(taken)), codePage_(codePage) {
     neutralSlot_ = store_->SlotOf(neutralIndex);

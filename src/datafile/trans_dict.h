@@ -27,7 +27,7 @@ public:
     // out empty; the loader files an entry only when this is at least 2.
     std::int32_t Count = 0;
 
-    // The entry's text for a language key index (0 to LangKeyCount - 1).
+    // The entry's text for a language index (LanguageCount()).
     // Empty when the entry has none, which is always so for a language that
     // was not taken in. A translation given as "" is EmptyTextMarker, which
     // is not empty. The view stays valid as long as the dictionary does.
@@ -49,7 +49,7 @@ private:
 // taken in only, and the slots view bytes kept in large chunks.
 class TransStore {
 public:
-    explicit TransStore(const std::array<bool, LangKeyCount>& taken);
+    explicit TransStore(const std::vector<bool>& taken);
 
     // The slot of a language within an entry, or -1 when it is not taken in.
     int SlotOf(int langIndex) const;
@@ -79,7 +79,7 @@ public:
     }
 
 private:
-    std::array<std::int8_t, LangKeyCount> slotOf_{};
+    std::vector<std::int16_t> slotOf_;
     std::size_t slotCount_ = 0;
     std::uint32_t entryCount_ = 0;
     // A deque grows without moving what it holds, so a million entries do
@@ -150,8 +150,7 @@ public:
     // `taken`: the languages whose texts are kept; `neutralIndex`: the
     // language an entry is filed under; `codePage`: the texts', which the
     // dictionary compares them in.
-    TransDictBuilder(const std::array<bool, LangKeyCount>& taken, int neutralIndex,
-                     CodePage codePage);
+    TransDictBuilder(const std::vector<bool>& taken, int neutralIndex, CodePage codePage);
 
     int SlotOf(int langIndex) const { return store_->SlotOf(langIndex); }
 

@@ -80,9 +80,9 @@ bool ApplyLongOption(std::string_view arg, std::string& mistake) {
     constexpr std::string_view kFallback = "--fallback=";
     if (arg.starts_with(kFallback)) {
         const std::string_view key = arg.substr(kFallback.size());
-        FallbackLangIndex = FindLangKey(key);
+        FallbackLangIndex = FindLanguage(key);
         if (FallbackLangIndex == -1) {
-            mistake = "--fallback: \"" + std::string(key) + "\" is not a language key";
+            mistake = "--fallback: \"" + std::string(key) + "\" is not a language key or tag";
             return false;
         }
         return true;
@@ -95,18 +95,20 @@ bool ApplyLongOption(std::string_view arg, std::string& mistake) {
     return false;
 }
 
-// The destinations are selected, and DestLangs lists them in table order.
+// The destinations are selected, and DestLangs lists them: keys in table
+// order, then tags.
 bool ReadDestList(std::string_view arg) {
-    const Result<std::vector<int>> keys = ParseDestList(arg);
-    if (!keys) {
+    Result<std::vector<int>> languages = ParseDestList(arg);
+    if (!languages) {
         return false;
     }
-    DestLangs.fill(-1);
-    for (std::size_t i = 0; i < keys->size(); ++i) {
-        DestLangs[i] = (*keys)[i];
-        LangKeys[static_cast<std::size_t>((*keys)[i])].Selected = true;
+    for (const int language : *languages) {
+        if (language < LangKeyCount) {
+            LangKeys[static_cast<std::size_t>(language)].Selected = true;
+        }
     }
-    DestLangCount = static_cast<int>(keys->size());
+    DestLangs = std::move(*languages);
+    DestLangCount = static_cast<int>(DestLangs.size());
     return true;
 }
 
@@ -157,7 +159,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, std::string* mistake
                 }
             } else {
                 state = ParseState::ExpectDestList;
-                NeutralLangIndex = FindLangKey(arg);
+                NeutralLangIndex = FindLanguage(arg);
                 if (NeutralLangIndex == -1) {
                     return false;
                 }
@@ -172,9 +174,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, std::string* mistake
     if (FallbackLangIndex != -1) {
         const std::string refusal = FallbackRefusal(FallbackLangIndex, RunLangSelection().dests);
         if (!refusal.empty()) {
-            why = "--fallback=" +
-                  std::string(LangKeys[static_cast<std::size_t>(FallbackLangIndex)].Name) + ": " +
-                  refusal;
+            why = "--fallback=" + std::string(LanguageName(FallbackLangIndex)) + ": " + refusal;
             return false;
         }
     }

@@ -57,16 +57,24 @@ FoldedTextFilter BlockTextFilter() {
     return texts;
 }
 
-// Why a destination list that names two keys of one language id is refused.
+// Why a destination list that names two languages of one id is refused.
 std::string SharedLangIdLine(int first, int second) {
-    const auto name = [](int key) {
-        return std::string(LangKeys[static_cast<std::size_t>(key)].Name);
-    };
+    const auto name = [](int language) { return std::string(LanguageName(language)); };
     char id[32];
     (void)std::snprintf(id, sizeof id, "%u (0x%02X)", unsigned{LangIdOf(first)},
                         unsigned{LangIdOf(first)});
     return name(first) + " and " + name(second) + " share the language id " + id +
            ", so their texts would go into one resource: name only one of them";
+}
+
+// When no resource is in the language -O names, a line after the failure
+// that names the languages they are in: the data file then has no entry
+// for them either, and the failure alone would point at the wrong file.
+void WriteLanguagesFoundHint() {
+    if (const std::string hint = LanguagesFoundHint(ResBlocks, OrigNeutralLangId); !hint.empty()) {
+        WriteLine(static_cast<char>(std::toupper(static_cast<unsigned char>(hint[0]))) +
+                  hint.substr(1));
+    }
 }
 
 // Steps after the banner; returns the exit code.
@@ -110,16 +118,13 @@ int RunStages(const std::vector<std::string>& args) {
     const FoldedTextFilter wanted = BlockTextFilter();
     if (!LoadDataFile(&wanted)) {
         WriteLine("Error reading " + DataFileName);
+        WriteLanguagesFoundHint();
         return 2;
     }
     if (!TranslateBlocks()) {
         WriteLine(TranslationsFound > 0 ? "Translation incomplete. Abort."
                                         : "Nothing translated. Abort.");
-        if (const std::string hint = LanguagesFoundHint(ResBlocks, OrigNeutralLangId);
-            !hint.empty()) {
-            WriteLine(static_cast<char>(std::toupper(static_cast<unsigned char>(hint[0]))) +
-                      hint.substr(1));
-        }
+        WriteLanguagesFoundHint();
         return 2;
     }
     // The blocks keep the dictionary's texts alive where they chose them;

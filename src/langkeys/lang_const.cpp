@@ -1,7 +1,9 @@
 #include "langkeys/lang_const.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "langkeys/language_tags.h"
 #include "text/compare.h"
 
 namespace korva {
@@ -42,7 +44,7 @@ static_assert(std::ranges::all_of(kInitialKeys, [](const TLangKey& key) {
 
 std::array<TLangKey, LangKeyCount> LangKeys = kInitialKeys;
 int NeutralLangIndex = -1;
-std::array<int, LangKeyCount> DestLangs{};
+std::vector<int> DestLangs;
 int DestLangCount = 0;
 int FallbackLangIndex = -1;
 std::uint16_t OrigNeutralLangId = 0;
@@ -65,6 +67,38 @@ int FindLangKey(std::string_view name) {
         }
     }
     return -1;
+}
+
+int LanguageCount() {
+    return LangKeyCount + static_cast<int>(LanguageTags().size());
+}
+
+int FindLanguage(std::string_view name) {
+    if (const int key = FindLangKey(name); key >= 0) {
+        return key;
+    }
+    const std::optional<std::size_t> row = FindLanguageTagRow(name);
+    if (!row) {
+        return -1;
+    }
+    const std::uint16_t id = LanguageTags()[*row].LangId;
+    // CROATIAN and SERBIAN share their id, so hr names neither key alone.
+    const auto owners =
+        std::ranges::count(LangKeys, id, [](const TLangKey& k) { return std::uint16_t{k.LangId}; });
+    if (owners == 1) {
+        return static_cast<int>(
+            std::ranges::find(LangKeys, id,
+                              [](const TLangKey& k) { return std::uint16_t{k.LangId}; }) -
+            LangKeys.begin());
+    }
+    return LangKeyCount + static_cast<int>(*row);
+}
+
+std::string_view LanguageName(int index) {
+    if (index < LangKeyCount) {
+        return LangKeys.at(static_cast<std::size_t>(index)).Name;
+    }
+    return LanguageTags()[static_cast<std::size_t>(index - LangKeyCount)].Tag;
 }
 
 bool IsWantedLang(int index) {
@@ -95,13 +129,16 @@ bool FindDestinationsSharingLangId(int& first, int& second) {
 }
 
 std::uint16_t LangIdOf(int index) {
-    return LangKeys.at(static_cast<std::size_t>(index)).LangId;
+    if (index < LangKeyCount) {
+        return LangKeys.at(static_cast<std::size_t>(index)).LangId;
+    }
+    return LanguageTags()[static_cast<std::size_t>(index - LangKeyCount)].LangId;
 }
 
 void ResetLangSelection() {
     LangKeys = kInitialKeys;
     NeutralLangIndex = -1;
-    DestLangs.fill(0);
+    DestLangs.clear();
     DestLangCount = 0;
     OrigNeutralLangId = 0;
     FallbackLangIndex = -1;

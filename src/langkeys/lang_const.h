@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace korva {
 
@@ -18,9 +19,15 @@ inline constexpr int LangKeyCount = 43;
 // Sorted by Name: FindLangKey bisects it. Only Selected changes at run time.
 extern std::array<TLangKey, LangKeyCount> LangKeys;
 
+// A language index names a key (0 to LangKeyCount - 1) or, above them, a
+// language tag: LangKeyCount + its row in LanguageTags(). Keys name primary
+// languages, tags the regional and script variants a key cannot (zh-TW).
+int LanguageCount();
+
 // Language selection, written once by the command line and read-only after.
 extern int NeutralLangIndex;
-extern std::array<int, LangKeyCount> DestLangs; // table order, -1 after the last
+// Keys in table order, then tags in the order given; DestLangCount of them.
+extern std::vector<int> DestLangs;
 extern int DestLangCount;
 extern std::uint16_t OrigNeutralLangId;
 // The destination whose texts users of every other language get (--fallback),
@@ -31,15 +38,25 @@ extern int FallbackLangIndex;
 // name is taken as it stands: no trimming, no prefix matching.
 int FindLangKey(std::string_view name);
 
+// The index of the language `name` names: a key name as FindLangKey takes
+// it, else a language tag (FindLanguageTag). A tag that names the very id of
+// a key (en is 0x0009) gives that key, so that one language has one index;
+// -1 when it names none.
+int FindLanguage(std::string_view name);
+
+// The key's name or the tag as the table spells it.
+std::string_view LanguageName(int index);
+
 // True when `index` is the neutral language or one of the destinations.
 bool IsWantedLang(int index);
 
-// Two destination keys (in table order) whose runs would be written under
+// Two destinations (in their order) whose runs would be written under
 // one language id, as CROATIAN and SERBIAN would: their texts would land in
 // one resource. False when every destination has an id of its own.
 bool FindDestinationsSharingLangId(int& first, int& second);
 
-// The 16-bit language id of a key: its primary id with sub-language 0.
+// The 16-bit language id of a language index: a key's primary id with
+// sub-language 0, or the full id a tag names.
 std::uint16_t LangIdOf(int index);
 
 // Back to the state at program start (for tests).

@@ -13,11 +13,11 @@
 namespace korva {
 
 Result<int> ParseLangKey(std::string_view name, std::string_view keysListedBy) {
-    const int key = FindLangKey(name);
+    const int key = FindLanguage(name);
     if (key >= 0) {
         return key;
     }
-    std::string reason = "'" + std::string(name) + "' is not a language key";
+    std::string reason = "'" + std::string(name) + "' is not a language key or tag";
     if (!keysListedBy.empty()) {
         reason += " (" + std::string(keysListedBy) + " lists them)";
     }
@@ -40,8 +40,8 @@ Result<std::vector<int>> ParseDestList(std::string_view list, std::string_view k
             return key.error();
         }
         if (std::find(keys.begin(), keys.end(), *key) != keys.end()) {
-            return MakeError(std::string(LangKeys[static_cast<std::size_t>(*key)].Name) +
-                             " is named twice in " + std::string(list));
+            return MakeError(std::string(LanguageName(*key)) + " is named twice in " +
+                             std::string(list));
         }
         keys.push_back(*key);
         if (comma == std::string_view::npos) {
@@ -49,7 +49,11 @@ Result<std::vector<int>> ParseDestList(std::string_view list, std::string_view k
         }
         rest.remove_prefix(comma + 1);
     }
-    std::sort(keys.begin(), keys.end());
+    // Keys in the table's order; tags after them as the user ordered them,
+    // since that order decides which region serves a language's others.
+    const auto tags = std::stable_partition(keys.begin(), keys.end(),
+                                            [](int language) { return language < LangKeyCount; });
+    std::sort(keys.begin(), tags);
     return keys;
 }
 

@@ -10,15 +10,17 @@ namespace korva {
 
 // The language arguments of a command line, read the same way by korva and
 // korva-dat. The reasons name the argument; `keysListedBy`, when given, says
-// where the key names are listed: "'X' is not a language key (<it> lists
-// them)".
+// where the key names are listed: "'X' is not a language key or tag (<it>
+// lists them)".
 
-// A key name, in any case, taken as it stands.
+// A key name or a language tag, in any case, taken as it stands
+// (FindLanguage).
 Result<int> ParseLangKey(std::string_view name, std::string_view keysListedBy = {});
 
-// "(KEY,KEY,...)": one or more key names between parentheses, separated by
-// commas, without blanks, none twice (in whatever case). The key indices in
-// the table's order, whatever the order of the list.
+// "(KEY,KEY,...)": one or more key names or tags between parentheses,
+// separated by commas, without blanks, none twice (in whatever case or
+// spelling). The keys in the table's order, whatever the order of the list,
+// then the tags in the list's order.
 Result<std::vector<int>> ParseDestList(std::string_view list, std::string_view keysListedBy = {});
 
 // How the number of -O is read.

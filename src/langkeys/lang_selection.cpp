@@ -2,34 +2,90 @@
 
 #include <algorithm>
 
+#include "langkeys/language_tags.h"
+
 namespace korva {
 
 bool LangSelection::Taken(int index) const {
     return index == neutral || std::find(dests.begin(), dests.end(), index) != dests.end();
 }
 
-std::array<bool, LangKeyCount> LangSelection::TakenKeys() const {
-    std::array<bool, LangKeyCount> taken{};
-    for (int i = 0; i < LangKeyCount; ++i) {
-        taken[static_cast<std::size_t>(i)] = Taken(i);
+std::vector<bool> LangSelection::TakenLanguages() const {
+    std::vector<bool> taken(static_cast<std::size_t>(LanguageCount()));
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        taken[i] = Taken(static_cast<int>(i));
     }
     return taken;
 }
 
+namespace {
+
+// The low 10 bits of a language id are its primary language.
+constexpr std::uint16_t kPrimaryMask = 0x3FF;
+constexpr std::uint16_t kEnglish = 0x09;
+
+std::uint16_t PrimaryOf(int index) {
+    return static_cast<std::uint16_t>(LangIdOf(index) & kPrimaryMask);
+}
+
+bool SeveralKeysShare(std::uint16_t primary) {
+    return std::ranges::count(LangKeys, primary,
+                              [](const TLangKey& k) { return std::uint16_t{k.LangId}; }) > 1;
+}
+
+} // namespace
+
+std::vector<std::uint16_t> LangSelection::CopyLangIds(int dest) const {
+    const std::uint16_t id = LangIdOf(dest);
+    std::vector<std::uint16_t> ids{id};
+    const std::uint16_t primary = PrimaryOf(dest);
+    const auto firstOfPrimary = std::ranges::find(dests, primary, PrimaryOf);
+    const bool primaryTaken =
+        std::ranges::find(dests, primary, [](int d) { return LangIdOf(d); }) != dests.end();
+    if (id != primary && primary != 0 && firstOfPrimary != dests.end() && *firstOfPrimary == dest &&
+        !primaryTaken && !SeveralKeysShare(primary)) {
+        ids.push_back(primary);
+    }
+    if (dest == fallback && id != kFallbackLangId) {
+        ids.push_back(kFallbackLangId);
+    }
+    return ids;
+}
+
 std::string FallbackRefusal(int key, const std::vector<int>& dests) {
-    const std::string name(LangKeys.at(static_cast<std::size_t>(key)).Name);
+    const std::string name(LanguageName(key));
     if (std::find(dests.begin(), dests.end(), key) == dests.end()) {
         return name + " is not one of the destinations";
     }
-    const int english = FindLangKey("ENGLISH");
-    if (key != english && std::find(dests.begin(), dests.end(), english) != dests.end()) {
-        return "ENGLISH is a destination, and the copy users of other languages get is the one "
-               "US English users get: they would see " +
-               name +
-               " instead of ENGLISH (with ENGLISH among the destinations, only "
-               "--fallback=ENGLISH)";
+    for (const int dest : dests) {
+        if (dest != key && LangIdOf(dest) == kFallbackLangId) {
+            const std::string own(LanguageName(dest));
+            return own + " is a destination stored under " + DescribeLangId(kFallbackLangId) +
+                   ", the id whose copy users of other languages get (with " + own +
+                   " among the destinations, only --fallback=" + own + ")";
+        }
     }
-    return {};
+    if (PrimaryOf(key) == kEnglish) {
+        return {};
+    }
+    std::string english;
+    std::string options;
+    for (const int dest : dests) {
+        if (PrimaryOf(dest) == kEnglish) {
+            const std::string own(LanguageName(dest));
+            english += (english.empty() ? "" : " and ") + own;
+            options += (options.empty() ? "--fallback=" : " or --fallback=") + own;
+        }
+    }
+    if (english.empty()) {
+        return {};
+    }
+    const bool one = english.find(" and ") == std::string::npos;
+    return english + (one ? " is a destination" : " are destinations") +
+           ", and the copy users of other languages get is the one US English users get: they "
+           "would see " +
+           name + " instead of " + english + " (with " + english +
+           " among the destinations, only " + options + ")";
 }
 
 LangSelection RunLangSelection() {

@@ -12,16 +12,24 @@ namespace korva {
 // The languages one run takes in, as a value that a stage is given: what
 // NeutralLang, (DestLang,...) and -O say.
 struct LangSelection {
-    int neutral = -1;                    // language key index
-    std::vector<int> dests;              // key indices in the key table's order
+    int neutral = -1;                    // language index
+    std::vector<int> dests;              // keys in table order, then tags as given
     std::uint16_t origNeutralLangId = 0; // the language of the blocks to translate
-    int fallback = -1;                   // the destination other users get (key index), or -1
+    int fallback = -1;                   // the destination other users get, or -1
 
     // True when `index` is the neutral language or one of the destinations:
     // the languages whose data-file texts are kept.
     bool Taken(int index) const;
-    // Taken of every key index.
-    std::array<bool, LangKeyCount> TakenKeys() const;
+    // Taken of every language index.
+    std::vector<bool> TakenLanguages() const;
+
+    // The language ids under which the texts of the destination `dest` are
+    // written: its own; for the first destination of a regional language
+    // (pt-BR) also the id of the language alone (0x0016), which the loaders
+    // try for the users of its other regions (pt-PT), unless a destination
+    // has that id itself or it stands for more than one language (0x001A is
+    // Croatian and Serbian); for the fallback also kFallbackLangId.
+    std::vector<std::uint16_t> CopyLangIds(int dest) const;
 };
 
 // The language id under which the loaders find a copy for users of every
@@ -34,9 +42,11 @@ struct LangSelection {
 inline constexpr std::uint16_t kFallbackLangId = 0x0409;
 
 // Why the destination `key` cannot be given to users of every other
-// language, or an empty string when it can: it must be a destination, and
-// with ENGLISH among the destinations only ENGLISH can, since the copy all
-// other users get is also the one US English users get.
+// language, or an empty string when it can: it must be a destination; a
+// destination stored under kFallbackLangId (en-US) leaves only itself; and
+// with English among the destinations (ENGLISH, en-GB) only an English one
+// can, since the copy all other users get is also the one US English users
+// get.
 std::string FallbackRefusal(int key, const std::vector<int>& dests);
 
 // korva's selection as its command line set it: NeutralLangIndex, the first

@@ -53,13 +53,18 @@ std::span<const LanguageTagRow> LanguageTags() {
     return kLanguageTags;
 }
 
-std::optional<std::uint16_t> FindLanguageTag(std::string_view tag) {
-    for (const LanguageTagRow& row : kLanguageTags) {
-        if (SameTag(row.Tag, tag)) {
-            return row.LangId;
+std::optional<std::size_t> FindLanguageTagRow(std::string_view tag) {
+    for (std::size_t i = 0; i < kLanguageTags.size(); ++i) {
+        if (SameTag(kLanguageTags[i].Tag, tag)) {
+            return i;
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::uint16_t> FindLanguageTag(std::string_view tag) {
+    const std::optional<std::size_t> row = FindLanguageTagRow(tag);
+    return row ? std::optional<std::uint16_t>(kLanguageTags[*row].LangId) : std::nullopt;
 }
 
 std::string_view LanguageTagOf(std::uint16_t langId) {

@@ -27,6 +27,8 @@ std::span<const LanguageTagRow> LanguageTags();
 // the separator so, and that spelling names the same language. Nothing else
 // is forgiven: no blanks, no prefix, no subtag left out or added.
 std::optional<std::uint16_t> FindLanguageTag(std::string_view tag);
+// The same, giving the tag's row in LanguageTags().
+std::optional<std::size_t> FindLanguageTagRow(std::string_view tag);
 
 // The tag of an id as the table spells it, or empty when it has none.
 std::string_view LanguageTagOf(std::uint16_t langId);

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/settings.h"
@@ -138,14 +139,28 @@ private:
     }
 };
 
-// The languages a run of `language` is written in: its own, and the one
-// users of other languages find when it is the fallback's.
-std::vector<std::uint16_t> CopiesOf(std::uint16_t language) {
-    if (FallbackLangIndex != -1 && language == LangIdOf(FallbackLangIndex)) {
-        return {language, kFallbackLangId};
+// The languages each destination's runs are written in: its own, and those
+// the selection adds for users of other regions and other languages.
+class CopyPlan {
+public:
+    explicit CopyPlan(const LangSelection& languages) {
+        for (const int dest : languages.dests) {
+            copies_.emplace_back(LangIdOf(dest), languages.CopyLangIds(dest));
+        }
     }
-    return {language};
-}
+
+    std::span<const std::uint16_t> CopiesOf(const std::uint16_t& language) const {
+        for (const auto& [id, copies] : copies_) {
+            if (id == language) {
+                return copies;
+            }
+        }
+        return {&language, 1};
+    }
+
+private:
+    std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> copies_;
+};
 
 // One copy of a resource read into its parts, built with `texts`.
 Result<void> StageBuilt(const UpdateHandle& handle, const TResInfo& record,
@@ -174,7 +189,8 @@ Result<void> DropNeutralCopy(const UpdateHandle& handle, const TResInfo& record,
 // A resource read into its parts: one copy per destination, each holding
 // its run of texts, the program's own code units where a text lost
 // characters on the way in and came back unchanged.
-Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& record) {
+Result<void> StageFromTemplate(const UpdateHandle& handle, const CopyPlan& plan,
+                               const TResInfo& record) {
     const res::TextTemplate& parts = *record.Template;
     const std::size_t n = parts.Texts().size();
     const std::size_t count = record.Strings.Count();
@@ -194,7 +210,7 @@ Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& recor
             views[i] = texts[i];
         }
         // Built once per copy: a version resource names its own language.
-        for (const std::uint16_t copy : CopiesOf(language)) {
+        for (const std::uint16_t copy : plan.CopiesOf(language)) {
             neutralWritten = neutralWritten || copy == OrigNeutralLangId;
             KORVA_RETURN_IF_ERROR(StageBuilt(handle, record, views, copy));
         }
@@ -204,11 +220,11 @@ Result<void> StageFromTemplate(const UpdateHandle& handle, const TResInfo& recor
 
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
-Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
+Result<void> StageBlock(const UpdateHandle& handle, const CopyPlan& plan, const RunSource& source,
                         std::size_t blockIndex) {
     const TResInfo& record = ResBlocks[blockIndex];
     if (record.Template) {
-        return StageFromTemplate(handle, record);
+        return StageFromTemplate(handle, plan, record);
     }
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
@@ -229,7 +245,7 @@ Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
                              " is longer than the 65535 UTF-16 code units a string can hold");
         }
         const pe::ProducedData data{&source, RunSource::Item(blockIndex, start, end), *size};
-        for (const std::uint16_t copy : CopiesOf(language)) {
+        for (const std::uint16_t copy : plan.CopiesOf(language)) {
             neutralWritten = neutralWritten || copy == OrigNeutralLangId;
             KORVA_RETURN_IF_ERROR(
                 StageResource(handle, record.ResType, record.ResName, copy, data));
@@ -243,12 +259,13 @@ Result<void> StageBlock(const UpdateHandle& handle, const RunSource& source,
 
 Result<void> WriteStringTablesOrSayWhy() {
     const RunSource source; // outlives the handle, which makes the runs at its end
+    const CopyPlan plan(RunLangSelection());
     KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginResourceUpdate(ProgFileName.c_str(), false));
     Result<void> staged;
     try {
         for (std::size_t i = 0; i < ResBlocks.size() && staged; ++i) {
             if (!ResBlocks[i].Skipped) {
-                staged = StageBlock(handle, source, i);
+                staged = StageBlock(handle, plan, source, i);
             }
         }
     } catch (...) {

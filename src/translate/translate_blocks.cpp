@@ -27,7 +27,7 @@ constexpr std::int32_t kNoEntry = -1;
 struct Translation {
     const TransDictionary& dict;
     int neutral = -1;
-    std::vector<int> dests;            // key indices, in table order
+    std::vector<int> dests;            // language indices, keys in table order first
     std::vector<std::int32_t> destIds; // their language ids
     std::string_view neutralName;
     bool writePlaceholders = false;
@@ -35,7 +35,7 @@ struct Translation {
     Translation(const TransDictionary& d, const LangSelection& languages,
                 const TranslateOptions& options)
         : dict(d), neutral(languages.neutral), dests(languages.dests),
-          neutralName(LangKeys.at(static_cast<std::size_t>(languages.neutral)).Name),
+          neutralName(LanguageName(languages.neutral)),
           writePlaceholders(options.writePlaceholders) {
         for (const int dest : dests) {
             destIds.push_back(LangIdOf(dest));

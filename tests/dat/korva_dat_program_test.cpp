@@ -407,7 +407,7 @@ TEST(DatErrors, BadInputIsNamedAndChangesNothing) {
     for (const char* line :
          {"bad.dat:4: error: the line is not valid UTF-8", "bad.dat:6: error: ')' without an entry",
           "bad.dat:7: error: the entry that begins here is never closed",
-          "bad.dat:8: error: 'KLINGON' is not a language key"}) {
+          "bad.dat:8: error: 'KLINGON' is not a language key or tag"}) {
         EXPECT_NE(check.output.find(line), std::string::npos) << check.output;
     }
     WriteText(dir + "/de.po",
@@ -453,6 +453,9 @@ TEST(DatOriginalLanguage, IsRecordedForUpdate) {
     const ProcessResult neutral = RunDat({"extract", "ENGLISH", "(GERMAN)", "app.exe"}, dir);
     EXPECT_EQ(neutral.exitCode, 2);
     EXPECT_NE(neutral.output.find("no text to translate"), std::string::npos) << neutral.output;
+    const std::string hint = "the program's are in 0x0409 (en-US, a sublanguage of ENGLISH): "
+                             "-Oen-US takes them";
+    EXPECT_NE(neutral.output.find(hint), std::string::npos) << neutral.output;
     const ProcessResult us =
         RunDat({"extract", "-O$409", "ENGLISH", "(GERMAN)", "app.exe", "-o", "K.DAT"}, dir);
     ASSERT_EQ(us.exitCode, 0) << us.output;
@@ -462,6 +465,82 @@ TEST(DatOriginalLanguage, IsRecordedForUpdate) {
     EXPECT_NE(update.output.find("K.DAT unchanged: kept 2 entries (0 marked unused"),
               std::string::npos)
         << update.output;
+
+    // Without the -O, update would mark every entry unused: it refuses, and
+    // check and update both say which -O would take the texts.
+    const std::string data = ReadText(dir + "/K.DAT");
+    const std::string withoutO =
+        std::string(data).replace(data.find("-O0x0409 "), std::string("-O0x0409 ").size(), "");
+    WriteText(dir + "/N.DAT", withoutO);
+    const ProcessResult refused = RunDat({"update", "N.DAT", "app.exe"}, dir);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.output.find("nothing written: no text to translate"), std::string::npos);
+    EXPECT_NE(refused.output.find(hint), std::string::npos) << refused.output;
+    EXPECT_EQ(ReadText(dir + "/N.DAT"), withoutO);
+    const ProcessResult check = RunDat({"check", "N.DAT", "app.exe"}, dir);
+    EXPECT_NE(check.output.find("korva would then say: no resource is in the language id 0x0000"),
+              std::string::npos)
+        << check.output;
+    EXPECT_NE(check.output.find(hint), std::string::npos) << check.output;
+}
+
+// Regional languages named by tags go from extract through a PO file to
+// korva: the data file and the PO header name them, a PO file that names
+// its language only by gettext's code finds its region, and korva writes
+// each under its own id.
+TEST(DatRegional, TagsGoFromExtractThroughPoToKorva) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    // windres writes what names no language as US English.
+    const std::string rc = "STRINGTABLE\nBEGIN\n  1 \"Open\"\n  2 \"Close\"\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::MingwX64, {rc, {}, 0}), "app.exe");
+    const ProcessResult extract = RunDat(
+        {"extract", "-Oen-US", "ENGLISH", "(zh-TW,GERMAN,pt_br)", "app.exe", "-o", "K.DAT"}, dir);
+    ASSERT_EQ(extract.exitCode, 0) << extract.output;
+    const std::string data = ReadText(dir + "/K.DAT");
+    EXPECT_NE(data.find(";@ languages: -O0x0409 ENGLISH (GERMAN,zh-TW,pt-BR)\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_NE(data.find("ENGLISH,\"Open\"\r\n;GERMAN,\"\"\r\n;zh-TW,\"\"\r\n;pt-BR,\"\"\r\n"),
+              std::string::npos)
+        << data;
+    WriteText(dir + "/K.DAT", Fill(data, "ENGLISH", {{"GERMAN", "de "}, {"zh-TW", "tw "}}));
+
+    ASSERT_EQ(RunDat({"export-po", "K.DAT", "ENGLISH", "pt-BR", "-o", "pt.po"}, dir).exitCode, 0);
+    std::string po = ReadText(dir + "/pt.po");
+    EXPECT_NE(po.find("\"Language: pt_BR\\n\"\n"), std::string::npos) << po;
+    const std::string korvaField = "\"X-Korva-Language: pt-BR\\n\"\n";
+    ASSERT_NE(po.find(korvaField), std::string::npos) << po;
+    po.erase(po.find(korvaField), korvaField.size());
+    for (std::size_t at = 0; (at = po.find("msgstr \"\"\n\n", at + 1)) != std::string::npos;) {
+        po.replace(at, 9, "msgstr \"br\"");
+    }
+    WriteText(dir + "/pt.po", po);
+    const ProcessResult imported = RunDat({"import-po", "K.DAT", "pt.po"}, dir);
+    ASSERT_EQ(imported.exitCode, 0) << imported.output;
+    EXPECT_NE(imported.output.find("pt-BR from pt.po into K.DAT: 2 imported"), std::string::npos)
+        << imported.output;
+
+    const ProcessResult check = RunDat({"check", "K.DAT", "app.exe"}, dir);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    korva.WriteDataFile(ReadText(dir + "/K.DAT"));
+    const ProcessResult run =
+        korva.Run({"-Oen-US", "ENGLISH", "(GERMAN,zh-TW,pt-BR)", dir + "/app.exe"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const Texts texts = StringTableTexts(dir + "/app.exe");
+    const std::map<std::uint32_t, std::u16string> expected = {{0x0007, u"de Open"},
+                                                              {0x0404, u"tw Open"},
+                                                              {0x0004, u"tw Open"},
+                                                              {0x0416, u"br"},
+                                                              {0x0016, u"br"}};
+    std::map<std::uint32_t, std::u16string> written;
+    for (const auto& [key, text] : texts) {
+        if (key.second == 1) {
+            written[key.first] = text;
+        }
+    }
+    EXPECT_EQ(written, expected);
 }
 
 // The korva command check prints runs as printed, with -O, --resources and

@@ -15,7 +15,8 @@ namespace {
 
 TEST(DatLanguages, RefusalsSayWhatIsWrongAndWhereTheKeysAreListed) {
     const std::vector<std::pair<std::string, std::string>> lists = {
-        {"(GERMAN,KLINGON)", "'KLINGON' is not a language key (korva-dat --help lists them)"},
+        {"(GERMAN,KLINGON)",
+         "'KLINGON' is not a language key or tag (korva-dat --help lists them)"},
         {"(GERMAN,GERMAN)", "GERMAN is named twice in (GERMAN,GERMAN)"},
         {"(SERBIAN,GERMAN,CROATIAN)",
          "CROATIAN and SERBIAN share one language id, so korva refuses them together"},
@@ -29,7 +30,7 @@ TEST(DatLanguages, RefusalsSayWhatIsWrongAndWhereTheKeysAreListed) {
     }
     EXPECT_EQ(ParseDestList("(GERMAN,ENGLISH)").value(), (std::vector<int>{12, 18}));
     EXPECT_EQ(ParseLangKey("x").error().message,
-              "'x' is not a language key (korva-dat --help lists them)");
+              "'x' is not a language key or tag (korva-dat --help lists them)");
     // korva-dat writes ids as -O0x0409 and takes them back as written only.
     EXPECT_EQ(ParseOriginalLang("0x0409").value(), 0x0409);
     EXPECT_FALSE(ParseOriginalLang("+1").ok());
@@ -176,7 +177,7 @@ TEST(DatLanguages, ResourcesOnTheCommandLineAreTheUnionOfEveryList) {
         {"--resources=menus,,dialogs", "an empty word"},
         {"--resources=icons", "unknown resource type \"icons\""},
         {"--resources", "--resources=menus,dialogs"},
-        {"--fallback=KLINGON", "--fallback: 'KLINGON' is not a language key"},
+        {"--fallback=KLINGON", "--fallback: 'KLINGON' is not a language key or tag"},
         {"--fallback", "--fallback=ENGLISH"},
     };
     for (const auto& [arg, reason] : refused) {

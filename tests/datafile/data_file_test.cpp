@@ -182,11 +182,17 @@ protected:
         dir_ = fs::temp_directory_path() / ("korva_datafile_" + std::to_string(::getpid()));
         fs::create_directories(dir_);
         fs::copy_file(test::KorvaBinary(), dir_ / "korva");
-        WriteFile(dir_ / "t.rc", "STRINGTABLE\nBEGIN\n  1, \"Open\"\nEND\n");
+        BuildDll("t", "LANGUAGE 0, 0\n");
+    }
+
+    // A DLL with one string, in the language `language` names; without a
+    // LANGUAGE statement llvm-rc writes US English.
+    void BuildDll(const std::string& name, const std::string& language) {
+        WriteFile(dir_ / (name + ".rc"), language + "STRINGTABLE\nBEGIN\n  1, \"Open\"\nEND\n");
         const std::string build =
-            "cd " + test::ShellQuote(dir_.string()) +
-            " && llvm-rc /nologo /FO t.res t.rc && lld-link /nologo /dll /noentry "
-            "/machine:x64 /out:t.dll t.res";
+            "cd " + test::ShellQuote(dir_.string()) + " && llvm-rc /nologo /FO " + name + ".res " +
+            name + ".rc && lld-link /nologo /dll /noentry /machine:x64 /out:" + name + ".dll " +
+            name + ".res";
         if (std::system((build + " >/dev/null 2>&1").c_str()) != 0) {
             GTEST_SKIP() << "llvm-rc and lld-link are needed to build the target";
         }
@@ -227,6 +233,30 @@ TEST_F(DataFileBinaryTest, MissingDataFileGivesOnlyTheErrorLine) {
     }
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.output, kHead + "Error reading KORVA.DAT\r\n");
+}
+
+// A program built the usual way has its texts in US English, so no entry
+// is taken in for it; the line after the failure says so, and which -O
+// takes them.
+TEST_F(DataFileBinaryTest, AProgramInUsEnglishIsNamedAfterTheFailure) {
+    BuildDll("us", "");
+    WriteFile(dir_ / "KORVA.DAT", Lines({"(", "ENGLISH,\"Open\"", "GERMAN,\"Auf\"", ")"}));
+    const test::ProcessResult missing =
+        test::RunProgram((dir_ / "korva").string(),
+                         {"-Q", "-DNONE.DAT", "ENGLISH", "(GERMAN)", (dir_ / "us.dll").string()});
+    EXPECT_EQ(missing.output, kHead +
+                                  "Error reading NONE.DAT\r\nNo resource is in the language id "
+                                  "0x0000 looked for (-O); the program's are in 0x0409 (en-US, a "
+                                  "sublanguage of ENGLISH): -Oen-US takes them\r\n");
+    const test::ProcessResult result = test::RunProgram(
+        (dir_ / "korva").string(), {"-Q", "ENGLISH", "(GERMAN)", (dir_ / "us.dll").string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.output, kHead +
+                                 "Translations found          : 0\r\nSource strings missing      : "
+                                 "0\r\nTranslation strings missing : 0\r\nNothing translated. "
+                                 "Abort.\r\nNo resource is in the language id "
+                                 "0x0000 looked for (-O); the program's are in 0x0409 (en-US, a "
+                                 "sublanguage of ENGLISH): -Oen-US takes them\r\n");
 }
 
 } // namespace

@@ -34,8 +34,7 @@ inline void SelectLanguages(std::string_view neutral, const std::vector<std::str
     ResetLangSelection();
     const LangSelection selection = Selection(neutral, dests);
     NeutralLangIndex = selection.neutral;
-    DestLangs.fill(-1);
-    std::copy(selection.dests.begin(), selection.dests.end(), DestLangs.begin());
+    DestLangs = selection.dests;
     DestLangCount = static_cast<int>(selection.dests.size());
 }
 

@@ -67,13 +67,12 @@ TEST(LangKeys, NamesThatAreNoKeyGiveMinusOne) {
 TEST(LangKeys, IsWantedLangComparesOnlyTheSelectedEntries) {
     ResetLangSelection();
     NeutralLangIndex = 12;
-    DestLangs.fill(-1);
-    DestLangs[0] = 18;
+    DestLangs = {18, -1};
     DestLangCount = 1;
     EXPECT_TRUE(IsWantedLang(12));
     EXPECT_TRUE(IsWantedLang(18));
     EXPECT_FALSE(IsWantedLang(17));
-    EXPECT_FALSE(IsWantedLang(-1)); // fills DestLangs past the last destination
+    EXPECT_FALSE(IsWantedLang(-1)); // stands in DestLangs past the last destination
     ResetLangSelection();
 }
 

@@ -17,7 +17,17 @@ struct ListRow {
 };
 
 TEST(LangList, DestinationListsAndTheirRefusals) {
+    const int zhTW = FindLanguage("zh-TW");
+    const int zhCN = FindLanguage("zh-CN");
+    const int ptBR = FindLanguage("pt-BR");
     const std::vector<ListRow> rows = {
+        // Tags follow the keys, in the order given.
+        {"(zh-TW,GERMAN,zh-CN)", {18, zhTW, zhCN}},
+        {"(zh-CN,zh-TW)", {zhCN, zhTW}},
+        {"(pt_br,PORTUGUESE)", {31, ptBR}},
+        {"(en,ENGLISH)", {}, "ENGLISH is named twice in (en,ENGLISH)"},
+        {"(zh-TW,ZH_tw)", {}, "zh-TW is named twice in (zh-TW,ZH_tw)"},
+        {"(zh-XX)", {}, "'zh-XX' is not a language key or tag (here lists them)"},
         {"(ENGLISH,FRENCH,GERMAN)", {12, 17, 18}},
         {"(german,English)", {12, 18}},
         {"(VIETNAMESE)", {42}},
@@ -30,11 +40,11 @@ TEST(LangList, DestinationListsAndTheirRefusals) {
         {"(GERMAN",
          {},
          "'(GERMAN' is no destination list: it is written (KEY,KEY,...), without blanks"},
-        {"(GERMAN,,FRENCH)", {}, "'' is not a language key (here lists them)"},
-        {"(,GERMAN)", {}, "'' is not a language key (here lists them)"},
-        {"(GERMAN,)", {}, "'' is not a language key (here lists them)"},
-        {"(GERMAN, FRENCH)", {}, "' FRENCH' is not a language key (here lists them)"},
-        {"(KLINGON,GERMAN,GERMAN)", {}, "'KLINGON' is not a language key (here lists them)"},
+        {"(GERMAN,,FRENCH)", {}, "'' is not a language key or tag (here lists them)"},
+        {"(,GERMAN)", {}, "'' is not a language key or tag (here lists them)"},
+        {"(GERMAN,)", {}, "'' is not a language key or tag (here lists them)"},
+        {"(GERMAN, FRENCH)", {}, "' FRENCH' is not a language key or tag (here lists them)"},
+        {"(KLINGON,GERMAN,GERMAN)", {}, "'KLINGON' is not a language key or tag (here lists them)"},
         {"(GERMAN,german,KLINGON)", {}, "GERMAN is named twice in (GERMAN,german,KLINGON)"},
     };
     for (const ListRow& row : rows) {
@@ -48,10 +58,10 @@ TEST(LangList, DestinationListsAndTheirRefusals) {
         }
     }
     // Without a place that lists the keys, the reason ends after the name.
-    EXPECT_EQ(ParseDestList("(X)").error().message, "'X' is not a language key");
+    EXPECT_EQ(ParseDestList("(X)").error().message, "'X' is not a language key or tag");
     EXPECT_EQ(ParseLangKey("english").value(), 12);
     EXPECT_EQ(ParseLangKey("ENGLISH ", "help").error().message,
-              "'ENGLISH ' is not a language key (help lists them)");
+              "'ENGLISH ' is not a language key or tag (help lists them)");
 }
 
 struct IdRow {

@@ -103,7 +103,45 @@ TEST(LanguageTags, KeysStayPrimaryAndKeepTheirNames) {
         EXPECT_EQ(ParseLangKey(row.Name).value(), key);
         EXPECT_EQ(ParseOrigLangId(row.Name, LangIdNumber::Exact16Bit).value(), id);
     }
-    EXPECT_FALSE(ParseLangKey("en-US").ok()); // the key list takes no tags yet
+}
+
+// A tag is a language of its own unless it names exactly a key's id: then
+// it is that key, so one language cannot be named twice in two spellings.
+TEST(LanguageTags, TagsAreLanguagesOfTheirOwnOrTheKeyOfTheirId) {
+    struct Row {
+        std::string name;
+        std::string key; // the key it names, or empty for a language of its own
+        std::uint16_t id;
+    };
+    const std::vector<Row> rows = {
+        {"en-US", "", 0x0409},
+        {"zh-tw", "", 0x0404},
+        {"pt_BR", "", 0x0416},
+        {"sr-Latn-RS", "", 0x241A},
+        {"hr-HR", "", 0x041A},
+        {"en", "ENGLISH", 0x0009},
+        {"zh-Hans", "CHINESE", 0x0004},
+        {"NO", "NORWEGIAN", 0x0014},
+        {"de", "GERMAN", 0x0007},
+        {"hr", "", 0x001A}, // CROATIAN and SERBIAN share it: neither key alone
+        {"bn", "", 0x0045}, // no key names Bengali
+    };
+    ASSERT_EQ(LanguageCount(), LangKeyCount + static_cast<int>(LanguageTags().size()));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int language = FindLanguage(row.name);
+        ASSERT_GE(language, 0);
+        EXPECT_EQ(LangIdOf(language), row.id);
+        if (row.key.empty()) {
+            EXPECT_GE(language, LangKeyCount);
+            EXPECT_EQ(LanguageName(language), LanguageTagOf(row.id));
+        } else {
+            EXPECT_EQ(LanguageName(language), row.key);
+        }
+        EXPECT_EQ(ParseLangKey(row.name).value(), language);
+    }
+    EXPECT_EQ(FindLanguage("es-ES_tradnl"), -1);
+    EXPECT_EQ(FindLanguage("english-US"), -1);
 }
 
 TEST(LanguageTags, DescriptionsNameTagAndKey) {
