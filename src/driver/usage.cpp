@@ -40,7 +40,7 @@ void PrintUsage() {
 
 void PrintHelp() {
     PrintUsage();
-    static constexpr std::array<std::string_view, 20> kLines = {
+    static constexpr std::array<std::string_view, 31> kLines = {
         "",
         "Long options, given where the short options go (before NeutralLang):",
         "  --resources=LIST  the kinds of resource to translate, comma-separated:",
@@ -51,10 +51,21 @@ void PrintHelp() {
         "                    language, texts looked up in the same data file.",
         "                    Example: --resources=strings,menus,dialogs",
         "  --fallback=KEY    users whose language is none of the destinations get",
-        "                    KEY's texts (KEY one of the destinations; with ENGLISH",
-        "                    among them, only ENGLISH): its copies are written once",
-        "                    more under 0x0409, where the loader looks last",
+        "                    KEY's texts (KEY one of the destinations; with an",
+        "                    English one among them, only an English one): its",
+        "                    copies are written once more under 0x0409, where the",
+        "                    loader looks last",
         "  --help            this text",
+        "",
+        "Language tags name a language with its region or script, where a key names",
+        "the language alone: zh-CN, zh-TW, pt-BR, pt-PT, sr-Latn-RS, hr-HR, en-US.",
+        "A tag stands wherever a key does (NeutralLang, DestLang, -O, --fallback, the",
+        "data file) and is written under its full Windows language id (zh-TW is",
+        "0x0404). The first tag of a language in the list is written under the",
+        "language's own id too, for the users of its other regions (with pt-BR alone,",
+        "pt-PT users get pt-BR). The destinations are the keys in the order of the",
+        "table above, then the tags in the order given. Example:",
+        "  KORVA ENGLISH (ENGLISH,GERMAN,zh-CN,zh-TW,pt-BR) Project1.exe",
         "",
         "Menus: the text of every item. Dialogs: the caption and every control",
         "text. Version info: FileDescription, ProductName, Comments,",
