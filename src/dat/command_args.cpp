@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "dat/file_io.h"
+#include "dat/po_file.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "langkeys/lang_const.h"
@@ -75,6 +76,17 @@ Result<std::optional<LanguageChoice>> TakeLanguages(std::vector<std::string>& ar
     choice.dests = std::move(dests);
     args.erase(args.begin(), args.begin() + 2);
     return std::optional<LanguageChoice>(std::move(choice));
+}
+
+Result<void> CheckProgramNames(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (path.find_first_of("\r\n\x1A") != std::string::npos) {
+            return MakeError("the program name '" + OneLine(path) +
+                             "' holds a line break or Ctrl-Z, which the data file's comments "
+                             "cannot hold: rename the program");
+        }
+    }
+    return {};
 }
 
 bool ProductOnStdout(const std::optional<std::string>& path) {

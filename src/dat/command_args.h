@@ -55,6 +55,11 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
 // parentheses. Removes them from `args`.
 Result<std::optional<LanguageChoice>> TakeLanguages(std::vector<std::string>& args);
 
+// Refuses program names that a data file's comments cannot hold: a line
+// break would end the comment, and what follows would be read as a data
+// line; a Ctrl-Z would end the file for korva.
+Result<void> CheckProgramNames(const std::vector<std::string>& paths);
+
 // Writes the product to `path`, all or nothing, or to `out` without a path
 // or with "-".
 Result<void> WriteProduct(const std::optional<std::string>& path, std::string_view bytes,

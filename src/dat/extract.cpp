@@ -52,6 +52,7 @@ Result<ExtractRequest> ParseExtract(CommandArgs args) {
     request.choice.fallback = args.fallback.value_or(-1);
     KORVA_RETURN_IF_ERROR(CheckFallback(request.choice));
     request.programPaths.assign(args.positional.begin() + 2, args.positional.end());
+    KORVA_RETURN_IF_ERROR(CheckProgramNames(request.programPaths));
     request.output = std::move(args.output);
     request.codePage = args.cp1252 ? CodePage::Windows1252 : CodePage::Utf8;
     return request;

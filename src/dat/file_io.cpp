@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <span>
 #include <vector>
 
@@ -16,24 +15,18 @@ Result<std::string> ReadFileBytes(const std::string& path) {
 }
 
 Result<void> WriteFileAllOrNothing(const std::string& path, std::string_view bytes) {
-    // The replacement takes over the permissions of the file it replaces, so
-    // a new file is first created empty, with the ones the user's umask
-    // gives, and removed again when the replacement fails.
-    std::error_code ignored;
-    const std::filesystem::path where = FileSystemPath(path);
-    const bool existed = std::filesystem::exists(where, ignored);
-    if (!existed && !std::ofstream(where, std::ios::binary)) {
-        return MakeError("cannot create " + path);
-    }
     const std::span<const std::uint8_t> content(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                 bytes.size());
-    if (Result<void> replaced = ReplaceFileAtomically(path, content); !replaced) {
-        if (!existed) {
-            std::filesystem::remove(where, ignored);
-        }
-        return replaced;
+    std::error_code ignored;
+    if (std::filesystem::symlink_status(FileSystemPath(path), ignored).type() ==
+        std::filesystem::file_type::not_found) {
+        return CreateFileAtomically(path, content);
     }
-    return {};
+    // A file its owner made read-only is left as it is, as korva leaves its
+    // target: the replacement would otherwise go through, the directory
+    // being writable.
+    KORVA_RETURN_IF_ERROR(CheckWritable(path));
+    return ReplaceFileAtomically(path, content);
 }
 
 } // namespace korva::dat

@@ -288,6 +288,9 @@ int RunImportPo(const std::vector<std::string>& args, Streams io) {
         .parse = ParseImportPo,
         .compute = ComputeImportPo,
         .report = ReportImportPo,
+        .rewrites = [](const ImportRequest& request) -> const std::string& {
+            return request.dataPath;
+        },
     };
     return RunSubcommand(args, io, kSteps);
 }

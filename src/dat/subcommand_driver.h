@@ -8,6 +8,7 @@
 
 #include "common/result.h"
 #include "dat/command_args.h"
+#include "platform/platform.h"
 
 namespace korva::dat {
 
@@ -61,6 +62,12 @@ template <typename Request, typename Outcome> struct SubcommandSteps {
     Result<Request> (*parse)(CommandArgs args);
     Computed<Outcome> (*compute)(const Request& request);
     int (*report)(const Request& request, Outcome& outcome, Streams io);
+    // The data file the command reads and may write back in place, or
+    // nothing: held locked from before it is read until the command ends,
+    // so that a second korva-dat on it waits and then reads the first one's
+    // result, and a file changed meanwhile by a program that takes no lock
+    // (an editor) is not replaced.
+    const std::string& (*rewrites)(const Request& request) = nullptr;
 };
 
 // The opening every subcommand shares: arguments parsed, --help answered,
@@ -79,6 +86,9 @@ int RunSubcommand(const std::vector<std::string>& args, Streams io,
     if (!request) {
         return UsageError(io, steps.name, request.error().message);
     }
+    const TargetLock lock = steps.rewrites != nullptr
+                                ? TargetLock::Acquire(steps.rewrites(*request))
+                                : TargetLock::Acquire({});
     Computed<Outcome> outcome = steps.compute(*request);
     if (!outcome) {
         return Refuse(io, steps.name, outcome.error());

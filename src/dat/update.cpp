@@ -176,6 +176,7 @@ Result<UpdateRequest> ParseUpdate(CommandArgs args) {
     if (request.programPaths.empty()) {
         return MakeError("give at least one program");
     }
+    KORVA_RETURN_IF_ERROR(CheckProgramNames(request.programPaths));
     request.options = args.Choice();
     request.target = args.output.value_or(request.dataPath);
     return request;
@@ -254,6 +255,9 @@ int RunUpdate(const std::vector<std::string>& args, Streams io) {
         .parse = ParseUpdate,
         .compute = ComputeUpdate,
         .report = ReportUpdate,
+        .rewrites = [](const UpdateRequest& request) -> const std::string& {
+            return request.dataPath;
+        },
     };
     return RunSubcommand(args, io, kSteps);
 }

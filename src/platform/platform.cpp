@@ -46,7 +46,8 @@ FileReplacement::FileReplacement(FileReplacement&& other) noexcept
     : shown_(std::move(other.shown_)), directoryFd_(std::exchange(other.directoryFd_, -1)),
       name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
       fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
-      written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_) {}
+      written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_),
+      newFile_(other.newFile_) {}
 
 Result<void> FileReplacement::Commit() {
     Result<void> done = PutInPlace();
@@ -56,12 +57,27 @@ Result<void> FileReplacement::Commit() {
     return done;
 }
 
-Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path));
-    if (Result<void> appended = replacement.Append(bytes); !appended) {
+namespace {
+
+Result<void> WriteThrough(Result<FileReplacement> replacement,
+                          std::span<const std::uint8_t> bytes) {
+    if (!replacement) {
+        return replacement.error();
+    }
+    if (Result<void> appended = replacement->Append(bytes); !appended) {
         return appended;
     }
-    return replacement.Commit();
+    return replacement->Commit();
+}
+
+} // namespace
+
+Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    return WriteThrough(FileReplacement::Begin(path), bytes);
+}
+
+Result<void> CreateFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    return WriteThrough(FileReplacement::BeginNew(path), bytes);
 }
 
 } // namespace korva

@@ -166,6 +166,11 @@ private:
 class FileReplacement {
 public:
     static Result<FileReplacement> Begin(const std::string& path);
+    // The same for a file that does not exist yet: the new one appears whole
+    // at Commit or not at all, with the permissions creating it directly
+    // would give (the umask, a directory's inherited ACL), and Commit fails
+    // rather than replace a file another program made meanwhile.
+    static Result<FileReplacement> BeginNew(const std::string& path);
 
     FileReplacement(FileReplacement&& other) noexcept;
     FileReplacement& operator=(FileReplacement&&) = delete;
@@ -210,9 +215,13 @@ private:
     std::uint64_t written_ = 0;     // bytes appended so far
     std::uint64_t flushed_ = 0;     // bytes whose write-back has been started
     bool copyRefused_ = false;      // POSIX: copy_file_range refused once, so written since
+    bool newFile_ = false;          // BeginNew: no file to replace, none to take metadata from
+    Result<void> PlaceNew();
 };
 
 // Begin, Append and Commit at once.
 Result<void> ReplaceFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// BeginNew, Append and Commit at once.
+Result<void> CreateFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 } // namespace korva

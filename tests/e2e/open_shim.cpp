@@ -11,6 +11,8 @@
 //   no-tmpfile           unnamed temporary files are not supported
 //   signal-at-named:N    as no-tmpfile, then signal N arrives as soon as
 //                        the named temporary file exists
+//   signal-at-tmpfile:N  signal N arrives as soon as an unnamed temporary
+//                        file exists
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -50,8 +52,13 @@ bool IsDataFile(const char* path) {
 
 int Opened(int fd, const char* path, int flags) {
     const std::string what = Setting("KORVA_SHIM");
-    if (fd >= 0 && IsDataFile(path)) {
+    // The disturbance opens the target, which for korva-dat is the data
+    // file itself.
+    static bool disturbing = false;
+    if (fd >= 0 && IsDataFile(path) && !disturbing) {
+        disturbing = true;
         Disturb("data");
+        disturbing = false;
     }
     const char* base = std::strrchr(path, '/');
     base = base == nullptr ? path : base + 1;
@@ -68,13 +75,18 @@ template <typename Real> Real Next(const char* name) {
 
 int OpenAt(const char* name, int dir, const char* path, int flags, mode_t mode) {
     using Real = int (*)(int, const char*, int, ...);
+    const std::string what = Setting("KORVA_SHIM");
     if ((flags & O_TMPFILE) == O_TMPFILE) {
-        const std::string what = Setting("KORVA_SHIM");
         if (what == "no-tmpfile" || what.rfind("signal-at-named:", 0) == 0) {
             errno = EOPNOTSUPP;
             return -1;
         }
         Disturb("replace");
+        const int fd = Next<Real>(name)(dir, path, flags, mode);
+        if (fd >= 0 && what.rfind("signal-at-tmpfile:", 0) == 0) {
+            ::raise(std::atoi(what.c_str() + 18));
+        }
+        return fd;
     }
     return Opened(Next<Real>(name)(dir, path, flags, mode), path, flags);
 }

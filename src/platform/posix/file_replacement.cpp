@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,6 +128,30 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     // Unnamed until complete, so that a process killed on the way leaves
     // nothing behind; a named file where unnamed ones are not supported.
     out.fd_ = ::openat(out.directoryFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (out.fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return Failure("cannot create a temporary file beside " + path, errno);
+    }
+    if (out.fd_ < 0) {
+        KORVA_RETURN_IF_ERROR(out.CreateNamed());
+    }
+    return out;
+}
+
+Result<FileReplacement> FileReplacement::BeginNew(const std::string& path) {
+    const std::string name = path.substr(DirectoryOf(path).size());
+    if (name.empty()) {
+        return Failure("cannot create " + path, EISDIR);
+    }
+    KORVA_ASSIGN_OR_RETURN(Descriptor directory, OpenDirectory(AT_FDCWD, DirectoryOf(path)));
+    FileReplacement out;
+    out.shown_ = path;
+    out.name_ = name;
+    out.directoryFd_ = directory.release();
+    out.newFile_ = true;
+    // Asked for as any new file is, so that the umask and a default ACL of
+    // the directory decide its permissions, as they would for a file made
+    // by name.
+    out.fd_ = ::openat(out.directoryFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (out.fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return Failure("cannot create a temporary file beside " + path, errno);
     }
@@ -291,6 +316,9 @@ Result<void> FileReplacement::PutInPlace() {
     if (fd_ < 0) {
         return MakeError("the replacement of " + shown_ + " is closed");
     }
+    if (newFile_) {
+        return PlaceNew();
+    }
     struct stat original {};
     if (::fstat(originalFd_, &original) != 0) {
         return Failure("cannot examine " + shown_, errno);
@@ -328,6 +356,39 @@ Result<void> FileReplacement::PutInPlace() {
     ::close(std::exchange(fd_, -1));
     // Makes the rename itself durable; the file is already replaced, so a
     // failure here changes nothing for the caller.
+    (void)::fsync(directoryFd_);
+    return {};
+}
+
+// Puts the new file under its name unless one appeared there meanwhile:
+// that file is another program's, and is left alone.
+Result<void> FileReplacement::PlaceNew() {
+    if (::fsync(fd_) != 0) {
+        return Failure("cannot flush a temporary file beside " + shown_, errno);
+    }
+    if (tempName_.empty()) {
+        if (Result<void> s = NameUnnamed(); !s) {
+            return s;
+        }
+    }
+    int placed =
+        ::renameat2(directoryFd_, tempName_.c_str(), directoryFd_, name_.c_str(), RENAME_NOREPLACE);
+    // A file system without the flag: a second name, which a file already
+    // there refuses just the same, and the first one dropped.
+    if (placed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        placed = ::linkat(directoryFd_, tempName_.c_str(), directoryFd_, name_.c_str(), 0);
+        if (placed == 0) {
+            (void)::unlinkat(directoryFd_, tempName_.c_str(), 0);
+        }
+    }
+    if (placed != 0) {
+        return errno == EEXIST
+                   ? MakeError(shown_ + " was created by another program during the run")
+                   : Failure("cannot rename a temporary file to " + shown_, errno);
+    }
+    posix::ForgetTemporary(directoryFd_, tempName_);
+    tempName_.clear();
+    ::close(std::exchange(fd_, -1));
     (void)::fsync(directoryFd_);
     return {};
 }

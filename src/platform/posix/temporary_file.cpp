@@ -121,8 +121,10 @@ Result<void> FileReplacement::CreateNamed() {
     int error = 0;
     fd_ = UnderFreeName(
         [&](const std::string& name) {
+            // A replacement takes the old file's mode later; a new file
+            // is made as any new file would be.
             return ::openat(directoryFd_, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC,
-                            0600);
+                            newFile_ ? 0666 : 0600);
         },
         error);
     if (fd_ < 0) {

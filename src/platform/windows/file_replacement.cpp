@@ -220,6 +220,26 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     return out;
 }
 
+Result<FileReplacement> FileReplacement::BeginNew(const std::string& path) {
+    const std::wstring given = win::SystemPath(path);
+    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (size == 0 || length == 0 || length >= size) {
+        return Failure("cannot resolve " + path, GetLastError());
+    }
+    full.resize(length);
+    FileReplacement out;
+    out.shown_ = path;
+    out.name_ = win::Utf8(full);
+    out.newFile_ = true;
+    KORVA_RETURN_IF_ERROR(out.CreateNamed());
+    if (!MarkForDeletion(win::FromValue(out.fd_), true)) {
+        win::RememberTemporary(win::Utf16(out.tempName_));
+    }
+    return out;
+}
+
 FileReplacement::~FileReplacement() {
     Abandon();
 }
@@ -291,6 +311,9 @@ Result<void> FileReplacement::PutInPlace() {
     if (fd_ < 0) {
         return MakeError("the replacement of " + shown_ + " is closed");
     }
+    if (newFile_) {
+        return PlaceNew();
+    }
     const HANDLE temp = win::FromValue(fd_);
     {
         KORVA_ASSIGN_OR_RETURN(Handle old,
@@ -341,6 +364,32 @@ Result<void> FileReplacement::PutInPlace() {
             return InUse(shown_);
         }
         return Failure("cannot rename a temporary file over " + shown_, error);
+    }
+    win::ForgetTemporary(tempPath);
+    tempName_.clear();
+    return {};
+}
+
+// The temporary file was made in the directory, so it has the security a
+// file made there by name gets; it takes the name unless a file appeared
+// there meanwhile, which is another program's and left alone.
+Result<void> FileReplacement::PlaceNew() {
+    const HANDLE temp = win::FromValue(fd_);
+    if (!FlushFileBuffers(temp)) {
+        return Failure("cannot flush a temporary file beside " + shown_, GetLastError());
+    }
+    const std::wstring tempPath = win::Utf16(tempName_);
+    win::RememberTemporary(tempPath);
+    if (!MarkForDeletion(temp, false)) {
+        return Failure("cannot keep a temporary file beside " + shown_, GetLastError());
+    }
+    CloseHandle(win::FromValue(std::exchange(fd_, -1)));
+    const std::wstring target = win::Utf16(name_);
+    if (!MoveFileExW(tempPath.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                   ? MakeError(shown_ + " was created by another program during the run")
+                   : Failure("cannot rename a temporary file to " + shown_, error);
     }
     win::ForgetTemporary(tempPath);
     tempName_.clear();
