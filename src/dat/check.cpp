@@ -1,6 +1,7 @@
 #include <iomanip>
 #include <ostream>
 
+#include "dat/case_checks.h"
 #include "dat/check_findings.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
@@ -80,6 +81,12 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
                                 {doc.codePage, out.choice->OriginalLangId(), out.choice->kinds}));
     }
     out.findings = CheckDocument(doc, out.choice, programs);
+    if (out.choice && !programs.empty()) {
+        const ProgramTexts texts = CollectTexts(programs, doc.codePage);
+        out.findings.warningLines += LetterCaseWarnings(
+            doc, GroupEntries(doc, out.choice->neutral, out.choice->dests), out.choice->neutral,
+            texts, out.findings.warnings);
+    }
     return out;
 }
 

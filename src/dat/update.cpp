@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "dat/case_checks.h"
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
 #include "dat/program_texts.h"
@@ -163,6 +164,7 @@ struct UpdateOutcome {
     bool unchanged = false;    // written back to itself as it was
     std::string languagesLine; // a new one, recording --resources or --fallback; empty: as it was
     UpdateCounts counts;
+    std::string warnings; // "file:line: warning: ..." lines
 };
 
 Result<UpdateRequest> ParseUpdate(CommandArgs args) {
@@ -219,6 +221,9 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
         return refusal;
     }
     UpdateOutcome out;
+    std::size_t warned = 0;
+    out.warnings = LetterCaseWarnings(doc, GroupEntries(doc, choice->neutral, choice->dests),
+                                      choice->neutral, texts, warned);
     out.languagesLine = std::move(languagesLine).value();
     out.updated =
         Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.languagesLine, out.counts);
@@ -233,6 +238,7 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
             return Fail(io, kCommand, "nothing written: " + written.error().message);
         }
     }
+    io.err << outcome.warnings;
     const UpdateCounts& counts = outcome.counts;
     std::ostream& summary = ProductOnStdout(target) ? io.err : io.out;
     summary << "korva-dat update: " << (ProductOnStdout(target) ? "standard output" : target)

@@ -589,6 +589,31 @@ TEST(DatCheck, PrintsAKorvaCommandThatRuns) {
     EXPECT_EQ(fallback->second, u"de Open");
 }
 
+// A text edited in letter case only still finds its old entry, and korva
+// would write the entry's spelling back into the neutral copy: check and
+// update name both spellings.
+TEST(DatLetterCase, CheckAndUpdateNameBothSpellings) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::string rc = "LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n  1 \"READY\"\n  2 \"Close\"\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::MingwX64, {rc, {}, 0}), "app.exe");
+    WriteText(dir + "/K.DAT", ";@ languages: ENGLISH (ENGLISH,GERMAN)\r\n(\r\nENGLISH,\"Ready\"\r\n"
+                              "GERMAN,\"Bereit\"\r\n)\r\n(\r\nENGLISH,\"Close\"\r\nGERMAN,"
+                              "\"Schlie\xC3\x9F"
+                              "en\"\r\n)\r\n");
+    const std::string warning =
+        "K.DAT:3: warning: ENGLISH: app.exe, block #1, string id 1 reads \"READY\", which this "
+        "entry spells \"Ready\" (letter case aside)";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"check", "K.DAT", "app.exe"},
+          std::vector<std::string>{"update", "K.DAT", "app.exe", "-o", "-"}}) {
+        const ProcessResult run = RunDat(args, dir);
+        EXPECT_EQ(Count(run.output, warning), 1U) << run.output;
+        EXPECT_EQ(Count(run.output, "warning:"), 1U) << run.output; // Close is spelt alike
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+    }
+}
+
 TEST(DatHelp, EveryCommandHasItsManualPage) {
     for (const std::string command : {"extract", "update", "check", "export-po", "import-po"}) {
         const ProcessResult help = RunDat({command, "--help"});
