@@ -83,16 +83,19 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
     out.findings = CheckDocument(doc, out.choice, programs);
     if (out.choice && !programs.empty()) {
         const ProgramTexts texts = CollectTexts(programs, doc.codePage);
-        out.findings.warningLines += LetterCaseWarnings(
-            doc, GroupEntries(doc, out.choice->neutral, out.choice->dests), out.choice->neutral,
-            texts, out.findings.warnings);
+        out.findings.warningLines +=
+            LetterCaseWarnings(doc, GroupEntries(doc, out.choice->neutral, out.choice->dests),
+                               out.choice->neutral, texts, out.findings.warnings);
     }
     return out;
 }
 
-void WriteLanguageRow(const Coverage::Language& lang, std::ostream& out) {
+// Of `texts`, how many have the language's translation and how many not,
+// whatever the reason: an entry without it, or no entry korva takes in.
+void WriteLanguageRow(const Coverage::Language& lang, std::int64_t texts, std::ostream& out) {
     out << "  " << std::left << std::setw(11) << LangName(lang.lang) << std::right << std::setw(8)
-        << lang.present << " present " << std::setw(8) << lang.missing << " missing\n";
+        << lang.present << " translated " << std::setw(8) << texts - lang.present
+        << " without translation\n";
 }
 
 void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
@@ -115,7 +118,7 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
     }
     out << "\n";
     for (const Coverage::Language& lang : c.languages) {
-        WriteLanguageRow(lang, out);
+        WriteLanguageRow(lang, c.texts, out);
     }
     if (!stopLine.empty()) {
         out << "  korva would stop with: " << stopLine << "; exit code 2\n";
@@ -142,7 +145,7 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
         out << "Translations in " << request.dataPath << " for " << KorvaArguments(*outcome.choice)
             << ", " << found.texts << " texts:\n";
         for (const Coverage::Language& lang : found.entryTranslations) {
-            WriteLanguageRow(lang, out);
+            WriteLanguageRow(lang, lang.present + lang.missing, out);
         }
     } else {
         for (const ProgramCoverage& program : found.programs) {

@@ -614,6 +614,35 @@ TEST(DatLetterCase, CheckAndUpdateNameBothSpellings) {
     }
 }
 
+// Each language's row adds up to the program's texts: those in an entry
+// that still waits for any translation, which korva does not take in, count
+// as without translation too.
+TEST(DatCheck, LanguageRowsAddUpToTheProgramsTexts) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    const std::string rc =
+        "LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n  1 \"Open\"\n  2 \"Close\"\n  3 \"Help\"\nEND\n";
+    ws.Copy(e2e::BuildProgram(Builder::MingwX64, {rc, {}, 0}), "app.exe");
+    ASSERT_EQ(
+        RunDat({"extract", "ENGLISH", "(FRENCH,GERMAN)", "app.exe", "-o", "K.DAT"}, dir).exitCode,
+        0);
+    std::string data = ReadText(dir + "/K.DAT");
+    data = Fill(data, "ENGLISH", {{"GERMAN", "de "}});
+    // Only Open keeps its German; Close waits for any translation.
+    const std::size_t close = data.find("GERMAN,\"de Close\"");
+    data.replace(close, std::string("GERMAN,\"de Close\"").size(), ";GERMAN,\"\"");
+    const std::size_t help = data.find("GERMAN,\"de Help\"");
+    data.replace(help, 0, "FRENCH,\"fr Help\"\r\n;");
+    WriteText(dir + "/K.DAT", data);
+    const ProcessResult check = RunDat({"check", "K.DAT", "app.exe"}, dir);
+    EXPECT_NE(check.output.find("  FRENCH            1 translated        2 without translation\n"),
+              std::string::npos)
+        << check.output;
+    EXPECT_NE(check.output.find("  GERMAN            1 translated        2 without translation\n"),
+              std::string::npos)
+        << check.output;
+}
+
 TEST(DatHelp, EveryCommandHasItsManualPage) {
     for (const std::string command : {"extract", "update", "check", "export-po", "import-po"}) {
         const ProcessResult help = RunDat({command, "--help"});
