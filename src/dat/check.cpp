@@ -22,6 +22,7 @@ struct CheckRequest {
 struct CheckOutcome {
     std::optional<LanguageChoice> choice;
     CheckFindings findings;
+    std::size_t suggestions = 0; // translations carried over by update, to be confirmed
 };
 
 Result<CheckRequest> ParseCheck(CommandArgs args) {
@@ -81,6 +82,9 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
                                 {doc.codePage, out.choice->OriginalLangId(), out.choice->kinds}));
     }
     out.findings = CheckDocument(doc, out.choice, programs);
+    for (const DataEntry& entry : doc.entries) {
+        out.suggestions += entry.suggestions.size();
+    }
     if (out.choice && !programs.empty()) {
         const ProgramTexts texts = CollectTexts(programs, doc.codePage);
         out.findings.warningLines +=
@@ -151,6 +155,13 @@ int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) 
         for (const ProgramCoverage& program : found.programs) {
             WriteCoverage(program, *outcome.choice, found.korvaStopLine, out);
         }
+    }
+    if (outcome.suggestions > 0) {
+        out << "korva-dat check: " << request.dataPath << ": " << outcome.suggestions
+            << (outcome.suggestions == 1 ? " translation of a similar earlier text waits"
+                                         : " translations of similar earlier texts wait")
+            << " to be confirmed (the lines that begin with '" << kFuzzyPrefix
+            << "'); korva does not use them\n";
     }
     const std::size_t errors = found.errors;
     const bool complete = found.Complete();

@@ -158,6 +158,17 @@ private:
     }
 
     void TakeComment(std::size_t i, std::string_view line) {
+        if (open_ && line.starts_with(kMadeForPrefix)) {
+            if (const auto text = ReadQuoted(line.substr(kMadeForPrefix.size()))) {
+                entry_.madeFor = *text;
+                entry_.madeForLine = i;
+            }
+            return;
+        }
+        if (open_ && line.starts_with(kFuzzyPrefix)) {
+            TakeSuggestion(i, line.substr(kFuzzyPrefix.size()));
+            return;
+        }
         if (open_) {
             TakePlaceholder(i, line);
             return;
@@ -194,6 +205,29 @@ private:
         const int lang = FindLanguage(parts.key);
         if (lang >= 0) {
             entry_.placeholders.push_back({lang, i});
+        }
+    }
+
+    // A quoted text as a text line's text part holds it.
+    std::optional<std::string> ReadQuoted(std::string_view part) {
+        std::string_view text;
+        if (ReadTextPart(TrimLine(part), doc_.codePage == CodePage::Utf8, scratch_, text) !=
+            TextLineFault::None) {
+            return std::nullopt;
+        }
+        return std::string(text);
+    }
+
+    // A suggestion korva-dat wrote, or one a person edited into a shape it
+    // no longer reads: the latter is an ordinary comment.
+    void TakeSuggestion(std::size_t i, std::string_view line) {
+        const TextLineParts parts = SplitTextLine(TrimLine(line));
+        const int lang = parts.fault == TextLineFault::None ? FindLanguage(parts.key) : -1;
+        if (lang < 0) {
+            return;
+        }
+        if (const auto text = ReadQuoted(parts.textPart)) {
+            entry_.suggestions.push_back({lang, i, *text});
         }
     }
 

@@ -32,6 +32,10 @@ struct TextLocation {
     std::string where; // for other kinds, the item: "File > Open", "caption", "0x0000000C"
 };
 inline constexpr std::string_view kUsedInPrefix = ";@ used in ";
+// A suggestion inside an entry: the text line follows the prefix; taking
+// the prefix away confirms it.
+inline constexpr std::string_view kFuzzyPrefix = ";@ fuzzy ";
+inline constexpr std::string_view kMadeForPrefix = ";@ fuzzy: made for ";
 inline constexpr std::string_view kUnusedPrefix = ";@ unused";
 // "block", "menu", "dialog", "version", "message".
 std::string_view ItemWord(res::ResourceKind kind);
@@ -62,6 +66,13 @@ struct DataEntry {
     std::size_t end = 0;         // the ")" line
     std::vector<EntryText> texts;
     std::vector<Placeholder> placeholders;
+    // Translations carried over by update from an earlier text like this
+    // one, for someone to confirm (;@ fuzzy KEY,"text"); korva never reads
+    // them. The earlier text (;@ fuzzy: made for "text") and its line, or
+    // SIZE_MAX without one.
+    std::vector<EntryText> suggestions;
+    std::string madeFor;
+    std::size_t madeForLine = SIZE_MAX;
     // korva-dat's own comments before the entry (where it is used, that it
     // is unused), which update writes afresh.
     std::vector<std::size_t> ownComments;

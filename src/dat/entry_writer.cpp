@@ -18,14 +18,24 @@ std::string PlaceholderLine(int lang) {
 }
 
 void AppendNewEntry(std::string& out, const DistinctText& text, const LanguageChoice& choice,
-                    std::string_view lineEnd) {
+                    std::string_view lineEnd, const DataEntry* carried) {
     for (const TextLocation& use : text.uses) {
         AppendLine(out, LocationLine(use), lineEnd);
     }
     AppendLine(out, "(", lineEnd);
     AppendLine(out, TextLine(choice.neutral, text.text), lineEnd);
+    if (carried != nullptr) {
+        AppendLine(
+            out, std::string(kMadeForPrefix) + QuoteDataText(carried->TextOf(choice.neutral)->text),
+            lineEnd);
+    }
     for (const int dest : choice.TranslatedDests()) {
-        AppendLine(out, PlaceholderLine(dest), lineEnd);
+        const EntryText* old = carried != nullptr ? carried->TextOf(dest) : nullptr;
+        if (old != nullptr && !old->text.empty()) {
+            AppendLine(out, std::string(kFuzzyPrefix) + TextLine(dest, old->text), lineEnd);
+        } else {
+            AppendLine(out, PlaceholderLine(dest), lineEnd);
+        }
     }
     AppendLine(out, ")", lineEnd);
     AppendLine(out, "", lineEnd);

@@ -19,8 +19,11 @@ std::string PlaceholderLine(int lang);
 
 // Appends a new entry for a program text: the comments that name where it
 // is used, the neutral line, a placeholder for each translated destination,
-// and an empty line after it.
+// and an empty line after it. With `carried`, an entry for an earlier text
+// like this one: where it has a translation, the new entry offers it as a
+// suggestion (;@ fuzzy KEY,"text") instead of the placeholder, after a
+// line that names the earlier text.
 void AppendNewEntry(std::string& out, const DistinctText& text, const LanguageChoice& choice,
-                    std::string_view lineEnd);
+                    std::string_view lineEnd, const DataEntry* carried = nullptr);
 
 } // namespace korva::dat

@@ -225,6 +225,16 @@ std::vector<std::string> CompareFormats(std::string_view source, std::string_vie
     return problems;
 }
 
+bool SamePlaceholders(std::string_view a, std::string_view b) {
+    const Placeholders x = FindPlaceholders(a);
+    const Placeholders y = FindPlaceholders(b);
+    const auto sameType = [](const PrintfDirective& p, const PrintfDirective& q) {
+        return p.type == q.type;
+    };
+    return x.inserts == y.inserts &&
+           std::equal(x.printf.begin(), x.printf.end(), y.printf.begin(), y.printf.end(), sameType);
+}
+
 bool IsPrintfFormat(std::string_view text) {
     const Placeholders p = FindPlaceholders(text);
     // %n is FormatMessage's line break in every message table, and printf's

@@ -19,6 +19,10 @@ namespace korva::dat {
 // every character looked at is ASCII.
 std::vector<std::string> CompareFormats(std::string_view source, std::string_view translation);
 
+// Whether two texts take the same arguments: the same printf placeholders
+// in the same order and types, and the same FormatMessage inserts.
+bool SamePlaceholders(std::string_view a, std::string_view b);
+
 // Whether the text is a printf format as gettext's c-format flag means it:
 // it holds printf placeholders (%% among them) and no FormatMessage insert
 // that printf cannot read (%1 followed by a blank, %1!d!) or line break (%n).

@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "dat/carry_over.h"
 #include "dat/case_checks.h"
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
@@ -20,6 +21,9 @@ constexpr std::string_view kUnusedLine =
 struct Matching {
     std::vector<const DistinctText*> textOfEntry; // null: unused
     std::vector<const DistinctText*> newTexts;
+    // For each new text, the unused entry whose translations it is offered,
+    // or SIZE_MAX.
+    std::vector<std::size_t> carriedFrom;
 };
 
 Matching Match(const DataDocument& doc, int neutral, const ProgramTexts& texts) {
@@ -79,6 +83,7 @@ struct UpdateCounts {
     std::size_t unused = 0;
     std::size_t newlyUnused = 0;
     std::size_t added = 0;
+    std::size_t suggested = 0; // added entries that carry earlier translations as suggestions
 };
 
 // The languages line as it is to be: --resources and --fallback given to
@@ -141,9 +146,12 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
         if (!doc.lines.empty() && !TrimLine(doc.LineText(doc.lines.size() - 1)).empty()) {
             out += doc.lineEnd;
         }
-        for (const DistinctText* text : m.newTexts) {
-            AppendNewEntry(out, *text, choice, doc.lineEnd);
+        for (std::size_t i = 0; i < m.newTexts.size(); ++i) {
+            const std::size_t from = m.carriedFrom[i];
+            AppendNewEntry(out, *m.newTexts[i], choice, doc.lineEnd,
+                           from == SIZE_MAX ? nullptr : &doc.entries[from]);
             ++counts.added;
+            counts.suggested += from == SIZE_MAX ? 0U : 1U;
         }
     }
     // What follows a Ctrl-Z stays behind it, where korva never reads.
@@ -225,8 +233,16 @@ Computed<UpdateOutcome> ComputeUpdate(const UpdateRequest& request) {
     out.warnings = LetterCaseWarnings(doc, GroupEntries(doc, choice->neutral, choice->dests),
                                       choice->neutral, texts, warned);
     out.languagesLine = std::move(languagesLine).value();
-    out.updated =
-        Rewrite(doc, Match(doc, choice->neutral, texts), *choice, out.languagesLine, out.counts);
+    Matching matching = Match(doc, choice->neutral, texts);
+    std::vector<std::size_t> unused;
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        if (matching.textOfEntry[e] == nullptr) {
+            unused.push_back(e);
+        }
+    }
+    matching.carriedFrom =
+        FindCarryOvers(doc, choice->neutral, choice->dests, matching.newTexts, unused);
+    out.updated = Rewrite(doc, matching, *choice, out.languagesLine, out.counts);
     out.unchanged = request.target == dataPath && out.updated == doc.bytes;
     return out;
 }
@@ -244,7 +260,12 @@ int ReportUpdate(const UpdateRequest& request, UpdateOutcome& outcome, Streams i
     summary << "korva-dat update: " << (ProductOnStdout(target) ? "standard output" : target)
             << (outcome.unchanged ? " unchanged" : "") << ": kept " << counts.kept << " entries ("
             << counts.unused << " marked unused, " << counts.newlyUnused
-            << " of them newly), added " << counts.added << "\n";
+            << " of them newly), added " << counts.added;
+    if (counts.suggested > 0) {
+        summary << " (" << counts.suggested
+                << " with translations of a similar earlier text as suggestions to confirm)";
+    }
+    summary << "\n";
     if (!outcome.languagesLine.empty()) {
         summary << "korva-dat update: the languages line now reads "
                 << outcome.languagesLine.substr(kLanguagesPrefix.size() + 1) << "\n";

@@ -643,6 +643,49 @@ TEST(DatCheck, LanguageRowsAddUpToTheProgramsTexts) {
         << check.output;
 }
 
+// A text that changed a little brings its translations along as
+// suggestions: korva does not use them until the prefix is taken away.
+TEST(DatUpdate, CarriesTranslationsOfASimilarTextAsSuggestions) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    const auto program = [](const std::string& text) {
+        return e2e::BuildProgram(Builder::MingwX64, {"LANGUAGE 0, 0\nSTRINGTABLE\nBEGIN\n  1 \"" +
+                                                         text + "\"\n  2 \"Quit\"\nEND\n",
+                                                     {},
+                                                     0});
+    };
+    ws.Copy(program("%d files copied"), "app.exe");
+    ASSERT_EQ(RunDat({"extract", "ENGLISH", "(GERMAN)", "app.exe", "-o", "K.DAT"}, dir).exitCode,
+              0);
+    WriteText(dir + "/K.DAT", Fill(ReadText(dir + "/K.DAT"), "ENGLISH", {{"GERMAN", "de "}}));
+    ws.Copy(program("%d file(s) copied"), "app.exe");
+    const ProcessResult update = RunDat({"update", "K.DAT", "app.exe"}, dir);
+    EXPECT_NE(update.output.find("added 1 (1 with translations of a similar earlier text"),
+              std::string::npos)
+        << update.output;
+    const std::string data = ReadText(dir + "/K.DAT");
+    const std::string suggested = "ENGLISH,\"%d file(s) copied\"\r\n"
+                                  ";@ fuzzy: made for \"%d files copied\"\r\n"
+                                  ";@ fuzzy GERMAN,\"de %d files copied\"\r\n)";
+    ASSERT_NE(data.find(suggested), std::string::npos) << data;
+    const ProcessResult check = RunDat({"check", "K.DAT", "app.exe"}, dir);
+    EXPECT_NE(check.output.find("1 translation of a similar earlier text waits"), std::string::npos)
+        << check.output;
+
+    korva.WriteDataFile(data);
+    const std::string before = ws.Copy(dir + "/app.exe", "before.exe");
+    const ProcessResult unconfirmed = korva.Run({"ENGLISH", "(GERMAN)", before});
+    EXPECT_NE(unconfirmed.output.find("Not Found: ENGLISH,%d file(s) copied"), std::string::npos)
+        << unconfirmed.output;
+    std::string confirmed = data;
+    confirmed.erase(confirmed.find(";@ fuzzy GERMAN"), std::string(";@ fuzzy ").size());
+    korva.WriteDataFile(confirmed);
+    const ProcessResult run = korva.Run({"ENGLISH", "(GERMAN)", dir + "/app.exe"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(StringTableTexts(dir + "/app.exe").at({0x0007, 1}), u"de %d files copied");
+}
+
 TEST(DatHelp, EveryCommandHasItsManualPage) {
     for (const std::string command : {"extract", "update", "check", "export-po", "import-po"}) {
         const ProcessResult help = RunDat({command, "--help"});
