@@ -34,7 +34,8 @@ void FindShadowed(const DataDocument& doc, const std::vector<EntryGroup>& groups
     }
 }
 
-// Translations that would break the program or its look, one error line each.
+// Translations that would break the program or its look, or that korva
+// cannot write, one error line each.
 void FindFormatProblems(const DataDocument& doc, int neutral, CheckFindings& out) {
     for (const DataEntry& entry : doc.entries) {
         const EntryText* source = entry.TextOf(neutral);
@@ -45,7 +46,11 @@ void FindFormatProblems(const DataDocument& doc, int neutral, CheckFindings& out
             if (t.lang == neutral || t.text.empty() || t.text == EmptyTextMarker) {
                 continue; // a translation left empty on purpose shows nothing to break
             }
-            for (const std::string& problem : CompareFormats(source->text, t.text)) {
+            std::vector<std::string> problems = CompareFormats(source->text, t.text);
+            if (std::string tooLong = TooLongForKorva(t.text, doc.codePage); !tooLong.empty()) {
+                problems.push_back(std::move(tooLong));
+            }
+            for (const std::string& problem : problems) {
                 out.errorLines +=
                     doc.Where(t.line) + ": error: " + LangName(t.lang) + ": " + problem + "\n";
                 ++out.errors;

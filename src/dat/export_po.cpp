@@ -7,6 +7,7 @@
 #include "dat/document_checks.h"
 #include "dat/format_checks.h"
 #include "dat/po_file.h"
+#include "dat/po_header.h"
 #include "dat/po_marks.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
@@ -200,7 +201,9 @@ Computed<ExportOutcome> ComputeExportPo(const ExportRequest& request) {
     }
     ExportOutcome out;
     out.po = Header(request.dataPath, request.neutral, request.dest);
-    for (const EntryGroup& group : GroupEntries(doc, request.neutral, {request.dest})) {
+    // The entry korva uses, as check names it, is the one to translate.
+    const std::vector<int> dests = WinnerDests(doc, request.neutral, request.dest);
+    for (const EntryGroup& group : GroupEntries(doc, request.neutral, dests)) {
         out.counts.shadowed += group.members.size() - 1;
         ExportEntry(doc, doc.entries[group.winner], request, out);
     }

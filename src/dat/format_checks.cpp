@@ -245,4 +245,14 @@ bool IsPrintfFormat(std::string_view text) {
     return !p.surelyInserts && !lineBreak && (!p.printf.empty() || p.percentSign);
 }
 
+std::string TooLongForKorva(std::string_view text, CodePage codePage) {
+    const std::size_t units = AnsiUtf16Length(text, codePage);
+    if (units <= kMaxTextUnits) {
+        return {};
+    }
+    return "the translation is " + std::to_string(units) +
+           " UTF-16 code units long; korva can write at most " + std::to_string(kMaxTextUnits) +
+           ", so it would fail";
+}
+
 } // namespace korva::dat

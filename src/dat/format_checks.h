@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text/codepage.h"
 
 namespace korva::dat {
 
@@ -27,5 +30,16 @@ bool SamePlaceholders(std::string_view a, std::string_view b);
 // it holds printf placeholders (%% among them) and no FormatMessage insert
 // that printf cannot read (%1 followed by a blank, %1!d!) or line break (%n).
 bool IsPrintfFormat(std::string_view text);
+
+// The most UTF-16 code units a text korva writes can have: a string table
+// gives each string's length in one 16-bit word, and korva fails the whole
+// run on a longer translation rather than cut it.
+inline constexpr std::size_t kMaxTextUnits = 65535;
+
+// Why korva cannot write the text (of a data file in `codePage`, as its
+// lines hold it), measured as korva measures it: the UTF-16 code units of
+// the text converted, a character beyond U+FFFF taking two. Empty when it
+// can.
+std::string TooLongForKorva(std::string_view text, CodePage codePage);
 
 } // namespace korva::dat

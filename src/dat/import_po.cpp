@@ -1,79 +1,25 @@
 #include <algorithm>
 #include <map>
 #include <ostream>
+#include <vector>
 
 #include "dat/data_document.h"
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
 #include "dat/file_io.h"
+#include "dat/format_checks.h"
 #include "dat/po_file.h"
+#include "dat/po_header.h"
 #include "dat/po_marks.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "dat/text_codec.h"
-#include "langkeys/lang_const.h"
 #include "text/text.h"
 
 namespace korva::dat {
 namespace {
 
 constexpr std::string_view kCommand = "import-po";
-
-struct PoLanguages {
-    int neutral = -1;
-    int dest = -1;
-};
-
-// The languages from the PO header (ours, or the Language field any tool
-// writes), with the data file's languages line for the neutral one.
-Result<PoLanguages> LanguagesOf(const std::vector<PoMessage>& messages, const DataDocument& doc,
-                                const std::string& poPath) {
-    const auto header = std::find_if(messages.begin(), messages.end(),
-                                     [](const PoMessage& m) { return m.IsHeader(); });
-    if (header == messages.end()) {
-        return MakeError(poPath + " has no header, so its language is unknown");
-    }
-    if (const auto type = HeaderField(*header, "Content-Type")) {
-        const std::size_t at = type->find("charset=");
-        std::string charset = at == std::string::npos ? "" : type->substr(at + 8);
-        std::transform(charset.begin(), charset.end(), charset.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        });
-        if (charset != "utf-8" && charset != "utf8" && charset != "charset" && charset != "ascii" &&
-            charset != "us-ascii") {
-            return MakeError(poPath + " is in " + charset +
-                             "; convert it to UTF-8 first (msgconv --to-code=UTF-8)");
-        }
-    }
-    PoLanguages out;
-    if (const auto key = HeaderField(*header, "X-Korva-Language")) {
-        out.dest = FindLanguage(*key);
-    } else if (const auto code = HeaderField(*header, "Language")) {
-        out.dest =
-            LanguageOfPoCode(*code, doc.languages ? doc.languages->dests : std::vector<int>{});
-    }
-    if (out.dest < 0) {
-        return MakeError(poPath + ": neither X-Korva-Language nor Language in its header names "
-                                  "one of korva's languages");
-    }
-    if (const auto key = HeaderField(*header, "X-Korva-Neutral")) {
-        out.neutral = FindLanguage(*key);
-    } else if (doc.languages) {
-        out.neutral = doc.languages->neutral;
-    }
-    if (out.neutral < 0) {
-        return MakeError(poPath + " names no neutral language (X-Korva-Neutral) and " + doc.name +
-                         " has no languages line");
-    }
-    if (doc.languages && doc.languages->neutral != out.neutral) {
-        return MakeError(poPath + " is for the neutral language " + LangName(out.neutral) + ", " +
-                         doc.name + " for " + LangName(doc.languages->neutral));
-    }
-    if (out.neutral == out.dest) {
-        return MakeError(poPath + " is for the neutral language itself");
-    }
-    return out;
-}
 
 bool HasComment(const PoMessage& m, std::string_view comment) {
     return std::find(m.extractedComments.begin(), m.extractedComments.end(), comment) !=
@@ -145,6 +91,8 @@ struct Import {
     const ImportRequest& request;
     const DataDocument& doc;
     const NeutralTextIndex& index;
+    // The entry korva uses -> the entries with its text that korva never uses.
+    const std::map<std::size_t, std::vector<std::size_t>>& shadowed;
     int dest;
     ImportOutcome& out;
     std::map<std::size_t, std::string> changes;        // entry -> its new translation
@@ -156,6 +104,8 @@ struct Import {
                      ": " + what + "\n";
     }
     void Take(const PoMessage& m);
+    // A line saying so when korva never uses other entries with the text.
+    void NoteShadowed(const PoMessage& m, std::size_t entry);
     // The translation as the data file is to hold it, or nothing when the
     // message leaves the entry as it is.
     std::optional<std::string> Wanted(const PoMessage& m);
@@ -182,7 +132,28 @@ std::optional<std::string> Import::Wanted(const PoMessage& m) {
         ++errors;
         return std::nullopt;
     }
+    if (const std::string tooLong = TooLongForKorva(wanted, doc.codePage); !tooLong.empty()) {
+        Note(m, QuoteDataText(m.msgid) + ": " + tooLong);
+        ++errors;
+        return std::nullopt;
+    }
     return wanted;
+}
+
+void Import::NoteShadowed(const PoMessage& m, std::size_t entry) {
+    const auto it = shadowed.find(entry);
+    if (it == shadowed.end()) {
+        return;
+    }
+    std::string others;
+    for (const std::size_t other : it->second) {
+        others += (others.empty() ? "" : ", ") + doc.Where(doc.entries[other].start);
+    }
+    const bool one = it->second.size() == 1;
+    Note(m, "into the entry at " + doc.Where(doc.entries[entry].start) + ", which korva uses; " +
+                (one ? "the entry at " : "the entries at ") + others + (one ? " has" : " have") +
+                " the same text and korva never uses " + (one ? "it" : "them") +
+                " (see korva-dat check)");
 }
 
 void Import::Take(const PoMessage& m) {
@@ -217,6 +188,22 @@ void Import::Take(const PoMessage& m) {
     }
     changes[*entry] = std::move(*wanted);
     ++out.counts.imported;
+    NoteShadowed(m, *entry);
+}
+
+// Of each group of entries with one text, the entries korva never uses, by
+// the one it uses.
+std::map<std::size_t, std::vector<std::size_t>>
+ShadowedEntries(const std::vector<EntryGroup>& groups) {
+    std::map<std::size_t, std::vector<std::size_t>> out;
+    for (const EntryGroup& group : groups) {
+        for (const std::size_t member : group.members) {
+            if (member != group.winner) {
+                out[group.winner].push_back(member);
+            }
+        }
+    }
+    return out;
 }
 
 Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
@@ -230,17 +217,21 @@ Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
     if (!messages) {
         return NothingWritten(messages.error().message);
     }
-    const Result<PoLanguages> langs = LanguagesOf(*messages, doc, poPath);
+    const Result<PoLanguages> langs = PoFileLanguages(*messages, doc, poPath);
     if (!langs) {
         return NothingWritten(langs.error().message);
     }
-    const std::vector<EntryGroup> groups = GroupEntries(doc, langs->neutral, {langs->dest});
+    // The entry korva uses, as check names it, takes the translation.
+    const std::vector<EntryGroup> groups =
+        GroupEntries(doc, langs->neutral, WinnerDests(doc, langs->neutral, langs->dest));
     const NeutralTextIndex index(doc, groups, langs->neutral);
+    const std::map<std::size_t, std::vector<std::size_t>> shadowed = ShadowedEntries(groups);
     ImportOutcome out;
     out.dest = langs->dest;
     Import import{.request = request,
                   .doc = doc,
                   .index = index,
+                  .shadowed = shadowed,
                   .dest = langs->dest,
                   .out = out,
                   .changes = {},
@@ -275,8 +266,12 @@ int ReportImportPo(const ImportRequest& request, ImportOutcome& outcome, Streams
             << " into " << (ProductOnStdout(target) ? "standard output" : target) << ": "
             << counts.imported << " imported, " << counts.unchanged << " unchanged, "
             << counts.untranslated << " untranslated, " << counts.fuzzy << " fuzzy left out, "
-            << counts.notHeld << " not in the data file\n";
-    return counts.notHeld > 0 ? 1 : 0;
+            << counts.notHeld << " not in the data file";
+    if (counts.plural > 0) {
+        summary << ", " << counts.plural << " plural left out";
+    }
+    summary << "\n";
+    return counts.notHeld > 0 || counts.plural > 0 ? 1 : 0;
 }
 
 } // namespace

@@ -38,9 +38,21 @@ struct CheckRow {
     bool complete;
 };
 
+// A translation line of `count` times `piece`.
+std::string Repeated(std::string_view lang, std::string_view piece, std::size_t count,
+                     std::string_view tail = "") {
+    std::string line = std::string(lang) + ",\"";
+    for (std::size_t i = 0; i < count; ++i) {
+        line += piece;
+    }
+    return line + std::string(tail) + "\"";
+}
+
 TEST(DatCheckFindings, FindsErrorsAndCountsTranslationsOfTheTextsKorvaUses) {
     const LanguageChoice french = EnglishTo({"ENGLISH", "FRENCH"});
     const LanguageChoice frenchGerman = EnglishTo({"ENGLISH", "FRENCH", "GERMAN"});
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string emoji = "\xF0\x9F\x98\x80"; // two UTF-16 code units
     const std::vector<CheckRow> rows = {
         {"all translated",
          {"(", "ENGLISH,\"Open\"", "FRENCH,\"Ouvrir\"", ")", "(", "ENGLISH,\"Save\"",
@@ -84,6 +96,45 @@ TEST(DatCheckFindings, FindsErrorsAndCountsTranslationsOfTheTextsKorvaUses) {
          {"(", "ENGLISH,\"%d files\"", "FRENCH,\"%s fichiers\"", ")", "GARBAGE"},
          french,
          {{"K.DAT:5: error: ", ""}, {"K.DAT:3: error: FRENCH: ", "%"}},
+         1,
+         {0},
+         true},
+        // Korva counts a text's UTF-16 code units: a character beyond
+        // U+FFFF is two, a 1252 byte one, and 65535 is as long as it writes.
+        {"UTF-8: 65535 code units in 131069 bytes",
+         {bom + "(", "ENGLISH,\"Open\"", Repeated("FRENCH", emoji, 32767, "a"), ")"},
+         french,
+         {},
+         1,
+         {0},
+         true},
+        {"UTF-8: 65536 code units are too long for korva",
+         {bom + "(", "ENGLISH,\"Open\"", Repeated("FRENCH", emoji, 32768), ")"},
+         french,
+         {{"K.DAT:3: error: FRENCH: the translation is 65536 UTF-16 code units long; korva can "
+           "write at most 65535",
+           ""}},
+         1,
+         {0},
+         true},
+        {"UTF-8: two-byte characters count once",
+         {bom + "(", "ENGLISH,\"Open\"", Repeated("FRENCH", "\xC3\xA9", 65535), ")"},
+         french,
+         {},
+         1,
+         {0},
+         true},
+        {"1252: 65535 bytes are 65535 code units",
+         {"(", "ENGLISH,\"Open\"", Repeated("FRENCH", "\xE9", 65535), ")"},
+         french,
+         {},
+         1,
+         {0},
+         true},
+        {"1252: 65536 bytes are too long, in any language",
+         {"(", "ENGLISH,\"Open\"", "FRENCH,\"x\"", Repeated("GERMAN", "\xE9", 65536), ")"},
+         french,
+         {{"K.DAT:4: error: GERMAN: the translation is 65536 UTF-16", ""}},
          1,
          {0},
          true},

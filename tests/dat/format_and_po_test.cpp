@@ -7,6 +7,8 @@
 
 #include "dat/format_checks.h"
 #include "dat/po_file.h"
+#include "dat/po_header.h"
+#include "langkeys/lang_const.h"
 
 namespace korva::dat {
 namespace {
@@ -124,6 +126,52 @@ TEST(PoFile, ReadsWhatOtherToolsWrite) {
     EXPECT_EQ((*read)[2].context, "menu");
     EXPECT_FALSE((*read)[2].Fuzzy()); // the obsolete message's flag stays with it
     EXPECT_EQ((*read)[3].msgstr.size(), 2u);
+}
+
+// A PO header's Language field against its X-Korva-Language: a region of
+// the same language agrees, another language or another region does not.
+TEST(PoHeader, LanguageFieldAgreesWithTheLanguageOfTheSameIdOnly) {
+    struct Row {
+        const char* code;
+        const char* language; // a key or a tag
+        bool agrees;
+    };
+    const std::vector<Row> rows = {
+        {"de", "GERMAN", true},
+        {"DE", "GERMAN", true},
+        {"de_AT", "GERMAN", true},
+        {"de_DE.UTF-8", "GERMAN", true},
+        {"de_XX", "GERMAN", true}, // a region korva does not know
+        {"", "GERMAN", true},      // names nothing
+        {"fr", "GERMAN", false},
+        {"GERMAN", "GERMAN", false}, // a key name is no code
+        {"pt_BR", "PORTUGUESE", true},
+        {"pt", "pt-BR", true},
+        {"pt_BR", "pt-BR", true},
+        {"pt-br", "pt-BR", true},
+        {"pt_PT", "pt-BR", false},
+        {"es", "pt-BR", false},
+        {"zh_TW", "zh-TW", true},
+        {"zh_CN", "zh-TW", false},
+        {"zh_Hans", "zh-TW", false}, // a script, named by the key's own id
+        {"zh_TW", "CHINESE", true},
+        {"sr@latin", "SERBIAN", true},
+        {"sr@latin", "sr-Cyrl-RS", true}, // a modifier names no id
+        {"hr", "SERBIAN", false},         // one primary id, two languages
+        {"bs", "CROATIAN", false},
+        {"nn", "NORWEGIAN", true},
+        {"no_NO", "NORWEGIAN", true},
+        {"nb_NO", "nb-NO", true},
+        {"bn_IN", "bn", true}, // a tag with no key and no region
+        {"en_US", "en-GB", false},
+        {"xx", "GERMAN", false},
+    };
+    for (const Row& row : rows) {
+        const int language = FindLanguage(row.language);
+        ASSERT_GE(language, 0) << row.language;
+        EXPECT_EQ(PoCodeCanName(row.code, language), row.agrees)
+            << row.code << " / " << row.language;
+    }
 }
 
 TEST(PoFile, NamesTheLineOfWhatItCannotRead) {

@@ -360,6 +360,116 @@ TEST(DatPo, DataFileSurvivesGettextAndPolibUnchanged) {
     }
 }
 
+// Two entries with one text: korva uses the last one it files for the
+// destinations of the languages line, and export-po hands the translator
+// that one's translation and import-po puts the new one there, where korva
+// finds it. Without a languages line the PO file's language alone decides.
+TEST(DatPo, ShadowedEntriesGiveWayToTheEntryKorvaUses) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    const std::string program = e2e::BuildProgram(
+        Builder::ClangX64, {StringTableScript({{1, u"Open"}, {2, u"Save"}}), {}, 0});
+    const std::string entries = "(\r\nENGLISH,\"Open\"\r\nFRENCH,\"Ouvrir (jamais)\"\r\n)\r\n"
+                                "(\r\nENGLISH,\"Open\"\r\nGERMAN,\"\xC3\x96"
+                                "ffnen\"\r\n;FRENCH,\"\"\r\n)\r\n"
+                                "(\r\nENGLISH,\"Save\"\r\nFRENCH,\"Enregistrer\"\r\n"
+                                "GERMAN,\"Speichern\"\r\n)\r\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    WriteText(dir + "/KORVA.DAT", bom + entries);
+    ASSERT_EQ(RunDat({"export-po", "KORVA.DAT", "ENGLISH", "FRENCH", "-o", "old.po"}, dir).exitCode,
+              0);
+    EXPECT_NE(ReadText(dir + "/old.po").find("msgid \"Open\"\nmsgstr \"Ouvrir (jamais)\"\n"),
+              std::string::npos);
+
+    const std::string data = bom + ";@ languages: ENGLISH (FRENCH,GERMAN)\r\n" + entries;
+    WriteText(dir + "/KORVA.DAT", data);
+    const ProcessResult check = RunDat({"check", "KORVA.DAT"}, dir);
+    EXPECT_NE(check.output.find("KORVA.DAT:2: error: this entry's ENGLISH text \"Open\" is the "
+                                "same for korva as that of the entry at line 6, which korva uses"),
+              std::string::npos)
+        << check.output;
+    const ProcessResult exported =
+        RunDat({"export-po", "KORVA.DAT", "ENGLISH", "FRENCH", "-o", "fr.po"}, dir);
+    ASSERT_EQ(exported.exitCode, 0) << exported.output;
+    EXPECT_NE(exported.output.find("1 entries left out"), std::string::npos) << exported.output;
+    std::string po = ReadText(dir + "/fr.po");
+    const std::string open = "msgid \"Open\"\nmsgstr \"\"\n";
+    ASSERT_NE(po.find(open), std::string::npos) << po;
+    po.replace(po.find(open), open.size(), "msgid \"Open\"\nmsgstr \"Ouvrir\"\n");
+    WriteText(dir + "/fr.po", po);
+    korva::test::RunOrThrow("cd " + korva::test::ShellQuote(dir) +
+                            " && msgfmt --check -o /dev/null fr.po");
+
+    const ProcessResult imported = RunDat({"import-po", "KORVA.DAT", "fr.po"}, dir);
+    EXPECT_EQ(imported.exitCode, 0) << imported.output;
+    EXPECT_NE(imported.output.find(": into the entry at KORVA.DAT:6, which korva uses; the entry "
+                                   "at KORVA.DAT:2 has the same text and korva never uses it"),
+              std::string::npos)
+        << imported.output;
+    const std::string placeholder = ";FRENCH,\"\"";
+    std::string expected = data;
+    expected.replace(expected.find(placeholder), placeholder.size(), "FRENCH,\"Ouvrir\"");
+    EXPECT_EQ(ReadText(dir + "/KORVA.DAT"), expected);
+
+    const std::string app = ws.Copy(program, "app.exe");
+    const ProcessResult run = korva.Run({"ENGLISH", "(FRENCH,GERMAN)", app});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const Texts texts = StringTableTexts(app);
+    EXPECT_EQ(texts.at({0x0C, 1}), u"Ouvrir");
+    EXPECT_EQ(texts.at({0x07, 1}), u"\x00D6"
+                                   u"ffnen");
+}
+
+// A translation longer than korva can write: check reports it where korva
+// fails, and only there, counting UTF-16 code units in either code page.
+TEST(DatCheck, TooLongATranslationIsAnErrorExactlyWhereKorvaFails) {
+    Workspace ws;
+    const e2e::Installed korva(ws);
+    const std::string dir = ws.path().string();
+    const std::string program =
+        e2e::BuildProgram(Builder::ClangX64, {StringTableScript({{1, u"Open"}}), {}, 0});
+    const auto repeated = [](const std::string& piece, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i) {
+            out += piece;
+        }
+        return out;
+    };
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    struct LengthRow {
+        const char* name;
+        bool utf8;
+        std::string translation; // as the file spells it
+        std::size_t units;
+    };
+    const std::vector<LengthRow> rows = {
+        {"UTF-8, two units a character", true, repeated(emoji, 32767) + "a", 65535},
+        {"UTF-8, two units a character", true, repeated(emoji, 32768), 65536},
+        {"UTF-8, two bytes a unit", true, repeated("\xC3\xA9", 65535), 65535},
+        {"UTF-8, two bytes a unit", true, repeated("\xC3\xA9", 65535) + "a", 65536},
+        {"1252", false, repeated("\xE9", 65535), 65535},
+        {"1252", false, repeated("\xE9", 65536), 65536},
+    };
+    for (const LengthRow& row : rows) {
+        SCOPED_TRACE(std::string(row.name) + ", " + std::to_string(row.units));
+        korva.WriteDataFile(std::string(row.utf8 ? "\xEF\xBB\xBF" : "") +
+                            ";@ languages: ENGLISH (FRENCH)\r\n(\r\nENGLISH,\"Open\"\r\nFRENCH,\"" +
+                            row.translation + "\"\r\n)\r\n");
+        const std::string app = ws.Copy(program, "app.exe");
+        const ProcessResult check = RunDat({"check", "KORVA.DAT", "app.exe"}, dir);
+        const ProcessResult run = korva.Run({"ENGLISH", "(FRENCH)", app});
+        const bool tooLong = row.units > 65535;
+        EXPECT_EQ(run.exitCode, tooLong ? 2 : 0) << run.output;
+        EXPECT_EQ(check.exitCode, tooLong ? 2 : 0) << check.output.substr(0, 500);
+        EXPECT_EQ(check.output.find("KORVA.DAT:4: error: FRENCH: the translation is " +
+                                    std::to_string(row.units) + " UTF-16 code units long") !=
+                      std::string::npos,
+                  tooLong)
+            << check.output.substr(0, 500);
+    }
+}
+
 // A program of a thousand blocks, every text in its own entry but those
 // shared on purpose.
 TEST(DatLarge, ThousandsOfBlocksExtractAndTranslate) {
