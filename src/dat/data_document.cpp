@@ -278,6 +278,15 @@ const EntryText* DataEntry::TextOf(int lang) const {
     return it == texts.rend() ? nullptr : &*it;
 }
 
+const EntryText* DataEntry::SuggestionOf(int lang) const {
+    for (const EntryText& t : suggestions) {
+        if (t.lang == lang) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
 const Placeholder* DataEntry::PlaceholderOf(int lang) const {
     for (const Placeholder& p : placeholders) {
         if (p.lang == lang) {

@@ -83,6 +83,7 @@ struct DataEntry {
     // it), or null.
     const EntryText* TextOf(int lang) const;
     const Placeholder* PlaceholderOf(int lang) const;
+    const EntryText* SuggestionOf(int lang) const;
     // Whether korva files the entry when it takes in `neutral` and `dests`:
     // two stored lines of those languages and a neutral text.
     bool FiledFor(int neutral, const std::vector<int>& dests) const;

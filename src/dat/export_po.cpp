@@ -151,10 +151,27 @@ Result<ExportRequest> ParseExportPo(CommandArgs args) {
 
 // One message of the PO file for the entry korva uses, counted; or a line
 // in `notes` when a PO file cannot hold its text.
+// "#| msgid ..." with every line of the field behind the "#| " mark.
+std::string PreviousMsgid(std::string_view text) {
+    const std::string field = PoField("msgid", text);
+    std::string out;
+    for (std::size_t begin = 0; begin < field.size();) {
+        const std::size_t end = field.find('\n', begin);
+        const std::size_t next = end == std::string::npos ? field.size() : end + 1;
+        out += "#| " + field.substr(begin, next - begin);
+        begin = next;
+    }
+    return out;
+}
+
 void ExportEntry(const DataDocument& doc, const DataEntry& entry, const ExportRequest& request,
                  ExportOutcome& out) {
     const std::string msgid = ToUtf8(entry.TextOf(request.neutral)->text, doc.codePage);
-    const EntryText* translation = entry.TextOf(request.dest);
+    const EntryText* given = entry.TextOf(request.dest);
+    // A suggestion goes to the translator as msgmerge gives a fuzzy match:
+    // marked fuzzy, with the text it was made for as the previous msgid.
+    const EntryText* suggested = given == nullptr ? entry.SuggestionOf(request.dest) : nullptr;
+    const EntryText* translation = given != nullptr ? given : suggested;
     const bool emptyOnPurpose = translation != nullptr && translation->text == EmptyTextMarker;
     const std::string msgstr = translation == nullptr || emptyOnPurpose
                                    ? std::string()
@@ -173,11 +190,14 @@ void ExportEntry(const DataDocument& doc, const DataEntry& entry, const ExportRe
     const bool lineBreaksDiffer =
         !msgstr.empty() && (StartsWithLineBreak(msgid) != StartsWithLineBreak(msgstr) ||
                             EndsWithLineBreak(msgid) != EndsWithLineBreak(msgstr));
+    const bool fuzzy = lineBreaksDiffer || suggested != nullptr;
     if (emptyOnPurpose) {
         out.po += "#. " + std::string(kEmptyTranslationComment) + "\n";
         ++out.counts.empty;
     } else if (lineBreaksDiffer) {
         out.po += "#. " + std::string(kLineBreakComment) + "\n";
+        ++out.counts.fuzzy;
+    } else if (suggested != nullptr) {
         ++out.counts.fuzzy;
     } else if (msgstr.empty()) {
         ++out.counts.untranslated;
@@ -187,9 +207,12 @@ void ExportEntry(const DataDocument& doc, const DataEntry& entry, const ExportRe
     out.po += References(entry);
     // The flags as gettext orders them: fuzzy first.
     const bool cFormat = IsPrintfFormat(msgid);
-    if (lineBreaksDiffer || cFormat) {
-        out.po += std::string("#, ") + (lineBreaksDiffer ? "fuzzy" : "") +
-                  (lineBreaksDiffer && cFormat ? ", " : "") + (cFormat ? "c-format" : "") + "\n";
+    if (fuzzy || cFormat) {
+        out.po += std::string("#, ") + (fuzzy ? "fuzzy" : "") + (fuzzy && cFormat ? ", " : "") +
+                  (cFormat ? "c-format" : "") + "\n";
+    }
+    if (suggested != nullptr && !entry.madeFor.empty()) {
+        out.po += PreviousMsgid(ToUtf8(entry.madeFor, doc.codePage));
     }
     out.po += PoField("msgid", msgid) + PoField("msgstr", msgstr) + "\n";
 }

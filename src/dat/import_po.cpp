@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <map>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "dat/data_document.h"
@@ -31,17 +32,25 @@ struct ImportCounts {
 };
 
 // The data file with the new translations: each replaces the language's
-// line or placeholder in its entry, or goes in before the entry's ')'.
+// line, suggestion or placeholder in its entry, or goes in before the
+// entry's ')'. A suggestion's note of the text it was made for goes with
+// the entry's last suggestion.
 std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::string>& changes,
                   int dest) {
     std::map<std::size_t, std::string> replaced; // line -> new line
     std::map<std::size_t, std::string> before;   // line -> new line to put before it
+    std::set<std::size_t> dropped;
     for (const auto& [e, text] : changes) {
         const DataEntry& entry = doc.entries[e];
         const std::string line =
             text == EmptyTextMarker ? LangName(dest) + ",\"\"" : TextLine(dest, text);
         if (const EntryText* given = entry.TextOf(dest)) {
             replaced[given->line] = line;
+        } else if (const EntryText* suggested = entry.SuggestionOf(dest)) {
+            replaced[suggested->line] = line;
+            if (entry.suggestions.size() == 1 && entry.madeForLine != SIZE_MAX) {
+                dropped.insert(entry.madeForLine);
+            }
         } else if (const Placeholder* placeholder = entry.PlaceholderOf(dest)) {
             replaced[placeholder->line] = line;
         } else {
@@ -52,6 +61,9 @@ std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::stri
     for (std::size_t i = 0; i < doc.lines.size(); ++i) {
         if (const auto it = before.find(i); it != before.end()) {
             AppendLine(out, it->second, doc.lineEnd);
+        }
+        if (dropped.contains(i)) {
+            continue;
         }
         if (const auto it = replaced.find(i); it != replaced.end()) {
             out += it->second;

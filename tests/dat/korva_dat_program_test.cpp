@@ -783,6 +783,27 @@ TEST(DatUpdate, CarriesTranslationsOfASimilarTextAsSuggestions) {
     EXPECT_NE(check.output.find("1 translation of a similar earlier text waits"), std::string::npos)
         << check.output;
 
+    // In a PO file, as msgmerge gives a fuzzy match; confirmed there, it
+    // comes back as the translation, and the suggestion's lines go.
+    ASSERT_EQ(RunDat({"export-po", "K.DAT", "ENGLISH", "GERMAN", "-o", "de.po"}, dir).exitCode, 0);
+    std::string po = ReadText(dir + "/de.po");
+    const std::string fuzzy = "#, fuzzy, c-format\n#| msgid \"%d files copied\"\n"
+                              "msgid \"%d file(s) copied\"\nmsgstr \"de %d files copied\"\n";
+    ASSERT_NE(po.find(fuzzy), std::string::npos) << po;
+    EXPECT_EQ(
+        korva::test::RunProgram("msgfmt", {"--check", "-o", "/dev/null", dir + "/de.po"}).exitCode,
+        0);
+    ASSERT_EQ(RunDat({"import-po", "K.DAT", "de.po", "-o", "still.dat"}, dir).exitCode, 0);
+    EXPECT_EQ(ReadText(dir + "/still.dat"), data); // still fuzzy: left as a suggestion
+    po.replace(po.find(fuzzy), 10, "#, ");
+    WriteText(dir + "/de.po", po);
+    ASSERT_EQ(RunDat({"import-po", "K.DAT", "de.po", "-o", "confirmed.dat"}, dir).exitCode, 0);
+    const std::string confirmedByPo = ReadText(dir + "/confirmed.dat");
+    EXPECT_NE(
+        confirmedByPo.find("ENGLISH,\"%d file(s) copied\"\r\nGERMAN,\"de %d files copied\"\r\n)"),
+        std::string::npos)
+        << confirmedByPo;
+
     korva.WriteDataFile(data);
     const std::string before = ws.Copy(dir + "/app.exe", "before.exe");
     const ProcessResult unconfirmed = korva.Run({"ENGLISH", "(GERMAN)", before});
