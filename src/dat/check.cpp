@@ -3,6 +3,7 @@
 
 #include "dat/case_checks.h"
 #include "dat/check_findings.h"
+#include "dat/po_check.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
 #include "strtables/read_text_resources.h"
@@ -23,6 +24,7 @@ struct CheckOutcome {
     std::optional<LanguageChoice> choice;
     CheckFindings findings;
     std::size_t suggestions = 0; // translations carried over by update, to be confirmed
+    std::optional<PoAsData> po;  // when check was given a PO file
 };
 
 Result<CheckRequest> ParseCheck(CommandArgs args) {
@@ -62,8 +64,17 @@ Result<std::vector<ProgramTables>> ReadCheckedPrograms(const std::vector<std::st
 }
 
 Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
-    KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(request.dataPath));
     CheckOutcome out;
+    if (IsPoFileName(request.dataPath)) {
+        KORVA_ASSIGN_OR_RETURN(PoAsData po, ReadPoAsData(request.dataPath));
+        out.po = std::move(po);
+    }
+    Result<DataDocument> loaded =
+        out.po ? Result<DataDocument>(out.po->doc) : LoadDataDocument(request.dataPath);
+    if (!loaded) {
+        return loaded.error();
+    }
+    const DataDocument& doc = *loaded;
     Result<std::optional<LanguageChoice>> choice =
         CommandChoice(request.languages, doc.languages, request.options);
     if (!choice) {
@@ -140,7 +151,12 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
 int ReportCheck(const CheckRequest& request, CheckOutcome& outcome, Streams io) {
     std::ostream& out = io.out;
     const CheckFindings& found = outcome.findings;
-    out << found.errorLines << found.warningLines;
+    if (outcome.po) {
+        out << WithMsgids(found.errorLines, *outcome.po)
+            << WithMsgids(found.warningLines, *outcome.po);
+    } else {
+        out << found.errorLines << found.warningLines;
+    }
     if (!outcome.choice) {
         out << "korva-dat check: " << request.dataPath
             << " has no languages line, so only its syntax was checked; give NeutralLang "

@@ -311,6 +311,9 @@ bool DataEntry::FiledFor(int neutral, const std::vector<int>& dests) const {
 }
 
 std::string DataDocument::Where(std::size_t lineIndex) const {
+    if (lineIndex < sourceLines.size()) {
+        return name + ":" + std::to_string(sourceLines[lineIndex]);
+    }
     return name + ":" + std::to_string(lineIndex + 1);
 }
 

@@ -121,6 +121,10 @@ struct DataDocument {
     std::vector<DataError> errors;           // every syntax error, in line order
     std::optional<LanguageChoice> languages; // from the languages line
     std::size_t languagesLine = SIZE_MAX;
+    // For a document made from another file (a PO file that check reads as
+    // a data file): that file's line number for each line, which messages
+    // then name. Empty for a data file.
+    std::vector<std::size_t> sourceLines;
 
     std::string_view LineText(std::size_t i) const {
         return std::string_view(bytes).substr(lines[i].begin, lines[i].size);

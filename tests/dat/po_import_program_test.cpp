@@ -190,5 +190,40 @@ TEST(DatPoImport, NamesWithControlCharactersStayOnTheirLine) {
     EXPECT_EQ(imported.output.substr(0, data.size()), data);
 }
 
+// A translator's PO file checked before it is imported: what check finds
+// in a data file, at the PO file's lines and with each msgid, including
+// what msgfmt --check lets through (accelerators, a tab's shortcut).
+TEST(DatPoCheck, FindsWhatCheckFindsInADataFileAtThePoFilesLines) {
+    Workspace ws;
+    const std::string dir = ws.path().string();
+    WriteText(dir + "/de.po", "msgid \"\"\nmsgstr \"\"\n"
+                              "\"Content-Type: text/plain; charset=UTF-8\\n\"\n"
+                              "\"X-Korva-Neutral: ENGLISH\\n\"\n"
+                              "\"X-Korva-Language: GERMAN\\n\"\n\n"
+                              "msgid \"Open\"\nmsgstr \"&\xC3\x96"
+                              "ffnen\"\n\n"                                                // line 7
+                              "#, c-format\nmsgid \"%d files\"\nmsgstr \"%d Dateien\"\n\n" // fine
+                              "msgid \"Save\\tCtrl+S\"\nmsgstr \"Speichern\"\n\n" // line 14
+                              "msgid \"Copy %1\"\nmsgstr \"Kopieren\"\n\n"        // line 17
+                              "#, fuzzy\nmsgid \"Close\"\nmsgstr \"&&\"\n\n"      // not taken
+                              "msgid \"Help\"\nmsgstr \"\"\n");                   // untranslated
+    ASSERT_EQ(
+        korva::test::RunProgram("msgfmt", {"--check", "-o", "/dev/null", dir + "/de.po"}).exitCode,
+        0);
+    const ProcessResult check = RunDat({"check", "de.po"}, dir);
+    EXPECT_EQ(check.exitCode, 2) << check.output;
+    EXPECT_EQ(
+        check.output,
+        "de.po:7: error: GERMAN: the source has 0 accelerators (&), the translation 1 "
+        "(msgid \"Open\")\n"
+        "de.po:14: error: GERMAN: the source has a shortcut after a tab, the translation none "
+        "(msgid \"Save\tCtrl+S\")\n"
+        "de.po:17: error: GERMAN: numbered placeholders differ from the source's: %1 in the "
+        "source, none in the translation (msgid \"Copy %1\")\n"
+        "Translations in de.po for ENGLISH (GERMAN), 6 texts:\n"
+        "  GERMAN            4 translated        2 without translation\n"
+        "korva-dat check: de.po: 3 errors, incomplete\n");
+}
+
 } // namespace
 } // namespace korva::dat::test
