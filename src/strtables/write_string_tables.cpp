@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -143,23 +144,35 @@ private:
 // the selection adds for users of other regions and other languages.
 class CopyPlan {
 public:
+    // At most three: the destination's own, its language's and the fallback's.
+    struct Copies {
+        std::array<std::uint16_t, 3> ids{};
+        std::size_t count = 0;
+        const std::uint16_t* begin() const { return ids.data(); }
+        const std::uint16_t* end() const { return ids.data() + count; }
+    };
+
     explicit CopyPlan(const LangSelection& languages) {
         for (const int dest : languages.dests) {
-            copies_.emplace_back(LangIdOf(dest), languages.CopyLangIds(dest));
+            Copies copies;
+            for (const std::uint16_t id : languages.CopyLangIds(dest)) {
+                copies.ids.at(copies.count++) = id;
+            }
+            copies_.emplace_back(LangIdOf(dest), copies);
         }
     }
 
-    std::span<const std::uint16_t> CopiesOf(const std::uint16_t& language) const {
+    Copies CopiesOf(std::uint16_t language) const {
         for (const auto& [id, copies] : copies_) {
             if (id == language) {
                 return copies;
             }
         }
-        return {&language, 1};
+        return {{language}, 1};
     }
 
 private:
-    std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> copies_;
+    std::vector<std::pair<std::uint16_t, Copies>> copies_;
 };
 
 // One copy of a resource read into its parts, built with `texts`.
