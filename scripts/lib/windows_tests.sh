@@ -15,5 +15,8 @@ prefix="$PWD/build/win-wineprefix"
 for arch in x64 x86; do
   cmake --preset "windows-$arch" -DKORVA_WERROR=ON -DKORVA_TEST_WINEPREFIX="$prefix" >/dev/null
   cmake --build --preset "windows-$arch" -j "$jobs"
-  ctest --preset "windows-$arch" -j "$jobs"
+  # A test fails once in a while for Wine's own reasons on a loaded machine
+  # ("wine client error: recvmsg: Connection reset by peer", the server
+  # gone): such a test runs once more, and one that fails twice fails.
+  ctest --preset "windows-$arch" -j "$jobs" --repeat until-pass:2
 done
