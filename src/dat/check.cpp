@@ -80,12 +80,12 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
             ReadCheckedPrograms(request.programPaths,
                                 {doc.codePage, out.choice->OriginalLangId(), out.choice->kinds}));
     }
-    out.findings = CheckDocument(doc, out.choice, programs);
+    out.findings = CheckDocument(doc, out.choice, programs, WriteRehearsal::OfTheFiles);
     if (out.choice && !programs.empty()) {
         const ProgramTexts texts = CollectTexts(programs, doc.codePage);
-        out.findings.warningLines += LetterCaseWarnings(
-            doc, GroupEntries(doc, out.choice->neutral, out.choice->dests), out.choice->neutral,
-            texts, out.findings.warnings);
+        out.findings.warningLines +=
+            LetterCaseWarnings(doc, GroupEntries(doc, out.choice->neutral, out.choice->dests),
+                               out.choice->neutral, texts, out.findings.warnings);
     }
     return out;
 }
@@ -122,8 +122,13 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
     } else {
         out << "  korva would count: Translations found " << c.translationsFound
             << ", Source strings missing " << c.sourceStringsMissing
-            << ", Translation strings missing " << c.translationStringsMissing << "; exit code "
-            << c.KorvaExitCode() << "\n";
+            << ", Translation strings missing " << c.translationStringsMissing;
+        if (program.writeFailure.empty()) {
+            out << "; exit code " << c.KorvaExitCode() << "\n";
+        } else {
+            out << "\n  korva would then stop with: Error writing to file " << program.path << ": "
+                << program.writeFailure << "; exit code 2\n";
+        }
     }
     if (!program.hint.empty()) {
         out << "  korva would then say: " << program.hint << "\n";

@@ -81,6 +81,11 @@ Result<ResourceUpdate> ResourceUpdate::FromBytes(std::vector<std::uint8_t> bytes
     return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
 }
 
+Result<ResourceUpdate> ResourceUpdate::ForRehearsal(const std::string& path) {
+    KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::Open(path));
+    return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
+}
+
 Result<void> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
                                  std::uint16_t language, std::span<const std::uint8_t> bytes,
                                  std::uint32_t codePage) {
@@ -125,6 +130,16 @@ Result<void> ResourceUpdate::Commit() const {
     // Every reason from below names the file where it matters (the
     // platform's) or is about the image as a whole.
     return WriteAndCheck();
+}
+
+// Build's steps are WriteAndCheck's, with a buffer for the temporary file:
+// the same layout, plan, pieces and check, so the same failures.
+Result<void> ResourceUpdate::Rehearse() const {
+    if (!changes_->changed()) {
+        return {};
+    }
+    KORVA_RETURN_IF_ERROR(Build());
+    return {};
 }
 
 // The new file goes straight from the old file and the staged data to a
