@@ -109,13 +109,18 @@ Result<void> ResourceUpdate::Remove(const ResourceId& type, const ResourceId& na
     return changes_->Remove(type, name, language);
 }
 
-Result<RebuiltImage> ResourceUpdate::Build() const {
+Result<ResourceLayout> ResourceUpdate::LayOut() const {
     Result<ResourceLayout> layout = LayOutResources(changes_->tree());
     if (!layout) {
         return WithContext("laying out resources", layout.error());
     }
+    return layout;
+}
+
+Result<RebuiltImage> ResourceUpdate::Build() const {
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
     KORVA_ASSIGN_OR_RETURN(RebuiltImage rebuilt, RebuildImage(module_->file(), module_->image(),
-                                                              module_->root(), *layout));
+                                                              module_->root(), layout));
     KORVA_RETURN_IF_ERROR(VerifyRebuiltImage(rebuilt, changes_->tree()));
     return rebuilt;
 }
@@ -132,14 +137,30 @@ Result<void> ResourceUpdate::Commit() const {
     return WriteAndCheck();
 }
 
-// Build's steps are WriteAndCheck's, with a buffer for the temporary file:
-// the same layout, plan, pieces and check, so the same failures.
+// WriteAndCheck's steps with memory in place of the temporary file: the
+// same layout, plan, stream and check, so the same failures, and the old
+// file's pages given back as the stream passes them.
 Result<void> ResourceUpdate::Rehearse() const {
     if (!changes_->changed()) {
         return {};
     }
-    KORVA_RETURN_IF_ERROR(Build());
-    return {};
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
+    PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
+    const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
+    KORVA_ASSIGN_OR_RETURN(
+        PlannedImage planned,
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), layout, releaseOld));
+    std::vector<std::uint8_t> written;
+    written.reserve(static_cast<std::size_t>(planned.pieces.size()));
+    const auto sink = [&](Bytes bytes) -> Result<void> {
+        written.insert(written.end(), bytes.begin(), bytes.end());
+        return {};
+    };
+    ProducedDigests digests;
+    KORVA_RETURN_IF_ERROR(planned.pieces.WriteTo(sink, releaseOld, &digests));
+    oldPages.Flush();
+    return VerifyRebuiltImage(written, planned.resourceRva, planned.resourceSize, changes_->tree(),
+                              digests, releaseOld);
 }
 
 // The new file goes straight from the old file and the staged data to a
@@ -151,15 +172,12 @@ Result<void> ResourceUpdate::Rehearse() const {
 // the wrong bytes); the other sections' bytes are trusted to their place in
 // the parsed section table.
 Result<void> ResourceUpdate::WriteAndCheck() const {
-    Result<ResourceLayout> layout = LayOutResources(changes_->tree());
-    if (!layout) {
-        return WithContext("laying out resources", layout.error());
-    }
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
     PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
     const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
     KORVA_ASSIGN_OR_RETURN(
         PlannedImage planned,
-        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), *layout, releaseOld));
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), layout, releaseOld));
     KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path_));
     // Unchanged ranges of the old file go from file to file without passing
     // through this process.

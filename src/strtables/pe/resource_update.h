@@ -56,6 +56,7 @@ public:
 
 private:
     ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
+    Result<ResourceLayout> LayOut() const;
     Result<void> WriteAndCheck() const;
 
     std::string path_; // empty for an update over bytes or for a rehearsal
