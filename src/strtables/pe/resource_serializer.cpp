@@ -54,8 +54,9 @@ std::string ResourceLayout::WhereIs(std::size_t table) const {
 }
 
 // The entries of one directory in the loader's search order, checked for
-// what the format cannot hold. Each failure names the resource, which the
-// file's other tools (a linker's warning, a resource viewer) name alike.
+// what the format cannot hold. Each failure says where in the tree it lies
+// (type, name, language), so that it can be found in the program's sources:
+// the file's other resources may be many, and the layout fails as a whole.
 Result<std::vector<ResourceLayout::Slot>> ResourceLayout::SlotsOf(std::size_t table) const {
     std::vector<Slot> slots;
     std::size_t named = 0;
