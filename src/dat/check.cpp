@@ -92,7 +92,7 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
             ReadCheckedPrograms(request.programPaths,
                                 {doc.codePage, out.choice->OriginalLangId(), out.choice->kinds}));
     }
-    out.findings = CheckDocument(doc, out.choice, programs);
+    out.findings = CheckDocument(doc, out.choice, programs, WriteRehearsal::OfTheFiles);
     for (const DataEntry& entry : doc.entries) {
         out.suggestions += entry.suggestions.size();
     }
@@ -140,8 +140,13 @@ void WriteCoverage(const ProgramCoverage& program, const LanguageChoice& choice,
     } else {
         out << "  korva would count: Translations found " << c.translationsFound
             << ", Source strings missing " << c.sourceStringsMissing
-            << ", Translation strings missing " << c.translationStringsMissing << "; exit code "
-            << c.KorvaExitCode() << "\n";
+            << ", Translation strings missing " << c.translationStringsMissing;
+        if (program.writeFailure.empty()) {
+            out << "; exit code " << c.KorvaExitCode() << "\n";
+        } else {
+            out << "\n  korva would then stop with: Error writing to file " << program.path << ": "
+                << program.writeFailure << "; exit code 2\n";
+        }
     }
     if (!program.hint.empty()) {
         out << "  korva would then say: " << program.hint << "\n";

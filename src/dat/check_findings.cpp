@@ -6,6 +6,7 @@
 #include "dat/format_checks.h"
 #include "dat/text_codec.h"
 #include "dat/ui_checks.h"
+#include "dat/write_checks.h"
 #include "datafile/data_loader.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -155,7 +156,7 @@ void FindUnreadable(const std::vector<ProgramTables>& programs, CheckFindings& o
 } // namespace
 
 CheckFindings CheckDocument(const DataDocument& doc, const std::optional<LanguageChoice>& choice,
-                            const std::vector<ProgramTables>& programs) {
+                            const std::vector<ProgramTables>& programs, WriteRehearsal writes) {
     CheckFindings out;
     out.errorLines = SyntaxErrorLines(doc);
     out.errors = doc.errors.size();
@@ -174,6 +175,9 @@ CheckFindings CheckDocument(const DataDocument& doc, const std::optional<Languag
         FindUnreadable(programs, out);
         FindInterfaceProblems(doc, groups, *choice, programs, out);
         out.programs = CoverPrograms(doc, groups, *choice, programs, korva.dict);
+        if (writes == WriteRehearsal::OfTheFiles && korva.stopLine.empty()) {
+            FindWriteFailures(programs, korva.dict, *choice, doc.codePage, out);
+        }
     }
     return out;
 }
@@ -187,8 +191,9 @@ bool CheckFindings::Complete() const {
             return false;
         }
     }
-    return std::all_of(programs.begin(), programs.end(),
-                       [](const ProgramCoverage& p) { return p.coverage.KorvaExitCode() == 0; });
+    return std::all_of(programs.begin(), programs.end(), [](const ProgramCoverage& p) {
+        return p.coverage.KorvaExitCode() == 0 && p.writeFailure.empty();
+    });
 }
 
 } // namespace korva::dat

@@ -21,6 +21,8 @@ struct ProgramCoverage {
     // Without a text to translate: the languages the program is in and the
     // -O that takes them (LanguagesFoundHint); else empty.
     std::string hint = {};
+    // Why korva, having counted, would fail to write the program; else empty.
+    std::string writeFailure = {};
 };
 
 // What 'korva-dat check' finds in a data file.
@@ -40,8 +42,14 @@ struct CheckFindings {
     bool Complete() const;
 };
 
+// Whether CheckDocument also rehearses korva's write of each program
+// (FindWriteFailures), which reads the program's file again: it must be the
+// file the program was read from.
+enum class WriteRehearsal { Skipped, OfTheFiles };
+
 // Without a choice of languages only the syntax is checked.
 CheckFindings CheckDocument(const DataDocument& doc, const std::optional<LanguageChoice>& choice,
-                            const std::vector<ProgramTables>& programs);
+                            const std::vector<ProgramTables>& programs,
+                            WriteRehearsal writes = WriteRehearsal::Skipped);
 
 } // namespace korva::dat

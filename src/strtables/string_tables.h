@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "langkeys/lang_selection.h"
 #include "restexts/resource_kinds.h"
 #include "restexts/text_template.h"
 #include "text/codepage.h"
@@ -82,7 +83,25 @@ Result<std::vector<TResInfo>> ReadStringTables(std::string_view path,
 Result<void> ReadChosenResources();
 bool ReadStringTables();
 
-// Writes every block that is not Skipped back into ProgFileName, all at once.
+// What writing records back depends on besides them.
+struct StringTableWriteOptions {
+    CodePage codePage = CodePage::Windows1252; // the records' texts are in
+    // The destinations, whose copies are written, and the original neutral
+    // language, whose copy goes.
+    LangSelection languages;
+    // Everything but the replacement of the file: the new file is built in
+    // memory, checked as before a replacement and dropped, and the failure
+    // is the one the write would have. The file need not be writable.
+    bool rehearse = false;
+};
+
+// Writes every record of `blocks` that is not Skipped, as translated, back
+// into the program at `path`, all at once, or says why it could not.
+Result<void> WriteStringTables(const std::string& path, const std::vector<TResInfo>& blocks,
+                               const StringTableWriteOptions& options);
+
+// korva's stage: writes ResBlocks back into ProgFileName, in RunCodePage
+// and for the run's language selection.
 bool WriteStringTables();
 // The same, saying why it could not.
 Result<void> WriteStringTablesOrSayWhy();

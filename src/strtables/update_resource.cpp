@@ -19,6 +19,14 @@ Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExisti
     return std::make_unique<pe::ResourceUpdate>(std::move(update));
 }
 
+Result<UpdateHandle> BeginResourceRehearsal(const char* fileName) {
+    if (fileName == nullptr) {
+        return MakeError("no file name to update");
+    }
+    KORVA_ASSIGN_OR_RETURN(pe::ResourceUpdate update, pe::ResourceUpdate::ForRehearsal(fileName));
+    return std::make_unique<pe::ResourceUpdate>(std::move(update));
+}
+
 Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
                            const ResourceName& name, std::uint16_t language, const void* data,
                            std::uint32_t size) {
@@ -55,6 +63,14 @@ Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard) {
         return {};
     }
     return finished->Commit();
+}
+
+Result<void> RehearseResourceUpdate(UpdateHandle& handle) {
+    if (handle == nullptr) {
+        return MakeError("no update to end");
+    }
+    const UpdateHandle finished = std::move(handle);
+    return finished->Rehearse();
 }
 
 } // namespace korva

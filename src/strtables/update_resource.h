@@ -40,4 +40,11 @@ Result<void> StageResource(const UpdateHandle& handle, const ResourceName& type,
 // all (discard true). The handle is finished either way.
 Result<void> EndResourceUpdate(UpdateHandle& handle, bool discard);
 
+// An update that is only rehearsed: begun on a file that need not be
+// writable, staged as any other, and ended by RehearseResourceUpdate, which
+// does what EndResourceUpdate would short of writing the file (the new file
+// is built in memory, checked and dropped) and fails where and as it would.
+Result<UpdateHandle> BeginResourceRehearsal(const char* fileName);
+Result<void> RehearseResourceUpdate(UpdateHandle& handle);
+
 } // namespace korva

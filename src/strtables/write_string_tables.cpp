@@ -35,9 +35,10 @@ const std::vector<std::uint8_t>* OriginalUnits(const TResInfo& record, std::size
     return nullptr;
 }
 
-std::size_t UnitCount(const TResInfo& record, std::size_t slot, std::string_view text) {
+std::size_t UnitCount(const TResInfo& record, std::size_t slot, std::string_view text,
+                      CodePage codePage) {
     const std::vector<std::uint8_t>* original = OriginalUnits(record, slot, text);
-    return original != nullptr ? original->size() / 2 : AnsiUtf16Length(text);
+    return original != nullptr ? original->size() / 2 : AnsiUtf16Length(text, codePage);
 }
 
 // A block holds the strings of sixteen ids, and the loader finds the string
@@ -56,17 +57,18 @@ std::size_t PaddingOf(std::size_t count) {
 // zero word. Nothing when a text is too long
 // for its 16-bit length word, which the caller treats as a failed update:
 // cutting the text would change the program's strings without a word.
-std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last) {
+std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, std::size_t last,
+                                     CodePage codePage) {
     // Under UTF-8 the units are counted from the texts, which lie anywhere
     // in a large store: fetched together, they arrive together.
-    if (RunCodePage == CodePage::Utf8) {
+    if (codePage == CodePage::Utf8) {
         for (std::size_t i = first; i < last; ++i) {
             __builtin_prefetch(record.Strings.Text(i).data());
         }
     }
     std::uint64_t size = 2 * (1 + PaddingOf(last - first));
     for (std::size_t i = first; i < last; ++i) {
-        const std::size_t units = UnitCount(record, i - first, record.Strings.Text(i));
+        const std::size_t units = UnitCount(record, i - first, record.Strings.Text(i), codePage);
         if (units > std::numeric_limits<std::uint16_t>::max()) {
             return std::nullopt;
         }
@@ -80,10 +82,13 @@ std::optional<std::uint32_t> RunSize(const TResInfo& record, std::size_t first, 
 
 // The runs of all blocks, each made only when the file is written, straight
 // from the block's texts. An item names the
-// block by its place in ResBlocks and the run by its first and last entry.
+// block by its place in the blocks and the run by its first and last entry.
 class RunSource final : public pe::DataSource {
 public:
     static constexpr std::size_t kMaxEntries = 0xFFFF;
+
+    RunSource(const std::vector<TResInfo>& blocks, CodePage codePage)
+        : blocks_(blocks), codePage_(codePage) {}
 
     static std::uint64_t Item(std::size_t block, std::size_t first, std::size_t last) {
         return (std::uint64_t{block} << 32) | (std::uint64_t{first} << 16) | last;
@@ -117,7 +122,7 @@ public:
             if (const auto* original = OriginalUnits(run.record, i - run.first, text)) {
                 at = std::copy(original->begin(), original->end(), at);
             } else {
-                at = PutAnsiAsUtf16Le(text, at);
+                at = PutAnsiAsUtf16Le(text, at, codePage_);
             }
             putWord(length, static_cast<std::size_t>(at - length - 2) / 2);
         }
@@ -133,11 +138,14 @@ private:
         std::size_t last;
     };
     // The other way from Item.
-    static RunSpan RunOf(std::uint64_t item) {
-        return {ResBlocks.at(static_cast<std::size_t>(item >> 32)),
+    RunSpan RunOf(std::uint64_t item) const {
+        return {blocks_.at(static_cast<std::size_t>(item >> 32)),
                 static_cast<std::size_t>((item >> 16) & kMaxEntries),
                 static_cast<std::size_t>(item & kMaxEntries)};
     }
+
+    const std::vector<TResInfo>& blocks_;
+    CodePage codePage_;
 };
 
 // The languages each destination's runs are written in: its own, and those
@@ -175,6 +183,15 @@ private:
     std::vector<std::pair<std::uint16_t, Copies>> copies_;
 };
 
+// What staging the blocks takes besides each block.
+struct Staging {
+    const UpdateHandle& handle;
+    const RunSource& source;
+    const CopyPlan& plan;
+    CodePage codePage;
+    std::uint16_t origNeutralLangId;
+};
+
 // One copy of a resource read into its parts, built with `texts`.
 Result<void> StageBuilt(const UpdateHandle& handle, const TResInfo& record,
                         std::span<const std::u16string_view> texts, std::uint16_t language) {
@@ -191,19 +208,18 @@ Result<void> StageBuilt(const UpdateHandle& handle, const TResInfo& record,
 }
 
 // The neutral copy's deletion, unless a destination's copy replaced it.
-Result<void> DropNeutralCopy(const UpdateHandle& handle, const TResInfo& record,
-                             bool neutralWritten) {
+Result<void> DropNeutralCopy(const Staging& staging, const TResInfo& record, bool neutralWritten) {
     if (neutralWritten) {
         return {};
     }
-    return StageResource(handle, record.ResType, record.ResName, OrigNeutralLangId, nullptr, 0);
+    return StageResource(staging.handle, record.ResType, record.ResName, staging.origNeutralLangId,
+                         nullptr, 0);
 }
 
 // A resource read into its parts: one copy per destination, each holding
 // its run of texts, the program's own code units where a text lost
 // characters on the way in and came back unchanged.
-Result<void> StageFromTemplate(const UpdateHandle& handle, const CopyPlan& plan,
-                               const TResInfo& record) {
+Result<void> StageFromTemplate(const Staging& staging, const TResInfo& record) {
     const res::TextTemplate& parts = *record.Template;
     const std::size_t n = parts.Texts().size();
     const std::size_t count = record.Strings.Count();
@@ -218,26 +234,24 @@ Result<void> StageFromTemplate(const UpdateHandle& handle, const CopyPlan& plan,
                 texts[i].assign(original->size() / 2, u'\0');
                 std::memcpy(texts[i].data(), original->data(), original->size());
             } else {
-                texts[i] = AnsiToUtf16(text, RunCodePage);
+                texts[i] = AnsiToUtf16(text, staging.codePage);
             }
             views[i] = texts[i];
         }
         // Built once per copy: a version resource names its own language.
-        for (const std::uint16_t copy : plan.CopiesOf(language)) {
-            neutralWritten = neutralWritten || copy == OrigNeutralLangId;
-            KORVA_RETURN_IF_ERROR(StageBuilt(handle, record, views, copy));
+        for (const std::uint16_t copy : staging.plan.CopiesOf(language)) {
+            neutralWritten = neutralWritten || copy == staging.origNeutralLangId;
+            KORVA_RETURN_IF_ERROR(StageBuilt(staging.handle, record, views, copy));
         }
     }
-    return DropNeutralCopy(handle, record, neutralWritten);
+    return DropNeutralCopy(staging, record, neutralWritten);
 }
 
 // Stages every run of one block, then the deletion of its original neutral
 // copy unless a run replaced it. False on the first failed stage.
-Result<void> StageBlock(const UpdateHandle& handle, const CopyPlan& plan, const RunSource& source,
-                        std::size_t blockIndex) {
-    const TResInfo& record = ResBlocks[blockIndex];
+Result<void> StageBlock(const Staging& staging, const TResInfo& record, std::size_t blockIndex) {
     if (record.Template) {
-        return StageFromTemplate(handle, plan, record);
+        return StageFromTemplate(staging, record);
     }
     bool neutralWritten = false;
     const std::size_t count = record.Strings.Count();
@@ -252,33 +266,43 @@ Result<void> StageBlock(const UpdateHandle& handle, const CopyPlan& plan, const 
             ++end;
         }
         const auto language = static_cast<std::uint16_t>(object & 0xFFFF);
-        const std::optional<std::uint32_t> size = RunSize(record, start, end);
+        const std::optional<std::uint32_t> size = RunSize(record, start, end, staging.codePage);
         if (!size) {
             return MakeError("a text of block " + record.DisplayName +
                              " is longer than the 65535 UTF-16 code units a string can hold");
         }
-        const pe::ProducedData data{&source, RunSource::Item(blockIndex, start, end), *size};
-        for (const std::uint16_t copy : plan.CopiesOf(language)) {
-            neutralWritten = neutralWritten || copy == OrigNeutralLangId;
+        const pe::ProducedData data{&staging.source, RunSource::Item(blockIndex, start, end),
+                                    *size};
+        for (const std::uint16_t copy : staging.plan.CopiesOf(language)) {
+            neutralWritten = neutralWritten || copy == staging.origNeutralLangId;
             KORVA_RETURN_IF_ERROR(
-                StageResource(handle, record.ResType, record.ResName, copy, data));
+                StageResource(staging.handle, record.ResType, record.ResName, copy, data));
         }
         start = end;
     }
-    return DropNeutralCopy(handle, record, neutralWritten);
+    return DropNeutralCopy(staging, record, neutralWritten);
+}
+
+Result<UpdateHandle> BeginWrite(const std::string& path, bool rehearse) {
+    return rehearse ? BeginResourceRehearsal(path.c_str())
+                    : BeginResourceUpdate(path.c_str(), false);
 }
 
 } // namespace
 
-Result<void> WriteStringTablesOrSayWhy() {
-    const RunSource source; // outlives the handle, which makes the runs at its end
-    const CopyPlan plan(RunLangSelection());
-    KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginResourceUpdate(ProgFileName.c_str(), false));
+Result<void> WriteStringTables(const std::string& path, const std::vector<TResInfo>& blocks,
+                               const StringTableWriteOptions& options) {
+    // Outlives the handle, which makes the runs at its end.
+    const RunSource source(blocks, options.codePage);
+    const CopyPlan plan(options.languages);
+    KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginWrite(path, options.rehearse));
+    const Staging staging{handle, source, plan, options.codePage,
+                          options.languages.origNeutralLangId};
     Result<void> staged;
     try {
-        for (std::size_t i = 0; i < ResBlocks.size() && staged; ++i) {
-            if (!ResBlocks[i].Skipped) {
-                staged = StageBlock(handle, plan, source, i);
+        for (std::size_t i = 0; i < blocks.size() && staged; ++i) {
+            if (!blocks[i].Skipped) {
+                staged = StageBlock(staging, blocks[i], i);
             }
         }
     } catch (...) {
@@ -286,8 +310,16 @@ Result<void> WriteStringTablesOrSayWhy() {
         (void)EndResourceUpdate(handle, true);
         throw;
     }
-    Result<void> ended = EndResourceUpdate(handle, !staged);
-    return staged ? ended : staged;
+    if (!staged) {
+        (void)EndResourceUpdate(handle, true);
+        return staged;
+    }
+    return options.rehearse ? RehearseResourceUpdate(handle) : EndResourceUpdate(handle, false);
+}
+
+Result<void> WriteStringTablesOrSayWhy() {
+    return WriteStringTables(ProgFileName, ResBlocks,
+                             {.codePage = RunCodePage, .languages = RunLangSelection()});
 }
 
 bool WriteStringTables() {

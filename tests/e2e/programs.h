@@ -59,6 +59,11 @@ struct ProgramSources {
     int codePage = 0;
     // The path of the program's C source; empty: show_strings.c.
     std::string program = "";
+    // A second resource script, compiled on its own and linked beside the
+    // first, as in a project with two .rc files; mingw-w64 only (lld-link
+    // refuses what GNU ld links with a warning: a resource both scripts
+    // hold, which then is in the program twice).
+    std::string secondRcScript = "";
 };
 
 namespace programs_detail {
@@ -127,7 +132,8 @@ inline std::string ImportDef(const std::string& dll, bool x86) {
 
 // The shell commands that build app.exe in the current directory from
 // `source` (a file name with the extension .c) and app.rc.
-inline std::string BuildCommands(Builder builder, int codePage, const std::string& source) {
+inline std::string BuildCommands(Builder builder, int codePage, const std::string& source,
+                                 bool secondScript = false) {
     const std::string object = source.substr(0, source.size() - 2) + ".obj";
     // Each option ends in a blank, so that without one the commands read as
     // they always did and programs built before are found again.
@@ -139,14 +145,19 @@ inline std::string BuildCommands(Builder builder, int codePage, const std::strin
     case Builder::MingwX86: {
         const std::string prefix =
             builder == Builder::MingwX64 ? "x86_64-w64-mingw32-" : "i686-w64-mingw32-";
+        const std::string windres = prefix + "windres " + (page.empty() ? "" : "-c " + page);
+        const std::string second =
+            secondScript ? windres + "-i app2.rc -o app2_res.o && " : std::string();
         // --dynamicbase makes ld emit relocations, as release builds have.
-        return prefix + "windres " + (page.empty() ? "" : "-c " + page) +
-               "-i app.rc -o app_res.o && " + prefix + "gcc" + freestanding +
+        return windres + "-i app.rc -o app_res.o && " + second + prefix + "gcc" + freestanding +
                "-nostdlib -Wl,--subsystem,console -Wl,--dynamicbase -o app.exe " + source +
-               " app_res.o -lkernel32 -luser32";
+               " app_res.o " + (secondScript ? "app2_res.o " : "") + "-lkernel32 -luser32";
     }
     case Builder::ClangX64:
     case Builder::ClangX86: {
+        if (secondScript) {
+            throw std::logic_error("a second resource script needs mingw-w64");
+        }
         const bool x86 = builder == Builder::ClangX86;
         // lld-link gets its import libraries from llvm-dlltool, so
         // neither MSVC nor mingw-w64 libraries are needed.
@@ -184,9 +195,13 @@ inline std::string BuildProgram(Builder builder, const ProgramSources& sources) 
     const fs::path source =
         sources.program.empty() ? fs::path(KORVA_E2E_PROGRAM_SOURCE) : fs::path(sources.program);
     const std::string program = ReadText(source.string());
+    const bool second = !sources.secondRcScript.empty();
     const std::string commands =
-        BuildCommands(builder, sources.codePage, source.filename().string());
+        BuildCommands(builder, sources.codePage, source.filename().string(), second);
     std::string recipe = commands + '\0' + program + '\0' + sources.rcScript;
+    if (second) {
+        recipe += '\0' + sources.secondRcScript;
+    }
     for (const auto& [name, content] : sources.files) {
         recipe += '\0' + name + '\0' + content;
     }
@@ -206,6 +221,9 @@ inline std::string BuildProgram(Builder builder, const ProgramSources& sources) 
     const fs::path work = pattern;
     WriteText(work / source.filename(), program);
     WriteText(work / "app.rc", sources.rcScript);
+    if (second) {
+        WriteText(work / "app2.rc", sources.secondRcScript);
+    }
     for (const char* dll : {"kernel32", "user32"}) {
         WriteText(work / (std::string(dll) + ".def"), ImportDef(dll, builder == Builder::ClangX86));
     }

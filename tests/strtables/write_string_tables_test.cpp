@@ -25,6 +25,7 @@ TResInfo Block(std::uint16_t id, std::vector<std::pair<Text, std::int32_t>> entr
     TResInfo record;
     record.ResType.Id = 6;
     record.ResName.Id = id;
+    record.DisplayName = "#" + std::to_string(id);
     for (auto& [text, object] : entries) {
         record.Strings.Append(std::move(text), object);
     }
@@ -235,6 +236,54 @@ TEST_F(WriteStringTablesTest, AnyFailureLeavesTheFileUnchanged) {
     ResBlocks.push_back(Block(1, {{"fine", 9}}));
     ProgFileName = path_ + ".missing";
     EXPECT_FALSE(WriteStringTables());
+}
+
+// The form korva-dat's check runs: a rehearsal fails or succeeds as the
+// write does, in its words, and leaves the file as it was; it writes in the
+// code page and languages it is given, not the run's.
+TEST_F(WriteStringTablesTest, ARehearsalFailsAsTheWriteWouldAndLeavesTheFile) {
+    struct Case {
+        const char* what;
+        std::vector<TResInfo> blocks;
+        std::string why; // empty when the write goes through
+    };
+    std::vector<Case> cases;
+    cases.push_back({"a UTF-8 text", {}, ""});
+    cases.back().blocks.push_back(Block(1, {{"\xC3\x96"
+                                             "ffnen",
+                                             7}}));
+    cases.push_back({"a text too long after a good block", {}, ""});
+    cases.back().blocks.push_back(Block(1, {{"fine", 9}}));
+    cases.back().blocks.push_back(Block(3, {{std::string(65536, 'a'), 9}}));
+    cases.back().why = "a text of block #3 is longer than the 65535 UTF-16 code units";
+    LangSelection languages;
+    languages.origNeutralLangId = 0;
+    for (const Case& c : cases) {
+        fs::copy_file(
+            test::BuildFixture(test::Toolchain::LldX64, "strings", test::kStringTableScript), path_,
+            fs::copy_options::overwrite_existing);
+        struct stat before {};
+        ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+        StringTableWriteOptions options{
+            .codePage = CodePage::Utf8, .languages = languages, .rehearse = true};
+        const Result<void> rehearsed = WriteStringTables(path_, c.blocks, options);
+        struct stat after {};
+        ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.what;
+        EXPECT_EQ(test::ReadWholeFile(path_), before_) << c.what;
+
+        options.rehearse = false;
+        const Result<void> written = WriteStringTables(path_, c.blocks, options);
+        ASSERT_EQ(rehearsed.ok(), written.ok()) << c.what;
+        if (c.why.empty()) {
+            ASSERT_TRUE(written.ok()) << c.what << ": " << written.error().message;
+            EXPECT_EQ(Data(Reread(), 1, 7), RunWords({u"\u00D6ffnen"})) << c.what;
+            continue;
+        }
+        EXPECT_EQ(rehearsed.error().message, written.error().message) << c.what;
+        EXPECT_NE(rehearsed.error().message.find(c.why), std::string::npos)
+            << c.what << ": " << rehearsed.error().message;
+    }
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "strtables/pe/resource_module.h"
+#include "strtables/pe/resource_path.h"
 
 namespace korva::pe {
 
@@ -85,18 +87,29 @@ bool SameData(const ResourceData& written, const ResourceData& read, const Check
     return SameBytes(written.bytes, read.bytes, check.release);
 }
 
+// Where a difference lies: in the directory `path` leads to, or at its
+// entry `last`.
+std::string Where(std::vector<const ResourceId*> path, const ResourceId* last = nullptr) {
+    if (last != nullptr) {
+        path.push_back(last);
+    }
+    return DescribeResourcePath(path);
+}
+
 // The tree read back must list the staged entries in the loader's order and
 // hold exactly their data. The reader bounds the depth, so recursion ends.
+// `path` holds the keys down to these directories, for the messages.
 Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-recursion)
-                          const ResourceDirectory& read, const CheckContext& check) {
+                          const ResourceDirectory& read, const CheckContext& check,
+                          std::vector<const ResourceId*>& path) {
     const DirectoryInfo& a = staged.info;
     const DirectoryInfo& b = read.info;
     if (a.characteristics != b.characteristics || a.timeDateStamp != b.timeDateStamp ||
         a.majorVersion != b.majorVersion || a.minorVersion != b.minorVersion) {
-        return MakeError("a directory header differs");
+        return MakeError("the directory header of " + Where(path) + " differs");
     }
     if (staged.entries.size() != read.entries.size()) {
-        return MakeError("a directory has a different number of entries");
+        return MakeError("the directory of " + Where(path) + " has a different number of entries");
     }
     std::vector<const ResourceEntry*> sorted;
     for (const ResourceEntry& entry : staged.entries) {
@@ -108,20 +121,21 @@ Result<void> CompareTrees(const ResourceDirectory& staged, // NOLINT(misc-no-rec
         const ResourceEntry& want = *sorted[i];
         const ResourceEntry& got = read.entries[i];
         if (i > 0 && !ResourceIdLess(read.entries[i - 1].id, got.id)) {
-            return MakeError("a directory is not in search order");
+            return MakeError("the directory of " + Where(path) + " is not in search order");
         }
         if (!(want.id == got.id)) {
-            return MakeError("an entry has a different name");
+            return MakeError("resource " + Where(path, &want.id) + " has a different name");
         }
         if ((want.subdirectory == nullptr) != (got.subdirectory == nullptr)) {
-            return MakeError("an entry changed between directory and data");
+            return MakeError("resource " + Where(path, &want.id) +
+                             " changed between directory and data");
         }
         if (want.subdirectory != nullptr) {
-            KORVA_RETURN_IF_ERROR(CompareTrees(*want.subdirectory, *got.subdirectory, check));
-        } else {
-            if (!SameData(*want.data, *got.data, check)) {
-                return MakeError("resource data differs");
-            }
+            path.push_back(&want.id);
+            KORVA_RETURN_IF_ERROR(CompareTrees(*want.subdirectory, *got.subdirectory, check, path));
+            path.pop_back();
+        } else if (!SameData(*want.data, *got.data, check)) {
+            return MakeError("the data of resource " + Where(path, &want.id) + " differs");
         }
     }
     return {};
@@ -149,7 +163,8 @@ Result<void> VerifyRebuiltImage(Bytes file, std::uint32_t resourceRva, std::uint
         return MakeError("the new image does not point at the new resources");
     }
     const CheckContext check{digests, release};
-    if (Result<void> r = CompareTrees(staged, module->root(), check); !r) {
+    std::vector<const ResourceId*> path;
+    if (Result<void> r = CompareTrees(staged, module->root(), check, path); !r) {
         return WithContext("the new image's resources differ from the staged ones", r.error());
     }
     return {};

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "strtables/pe/resource_path.h"
+
 namespace korva::pe {
 
 namespace {
@@ -115,7 +117,9 @@ Result<void> ResourceChanges::Stage(const ResourceId& type, const ResourceId& na
                                     std::uint16_t language, std::unique_ptr<ResourceData> data) {
     Result<ResourceDirectory*> languages = LanguagesOf(type, name);
     if (!languages) {
-        return WithContext("staging a resource", languages.error());
+        const ResourceId languageId = ResourceId::Id(language);
+        const ResourceId* path[] = {&type, &name, &languageId};
+        return WithContext("staging " + DescribeResourcePath(path), languages.error());
     }
     const ResourceId languageId = ResourceId::Id(language);
     ResourceEntry* entry = FindEntry(**languages, languageId);

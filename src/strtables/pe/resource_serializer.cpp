@@ -5,26 +5,13 @@
 #include <string>
 
 #include "strtables/pe/align.h"
+#include "strtables/pe/resource_path.h"
 
 namespace korva::pe {
 
 namespace {
 
 constexpr std::uint64_t kDataAlignment = 8;
-
-std::string Describe(const ResourceId& id) {
-    if (id.isId) {
-        // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on "#" + string.
-        std::string text(1, '#');
-        text += std::to_string(id.id);
-        return text;
-    }
-    std::string ascii;
-    for (const char16_t unit : id.name) {
-        ascii += unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    return ascii;
-}
 
 } // namespace
 
@@ -48,28 +35,47 @@ Result<void> ResourceLayout::Advance(std::uint64_t size) {
     return {};
 }
 
+std::vector<const ResourceId*> ResourceLayout::PathTo(std::size_t table,
+                                                      const ResourceId* last) const {
+    std::vector<const ResourceId*> path;
+    if (last != nullptr) {
+        path.push_back(last);
+    }
+    for (std::size_t t = table; tables_[t].via != nullptr; t = tables_[t].parent) {
+        path.push_back(&tables_[t].via->id);
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+std::string ResourceLayout::WhereIs(std::size_t table) const {
+    return table == 0 ? "in the root directory"
+                      : "under " + DescribeResourcePath(PathTo(table, nullptr));
+}
+
 // The entries of one directory in the loader's search order, checked for
-// what the format cannot hold.
-Result<std::vector<ResourceLayout::Slot>>
-ResourceLayout::SlotsOf(const ResourceDirectory& directory) {
+// what the format cannot hold. Each failure says where in the tree it lies
+// (type, name, language), so that it can be found in the program's sources:
+// the file's other resources may be many, and the layout fails as a whole.
+Result<std::vector<ResourceLayout::Slot>> ResourceLayout::SlotsOf(std::size_t table) const {
     std::vector<Slot> slots;
     std::size_t named = 0;
-    for (const ResourceEntry& entry : directory.entries) {
+    for (const ResourceEntry& entry : tables_[table].directory->entries) {
         if ((entry.subdirectory == nullptr) == (entry.data == nullptr)) {
-            return MakeError("resource entry " + Describe(entry.id) +
+            return MakeError("resource " + DescribeResourcePath(PathTo(table, &entry.id)) +
                              " must be either a directory or data");
         }
         if (!entry.id.isId) {
             ++named;
             if (entry.id.name.size() > std::numeric_limits<std::uint16_t>::max()) {
-                return MakeError("resource name longer than 65535 characters");
+                return MakeError("resource name longer than 65535 characters " + WhereIs(table));
             }
         }
         slots.push_back(Slot{&entry, 0, 0});
     }
     if (named > std::numeric_limits<std::uint16_t>::max() ||
         slots.size() - named > std::numeric_limits<std::uint16_t>::max()) {
-        return MakeError("resource directory with more than 65535 entries of one kind");
+        return MakeError("more than 65535 resource entries of one kind " + WhereIs(table));
     }
     std::stable_sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
         return ResourceIdLess(a.entry->id, b.entry->id);
@@ -77,7 +83,8 @@ ResourceLayout::SlotsOf(const ResourceDirectory& directory) {
     // The loader's binary search finds one of two equal keys at random.
     for (std::size_t i = 1; i < slots.size(); ++i) {
         if (slots[i - 1].entry->id == slots[i].entry->id) {
-            return MakeError("resource directory lists " + Describe(slots[i].entry->id) + " twice");
+            return MakeError("resource directory lists " +
+                             DescribeResourcePath(PathTo(table, &slots[i].entry->id)) + " twice");
         }
     }
     return slots;
@@ -85,9 +92,9 @@ ResourceLayout::SlotsOf(const ResourceDirectory& directory) {
 
 // Directory tables, breadth first, so that the root lands at offset 0.
 Result<void> ResourceLayout::LayOutTables(const ResourceDirectory& root) {
-    tables_.push_back(Table{&root, 0, 0, 0, {}});
+    tables_.push_back(Table{&root, nullptr, 0, 0, 0, 0, {}});
     for (std::size_t t = 0; t < tables_.size(); ++t) {
-        KORVA_ASSIGN_OR_RETURN(std::vector<Slot> slots, SlotsOf(*tables_[t].directory));
+        KORVA_ASSIGN_OR_RETURN(std::vector<Slot> slots, SlotsOf(t));
         const auto named = static_cast<std::size_t>(std::count_if(
             slots.begin(), slots.end(), [](const Slot& slot) { return !slot.entry->id.isId; }));
         tables_[t].offset = static_cast<std::uint32_t>(end_);
@@ -97,7 +104,8 @@ Result<void> ResourceLayout::LayOutTables(const ResourceDirectory& root) {
                                       sizeof(ResourceDirectoryEntryRaw) * slots.size()));
         for (const Slot& slot : slots) {
             if (slot.entry->subdirectory != nullptr) {
-                tables_.push_back(Table{slot.entry->subdirectory.get(), 0, 0, 0, {}});
+                tables_.push_back(
+                    Table{slot.entry->subdirectory.get(), slot.entry, t, 0, 0, 0, {}});
             }
         }
         tables_[t].slots = std::move(slots);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/result.h"
@@ -39,6 +41,10 @@ private:
     };
     struct Table {
         const ResourceDirectory* directory = nullptr;
+        // The entry that leads here from the table `parent`; null for the
+        // root. Only messages follow them.
+        const ResourceEntry* via = nullptr;
+        std::size_t parent = 0;
         std::uint32_t offset = 0;
         std::uint16_t namedCount = 0;
         std::uint16_t idCount = 0;
@@ -57,7 +63,11 @@ private:
     // The passes of LayOutResources, in the order the pieces follow each
     // other in the section; each starts where the one before ended (end_).
     Result<void> LayOutTables(const ResourceDirectory& root);
-    static Result<std::vector<Slot>> SlotsOf(const ResourceDirectory& directory);
+    Result<std::vector<Slot>> SlotsOf(std::size_t table) const;
+    // The keys from the root down to table `table`, then `last` if given.
+    std::vector<const ResourceId*> PathTo(std::size_t table, const ResourceId* last) const;
+    // Where in the tree table `table` is, for a message.
+    std::string WhereIs(std::size_t table) const;
     void LinkSubdirectories();
     Result<void> LayOutDataEntries();
     Result<void> LayOutNames();

@@ -81,6 +81,11 @@ Result<ResourceUpdate> ResourceUpdate::FromBytes(std::vector<std::uint8_t> bytes
     return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
 }
 
+Result<ResourceUpdate> ResourceUpdate::ForRehearsal(const std::string& path) {
+    KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::Open(path));
+    return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
+}
+
 Result<void> ResourceUpdate::Put(const ResourceId& type, const ResourceId& name,
                                  std::uint16_t language, std::span<const std::uint8_t> bytes,
                                  std::uint32_t codePage) {
@@ -104,13 +109,18 @@ Result<void> ResourceUpdate::Remove(const ResourceId& type, const ResourceId& na
     return changes_->Remove(type, name, language);
 }
 
-Result<RebuiltImage> ResourceUpdate::Build() const {
+Result<ResourceLayout> ResourceUpdate::LayOut() const {
     Result<ResourceLayout> layout = LayOutResources(changes_->tree());
     if (!layout) {
         return WithContext("laying out resources", layout.error());
     }
+    return layout;
+}
+
+Result<RebuiltImage> ResourceUpdate::Build() const {
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
     KORVA_ASSIGN_OR_RETURN(RebuiltImage rebuilt, RebuildImage(module_->file(), module_->image(),
-                                                              module_->root(), *layout));
+                                                              module_->root(), layout));
     KORVA_RETURN_IF_ERROR(VerifyRebuiltImage(rebuilt, changes_->tree()));
     return rebuilt;
 }
@@ -127,6 +137,32 @@ Result<void> ResourceUpdate::Commit() const {
     return WriteAndCheck();
 }
 
+// WriteAndCheck's steps with memory in place of the temporary file: the
+// same layout, plan, stream and check, so the same failures, and the old
+// file's pages given back as the stream passes them.
+Result<void> ResourceUpdate::Rehearse() const {
+    if (!changes_->changed()) {
+        return {};
+    }
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
+    PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
+    const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
+    KORVA_ASSIGN_OR_RETURN(
+        PlannedImage planned,
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), layout, releaseOld));
+    std::vector<std::uint8_t> written;
+    written.reserve(static_cast<std::size_t>(planned.pieces.size()));
+    const auto sink = [&](Bytes bytes) -> Result<void> {
+        written.insert(written.end(), bytes.begin(), bytes.end());
+        return {};
+    };
+    ProducedDigests digests;
+    KORVA_RETURN_IF_ERROR(planned.pieces.WriteTo(sink, releaseOld, &digests));
+    oldPages.Flush();
+    return VerifyRebuiltImage(written, planned.resourceRva, planned.resourceSize, changes_->tree(),
+                              digests, releaseOld);
+}
+
 // The new file goes straight from the old file and the staged data to a
 // temporary file, which is read back and checked before it replaces the old
 // one; at no point is the whole file in memory. The check parses the new
@@ -136,15 +172,12 @@ Result<void> ResourceUpdate::Commit() const {
 // the wrong bytes); the other sections' bytes are trusted to their place in
 // the parsed section table.
 Result<void> ResourceUpdate::WriteAndCheck() const {
-    Result<ResourceLayout> layout = LayOutResources(changes_->tree());
-    if (!layout) {
-        return WithContext("laying out resources", layout.error());
-    }
+    KORVA_ASSIGN_OR_RETURN(const ResourceLayout layout, LayOut());
     PageRecycler oldPages(module_->file(), [&](Bytes b) { module_->ReleasePages(b); });
     const PageRelease releaseOld = [&](Bytes b) { oldPages.Done(b); };
     KORVA_ASSIGN_OR_RETURN(
         PlannedImage planned,
-        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), *layout, releaseOld));
+        PlanRebuiltImage(module_->file(), module_->image(), module_->root(), layout, releaseOld));
     KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path_));
     // Unchanged ranges of the old file go from file to file without passing
     // through this process.

@@ -23,6 +23,9 @@ public:
     static Result<ResourceUpdate> Begin(const std::string& path);
     // The same over bytes in memory; Commit is not available then.
     static Result<ResourceUpdate> FromBytes(std::vector<std::uint8_t> bytes);
+    // Reads the named file for Rehearse only: it need not be writable, and
+    // Commit is not available.
+    static Result<ResourceUpdate> ForRehearsal(const std::string& path);
 
     // Stages the copy of type/name/language, replacing one that is there.
     Result<void> Put(const ResourceId& type, const ResourceId& name, std::uint16_t language,
@@ -46,11 +49,17 @@ public:
     // the file is left alone.
     Result<void> Commit() const;
 
+    // What Commit does short of writing a file, failing where and as it
+    // would: the layout, the placement, the new file (in memory, then
+    // dropped) and its check.
+    Result<void> Rehearse() const;
+
 private:
     ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
+    Result<ResourceLayout> LayOut() const;
     Result<void> WriteAndCheck() const;
 
-    std::string path_; // empty for an update over bytes
+    std::string path_; // empty for an update over bytes or for a rehearsal
     std::unique_ptr<ResourceModule> module_;
     std::unique_ptr<ResourceChanges> changes_;
 };

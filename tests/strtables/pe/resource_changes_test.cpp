@@ -136,7 +136,12 @@ TEST_F(ResourceChangesTest, PutFailsWhereDataSitsInPlaceOfADirectory) {
     leaf->bytes = stored;
     root.entries.push_back({ResourceId::Id(10), nullptr, std::move(leaf)});
     ResourceChanges changes(root);
-    EXPECT_FALSE(changes.Put(ResourceId::Id(10), kBlock1, 0, B("x")).ok());
+    const Result<void> put = changes.Put(ResourceId::Id(10), kBlock1, 0x407, B("x"));
+    ASSERT_FALSE(put.ok());
+    // Named as the copy being staged, so that a writer's message says which.
+    EXPECT_EQ(put.error().message,
+              "staging type #10 (RCDATA), name #1, language 0x0407: resource data found where a "
+              "directory was expected");
     EXPECT_FALSE(changes.changed());
     EXPECT_TRUE(changes.Remove(ResourceId::Id(10), kBlock1, 0).ok());
     EXPECT_FALSE(changes.changed());

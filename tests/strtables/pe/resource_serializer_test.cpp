@@ -178,40 +178,73 @@ TEST(ResourceSerializer, RefusesTreesTheFormatCannotHold) {
              t.Leaf(r, ResourceId::Id(7), "a");
              t.Leaf(r, ResourceId::Id(7), "b");
          },
-         "resource directory lists #7 twice"},
+         "resource directory lists type #7 twice"},
         {"the same name twice",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Name(u"N"), "a");
              t.Dir(r, ResourceId::Name(u"N"));
          },
-         "resource directory lists N twice"},
+         "resource directory lists type \"N\" twice"},
         {"an entry with neither directory nor data",
          [](TreeFixture&, ResourceDirectory& r) { r.entries.push_back(ResourceEntry{}); },
-         "resource entry #0 must be either a directory or data"},
+         "resource type #0 must be either a directory or data"},
         {"an entry with both",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Id(1), "a");
              r.entries.back().subdirectory = std::make_unique<ResourceDirectory>();
          },
-         "resource entry #1 must be either a directory or data"},
+         "resource type #1 (cursor) must be either a directory or data"},
         {"a name of 65536 units, one too long for its length word",
          [](TreeFixture& t, ResourceDirectory& r) {
              t.Leaf(r, ResourceId::Name(std::u16string(65536, u'x')), "");
          },
-         "resource name longer than 65535 characters"},
+         "resource name longer than 65535 characters in the root directory"},
         {"65536 id entries in one directory",
          [](TreeFixture& t, ResourceDirectory& r) {
              for (std::uint32_t i = 0; i < 65536; ++i) {
                  t.Leaf(r, ResourceId::Id(static_cast<std::uint16_t>(i)), "");
              }
          },
-         "resource directory with more than 65535 entries of one kind"},
+         "more than 65535 resource entries of one kind in the root directory"},
         {"a name deeper down that is too long",
          [](TreeFixture& t, ResourceDirectory& r) {
              ResourceDirectory& type = t.Dir(r, ResourceId::Id(6));
              t.Leaf(type, ResourceId::Name(std::u16string(70000, u'y')), "");
          },
-         "resource name longer than 65535 characters"},
+         "resource name longer than 65535 characters under type #6 (string table)"},
+        // What a linker leaves when two objects hold the same resource: the
+        // message names the copy, as the linker's warning did.
+        {"one language of a menu twice, as two objects linked together give it",
+         [](TreeFixture& t, ResourceDirectory& r) {
+             ResourceDirectory& menus = t.Dir(t.Dir(r, ResourceId::Id(4)), ResourceId::Id(1));
+             t.Leaf(menus, ResourceId::Id(0x409), "a");
+             t.Leaf(menus, ResourceId::Id(0x409), "b");
+         },
+         "resource directory lists type #4 (menu), name #1, language 0x0409 twice"},
+        {"one name of a string-named type twice",
+         [](TreeFixture& t, ResourceDirectory& r) {
+             ResourceDirectory& type = t.Dir(r, ResourceId::Name(u"PNG"));
+             t.Dir(type, ResourceId::Name(u"LOGO"));
+             t.Dir(t.Dir(r, ResourceId::Id(6)), ResourceId::Id(2));
+             t.Dir(type, ResourceId::Name(u"LOGO"));
+         },
+         "resource directory lists type \"PNG\", name \"LOGO\" twice"},
+        {"a leaf without data deep in a block",
+         [](TreeFixture& t, ResourceDirectory& r) {
+             ResourceDirectory& block = t.Dir(t.Dir(r, ResourceId::Id(6)), ResourceId::Id(3));
+             t.Leaf(block, ResourceId::Id(0x407), "a");
+             block.entries.push_back(ResourceEntry{ResourceId::Id(0x40C), nullptr, nullptr});
+         },
+         "resource type #6 (string table), name #3, language 0x040C must be either a directory "
+         "or data"},
+        {"65536 languages of one dialog",
+         [](TreeFixture& t, ResourceDirectory& r) {
+             ResourceDirectory& dialog = t.Dir(t.Dir(r, ResourceId::Id(5)), ResourceId::Name(u"A"));
+             for (std::uint32_t i = 0; i < 65536; ++i) {
+                 t.Leaf(dialog, ResourceId::Id(static_cast<std::uint16_t>(i)), "");
+             }
+         },
+         "more than 65535 resource entries of one kind under type #5 (dialog), name \"A\""},
     };
     for (const Case& c : cases) {
         TreeFixture t;
