@@ -3,11 +3,9 @@
 #include <algorithm>
 
 #include "dat/file_io.h"
+#include "dat/folded_text_table.h"
 #include "datafile/data_line.h"
-#include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
-#include "text/bisect.h"
-#include "text/compare.h"
 #include "text/text.h"
 #include "text/utf8.h"
 
@@ -337,21 +335,20 @@ Result<DataDocument> LoadDataDocument(const std::string& path) {
 
 std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
                                      const std::vector<int>& dests) {
-    std::vector<std::size_t> withText;
-    std::vector<std::string_view> texts;
+    // Each group begins at its first member, so taking the entries in file
+    // order leaves the groups in the order of the file, as people read it.
+    std::vector<EntryGroup> groups;
+    FoldedTextTable groupOf(doc.codePage, doc.entries.size());
     for (std::size_t e = 0; e < doc.entries.size(); ++e) {
         const EntryText* t = doc.entries[e].TextOf(neutral);
-        if (t != nullptr && !t->text.empty()) {
-            withText.push_back(e);
-            texts.push_back(t->text);
+        if (t == nullptr || t->text.empty()) {
+            continue;
         }
-    }
-    std::vector<EntryGroup> groups;
-    for (const SortedText& sorted : SortTexts(texts, doc.codePage)) {
-        if (!sorted.sameAsPrevious || groups.empty()) {
-            groups.emplace_back();
+        if (const auto g = groupOf.Insert(t->text, groups.size())) {
+            groups[*g].members.push_back(e);
+        } else {
+            groups.push_back({{e}, e});
         }
-        groups.back().members.push_back(withText[sorted.index]);
     }
     for (EntryGroup& group : groups) {
         group.winner = group.members.back();
@@ -362,32 +359,20 @@ std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
             }
         }
     }
-    // In the order of the file, as people read it.
-    std::sort(groups.begin(), groups.end(), [](const EntryGroup& a, const EntryGroup& b) {
-        return a.members.front() < b.members.front();
-    });
     return groups;
 }
 
 NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups,
                                    int neutral)
-    : codePage_(doc.codePage) {
-    items_.reserve(groups.size());
+    : table_(doc.codePage, groups.size()) {
+    // The winners' texts differ for korva: each is added.
     for (const EntryGroup& g : groups) {
-        items_.push_back({doc.entries[g.winner].TextOf(neutral)->text, g.winner});
+        (void)table_.Insert(doc.entries[g.winner].TextOf(neutral)->text, g.winner);
     }
-    std::stable_sort(items_.begin(), items_.end(), [this](const Item& a, const Item& b) {
-        return CompareText(a.text, b.text, codePage_) < 0;
-    });
 }
 
 std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
-    const SortedPlace place = BisectSorted(
-        items_.size(), [&](std::size_t i) { return CompareText(items_[i].text, text, codePage_); });
-    if (!place.found) {
-        return std::nullopt;
-    }
-    return items_[place.index].entry;
+    return table_.Find(text);
 }
 
 } // namespace korva::dat

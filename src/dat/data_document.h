@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "dat/folded_text_table.h"
 #include "dat/languages.h"
 #include "restexts/resource_kinds.h"
 #include "text/codepage.h"
@@ -161,12 +162,7 @@ public:
     std::optional<std::size_t> Find(std::string_view text) const;
 
 private:
-    struct Item {
-        std::string_view text;
-        std::size_t entry;
-    };
-    std::vector<Item> items_;
-    CodePage codePage_;
+    FoldedTextTable table_;
 };
 
 } // namespace korva::dat

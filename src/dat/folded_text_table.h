@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "text/codepage.h"
+
+namespace korva::dat {
+
+// A hash of the text as korva compares it in the code page: texts equal
+// under CompareText have equal hashes.
+std::uint64_t FoldedTextHash(std::string_view text, CodePage codePage);
+
+// Texts under korva's comparison, each with a value, found in time that does
+// not grow with their number: a million texts of a data file are grouped and
+// looked up in one pass each, where a sort or a binary search would fold
+// every text many times over.
+class FoldedTextTable {
+public:
+    FoldedTextTable(CodePage codePage, std::size_t expected);
+
+    // The value of the text added before that equals `text` for korva;
+    // without one, `text` is added with `value` and nothing is returned.
+    std::optional<std::size_t> Insert(std::string_view text, std::size_t value);
+    std::optional<std::size_t> Find(std::string_view text) const;
+
+private:
+    struct Item {
+        std::string_view text;
+        std::uint64_t hash = 0;
+        std::size_t value = 0;
+    };
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+    // The slot that holds the text's item, or the empty one where it would go.
+    std::size_t SlotOf(std::string_view text, std::uint64_t hash) const;
+    void Grow();
+
+    CodePage codePage_;
+    std::vector<Item> items_;
+    std::vector<std::uint32_t> slots_; // indices into items_; a power of two of them
+};
+
+} // namespace korva::dat
