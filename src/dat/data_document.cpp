@@ -333,24 +333,25 @@ Result<DataDocument> LoadDataDocument(const std::string& path) {
     return ParseDataDocument(std::move(bytes), path);
 }
 
-std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
-                                     const std::vector<int>& dests) {
+void EntryGroups::Add(std::size_t entry, std::string_view text) {
+    if (const auto g = groupOf_.Insert(text, list_.size())) {
+        list_[*g].members.push_back(entry);
+    } else {
+        list_.push_back({{entry}, entry});
+    }
+}
+
+EntryGroups GroupEntries(const DataDocument& doc, int neutral, const std::vector<int>& dests) {
     // Each group begins at its first member, so taking the entries in file
     // order leaves the groups in the order of the file, as people read it.
-    std::vector<EntryGroup> groups;
-    FoldedTextTable groupOf(doc.codePage, doc.entries.size());
+    EntryGroups groups(doc.codePage, doc.entries.size());
     for (std::size_t e = 0; e < doc.entries.size(); ++e) {
         const EntryText* t = doc.entries[e].TextOf(neutral);
-        if (t == nullptr || t->text.empty()) {
-            continue;
-        }
-        if (const auto g = groupOf.Insert(t->text, groups.size())) {
-            groups[*g].members.push_back(e);
-        } else {
-            groups.push_back({{e}, e});
+        if (t != nullptr && !t->text.empty()) {
+            groups.Add(e, t->text);
         }
     }
-    for (EntryGroup& group : groups) {
+    for (EntryGroup& group : groups.List()) {
         group.winner = group.members.back();
         for (auto it = group.members.rbegin(); it != group.members.rend(); ++it) {
             if (doc.entries[*it].FiledFor(neutral, dests)) {
@@ -362,17 +363,11 @@ std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
     return groups;
 }
 
-NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups,
-                                   int neutral)
-    : table_(doc.codePage, groups.size()) {
-    // The winners' texts differ for korva: each is added.
-    for (const EntryGroup& g : groups) {
-        (void)table_.Insert(doc.entries[g.winner].TextOf(neutral)->text, g.winner);
-    }
-}
-
 std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
-    return table_.Find(text);
+    if (const auto g = groups_.Find(text)) {
+        return groups_[*g].winner;
+    }
+    return std::nullopt;
 }
 
 } // namespace korva::dat

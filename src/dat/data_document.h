@@ -148,21 +148,44 @@ struct EntryGroup {
     std::vector<std::size_t> members; // entry indices in file order
     std::size_t winner = 0;           // the entry korva uses
 };
+// The groups, in the order of the file (of their first members), and the
+// group of each neutral text.
+class EntryGroups {
+public:
+    explicit EntryGroups(CodePage codePage, std::size_t entries) : groupOf_(codePage, entries) {}
+
+    // Puts the entry into the group of its neutral text, a new one when it
+    // is the first with that text.
+    void Add(std::size_t entry, std::string_view text);
+    // The group of a text, with korva's comparison in the document's code page.
+    std::optional<std::size_t> Find(std::string_view text) const { return groupOf_.Find(text); }
+
+    std::vector<EntryGroup>& List() { return list_; }
+    const EntryGroup& operator[](std::size_t i) const { return list_[i]; }
+    std::size_t size() const { return list_.size(); }
+    std::vector<EntryGroup>::const_iterator begin() const { return list_.begin(); }
+    std::vector<EntryGroup>::const_iterator end() const { return list_.end(); }
+
+private:
+    std::vector<EntryGroup> list_;
+    FoldedTextTable groupOf_;
+};
+
 // Groups of entries that have a neutral text; `dests` decides which entries
 // korva files (the winner is the last filed one, or the last one when none
 // is filed).
-std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
-                                     const std::vector<int>& dests);
+EntryGroups GroupEntries(const DataDocument& doc, int neutral, const std::vector<int>& dests);
 
 // Finds the entry korva uses for a text, with korva's comparison in the
-// document's code page.
+// document's code page: the winner of the text's group. Lives no longer than
+// the groups.
 class NeutralTextIndex {
 public:
-    NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups, int neutral);
+    explicit NeutralTextIndex(const EntryGroups& groups) : groups_(groups) {}
     std::optional<std::size_t> Find(std::string_view text) const;
 
 private:
-    FoldedTextTable table_;
+    const EntryGroups& groups_;
 };
 
 } // namespace korva::dat

@@ -57,10 +57,11 @@ FoldedTextTable::FoldedTextTable(CodePage codePage, std::size_t expected) : code
 
 std::size_t FoldedTextTable::SlotOf(std::string_view text, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
+    const std::uint64_t tag = hash & kTagMask;
     for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-        const std::uint32_t i = slots_[s];
-        if (i == kEmpty ||
-            (items_[i].hash == hash && CompareText(items_[i].text, text, codePage_) == 0)) {
+        const std::uint64_t slot = slots_[s];
+        if (slot == kEmpty || ((slot & kTagMask) == tag &&
+                               CompareText(items_[slot & ~kTagMask].text, text, codePage_) == 0)) {
             return s;
         }
     }
@@ -70,13 +71,13 @@ std::optional<std::size_t> FoldedTextTable::Insert(std::string_view text, std::s
     const std::uint64_t hash = FoldedTextHash(text, codePage_);
     const std::size_t s = SlotOf(text, hash);
     if (slots_[s] != kEmpty) {
-        return items_[slots_[s]].value;
+        return items_[slots_[s] & ~kTagMask].value;
     }
-    if (items_.size() >= kEmpty - 1) {
+    if (items_.size() >= UINT32_MAX) {
         throw std::length_error("too many texts");
     }
-    slots_[s] = static_cast<std::uint32_t>(items_.size());
-    items_.push_back({text, hash, value});
+    slots_[s] = (hash & kTagMask) | items_.size();
+    items_.push_back({text, value});
     if (items_.size() * 2 > slots_.size()) {
         Grow();
     }
@@ -88,18 +89,19 @@ std::optional<std::size_t> FoldedTextTable::Find(std::string_view text) const {
     if (slots_[s] == kEmpty) {
         return std::nullopt;
     }
-    return items_[slots_[s]].value;
+    return items_[slots_[s] & ~kTagMask].value;
 }
 
 void FoldedTextTable::Grow() {
     slots_.assign(slots_.size() * 2, kEmpty);
     const std::size_t mask = slots_.size() - 1;
-    for (std::uint32_t i = 0; i < items_.size(); ++i) {
-        std::size_t s = items_[i].hash & mask;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const std::uint64_t hash = FoldedTextHash(items_[i].text, codePage_);
+        std::size_t s = hash & mask;
         while (slots_[s] != kEmpty) {
             s = (s + 1) & mask;
         }
-        slots_[s] = i;
+        slots_[s] = (hash & kTagMask) | i;
     }
 }
 

@@ -30,10 +30,12 @@ public:
 private:
     struct Item {
         std::string_view text;
-        std::uint64_t hash = 0;
         std::size_t value = 0;
     };
-    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    // A slot holds the high half of its text's hash above the item's index,
+    // so that a probe reads a text only when the hashes agree.
+    static constexpr std::uint64_t kEmpty = UINT64_MAX;
+    static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
 
     // The slot that holds the text's item, or the empty one where it would go.
     std::size_t SlotOf(std::string_view text, std::uint64_t hash) const;
@@ -41,7 +43,7 @@ private:
 
     CodePage codePage_;
     std::vector<Item> items_;
-    std::vector<std::uint32_t> slots_; // indices into items_; a power of two of them
+    std::vector<std::uint64_t> slots_; // a power of two of them
 };
 
 } // namespace korva::dat

@@ -205,8 +205,7 @@ void Import::Take(const PoMessage& m) {
 
 // Of each group of entries with one text, the entries korva never uses, by
 // the one it uses.
-std::map<std::size_t, std::vector<std::size_t>>
-ShadowedEntries(const std::vector<EntryGroup>& groups) {
+std::map<std::size_t, std::vector<std::size_t>> ShadowedEntries(const EntryGroups& groups) {
     std::map<std::size_t, std::vector<std::size_t>> out;
     for (const EntryGroup& group : groups) {
         for (const std::size_t member : group.members) {
@@ -234,9 +233,9 @@ Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
         return NothingWritten(langs.error().message);
     }
     // The entry korva uses, as check names it, takes the translation.
-    const std::vector<EntryGroup> groups =
+    const EntryGroups groups =
         GroupEntries(doc, langs->neutral, WinnerDests(doc, langs->neutral, langs->dest));
-    const NeutralTextIndex index(doc, groups, langs->neutral);
+    const NeutralTextIndex index(groups);
     const std::map<std::size_t, std::vector<std::size_t>> shadowed = ShadowedEntries(groups);
     ImportOutcome out;
     out.dest = langs->dest;
