@@ -206,14 +206,22 @@ private:
         }
     }
 
+    // A text as ReadTextPart gives it, kept in the arena when its escapes
+    // were resolved into the scratch string.
+    std::string_view Keep(std::string_view text) {
+        const bool inScratch = !scratch_.empty() && text.data() >= scratch_.data() &&
+                               text.data() < scratch_.data() + scratch_.size();
+        return inScratch ? doc_.arena.Keep(text) : text;
+    }
+
     // A quoted text as a text line's text part holds it.
-    std::optional<std::string> ReadQuoted(std::string_view part) {
+    std::optional<std::string_view> ReadQuoted(std::string_view part) {
         std::string_view text;
         if (ReadTextPart(TrimLine(part), doc_.codePage == CodePage::Utf8, scratch_, text) !=
             TextLineFault::None) {
             return std::nullopt;
         }
-        return std::string(text);
+        return Keep(text);
     }
 
     // A suggestion korva-dat wrote, or one a person edited into a shape it
@@ -255,7 +263,7 @@ private:
             LanguageError(i, lang, std::string(FaultMessage(fault)));
             return;
         }
-        entry_.texts.push_back({lang, i, std::string(text)});
+        entry_.texts.push_back({lang, i, Keep(text)});
     }
 
     DataDocument& doc_;
@@ -319,6 +327,7 @@ DataDocument ParseDataDocument(std::string bytes, std::string name) {
     DataDocument doc;
     doc.name = std::move(name);
     doc.bytes = std::move(bytes);
+    doc.bytes.reserve(64);
     if (doc.bytes.starts_with(kUtf8Mark)) {
         doc.codePage = CodePage::Utf8;
         doc.headSize = kUtf8Mark.size();

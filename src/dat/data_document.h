@@ -13,6 +13,7 @@
 #include "restexts/resource_kinds.h"
 #include "text/codepage.h"
 #include "text/text.h"
+#include "text/text_arena.h"
 
 namespace korva::dat {
 
@@ -49,7 +50,9 @@ std::optional<TextLocation> ReadLocationLine(std::string_view line);
 struct EntryText {
     int lang = -1;
     std::size_t line = 0; // index into the document's lines
-    std::string text;     // escapes resolved; EmptyTextMarker for ""
+    // Escapes resolved; EmptyTextMarker for "". A view of the document's
+    // bytes, or of its arena for a text with escapes.
+    std::string_view text;
 };
 
 // A comment line inside an entry that stands for a translation still to be
@@ -72,7 +75,7 @@ struct DataEntry {
     // them. The earlier text (;@ fuzzy: made for "text") and its line, or
     // SIZE_MAX without one.
     std::vector<EntryText> suggestions;
-    std::string madeFor;
+    std::string_view madeFor; // as EntryText::text
     std::size_t madeForLine = SIZE_MAX;
     // korva-dat's own comments before the entry (where it is used, that it
     // is unused), which update writes afresh.
@@ -107,7 +110,10 @@ struct DataError {
 // lines changed.
 struct DataDocument {
     std::string name; // as given, for messages
+    // Never short enough to be kept inside the string itself, so that the
+    // views of it stay valid when the document moves.
     std::string bytes;
+    TextArena arena; // the texts with escapes resolved
     CodePage codePage = CodePage::Windows1252;
     struct Line {
         std::size_t begin = 0;
