@@ -1,6 +1,7 @@
 #include "dat/data_document.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "dat/file_io.h"
 #include "dat/folded_text_table.h"
@@ -20,17 +21,44 @@ constexpr char kCtrlZ = '\x1A';
 // right after it belongs to that end; in a UTF-8 file a LF alone ends one
 // too; Ctrl-Z ends the file, the characters before it on its line still
 // making a line.
+// Whether any of the eight bytes of `word` is `c`.
+constexpr bool HasByte(std::uint64_t word, char c) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ((x - kOnes) & ~x & (kOnes << 7)) != 0;
+}
+
+// Where the line that begins at `pos` stops: at a CR, a Ctrl-Z, a LF when
+// it ends lines, or the end. Eight bytes are looked at together first, as
+// lines are long and a million of them make a data file.
+std::size_t LineStop(std::string_view b, std::size_t pos, bool lfEnds) {
+    std::size_t stop = pos;
+    for (; b.size() - stop >= sizeof(std::uint64_t); stop += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, b.data() + stop, sizeof word);
+        if (HasByte(word, kCR) || HasByte(word, kCtrlZ) || (lfEnds && HasByte(word, kLF))) {
+            break;
+        }
+    }
+    while (stop < b.size() && b[stop] != kCR && b[stop] != kCtrlZ && !(lfEnds && b[stop] == kLF)) {
+        ++stop;
+    }
+    return stop;
+}
+
 void SplitLines(DataDocument& doc) {
     const std::string& b = doc.bytes;
     const bool lfEnds = doc.codePage == CodePage::Utf8;
     std::size_t pos = doc.headSize;
     doc.tailBegin = b.size();
+    // Room for every line at once: a growing list would hold its old copy
+    // beside the new one.
+    const auto count = [&b](char c) {
+        return static_cast<std::size_t>(std::count(b.begin(), b.end(), c));
+    };
+    doc.lines.reserve((lfEnds ? std::max(count(kCR), count(kLF)) : count(kCR)) + 1);
     while (pos < b.size()) {
-        std::size_t stop = pos;
-        while (stop < b.size() && b[stop] != kCR && b[stop] != kCtrlZ &&
-               !(lfEnds && b[stop] == kLF)) {
-            ++stop;
-        }
+        const std::size_t stop = LineStop(b, pos, lfEnds);
         if (stop == b.size() || b[stop] == kCtrlZ) {
             if (stop > pos) {
                 doc.lines.push_back({pos, stop - pos, 0});
@@ -342,8 +370,8 @@ Result<DataDocument> LoadDataDocument(const std::string& path) {
     return ParseDataDocument(std::move(bytes), path);
 }
 
-void EntryGroups::Add(std::size_t entry, std::string_view text) {
-    if (const auto g = groupOf_.Insert(text, list_.size())) {
+void EntryGroups::Add(std::size_t entry, std::string_view text, std::uint64_t hash) {
+    if (const auto g = groupOf_.Insert(text, hash, list_.size())) {
         list_[*g].members.push_back(entry);
     } else {
         list_.push_back({{entry}, entry});
@@ -354,10 +382,23 @@ EntryGroups GroupEntries(const DataDocument& doc, int neutral, const std::vector
     // Each group begins at its first member, so taking the entries in file
     // order leaves the groups in the order of the file, as people read it.
     EntryGroups groups(doc.codePage, doc.entries.size());
-    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+    const auto textOf = [&](std::size_t e) {
         const EntryText* t = doc.entries[e].TextOf(neutral);
-        if (t != nullptr && !t->text.empty()) {
-            groups.Add(e, t->text);
+        return t == nullptr ? std::string_view() : std::string_view(t->text);
+    };
+    // The slots a million texts land in are scattered over the table: each
+    // is fetched a few texts before its text is inserted.
+    constexpr std::size_t kAhead = 8;
+    std::vector<std::uint64_t> hashes(doc.entries.size());
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        hashes[e] = groups.Hash(textOf(e));
+    }
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        if (e + kAhead < hashes.size()) {
+            groups.Prefetch(hashes[e + kAhead]);
+        }
+        if (const std::string_view text = textOf(e); !text.empty()) {
+            groups.Add(e, text, hashes[e]);
         }
     }
     for (EntryGroup& group : groups.List()) {

@@ -162,7 +162,10 @@ public:
 
     // Puts the entry into the group of its neutral text, a new one when it
     // is the first with that text.
-    void Add(std::size_t entry, std::string_view text);
+    void Add(std::size_t entry, std::string_view text, std::uint64_t hash);
+    // Add's hash of the text; where a later Add will look (see FoldedTextTable).
+    std::uint64_t Hash(std::string_view text) const { return groupOf_.Hash(text); }
+    void Prefetch(std::uint64_t hash) const { groupOf_.Prefetch(hash); }
     // The group of a text, with korva's comparison in the document's code page.
     std::optional<std::size_t> Find(std::string_view text) const { return groupOf_.Find(text); }
 

@@ -67,8 +67,8 @@ std::size_t FoldedTextTable::SlotOf(std::string_view text, std::uint64_t hash) c
     }
 }
 
-std::optional<std::size_t> FoldedTextTable::Insert(std::string_view text, std::size_t value) {
-    const std::uint64_t hash = FoldedTextHash(text, codePage_);
+std::optional<std::size_t> FoldedTextTable::Insert(std::string_view text, std::uint64_t hash,
+                                                   std::size_t value) {
     const std::size_t s = SlotOf(text, hash);
     if (slots_[s] != kEmpty) {
         return items_[slots_[s] & ~kTagMask].value;

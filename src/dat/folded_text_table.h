@@ -24,7 +24,17 @@ public:
 
     // The value of the text added before that equals `text` for korva;
     // without one, `text` is added with `value` and nothing is returned.
-    std::optional<std::size_t> Insert(std::string_view text, std::size_t value);
+    std::optional<std::size_t> Insert(std::string_view text, std::size_t value) {
+        return Insert(text, FoldedTextHash(text, codePage_), value);
+    }
+    // The same with the text's FoldedTextHash at hand: a caller that goes
+    // through many texts hashes them ahead and has their slots fetched
+    // (Prefetch) while it inserts the ones before.
+    std::optional<std::size_t> Insert(std::string_view text, std::uint64_t hash, std::size_t value);
+    std::uint64_t Hash(std::string_view text) const { return FoldedTextHash(text, codePage_); }
+    void Prefetch(std::uint64_t hash) const {
+        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    }
     std::optional<std::size_t> Find(std::string_view text) const;
 
 private:
