@@ -112,6 +112,12 @@ public:
             KorvaDatError(entry_.start, "the entry that begins here is never closed with ')', so "
                                         "korva drops it");
         }
+        // The list is whole now: each entry's texts follow the last one's.
+        std::size_t next = 0;
+        for (std::size_t e = 0; e < doc_.entries.size(); ++e) {
+            doc_.entries[e].texts = std::span(doc_.entryTexts).subspan(next, textCounts_[e]);
+            next += textCounts_[e];
+        }
         std::stable_sort(doc_.errors.begin(), doc_.errors.end(),
                          [](const DataError& a, const DataError& b) { return a.line < b.line; });
     }
@@ -152,6 +158,8 @@ private:
                 return;
             }
             entry_.end = i;
+            doc_.entryTexts.insert(doc_.entryTexts.end(), texts_.begin(), texts_.end());
+            textCounts_.push_back(texts_.size());
             doc_.entries.push_back(std::move(entry_));
             open_ = false;
             regionBegin_ = i + 1;
@@ -173,6 +181,7 @@ private:
         }
         open_ = true;
         entry_ = DataEntry();
+        texts_.clear();
         entry_.regionBegin = regionBegin_;
         entry_.start = i;
         entry_.ownComments = std::move(ownComments_);
@@ -277,8 +286,9 @@ private:
             Error(i, "'" + std::string(parts.key) + "' is not a language key or tag");
             return;
         }
-        if (const EntryText* given = entry_.TextOf(lang);
-            given != nullptr && !given->text.empty()) {
+        const auto given = std::find_if(texts_.rbegin(), texts_.rend(),
+                                        [lang](const EntryText& t) { return t.lang == lang; });
+        if (given != texts_.rend() && !given->text.empty()) {
             LanguageError(i, lang,
                           LangName(lang) + " is given twice in one entry (first at line " +
                               std::to_string(given->line + 1) + ")");
@@ -291,12 +301,16 @@ private:
             LanguageError(i, lang, std::string(FaultMessage(fault)));
             return;
         }
-        entry_.texts.push_back({lang, i, Keep(text)});
+        texts_.push_back({lang, i, Keep(text)});
     }
 
     DataDocument& doc_;
     bool open_ = false;
     DataEntry entry_;
+    std::vector<EntryText> texts_; // of the open entry
+    // How many texts each entry has in the list, which moves as it grows
+    // until the last entry is read.
+    std::vector<std::size_t> textCounts_;
     std::size_t regionBegin_ = 0;
     std::vector<std::size_t> ownComments_;
     std::vector<TextLocation> locations_;

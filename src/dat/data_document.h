@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,10 +66,10 @@ struct Placeholder {
 
 // One entry with the lines around it.
 struct DataEntry {
-    std::size_t regionBegin = 0; // the first line after the entry before it
-    std::size_t start = 0;       // the "(" line
-    std::size_t end = 0;         // the ")" line
-    std::vector<EntryText> texts;
+    std::size_t regionBegin = 0;      // the first line after the entry before it
+    std::size_t start = 0;            // the "(" line
+    std::size_t end = 0;              // the ")" line
+    std::span<const EntryText> texts; // in the document's entryTexts
     std::vector<Placeholder> placeholders;
     // Translations carried over by update from an earlier text like this
     // one, for someone to confirm (;@ fuzzy KEY,"text"); korva never reads
@@ -125,6 +126,9 @@ struct DataDocument {
     std::size_t tailBegin = 0; // Ctrl-Z and what follows it, which korva never reads
     std::string lineEnd;       // the end new lines get: that of the file's first line
     std::vector<DataEntry> entries;
+    // The text lines of all entries, entry after entry: one list, not a
+    // list for each of a million entries.
+    std::vector<EntryText> entryTexts;
     std::vector<DataError> errors;           // every syntax error, in line order
     std::optional<LanguageChoice> languages; // from the languages line
     std::size_t languagesLine = SIZE_MAX;
