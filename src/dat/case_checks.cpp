@@ -7,9 +7,9 @@
 
 namespace korva::dat {
 
-std::string LetterCaseWarnings(const DataDocument& doc, const std::vector<EntryGroup>& groups,
-                               int neutral, const ProgramTexts& texts, std::size_t& count) {
-    const NeutralTextIndex index(doc, groups, neutral);
+std::string LetterCaseWarnings(const DataDocument& doc, const EntryGroups& groups, int neutral,
+                               const ProgramTexts& texts, std::size_t& count) {
+    const NeutralTextIndex index(groups);
     std::string out;
     for (const DistinctText& text : texts.texts) {
         const std::optional<std::size_t> entry = index.Find(text.text);

@@ -15,7 +15,7 @@ namespace korva::dat {
 // became "READY"): korva still takes the old entry, writes its spelling
 // where the neutral language is a destination, and so undoes the edit
 // without a word. `count` grows by the number of lines.
-std::string LetterCaseWarnings(const DataDocument& doc, const std::vector<EntryGroup>& groups,
-                               int neutral, const ProgramTexts& texts, std::size_t& count);
+std::string LetterCaseWarnings(const DataDocument& doc, const EntryGroups& groups, int neutral,
+                               const ProgramTexts& texts, std::size_t& count);
 
 } // namespace korva::dat

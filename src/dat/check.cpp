@@ -69,12 +69,13 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
         KORVA_ASSIGN_OR_RETURN(PoAsData po, ReadPoAsData(request.dataPath));
         out.po = std::move(po);
     }
+    // A PO file's document is read where it is, not copied.
     Result<DataDocument> loaded =
-        out.po ? Result<DataDocument>(out.po->doc) : LoadDataDocument(request.dataPath);
+        out.po ? Result<DataDocument>(DataDocument()) : LoadDataDocument(request.dataPath);
     if (!loaded) {
         return loaded.error();
     }
-    const DataDocument& doc = *loaded;
+    const DataDocument& doc = out.po ? out.po->doc : *loaded;
     Result<std::optional<LanguageChoice>> choice =
         CommandChoice(request.languages, doc.languages, request.options);
     if (!choice) {

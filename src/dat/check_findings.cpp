@@ -16,7 +16,7 @@ namespace {
 
 // Entries that korva never uses because another entry has the same neutral
 // text, one error line each.
-void FindShadowed(const DataDocument& doc, const std::vector<EntryGroup>& groups, int neutral,
+void FindShadowed(const DataDocument& doc, const EntryGroups& groups, int neutral,
                   CheckFindings& out) {
     for (const EntryGroup& group : groups) {
         const DataEntry& winner = doc.entries[group.winner];
@@ -63,7 +63,7 @@ void FindFormatProblems(const DataDocument& doc, int neutral, CheckFindings& out
 // Without programs: how many of the texts korva would use have each
 // translation.
 std::vector<Coverage::Language> CountEntryTranslations(const DataDocument& doc,
-                                                       const std::vector<EntryGroup>& groups,
+                                                       const EntryGroups& groups,
                                                        const LanguageChoice& choice) {
     std::vector<Coverage::Language> out;
     for (const int lang : choice.TranslatedDests()) {
@@ -107,12 +107,10 @@ KorvaLoad LoadDictionary(const DataDocument& doc, const LanguageChoice& choice) 
 }
 
 // How far each program is covered by the entries korva would load.
-std::vector<ProgramCoverage> CoverPrograms(const DataDocument& doc,
-                                           const std::vector<EntryGroup>& groups,
-                                           const LanguageChoice& choice,
+std::vector<ProgramCoverage> CoverPrograms(const EntryGroups& groups, const LanguageChoice& choice,
                                            const std::vector<ProgramTables>& programs,
                                            const TransDictionary& dict) {
-    const NeutralTextIndex allEntries(doc, groups, choice.neutral);
+    const NeutralTextIndex allEntries(groups);
     std::vector<ProgramCoverage> out;
     for (const ProgramTables& program : programs) {
         if (!program.unreadable.empty()) {
@@ -163,7 +161,7 @@ CheckFindings CheckDocument(const DataDocument& doc, const std::optional<Languag
     if (!choice) {
         return out;
     }
-    const std::vector<EntryGroup> groups = GroupEntries(doc, choice->neutral, choice->dests);
+    const EntryGroups groups = GroupEntries(doc, choice->neutral, choice->dests);
     out.texts = groups.size();
     FindShadowed(doc, groups, choice->neutral, out);
     FindFormatProblems(doc, choice->neutral, out);
@@ -174,7 +172,7 @@ CheckFindings CheckDocument(const DataDocument& doc, const std::optional<Languag
         out.korvaStopLine = korva.stopLine;
         FindUnreadable(programs, out);
         FindInterfaceProblems(doc, groups, *choice, programs, out);
-        out.programs = CoverPrograms(doc, groups, *choice, programs, korva.dict);
+        out.programs = CoverPrograms(groups, *choice, programs, korva.dict);
         if (writes == WriteRehearsal::OfTheFiles && korva.stopLine.empty()) {
             FindWriteFailures(programs, korva.dict, *choice, doc.codePage, out);
         }

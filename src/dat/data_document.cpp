@@ -1,13 +1,12 @@
 #include "dat/data_document.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "dat/file_io.h"
+#include "dat/folded_text_table.h"
 #include "datafile/data_line.h"
-#include "datafile/text_sort.h"
 #include "langkeys/lang_const.h"
-#include "text/bisect.h"
-#include "text/compare.h"
 #include "text/text.h"
 #include "text/utf8.h"
 
@@ -22,17 +21,44 @@ constexpr char kCtrlZ = '\x1A';
 // right after it belongs to that end; in a UTF-8 file a LF alone ends one
 // too; Ctrl-Z ends the file, the characters before it on its line still
 // making a line.
+// Whether any of the eight bytes of `word` is `c`.
+constexpr bool HasByte(std::uint64_t word, char c) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ((x - kOnes) & ~x & (kOnes << 7)) != 0;
+}
+
+// Where the line that begins at `pos` stops: at a CR, a Ctrl-Z, a LF when
+// it ends lines, or the end. Eight bytes are looked at together first, as
+// lines are long and a million of them make a data file.
+std::size_t LineStop(std::string_view b, std::size_t pos, bool lfEnds) {
+    std::size_t stop = pos;
+    for (; b.size() - stop >= sizeof(std::uint64_t); stop += sizeof(std::uint64_t)) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, b.data() + stop, sizeof word);
+        if (HasByte(word, kCR) || HasByte(word, kCtrlZ) || (lfEnds && HasByte(word, kLF))) {
+            break;
+        }
+    }
+    while (stop < b.size() && b[stop] != kCR && b[stop] != kCtrlZ && !(lfEnds && b[stop] == kLF)) {
+        ++stop;
+    }
+    return stop;
+}
+
 void SplitLines(DataDocument& doc) {
     const std::string& b = doc.bytes;
     const bool lfEnds = doc.codePage == CodePage::Utf8;
     std::size_t pos = doc.headSize;
     doc.tailBegin = b.size();
+    // Room for every line at once: a growing list would hold its old copy
+    // beside the new one.
+    const auto count = [&b](char c) {
+        return static_cast<std::size_t>(std::count(b.begin(), b.end(), c));
+    };
+    doc.lines.reserve((lfEnds ? std::max(count(kCR), count(kLF)) : count(kCR)) + 1);
     while (pos < b.size()) {
-        std::size_t stop = pos;
-        while (stop < b.size() && b[stop] != kCR && b[stop] != kCtrlZ &&
-               !(lfEnds && b[stop] == kLF)) {
-            ++stop;
-        }
+        const std::size_t stop = LineStop(b, pos, lfEnds);
         if (stop == b.size() || b[stop] == kCtrlZ) {
             if (stop > pos) {
                 doc.lines.push_back({pos, stop - pos, 0});
@@ -86,6 +112,12 @@ public:
             KorvaDatError(entry_.start, "the entry that begins here is never closed with ')', so "
                                         "korva drops it");
         }
+        // The list is whole now: each entry's texts follow the last one's.
+        std::size_t next = 0;
+        for (std::size_t e = 0; e < doc_.entries.size(); ++e) {
+            doc_.entries[e].texts = std::span(doc_.entryTexts).subspan(next, textCounts_[e]);
+            next += textCounts_[e];
+        }
         std::stable_sort(doc_.errors.begin(), doc_.errors.end(),
                          [](const DataError& a, const DataError& b) { return a.line < b.line; });
     }
@@ -126,6 +158,8 @@ private:
                 return;
             }
             entry_.end = i;
+            doc_.entryTexts.insert(doc_.entryTexts.end(), texts_.begin(), texts_.end());
+            textCounts_.push_back(texts_.size());
             doc_.entries.push_back(std::move(entry_));
             open_ = false;
             regionBegin_ = i + 1;
@@ -147,6 +181,7 @@ private:
         }
         open_ = true;
         entry_ = DataEntry();
+        texts_.clear();
         entry_.regionBegin = regionBegin_;
         entry_.start = i;
         entry_.ownComments = std::move(ownComments_);
@@ -208,14 +243,22 @@ private:
         }
     }
 
+    // A text as ReadTextPart gives it, kept in the arena when its escapes
+    // were resolved into the scratch string.
+    std::string_view Keep(std::string_view text) {
+        const bool inScratch = !scratch_.empty() && text.data() >= scratch_.data() &&
+                               text.data() < scratch_.data() + scratch_.size();
+        return inScratch ? doc_.arena.Keep(text) : text;
+    }
+
     // A quoted text as a text line's text part holds it.
-    std::optional<std::string> ReadQuoted(std::string_view part) {
+    std::optional<std::string_view> ReadQuoted(std::string_view part) {
         std::string_view text;
         if (ReadTextPart(TrimLine(part), doc_.codePage == CodePage::Utf8, scratch_, text) !=
             TextLineFault::None) {
             return std::nullopt;
         }
-        return std::string(text);
+        return Keep(text);
     }
 
     // A suggestion korva-dat wrote, or one a person edited into a shape it
@@ -243,8 +286,9 @@ private:
             Error(i, "'" + std::string(parts.key) + "' is not a language key or tag");
             return;
         }
-        if (const EntryText* given = entry_.TextOf(lang);
-            given != nullptr && !given->text.empty()) {
+        const auto given = std::find_if(texts_.rbegin(), texts_.rend(),
+                                        [lang](const EntryText& t) { return t.lang == lang; });
+        if (given != texts_.rend() && !given->text.empty()) {
             LanguageError(i, lang,
                           LangName(lang) + " is given twice in one entry (first at line " +
                               std::to_string(given->line + 1) + ")");
@@ -257,12 +301,16 @@ private:
             LanguageError(i, lang, std::string(FaultMessage(fault)));
             return;
         }
-        entry_.texts.push_back({lang, i, std::string(text)});
+        texts_.push_back({lang, i, Keep(text)});
     }
 
     DataDocument& doc_;
     bool open_ = false;
     DataEntry entry_;
+    std::vector<EntryText> texts_; // of the open entry
+    // How many texts each entry has in the list, which moves as it grows
+    // until the last entry is read.
+    std::vector<std::size_t> textCounts_;
     std::size_t regionBegin_ = 0;
     std::vector<std::size_t> ownComments_;
     std::vector<TextLocation> locations_;
@@ -321,6 +369,7 @@ DataDocument ParseDataDocument(std::string bytes, std::string name) {
     DataDocument doc;
     doc.name = std::move(name);
     doc.bytes = std::move(bytes);
+    doc.bytes.reserve(64);
     if (doc.bytes.starts_with(kUtf8Mark)) {
         doc.codePage = CodePage::Utf8;
         doc.headSize = kUtf8Mark.size();
@@ -335,25 +384,38 @@ Result<DataDocument> LoadDataDocument(const std::string& path) {
     return ParseDataDocument(std::move(bytes), path);
 }
 
-std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
-                                     const std::vector<int>& dests) {
-    std::vector<std::size_t> withText;
-    std::vector<std::string_view> texts;
-    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+void EntryGroups::Add(std::size_t entry, std::string_view text, std::uint64_t hash) {
+    if (const auto g = groupOf_.Insert(text, hash, list_.size())) {
+        list_[*g].members.push_back(entry);
+    } else {
+        list_.push_back({{entry}, entry});
+    }
+}
+
+EntryGroups GroupEntries(const DataDocument& doc, int neutral, const std::vector<int>& dests) {
+    // Each group begins at its first member, so taking the entries in file
+    // order leaves the groups in the order of the file, as people read it.
+    EntryGroups groups(doc.codePage, doc.entries.size());
+    const auto textOf = [&](std::size_t e) {
         const EntryText* t = doc.entries[e].TextOf(neutral);
-        if (t != nullptr && !t->text.empty()) {
-            withText.push_back(e);
-            texts.push_back(t->text);
+        return t == nullptr ? std::string_view() : std::string_view(t->text);
+    };
+    // The slots a million texts land in are scattered over the table: each
+    // is fetched a few texts before its text is inserted.
+    constexpr std::size_t kAhead = 8;
+    std::vector<std::uint64_t> hashes(doc.entries.size());
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        hashes[e] = groups.Hash(textOf(e));
+    }
+    for (std::size_t e = 0; e < doc.entries.size(); ++e) {
+        if (e + kAhead < hashes.size()) {
+            groups.Prefetch(hashes[e + kAhead]);
+        }
+        if (const std::string_view text = textOf(e); !text.empty()) {
+            groups.Add(e, text, hashes[e]);
         }
     }
-    std::vector<EntryGroup> groups;
-    for (const SortedText& sorted : SortTexts(texts, doc.codePage)) {
-        if (!sorted.sameAsPrevious || groups.empty()) {
-            groups.emplace_back();
-        }
-        groups.back().members.push_back(withText[sorted.index]);
-    }
-    for (EntryGroup& group : groups) {
+    for (EntryGroup& group : groups.List()) {
         group.winner = group.members.back();
         for (auto it = group.members.rbegin(); it != group.members.rend(); ++it) {
             if (doc.entries[*it].FiledFor(neutral, dests)) {
@@ -362,32 +424,14 @@ std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
             }
         }
     }
-    // In the order of the file, as people read it.
-    std::sort(groups.begin(), groups.end(), [](const EntryGroup& a, const EntryGroup& b) {
-        return a.members.front() < b.members.front();
-    });
     return groups;
 }
 
-NeutralTextIndex::NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups,
-                                   int neutral)
-    : codePage_(doc.codePage) {
-    items_.reserve(groups.size());
-    for (const EntryGroup& g : groups) {
-        items_.push_back({doc.entries[g.winner].TextOf(neutral)->text, g.winner});
-    }
-    std::stable_sort(items_.begin(), items_.end(), [this](const Item& a, const Item& b) {
-        return CompareText(a.text, b.text, codePage_) < 0;
-    });
-}
-
 std::optional<std::size_t> NeutralTextIndex::Find(std::string_view text) const {
-    const SortedPlace place = BisectSorted(
-        items_.size(), [&](std::size_t i) { return CompareText(items_[i].text, text, codePage_); });
-    if (!place.found) {
-        return std::nullopt;
+    if (const auto g = groups_.Find(text)) {
+        return groups_[*g].winner;
     }
-    return items_[place.index].entry;
+    return std::nullopt;
 }
 
 } // namespace korva::dat

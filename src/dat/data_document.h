@@ -3,15 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/result.h"
+#include "dat/folded_text_table.h"
 #include "dat/languages.h"
 #include "restexts/resource_kinds.h"
 #include "text/codepage.h"
 #include "text/text.h"
+#include "text/text_arena.h"
 
 namespace korva::dat {
 
@@ -48,7 +51,9 @@ std::optional<TextLocation> ReadLocationLine(std::string_view line);
 struct EntryText {
     int lang = -1;
     std::size_t line = 0; // index into the document's lines
-    std::string text;     // escapes resolved; EmptyTextMarker for ""
+    // Escapes resolved; EmptyTextMarker for "". A view of the document's
+    // bytes, or of its arena for a text with escapes.
+    std::string_view text;
 };
 
 // A comment line inside an entry that stands for a translation still to be
@@ -61,17 +66,17 @@ struct Placeholder {
 
 // One entry with the lines around it.
 struct DataEntry {
-    std::size_t regionBegin = 0; // the first line after the entry before it
-    std::size_t start = 0;       // the "(" line
-    std::size_t end = 0;         // the ")" line
-    std::vector<EntryText> texts;
+    std::size_t regionBegin = 0;      // the first line after the entry before it
+    std::size_t start = 0;            // the "(" line
+    std::size_t end = 0;              // the ")" line
+    std::span<const EntryText> texts; // in the document's entryTexts
     std::vector<Placeholder> placeholders;
     // Translations carried over by update from an earlier text like this
     // one, for someone to confirm (;@ fuzzy KEY,"text"); korva never reads
     // them. The earlier text (;@ fuzzy: made for "text") and its line, or
     // SIZE_MAX without one.
     std::vector<EntryText> suggestions;
-    std::string madeFor;
+    std::string_view madeFor; // as EntryText::text
     std::size_t madeForLine = SIZE_MAX;
     // korva-dat's own comments before the entry (where it is used, that it
     // is unused), which update writes afresh.
@@ -106,7 +111,10 @@ struct DataError {
 // lines changed.
 struct DataDocument {
     std::string name; // as given, for messages
+    // Never short enough to be kept inside the string itself, so that the
+    // views of it stay valid when the document moves.
     std::string bytes;
+    TextArena arena; // the texts with escapes resolved
     CodePage codePage = CodePage::Windows1252;
     struct Line {
         std::size_t begin = 0;
@@ -118,6 +126,9 @@ struct DataDocument {
     std::size_t tailBegin = 0; // Ctrl-Z and what follows it, which korva never reads
     std::string lineEnd;       // the end new lines get: that of the file's first line
     std::vector<DataEntry> entries;
+    // The text lines of all entries, entry after entry: one list, not a
+    // list for each of a million entries.
+    std::vector<EntryText> entryTexts;
     std::vector<DataError> errors;           // every syntax error, in line order
     std::optional<LanguageChoice> languages; // from the languages line
     std::size_t languagesLine = SIZE_MAX;
@@ -147,26 +158,47 @@ struct EntryGroup {
     std::vector<std::size_t> members; // entry indices in file order
     std::size_t winner = 0;           // the entry korva uses
 };
+// The groups, in the order of the file (of their first members), and the
+// group of each neutral text.
+class EntryGroups {
+public:
+    explicit EntryGroups(CodePage codePage, std::size_t entries) : groupOf_(codePage, entries) {}
+
+    // Puts the entry into the group of its neutral text, a new one when it
+    // is the first with that text.
+    void Add(std::size_t entry, std::string_view text, std::uint64_t hash);
+    // Add's hash of the text; where a later Add will look (see FoldedTextTable).
+    std::uint64_t Hash(std::string_view text) const { return groupOf_.Hash(text); }
+    void Prefetch(std::uint64_t hash) const { groupOf_.Prefetch(hash); }
+    // The group of a text, with korva's comparison in the document's code page.
+    std::optional<std::size_t> Find(std::string_view text) const { return groupOf_.Find(text); }
+
+    std::vector<EntryGroup>& List() { return list_; }
+    const EntryGroup& operator[](std::size_t i) const { return list_[i]; }
+    std::size_t size() const { return list_.size(); }
+    std::vector<EntryGroup>::const_iterator begin() const { return list_.begin(); }
+    std::vector<EntryGroup>::const_iterator end() const { return list_.end(); }
+
+private:
+    std::vector<EntryGroup> list_;
+    FoldedTextTable groupOf_;
+};
+
 // Groups of entries that have a neutral text; `dests` decides which entries
 // korva files (the winner is the last filed one, or the last one when none
 // is filed).
-std::vector<EntryGroup> GroupEntries(const DataDocument& doc, int neutral,
-                                     const std::vector<int>& dests);
+EntryGroups GroupEntries(const DataDocument& doc, int neutral, const std::vector<int>& dests);
 
 // Finds the entry korva uses for a text, with korva's comparison in the
-// document's code page.
+// document's code page: the winner of the text's group. Lives no longer than
+// the groups.
 class NeutralTextIndex {
 public:
-    NeutralTextIndex(const DataDocument& doc, const std::vector<EntryGroup>& groups, int neutral);
+    explicit NeutralTextIndex(const EntryGroups& groups) : groups_(groups) {}
     std::optional<std::size_t> Find(std::string_view text) const;
 
 private:
-    struct Item {
-        std::string_view text;
-        std::size_t entry;
-    };
-    std::vector<Item> items_;
-    CodePage codePage_;
+    const EntryGroups& groups_;
 };
 
 } // namespace korva::dat

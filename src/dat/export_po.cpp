@@ -224,6 +224,8 @@ Computed<ExportOutcome> ComputeExportPo(const ExportRequest& request) {
     }
     ExportOutcome out;
     out.po = Header(request.dataPath, request.neutral, request.dest);
+    // A PO file is about as large as the data file it comes from.
+    out.po.reserve(doc.bytes.size() + doc.bytes.size() / 4);
     // The entry korva uses, as check names it, is the one to translate.
     const std::vector<int> dests = WinnerDests(doc, request.neutral, request.dest);
     for (const EntryGroup& group : GroupEntries(doc, request.neutral, dests)) {

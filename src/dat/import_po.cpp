@@ -27,52 +27,82 @@ bool HasComment(const PoMessage& m, std::string_view comment) {
            m.extractedComments.end();
 }
 
+// Entry -> its new translation, in the order the messages came.
+using ImportChanges = std::vector<std::pair<std::size_t, std::string>>;
+
 struct ImportCounts {
     std::size_t imported = 0, unchanged = 0, untranslated = 0, fuzzy = 0, notHeld = 0, plural = 0;
 };
 
-// The data file with the new translations: each replaces the language's
-// line, suggestion or placeholder in its entry, or goes in before the
-// entry's ')'. A suggestion's note of the text it was made for goes with
-// the entry's last suggestion.
-std::string Apply(const DataDocument& doc, const std::map<std::size_t, std::string>& changes,
-                  int dest) {
-    std::map<std::size_t, std::string> replaced; // line -> new line
-    std::map<std::size_t, std::string> before;   // line -> new line to put before it
-    std::set<std::size_t> dropped;
+// A line of the data file that an import changes.
+struct LineChange {
+    enum class What { Replace, PutBefore, Drop };
+    std::size_t line = 0;
+    What what = What::Replace;
+    const std::string* text = nullptr; // the translation, but for Drop
+};
+
+// What the translations do to the data file's lines, in line order: each
+// replaces the language's line, suggestion or placeholder in its entry, or
+// goes in before the entry's ')'. A suggestion's note of the text it was
+// made for goes with the entry's last suggestion. No line is changed twice.
+std::vector<LineChange> LineChanges(const DataDocument& doc, const ImportChanges& changes,
+                                    int dest) {
+    using What = LineChange::What;
+    std::vector<LineChange> out;
+    out.reserve(changes.size());
     for (const auto& [e, text] : changes) {
         const DataEntry& entry = doc.entries[e];
-        const std::string line =
-            text == EmptyTextMarker ? LangName(dest) + ",\"\"" : TextLine(dest, text);
         if (const EntryText* given = entry.TextOf(dest)) {
-            replaced[given->line] = line;
+            out.push_back({given->line, What::Replace, &text});
         } else if (const EntryText* suggested = entry.SuggestionOf(dest)) {
-            replaced[suggested->line] = line;
+            out.push_back({suggested->line, What::Replace, &text});
             if (entry.suggestions.size() == 1 && entry.madeForLine != SIZE_MAX) {
-                dropped.insert(entry.madeForLine);
+                out.push_back({entry.madeForLine, What::Drop, nullptr});
             }
         } else if (const Placeholder* placeholder = entry.PlaceholderOf(dest)) {
-            replaced[placeholder->line] = line;
+            out.push_back({placeholder->line, What::Replace, &text});
         } else {
-            before[entry.end] = line;
+            out.push_back({entry.end, What::PutBefore, &text});
         }
     }
-    std::string out = doc.bytes.substr(0, doc.headSize);
+    std::sort(out.begin(), out.end(),
+              [](const LineChange& a, const LineChange& b) { return a.line < b.line; });
+    return out;
+}
+
+// The data file with the new translations, written in one pass.
+std::string Apply(const DataDocument& doc, const ImportChanges& changes, int dest) {
+    const auto textLine = [dest](const std::string& text) {
+        return text == EmptyTextMarker ? LangName(dest) + ",\"\"" : TextLine(dest, text);
+    };
+    const std::vector<LineChange> lineChanges = LineChanges(doc, changes, dest);
+    const std::string_view bytes(doc.bytes);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    out += bytes.substr(0, doc.headSize);
+    auto next = lineChanges.begin();
     for (std::size_t i = 0; i < doc.lines.size(); ++i) {
-        if (const auto it = before.find(i); it != before.end()) {
-            AppendLine(out, it->second, doc.lineEnd);
-        }
-        if (dropped.contains(i)) {
+        if (next == lineChanges.end() || next->line != i) {
+            out += doc.LineWithEnd(i);
             continue;
         }
-        if (const auto it = replaced.find(i); it != replaced.end()) {
-            out += it->second;
-            out += doc.bytes.substr(doc.lines[i].begin + doc.lines[i].size, doc.lines[i].endSize);
-        } else {
+        const LineChange& change = *next++;
+        switch (change.what) {
+        case LineChange::What::PutBefore:
+            AppendLine(out, textLine(*change.text), doc.lineEnd);
             out += doc.LineWithEnd(i);
+            break;
+        case LineChange::What::Replace:
+            out += textLine(*change.text);
+            out += bytes.substr(doc.lines[i].begin + doc.lines[i].size, doc.lines[i].endSize);
+            break;
+        case LineChange::What::Drop:
+            break;
         }
     }
-    return out + doc.bytes.substr(doc.tailBegin);
+    out += bytes.substr(doc.tailBegin);
+    return out;
 }
 
 struct ImportRequest {
@@ -107,8 +137,8 @@ struct Import {
     const std::map<std::size_t, std::vector<std::size_t>>& shadowed;
     int dest;
     ImportOutcome& out;
-    std::map<std::size_t, std::string> changes;        // entry -> its new translation
-    std::map<std::size_t, std::size_t> messageOfEntry; // entry -> PO line
+    ImportChanges changes;
+    std::vector<std::size_t> messageOfEntry; // entry -> PO line of its message, or 0
     std::size_t errors = 0;
 
     void Note(const PoMessage& m, const std::string& what) {
@@ -183,12 +213,13 @@ void Import::Take(const PoMessage& m) {
         ++out.counts.notHeld;
         return;
     }
-    if (const auto [it, fresh] = messageOfEntry.emplace(*entry, m.line); !fresh) {
-        Note(m,
-             "the message at line " + std::to_string(it->second) + " has the same text for korva");
+    std::size_t& taken = messageOfEntry[*entry];
+    if (taken != 0) {
+        Note(m, "the message at line " + std::to_string(taken) + " has the same text for korva");
         ++errors;
         return;
     }
+    taken = m.line;
     std::optional<std::string> wanted = Wanted(m);
     if (!wanted) {
         return;
@@ -198,15 +229,14 @@ void Import::Take(const PoMessage& m) {
         ++out.counts.unchanged;
         return;
     }
-    changes[*entry] = std::move(*wanted);
+    changes.emplace_back(*entry, std::move(*wanted));
     ++out.counts.imported;
     NoteShadowed(m, *entry);
 }
 
 // Of each group of entries with one text, the entries korva never uses, by
 // the one it uses.
-std::map<std::size_t, std::vector<std::size_t>>
-ShadowedEntries(const std::vector<EntryGroup>& groups) {
+std::map<std::size_t, std::vector<std::size_t>> ShadowedEntries(const EntryGroups& groups) {
     std::map<std::size_t, std::vector<std::size_t>> out;
     for (const EntryGroup& group : groups) {
         for (const std::size_t member : group.members) {
@@ -218,6 +248,61 @@ ShadowedEntries(const std::vector<EntryGroup>& groups) {
     return out;
 }
 
+// An import once the PO file's header has named the languages: the entry
+// korva uses, as check names it, takes the translation.
+struct StartedImport {
+    StartedImport(const ImportRequest& request, const DataDocument& doc, const PoLanguages& langs,
+                  ImportOutcome& out)
+        : groups(GroupEntries(doc, langs.neutral, WinnerDests(doc, langs.neutral, langs.dest))),
+          index(groups),
+          shadowed(ShadowedEntries(groups)), import{.request = request,
+                                                    .doc = doc,
+                                                    .index = index,
+                                                    .shadowed = shadowed,
+                                                    .dest = langs.dest,
+                                                    .out = out,
+                                                    .changes = {},
+                                                    .messageOfEntry = std::vector<std::size_t>(
+                                                        doc.entries.size())} {}
+
+    const EntryGroups groups;
+    const NeutralTextIndex index;
+    const std::map<std::size_t, std::vector<std::size_t>> shadowed;
+    Import import;
+};
+
+// The PO file's messages, each taken as it is read: a million of them are
+// never held at once. Those before the header wait for it.
+struct PoReading {
+    const ImportRequest& request;
+    const DataDocument& doc;
+    ImportOutcome& out;
+    std::vector<PoMessage> early;
+    std::optional<Result<PoLanguages>> langs;
+    std::optional<StartedImport> started;
+
+    void Take(PoMessage&& m) {
+        if (!langs) {
+            if (!m.IsHeader()) {
+                early.push_back(std::move(m));
+                return;
+            }
+            langs = PoFileLanguages(std::vector<PoMessage>{m}, doc, request.poPath);
+            if (!*langs) {
+                return;
+            }
+            started.emplace(request, doc, langs->value(), out);
+            for (const PoMessage& before : early) {
+                started->import.Take(before);
+            }
+            early.clear();
+        }
+        if (started && !m.IsHeader()) {
+            started->import.Take(m);
+        }
+    }
+};
+
 Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
     const std::string& poPath = request.poPath;
     KORVA_ASSIGN_OR_RETURN(const DataDocument doc, LoadDataDocument(request.dataPath));
@@ -225,41 +310,29 @@ Computed<ImportOutcome> ComputeImportPo(const ImportRequest& request) {
         return NothingWritten(request.dataPath + " has syntax errors", SyntaxErrorLines(doc));
     }
     KORVA_ASSIGN_OR_RETURN(const std::string poBytes, ReadFileBytes(poPath));
-    const Result<std::vector<PoMessage>> messages = ParsePo(poBytes, poPath);
-    if (!messages) {
-        return NothingWritten(messages.error().message);
-    }
-    const Result<PoLanguages> langs = PoFileLanguages(*messages, doc, poPath);
-    if (!langs) {
-        return NothingWritten(langs.error().message);
-    }
-    // The entry korva uses, as check names it, takes the translation.
-    const std::vector<EntryGroup> groups =
-        GroupEntries(doc, langs->neutral, WinnerDests(doc, langs->neutral, langs->dest));
-    const NeutralTextIndex index(doc, groups, langs->neutral);
-    const std::map<std::size_t, std::vector<std::size_t>> shadowed = ShadowedEntries(groups);
     ImportOutcome out;
-    out.dest = langs->dest;
-    Import import{.request = request,
-                  .doc = doc,
-                  .index = index,
-                  .shadowed = shadowed,
-                  .dest = langs->dest,
-                  .out = out,
-                  .changes = {},
-                  .messageOfEntry = {}};
-    for (const PoMessage& m : *messages) {
-        if (!m.IsHeader()) {
-            import.Take(m);
-        }
+    PoReading reading{
+        .request = request, .doc = doc, .out = out, .early = {}, .langs = {}, .started = {}};
+    if (const Result<void> read =
+            ReadPo(poBytes, poPath, [&reading](PoMessage&& m) { reading.Take(std::move(m)); });
+        !read) {
+        return NothingWritten(read.error().message);
     }
+    if (!reading.langs) {
+        reading.langs = PoFileLanguages(reading.early, doc, poPath); // it has no header
+    }
+    if (!*reading.langs) {
+        return NothingWritten(reading.langs->error().message);
+    }
+    out.dest = reading.langs->value().dest;
+    const Import& import = reading.started->import;
     if (import.errors > 0) {
         return NothingWritten(std::to_string(import.errors) +
                                   (import.errors == 1 ? " error" : " errors") + " in " + poPath,
                               std::move(out.notes));
     }
     if (!import.changes.empty() || request.target != request.dataPath) {
-        out.updated = Apply(doc, import.changes, langs->dest);
+        out.updated = Apply(doc, import.changes, out.dest);
     }
     return out;
 }

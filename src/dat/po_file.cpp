@@ -141,6 +141,8 @@ public:
         return Continue(*draft_, std::move(token));
     }
 
+    // Each message goes to `take` once it is whole, instead of into the list.
+    void HandTo(const PoMessageSink* take) { take_ = take; }
     std::vector<PoMessage> TakeMessages() { return std::move(messages_); }
 
 private:
@@ -232,13 +234,22 @@ private:
             return MakeError(MessageAt(draft_->message) + " is not valid UTF-8 text");
         }
         if (!draft_->obsolete) {
-            messages_.push_back(std::move(draft_->message));
+            Keep(std::move(draft_->message));
         }
         draft_.reset();
         return {};
     }
 
+    void Keep(PoMessage&& message) {
+        if (take_ != nullptr) {
+            (*take_)(std::move(message));
+        } else {
+            messages_.push_back(std::move(message));
+        }
+    }
+
     std::vector<PoMessage> messages_;
+    const PoMessageSink* take_ = nullptr;
     PoMessage comments_; // those read since the last message
     std::optional<Draft> draft_;
 };
@@ -249,9 +260,10 @@ bool PoMessage::Fuzzy() const {
     return std::find(flags.begin(), flags.end(), "fuzzy") != flags.end();
 }
 
-Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name) {
+namespace {
+
+Result<void> RunRules(std::string_view bytes, const std::string& name, MessageRules& rules) {
     PoLexer lexer(bytes);
-    MessageRules rules;
     for (;;) {
         const auto at = [&](const Error& e) {
             return MakeError(name + ":" + std::to_string(lexer.Line()) + ": " + e.message);
@@ -265,9 +277,23 @@ Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string
             return at(taken.error());
         }
         if (end) {
-            return rules.TakeMessages();
+            return {};
         }
     }
+}
+
+} // namespace
+
+Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name) {
+    MessageRules rules;
+    KORVA_RETURN_IF_ERROR(RunRules(bytes, name, rules));
+    return rules.TakeMessages();
+}
+
+Result<void> ReadPo(std::string_view bytes, const std::string& name, const PoMessageSink& take) {
+    MessageRules rules;
+    rules.HandTo(&take);
+    return RunRules(bytes, name, rules);
 }
 
 std::optional<std::string> HeaderField(const PoMessage& header, std::string_view field) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,11 @@ struct PoMessage {
 // refuses (a part out of order or twice, plural forms out of order, a
 // message half obsolete) is refused as "<name>:<line>: why".
 Result<std::vector<PoMessage>> ParsePo(std::string_view bytes, const std::string& name);
+// The same, handing each message to `take` as soon as it is read, so that
+// the messages of a large file are never all held at once. Those before a
+// failure have been handed over.
+using PoMessageSink = std::function<void(PoMessage&&)>;
+Result<void> ReadPo(std::string_view bytes, const std::string& name, const PoMessageSink& take);
 
 // A field of the header's msgstr ("Language: de\n..."), if given.
 std::optional<std::string> HeaderField(const PoMessage& header, std::string_view field);

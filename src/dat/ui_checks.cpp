@@ -255,10 +255,10 @@ void CheckFit(const RecordTexts& r, int lang, CheckFindings& out) {
 
 } // namespace
 
-void FindInterfaceProblems(const DataDocument& doc, const std::vector<EntryGroup>& groups,
+void FindInterfaceProblems(const DataDocument& doc, const EntryGroups& groups,
                            const LanguageChoice& choice, const std::vector<ProgramTables>& programs,
                            CheckFindings& out) {
-    const NeutralTextIndex index(doc, groups, choice.neutral);
+    const NeutralTextIndex index(groups);
     for (const ProgramTables& program : programs) {
         for (const TResInfo& record : program.blocks) {
             const bool menu = record.Kind == res::ResourceKind::Menus;

@@ -35,7 +35,7 @@ bool ShowsLabel(const res::ResourceText& control);
 // With programs read: translations of one menu level or dialog that take one
 // accelerator letter where their sources take distinct ones (errors), and
 // translated dialog texts that likely do not fit their controls (warnings).
-void FindInterfaceProblems(const DataDocument& doc, const std::vector<EntryGroup>& groups,
+void FindInterfaceProblems(const DataDocument& doc, const EntryGroups& groups,
                            const LanguageChoice& choice, const std::vector<ProgramTables>& programs,
                            CheckFindings& out);
 

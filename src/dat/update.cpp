@@ -4,10 +4,10 @@
 #include "dat/case_checks.h"
 #include "dat/document_checks.h"
 #include "dat/entry_writer.h"
+#include "dat/folded_text_table.h"
 #include "dat/program_texts.h"
 #include "dat/subcommand_driver.h"
 #include "dat/subcommands.h"
-#include "datafile/text_sort.h"
 
 namespace korva::dat {
 namespace {
@@ -29,35 +29,24 @@ struct Matching {
 Matching Match(const DataDocument& doc, int neutral, const ProgramTexts& texts) {
     Matching m;
     m.textOfEntry.assign(doc.entries.size(), nullptr);
-    std::vector<std::string_view> all;
-    for (const DistinctText& t : texts.texts) {
-        all.push_back(t.text);
+    // Program texts are distinct, so each entry's text matches at most one;
+    // the few program texts are looked up by each of the many entries.
+    FoldedTextTable programText(doc.codePage, texts.texts.size());
+    for (std::size_t i = 0; i < texts.texts.size(); ++i) {
+        (void)programText.Insert(texts.texts[i].text, i);
     }
-    const std::size_t programCount = all.size();
-    std::vector<std::size_t> entryOf;
+    std::vector<bool> matched(texts.texts.size(), false);
     for (std::size_t e = 0; e < doc.entries.size(); ++e) {
         const EntryText* t = doc.entries[e].TextOf(neutral);
-        if (t != nullptr && !t->text.empty()) {
-            all.push_back(t->text);
-            entryOf.push_back(e);
+        if (t == nullptr || t->text.empty()) {
+            continue;
+        }
+        if (const auto i = programText.Find(t->text)) {
+            m.textOfEntry[e] = &texts.texts[*i];
+            matched[*i] = true;
         }
     }
-    // Program texts are distinct, so a group holds at most one, and it sorts
-    // first among the equal texts by its lower index.
-    std::vector<bool> matched(programCount, false);
-    const DistinctText* group = nullptr;
-    for (const SortedText& s : SortTexts(all, doc.codePage)) {
-        if (!s.sameAsPrevious) {
-            group = nullptr;
-        }
-        if (s.index < programCount) {
-            group = &texts.texts[s.index];
-        } else if (group != nullptr) {
-            m.textOfEntry[entryOf[s.index - programCount]] = group;
-            matched[static_cast<std::size_t>(group - texts.texts.data())] = true;
-        }
-    }
-    for (std::size_t i = 0; i < programCount; ++i) {
+    for (std::size_t i = 0; i < texts.texts.size(); ++i) {
         if (!matched[i]) {
             m.newTexts.push_back(&texts.texts[i]);
         }
@@ -106,6 +95,7 @@ Result<std::string> NewLanguagesLine(const DataDocument& doc, const ChoiceOption
 std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageChoice& choice,
                     const std::string& languagesLine, UpdateCounts& counts) {
     std::string out = doc.bytes.substr(0, doc.headSize);
+    out.reserve(doc.bytes.size() + doc.bytes.size() / 4);
     std::vector<char> own(doc.lines.size(), 0);
     for (const DataEntry& entry : doc.entries) {
         for (const std::size_t line : entry.ownComments) {
@@ -155,7 +145,7 @@ std::string Rewrite(const DataDocument& doc, const Matching& m, const LanguageCh
         }
     }
     // What follows a Ctrl-Z stays behind it, where korva never reads.
-    out += doc.bytes.substr(doc.tailBegin);
+    out += std::string_view(doc.bytes).substr(doc.tailBegin);
     return out;
 }
 

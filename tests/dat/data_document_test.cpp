@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
+#include "dat/folded_text_table.h"
 #include "dat/languages.h"
 #include "dat/text_codec.h"
 #include "datafile/data_loader.h"
@@ -17,6 +20,7 @@
 #include "datafile_support.h"
 #include "langkeys/lang_const.h"
 #include "support/code_page.h"
+#include "text/compare.h"
 #include "text/text.h"
 #include "text/utf8.h"
 
@@ -332,6 +336,64 @@ TEST(DataDocument, WhereUsedCommentsOfEveryKindReadBack) {
     }
     EXPECT_FALSE(ReadLocationLine(";@ used in app.exe, menu").has_value());
     EXPECT_FALSE(ReadLocationLine(";@ used in app.exe").has_value());
+}
+
+// The table that groups and finds neutral texts must agree with korva's
+// comparison: a text finds exactly the texts CompareText calls equal.
+TEST(FoldedTextTable, FindsWhatKorvasComparisonCallsEqual) {
+    struct Row {
+        const char* name;
+        std::string stored;
+        std::string looked;
+        CodePage codePage;
+    };
+    const std::vector<Row> rows = {
+        {"ascii case", "Ready", "READY", CodePage::Utf8},
+        {"ascii differs", "Ready", "Ready.", CodePage::Utf8},
+        {"cyrillic case", "\xD0\x9E\xD0\xBA", "\xD0\xBE\xD0\x9A", CodePage::Utf8},
+        {"cyrillic yo", "\xD0\x81", "\xD1\x91", CodePage::Utf8},
+        {"two malformed bytes", "a\xFF", "a\xFE", CodePage::Utf8},
+        {"malformed and U+FFFD", "a\xFF", "a\xEF\xBF\xBD", CodePage::Utf8},
+        {"1252 accented case", "\xC4nderung", "\xE4NDERUNG", CodePage::Windows1252},
+        {"1252 differs",
+         "Gr\xF6\xDF"
+         "e",
+         "Grosse", CodePage::Windows1252},
+        {"empty and not", "", "x", CodePage::Utf8},
+        {"prefix", "abc", "ab", CodePage::Windows1252},
+    };
+    for (const Row& row : rows) {
+        FoldedTextTable table(row.codePage, 1);
+        EXPECT_FALSE(table.Insert(row.stored, 7)) << row.name;
+        const bool equal = CompareText(row.stored, row.looked, row.codePage) == 0;
+        EXPECT_EQ(table.Find(row.looked), equal ? std::optional<std::size_t>(7) : std::nullopt)
+            << row.name;
+        if (equal) {
+            EXPECT_EQ(FoldedTextHash(row.stored, row.codePage),
+                      FoldedTextHash(row.looked, row.codePage))
+                << row.name;
+            EXPECT_EQ(table.Insert(row.looked, 8), std::optional<std::size_t>(7)) << row.name;
+        }
+    }
+}
+
+TEST(FoldedTextTable, KeepsEveryTextAsItGrows) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 5000; ++i) {
+        texts.push_back("Text \xD0\x96 number " + std::to_string(i));
+    }
+    FoldedTextTable table(CodePage::Utf8, 1);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_FALSE(table.Insert(texts[i], i)) << texts[i];
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        std::string upper = texts[i];
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+        upper.replace(upper.find("\xD0\x96"), 2, "\xD0\xB6"); // the letter's lower case
+        EXPECT_EQ(table.Find(upper), std::optional<std::size_t>(i)) << texts[i];
+    }
+    EXPECT_FALSE(table.Find("Text \xD0\x96 number 5000"));
 }
 
 } // namespace
