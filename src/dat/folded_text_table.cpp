@@ -58,7 +58,7 @@ FoldedTextTable::FoldedTextTable(CodePage codePage, std::size_t expected) : code
 std::size_t FoldedTextTable::SlotOf(std::string_view text, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     const std::uint64_t tag = hash & kTagMask;
-    for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+    for (std::size_t s = static_cast<std::size_t>(hash) & mask;; s = (s + 1) & mask) {
         const std::uint64_t slot = slots_[s];
         if (slot == kEmpty || ((slot & kTagMask) == tag &&
                                CompareText(items_[slot & ~kTagMask].text, text, codePage_) == 0)) {
@@ -97,7 +97,7 @@ void FoldedTextTable::Grow() {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const std::uint64_t hash = FoldedTextHash(items_[i].text, codePage_);
-        std::size_t s = hash & mask;
+        std::size_t s = static_cast<std::size_t>(hash) & mask;
         while (slots_[s] != kEmpty) {
             s = (s + 1) & mask;
         }

@@ -33,7 +33,7 @@ public:
     std::optional<std::size_t> Insert(std::string_view text, std::uint64_t hash, std::size_t value);
     std::uint64_t Hash(std::string_view text) const { return FoldedTextHash(text, codePage_); }
     void Prefetch(std::uint64_t hash) const {
-        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+        __builtin_prefetch(&slots_[static_cast<std::size_t>(hash) & (slots_.size() - 1)]);
     }
     std::optional<std::size_t> Find(std::string_view text) const;
 
