@@ -187,15 +187,15 @@ std::string IsoCodeOf(int language) {
 int LanguageOfPoCode(std::string_view code, const std::vector<int>& dests) {
     // A regional destination is named by its whole code; otherwise the code
     // names its primary language, as it did before tags were destinations.
-    if (const int language = FindLanguage(code);
-        language >= LangKeyCount && std::ranges::find(dests, language) != dests.end()) {
+    const int language = FindLanguage(code);
+    const bool tag = language >= LangKeyCount;
+    if (tag && std::ranges::find(dests, language) != dests.end()) {
         return language;
     }
     if (const int key = KeyOfIsoCode(code); key >= 0) {
         return key;
     }
-    const int language = FindLanguage(code);
-    return language >= LangKeyCount ? language : -1;
+    return tag ? language : -1;
 }
 
 int KeyOfIsoCode(std::string_view code) {

@@ -73,6 +73,11 @@ int LanguageCount() {
     return LangKeyCount + static_cast<int>(LanguageTags().size());
 }
 
+int KeyCountOfLangId(std::uint16_t id) {
+    return static_cast<int>(std::ranges::count(
+        LangKeys, id, [](const TLangKey& k) { return std::uint16_t{k.LangId}; }));
+}
+
 int FindLanguage(std::string_view name) {
     if (const int key = FindLangKey(name); key >= 0) {
         return key;
@@ -83,9 +88,7 @@ int FindLanguage(std::string_view name) {
     }
     const std::uint16_t id = LanguageTags()[*row].LangId;
     // CROATIAN and SERBIAN share their id, so hr names neither key alone.
-    const auto owners =
-        std::ranges::count(LangKeys, id, [](const TLangKey& k) { return std::uint16_t{k.LangId}; });
-    if (owners == 1) {
+    if (KeyCountOfLangId(id) == 1) {
         return static_cast<int>(
             std::ranges::find(LangKeys, id,
                               [](const TLangKey& k) { return std::uint16_t{k.LangId}; }) -

@@ -44,6 +44,10 @@ int FindLangKey(std::string_view name);
 // -1 when it names none.
 int FindLanguage(std::string_view name);
 
+// How many keys have the language id `id` as their own (two for 0x001A,
+// CROATIAN and SERBIAN).
+int KeyCountOfLangId(std::uint16_t id);
+
 // The key's name or the tag as the table spells it.
 std::string_view LanguageName(int index);
 

@@ -28,11 +28,6 @@ std::uint16_t PrimaryOf(int index) {
     return static_cast<std::uint16_t>(LangIdOf(index) & kPrimaryMask);
 }
 
-bool SeveralKeysShare(std::uint16_t primary) {
-    return std::ranges::count(LangKeys, primary,
-                              [](const TLangKey& k) { return std::uint16_t{k.LangId}; }) > 1;
-}
-
 } // namespace
 
 std::vector<std::uint16_t> LangSelection::CopyLangIds(int dest) const {
@@ -43,7 +38,7 @@ std::vector<std::uint16_t> LangSelection::CopyLangIds(int dest) const {
     const bool primaryTaken =
         std::ranges::find(dests, primary, [](int d) { return LangIdOf(d); }) != dests.end();
     if (id != primary && primary != 0 && firstOfPrimary != dests.end() && *firstOfPrimary == dest &&
-        !primaryTaken && !SeveralKeysShare(primary)) {
+        !primaryTaken && KeyCountOfLangId(primary) < 2) {
         ids.push_back(primary);
     }
     if (dest == fallback && id != kFallbackLangId) {
