@@ -7,7 +7,7 @@ set(KORVA_PACKAGE_MAINTAINER "KORVA maintainers <korva@example.org>"
 if(WIN32)
   # One folder, as a zip is unpacked: korva finds its data file beside
   # itself, so the example is there under the name it looks for.
-  install(TARGETS korva korva-dat RUNTIME DESTINATION .)
+  install(TARGETS korva korva-dat EXPORT KorvaTargets RUNTIME DESTINATION .)
   install(FILES README.md docs/korva-dat.md DESTINATION .)
   install(FILES examples/KORVA.DAT examples/example.rc DESTINATION .)
   # The notices of what is compiled in (xxHash) travel with the programs.
@@ -15,9 +15,10 @@ if(WIN32)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright.txt DESTINATION .)
 else()
   include(GNUInstallDirs)
-  install(TARGETS korva korva-dat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS korva korva-dat EXPORT KorvaTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md docs/korva-dat.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES examples/KORVA.DAT examples/example.rc DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  install(FILES examples/KORVA.DAT examples/example.rc examples/example.c examples/CMakeLists.txt
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
   # Manual pages and the changelog compressed as Debian wants them: gzip -9,
   # no name or time inside, so that a rebuild gives the same bytes.
@@ -38,6 +39,8 @@ else()
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${packaged}/changelog.gz ${packaged}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/cmake_package.cmake)
 
 set(CPACK_PACKAGE_NAME korva)
 set(CPACK_PACKAGE_VENDOR "KORVA")
