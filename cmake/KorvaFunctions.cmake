@@ -113,11 +113,13 @@ function(korva_localize)
     DEPENDS ${arg_TARGET} "${data}" Korva::korva "${run}"
     COMMENT "Translating ${arg_TARGET} into (${destinations})"
     VERBATIM)
-  set(name ${arg_TARGET}_localized)
+  # A name a target may take, also for an ALIAS such as app::app.
+  string(REGEX REPLACE "[^A-Za-z0-9_.+-]" "_" base "${arg_TARGET}_localized")
+  set(name ${base})
   set(number 1)
   while(TARGET ${name})
     math(EXPR number "${number} + 1")
-    set(name ${arg_TARGET}_localized_${number})
+    set(name ${base}_${number})
   endwhile()
   add_custom_target(${name} ALL DEPENDS "${output}")
 endfunction()

@@ -18,7 +18,9 @@ release=${1:-build/release}
 work=$(mktemp -d)
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 cleanup() {
-  [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+  if [ -d "$WINEPREFIX" ]; then
+    wineserver -k 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
