@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 #include "dat/format_checks.h"
@@ -29,15 +30,29 @@ constexpr char32_t kPopDirectionalFormatting = 0x202C;
 // A text cut in three: the part to pseudo-translate, the line ends after
 // it, and the part from the first tab on.
 struct Parts {
-    std::vector<TextSpan> spans; // the placeholders, in order
+    std::vector<TextSpan> spans; // the placeholders, in order, none within another
     std::size_t coreEnd = 0;
     std::size_t tabAt = 0;
 };
 
-// The placeholder that holds byte `at`, or nothing.
+// The placeholders as stretches to keep: an insert's !format! may hold a
+// printf conversion ("%1!%d!" is read as both), which it then takes in.
+std::vector<TextSpan> KeptSpans(std::string_view text) {
+    std::vector<TextSpan> out;
+    for (const TextSpan& span : PlaceholderSpans(text)) {
+        if (!out.empty() && span.begin < out.back().end) {
+            out.back().end = std::max(out.back().end, span.end);
+        } else {
+            out.push_back(span);
+        }
+    }
+    return out;
+}
+
+// The stretch that holds byte `at`, or nothing.
 const TextSpan* SpanAt(const std::vector<TextSpan>& spans, std::size_t at) {
-    const auto it = std::ranges::find_if(spans, [at](const TextSpan& s) { return s.end > at; });
-    return it != spans.end() && it->begin <= at ? &*it : nullptr;
+    const auto it = std::ranges::upper_bound(spans, at, {}, &TextSpan::begin);
+    return it != spans.begin() && std::prev(it)->end > at ? &*std::prev(it) : nullptr;
 }
 
 bool IsLineEnd(char c) {
@@ -68,7 +83,7 @@ std::size_t CoreEnd(std::string_view text, const std::vector<TextSpan>& spans, s
 
 Parts Split(std::string_view text) {
     Parts parts;
-    parts.spans = PlaceholderSpans(text);
+    parts.spans = KeptSpans(text);
     parts.tabAt = text.size();
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\t' && SpanAt(parts.spans, i) == nullptr) {

@@ -84,7 +84,8 @@ const std::vector<PseudoRow>& Rows() {
         {"Ends %%n", 0, ""}, // a literal "%" and an n
         {"Line 1\r\nLine 2\r\n", 0, "\r\n"},
         {"Name: ", 0, " "},
-        {"&%d items", 1, ""}, // the '&' marks a placeholder, which stays whole
+        {"&%d items", 1, ""},                   // the '&' marks a placeholder, which stays whole
+        {"%1!%d! of %2!-5s!\tFmt", 2, "\tFmt"}, // an insert's format holds a conversion
         {"\xE2\x86\x92 Caf\xC3\xA9 %1!s!\n", 1, "\n"},
         {"Smile \xF0\x9F\x98\x80 and \xED\xA0\x80 lone", 0, ""},
         {"Ctrl-Z \x1A bell \x07 DEL \x7F", 0, ""},
