@@ -18,7 +18,7 @@ get_filename_component(kd_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 include("${CMAKE_CURRENT_LIST_DIR}/korva_dat_manual_render.cmake")
 
 # The program's page first; the others in the order of its COMMANDS.
-set(kd_pages korva-dat extract update check export-po import-po)
+set(kd_pages korva-dat extract update check export-po import-po pseudo)
 set(kd_man_file "${kd_root}/man/korva-dat.1")
 set(kd_markdown_file "${kd_root}/docs/korva-dat.md")
 # The line of docs/korva-dat.md after which it is written by hand.

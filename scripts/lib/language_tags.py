@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints the table of language tags and Windows language ids that Wine's
 locale.nls carries: the names Wine's LCIDToLocaleName gives and its
-LocaleNameToLCID reads back, the spellings Windows itself reports.
+LocaleNameToLCID reads back, the spellings Windows itself reports; and
+Windows' pseudo-locales, which Wine's table lacks, as Microsoft lists them.
 
 Usage: language_tags.py LOCALE_NLS [SOURCE]
 
@@ -23,6 +24,13 @@ LANGID_MAX = 0xFFFF
 # its language is es-ES (0x0C0A) too; a tag must name one id, so it is left
 # out rather than half-accepted.
 NOT_A_TAG = {"es-ES_tradnl"}
+# Windows' pseudo-locales (Vista and later), for pseudo-translated builds.
+# Wine's locale.nls has none of them; their ids and names are Microsoft's:
+# [MS-LCID] 2.2, "LCID Structure" (the table of language ids and tags),
+# https://learn.microsoft.com/openspecs/windows_protocols/ms-lcid/63d3d639-7fd2-4afb-abbe-0d5b5551eef8
+# and "Pseudo-Locales" (base 0501, mirrored 09ff, East Asian 05fe),
+# https://learn.microsoft.com/windows/win32/intl/pseudo-locales
+PSEUDO_LOCALES = [(0x0501, "qps-ploc"), (0x05FE, "qps-ploca"), (0x09FF, "qps-plocm")]
 
 
 class LocaleTable:
@@ -75,15 +83,33 @@ def language_tags(data):
     return rows
 
 
+def with_pseudo_locales(rows):
+    """The rows and the pseudo-locales, ascending by id. A later Wine that
+    carries one must carry it as Microsoft lists it: a table of two minds
+    stops here rather than hold an id or a tag twice."""
+    ids = dict(rows)
+    tags = {tag: lcid for lcid, tag in rows}
+    merged = list(rows)
+    for lcid, tag in PSEUDO_LOCALES:
+        if ids.get(lcid, tag) != tag or tags.get(tag, lcid) != lcid:
+            raise ValueError(f"Wine's table and Microsoft's differ on {tag} 0x{lcid:04X}")
+        if lcid not in ids:
+            merged.append((lcid, tag))
+    return sorted(merged)
+
+
 def main(argv):
     if len(argv) not in (2, 3):
         sys.exit(__doc__)
     with open(argv[1], "rb") as f:
-        rows = language_tags(f.read())
+        rows = with_pseudo_locales(language_tags(f.read()))
     source = f" of {argv[2]}" if len(argv) == 3 else ""
     print("# Language tags and the Windows language ids they name, as Wine's")
     print(f"# LCIDToLocaleName gives them: {argv[1]}{source},")
-    print("# read by scripts/lib/language_tags.py. Run it again rather than edit.")
+    print("# read by scripts/lib/language_tags.py, which adds Windows' pseudo-locales")
+    print("# (qps-ploc, qps-ploca, qps-plocm) as Microsoft lists them: [MS-LCID] 2.2,")
+    print("# https://learn.microsoft.com/openspecs/windows_protocols/ms-lcid/63d3d639-7fd2-4afb-abbe-0d5b5551eef8")
+    print("# Run it again rather than edit.")
     for lcid, tag in rows:
         print(f"{tag}\t0x{lcid:04X}")
 

@@ -1,7 +1,6 @@
 #include <iomanip>
 #include <ostream>
 
-#include "dat/case_checks.h"
 #include "dat/check_findings.h"
 #include "dat/po_check.h"
 #include "dat/subcommand_driver.h"
@@ -96,12 +95,6 @@ Computed<CheckOutcome> ComputeCheck(const CheckRequest& request) {
     out.findings = CheckDocument(doc, out.choice, programs, WriteRehearsal::OfTheFiles);
     for (const DataEntry& entry : doc.entries) {
         out.suggestions += entry.suggestions.size();
-    }
-    if (out.choice && !programs.empty()) {
-        const ProgramTexts texts = CollectTexts(programs, doc.codePage);
-        out.findings.warningLines +=
-            LetterCaseWarnings(doc, GroupEntries(doc, out.choice->neutral, out.choice->dests),
-                               out.choice->neutral, texts, out.findings.warnings);
     }
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dat/case_checks.h"
 #include "dat/document_checks.h"
 #include "dat/format_checks.h"
 #include "dat/text_codec.h"
@@ -176,6 +177,8 @@ CheckFindings CheckDocument(const DataDocument& doc, const std::optional<Languag
         if (writes == WriteRehearsal::OfTheFiles && korva.stopLine.empty()) {
             FindWriteFailures(programs, korva.dict, *choice, doc.codePage, out);
         }
+        out.warningLines += LetterCaseWarnings(doc, groups, choice->neutral,
+                                               CollectTexts(programs, doc.codePage), out.warnings);
     }
     return out;
 }

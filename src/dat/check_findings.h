@@ -47,7 +47,8 @@ struct CheckFindings {
 // file the program was read from.
 enum class WriteRehearsal { Skipped, OfTheFiles };
 
-// Without a choice of languages only the syntax is checked.
+// Without a choice of languages only the syntax is checked; with programs,
+// each text an entry spells in another letter case is a warning too.
 CheckFindings CheckDocument(const DataDocument& doc, const std::optional<LanguageChoice>& choice,
                             const std::vector<ProgramTables>& programs,
                             WriteRehearsal writes = WriteRehearsal::Skipped);

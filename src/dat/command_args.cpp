@@ -38,6 +38,8 @@ Result<CommandArgs> ParseCommandArgs(const std::vector<std::string>& args,
             out.original = id;
         } else if (allowed.cp1252 && arg == "--cp1252") {
             out.cp1252 = true;
+        } else if (allowed.mirrored && arg == "--mirrored") {
+            out.mirrored = true;
         } else if (allowed.resources && arg.starts_with(kResourcesOption)) {
             KORVA_ASSIGN_OR_RETURN(
                 const res::ResourceKinds kinds,

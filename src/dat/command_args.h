@@ -29,6 +29,7 @@ struct OptionSet {
     bool cp1252 = false;    // --cp1252
     bool resources = false; // --resources=LIST
     bool fallback = false;  // --fallback=KEY
+    bool mirrored = false;  // --mirrored
 };
 
 struct CommandArgs {
@@ -36,6 +37,7 @@ struct CommandArgs {
     std::optional<std::string> output;
     std::optional<std::uint16_t> original;
     bool cp1252 = false;
+    bool mirrored = false;
     bool help = false;
     // The union of every --resources=LIST given; none given: as recorded.
     std::optional<res::ResourceKinds> resources;

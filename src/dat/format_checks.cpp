@@ -108,6 +108,7 @@ struct Placeholders {
     // a blank, %1!d!, ... The text is then surely a FormatMessage one.
     bool surelyInserts = false;
     bool percentSign = false; // %%
+    std::vector<TextSpan> spans;
 };
 
 Placeholders FindPlaceholders(std::string_view text) {
@@ -117,6 +118,7 @@ Placeholders FindPlaceholders(std::string_view text) {
             continue;
         }
         if (text[i + 1] == '%') {
+            out.spans.push_back({i, i + 2});
             ++i; // a literal percent sign in both kinds
             out.percentSign = true;
             continue;
@@ -124,8 +126,10 @@ Placeholders FindPlaceholders(std::string_view text) {
         PrintfDirective directive;
         std::size_t printfEnd = 0;
         const bool isPrintf = ParsePrintf(text, i + 1, directive, printfEnd);
+        std::size_t end = i + 1;
         if (isPrintf) {
             out.printf.push_back(std::move(directive));
+            end = printfEnd;
         }
         if (text[i + 1] >= '1' && text[i + 1] <= '9') {
             std::size_t j = i + 2;
@@ -147,6 +151,10 @@ Placeholders FindPlaceholders(std::string_view text) {
             if (!isPrintf) {
                 out.surelyInserts = true;
             }
+            end = std::max(end, j);
+        }
+        if (end > i + 1) {
+            out.spans.push_back({i, end});
         }
         if (isPrintf) {
             i = printfEnd - 1;
@@ -233,6 +241,10 @@ bool SamePlaceholders(std::string_view a, std::string_view b) {
     };
     return x.inserts == y.inserts &&
            std::equal(x.printf.begin(), x.printf.end(), y.printf.begin(), y.printf.end(), sameType);
+}
+
+std::vector<TextSpan> PlaceholderSpans(std::string_view text) {
+    return FindPlaceholders(text).spans;
 }
 
 bool IsPrintfFormat(std::string_view text) {

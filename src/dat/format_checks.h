@@ -31,6 +31,15 @@ bool SamePlaceholders(std::string_view a, std::string_view b);
 // that printf cannot read (%1 followed by a blank, %1!d!) or line break (%n).
 bool IsPrintfFormat(std::string_view text);
 
+// Where a text's placeholders stand as the checks above read them: each
+// printf conversion, FormatMessage insert (with its !format!) and "%%", as
+// byte offsets in the order they begin. A '%' that begins none is in none.
+struct TextSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+std::vector<TextSpan> PlaceholderSpans(std::string_view text);
+
 // The most UTF-16 code units a text korva writes can have: a string table
 // gives each string's length in one 16-bit word, and korva fails the whole
 // run on a longer translation rather than cut it.

@@ -19,12 +19,13 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {.name = "extract", .run = RunExtract},    {.name = "update", .run = RunUpdate},
     {.name = "check", .run = RunCheck},        {.name = "export-po", .run = RunExportPo},
-    {.name = "import-po", .run = RunImportPo},
+    {.name = "import-po", .run = RunImportPo}, {.name = "pseudo", .run = RunPseudo},
 };
 
 int Dispatch(const std::vector<std::string>& args, Streams io) {
     if (args.empty()) {
-        io.err << "korva-dat: give a command: extract, update, check, export-po or import-po\n"
+        io.err << "korva-dat: give a command: extract, update, check, export-po, import-po or "
+                  "pseudo\n"
                << "Try 'korva-dat --help'.\n";
         return 2;
     }

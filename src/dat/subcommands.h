@@ -13,6 +13,7 @@ int RunUpdate(const std::vector<std::string>& args, Streams io);
 int RunCheck(const std::vector<std::string>& args, Streams io);
 int RunExportPo(const std::vector<std::string>& args, Streams io);
 int RunImportPo(const std::vector<std::string>& args, Streams io);
+int RunPseudo(const std::vector<std::string>& args, Streams io);
 
 // The manual page of a subcommand, or of the program for "".
 std::string_view HelpText(std::string_view command);

@@ -65,6 +65,12 @@ double CharWidth(char32_t c) {
     if (c >= 0x0300 && c <= 0x036F) {
         return 0; // a combining mark sits on the letter before it
     }
+    // Direction marks, overrides and isolates (qps-plocm's texts have them)
+    // and zero-width spaces and joiners are shown as nothing.
+    if ((c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+        (c >= 0x2060 && c <= 0x2069)) {
+        return 0;
+    }
     const bool fullWidth = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
                            (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
                            (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||

@@ -37,8 +37,10 @@ std::vector<std::uint16_t> LangSelection::CopyLangIds(int dest) const {
     const auto firstOfPrimary = std::ranges::find(dests, primary, PrimaryOf);
     const bool primaryTaken =
         std::ranges::find(dests, primary, [](int d) { return LangIdOf(d); }) != dests.end();
+    // A pseudo-locale's primary id stands for no language: no user is
+    // served by a copy there.
     if (id != primary && primary != 0 && firstOfPrimary != dests.end() && *firstOfPrimary == dest &&
-        !primaryTaken && KeyCountOfLangId(primary) < 2) {
+        !primaryTaken && KeyCountOfLangId(primary) < 2 && !IsPrivateUseLanguage(id)) {
         ids.push_back(primary);
     }
     if (dest == fallback && id != kFallbackLangId) {

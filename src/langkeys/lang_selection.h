@@ -28,7 +28,8 @@ struct LangSelection {
     // (pt-BR) also the id of the language alone (0x0016), which the loaders
     // try for the users of its other regions (pt-PT), unless a destination
     // has that id itself or it stands for more than one language (0x001A is
-    // Croatian and Serbian); for the fallback also kFallbackLangId.
+    // Croatian and Serbian) or none (a pseudo-locale's: qps-ploc, 0x0501, has
+    // 0x0101); for the fallback also kFallbackLangId.
     std::vector<std::uint16_t> CopyLangIds(int dest) const;
 };
 

@@ -72,6 +72,12 @@ std::string_view LanguageTagOf(std::uint16_t langId) {
     return row != kLanguageTags.end() && row->LangId == langId ? row->Tag : std::string_view{};
 }
 
+bool IsPrivateUseLanguage(std::uint16_t langId) {
+    const std::string_view tag = LanguageTagOf(langId);
+    const std::string_view language = tag.substr(0, tag.find('-'));
+    return language.size() == 3 && language >= "qaa" && language <= "qtz";
+}
+
 std::string DescribeLangId(std::uint16_t langId) {
     std::string about(LanguageTagOf(langId));
     const auto primary = static_cast<std::uint16_t>(langId & kPrimaryMask);

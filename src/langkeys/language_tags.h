@@ -33,6 +33,11 @@ std::optional<std::size_t> FindLanguageTagRow(std::string_view tag);
 // The tag of an id as the table spells it, or empty when it has none.
 std::string_view LanguageTagOf(std::uint16_t langId);
 
+// True when the id's tag names a language of BCP 47's private-use range,
+// qaa to qtz, as Windows' pseudo-locales do (qps-ploc 0x0501): a made-up
+// language, whose primary id (0x0101) is no language anyone has.
+bool IsPrivateUseLanguage(std::uint16_t langId);
+
 // An id named for people: "0x0009 (en, key ENGLISH)", "0x0409 (en-US, a
 // sublanguage of ENGLISH)", "0x041A (hr-HR, a sublanguage of CROATIAN or
 // SERBIAN)", "0x0045 (bn)", "0x0400". A key is named when it is the id's

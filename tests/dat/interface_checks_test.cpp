@@ -161,6 +161,12 @@ TEST(DatInterfaceTexts, EstimatesTheRoomATextTakes) {
          false},
         {"an accelerator's mark takes no room", "&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&",
          Control("b", 60, 14), true},
+        // A right-to-left override and its end around a text (qps-plocm's),
+        // and the direction marks.
+        {"direction marks take no room",
+         "\xE2\x80\xAE\xE2\x80\xAE\xE2\x80\xAEOK\xE2\x80\xAC\xE2\x80\x8E\xE2\x80\x8F"
+         "\xE2\x81\xA6\xE2\x81\xA9",
+         Control("b", 9, 14), true},
     };
     for (const Row& row : rows) {
         const ControlFit fit = EstimateFit(row.text, row.control);

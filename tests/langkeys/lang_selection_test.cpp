@@ -48,6 +48,14 @@ TEST(LangSelection, CopiesForOtherRegionsAndOtherLanguages) {
         {"(sr-Latn-RS,hr-HR)", "", "sr-Latn-RS", {0x241A}},
         {"(GERMAN,en-US)", "en-US", "en-US", {0x0409, 0x0009}},
         {"(GERMAN,en-GB)", "en-GB", "en-GB", {0x0809, 0x0009, 0x0409}},
+        // A pseudo-locale's primary id (0x0101 for 0x0501, 0x01FF for
+        // 0x09FF) is no language: no copy there, and none under ARABIC's
+        // 0x0001, which 0x0501's low byte would read as.
+        {"(qps-ploc)", "", "qps-ploc", {0x0501}},
+        {"(ENGLISH,qps-ploc,qps-plocm)", "", "qps-plocm", {0x09FF}},
+        {"(GERMAN,qps-ploc)", "qps-ploc", "qps-ploc", {0x0501, 0x0409}},
+        {"(ARABIC,qps-ploc)", "", "qps-ploc", {0x0501}},
+        {"(ar-SA,qps-ploc)", "", "ar-SA", {0x0401, 0x0001}},
     };
     for (const CopyRow& row : rows) {
         SCOPED_TRACE(row.dests + " " + row.fallback + " " + row.dest);

@@ -47,6 +47,9 @@ TEST(LanguageTags, RegionalLanguagesAndSpellingsThatNameNone) {
         {"hr", 0x001A},
         {"es-ES", 0x0C0A},
         {"es-ES_tradnl", -1}, // a sort order, no language
+        {"qps-ploc", 0x0501}, // Windows' pseudo-locales, which Wine's table lacks
+        {"qps-plocm", 0x09FF},
+        {"QPS_PLOCA", 0x05FE},
         {"", -1},
         {"en-", -1},
         {"en-US ", -1},
@@ -144,6 +147,19 @@ TEST(LanguageTags, TagsAreLanguagesOfTheirOwnOrTheKeyOfTheirId) {
     EXPECT_EQ(FindLanguage("english-US"), -1);
 }
 
+// Only a made-up language's id is private use: the pseudo-locales'.
+TEST(LanguageTags, PseudoLocalesArePrivateUse) {
+    std::vector<std::string_view> privateUse;
+    for (const LanguageTagRow& row : LanguageTags()) {
+        if (IsPrivateUseLanguage(row.LangId)) {
+            privateUse.push_back(row.Tag);
+        }
+    }
+    EXPECT_EQ(privateUse, (std::vector<std::string_view>{"qps-ploc", "qps-ploca", "qps-plocm"}));
+    EXPECT_FALSE(IsPrivateUseLanguage(0x0101)); // no tag
+    EXPECT_FALSE(IsPrivateUseLanguage(0x0000));
+}
+
 TEST(LanguageTags, DescriptionsNameTagAndKey) {
     const std::vector<std::pair<std::uint16_t, std::string>> rows = {
         {0x0009, "0x0009 (en, key ENGLISH)"},
@@ -151,7 +167,8 @@ TEST(LanguageTags, DescriptionsNameTagAndKey) {
         {0x0404, "0x0404 (zh-TW, a sublanguage of CHINESE)"},
         {0x001A, "0x001A (hr, key CROATIAN or SERBIAN)"},
         {0x241A, "0x241A (sr-Latn-RS, a sublanguage of CROATIAN or SERBIAN)"},
-        {0x0045, "0x0045 (bn)"},                       // a language no key names
+        {0x0045, "0x0045 (bn)"},       // a language no key names
+        {0x0501, "0x0501 (qps-ploc)"}, // primary id 0x0101: no key's, nor ARABIC's (0x01)
         {0x7C09, "0x7C09 (a sublanguage of ENGLISH)"}, // an id without a tag
         {0x0000, "0x0000"},
         {0x0400, "0x0400"},

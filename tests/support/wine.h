@@ -38,6 +38,23 @@ inline std::string PreparedPrefix(const std::string& prefix,
     return env;
 }
 
+// Wine's launcher now and then fails to start a program that a moment later
+// starts fine (seen while other tests' Wine processes come and go); it then
+// says so through start.exe, whose message names the call that failed in
+// every language. Such a run says nothing about the program, so it is run
+// again, a few times at most.
+inline ProcessResult RunStarted(const std::vector<std::string>& args, const std::string& env) {
+    constexpr int kAttempts = 3;
+    ProcessResult run;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        run = RunProgram("wine", args, env);
+        if (run.output.find("ShellExecuteEx") == std::string::npos) {
+            break;
+        }
+    }
+    return run;
+}
+
 } // namespace wine_detail
 
 // Runs `program` under Wine with the prefix `prefix`, capturing its standard
@@ -46,7 +63,7 @@ inline ProcessResult RunUnderWine(const std::string& prefix, const std::string& 
                                   const std::vector<std::string>& args) {
     std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
-    return RunProgram("wine", all, wine_detail::PreparedPrefix(prefix, {}));
+    return wine_detail::RunStarted(all, wine_detail::PreparedPrefix(prefix, {}));
 }
 
 // The same for a program that creates windows, where the machine may have no
@@ -59,12 +76,11 @@ inline ProcessResult RunUnderWineWithoutDisplay(const std::string& prefix,
                                                 const std::vector<std::string>& args) {
     std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
-    return RunProgram(
-        "wine", all,
-        wine_detail::PreparedPrefix(
-            prefix,
-            {"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f >/dev/null",
-             "wineserver -w"}));
+    return wine_detail::RunStarted(
+        all, wine_detail::PreparedPrefix(
+                 prefix,
+                 {"wine reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f >/dev/null",
+                  "wineserver -w"}));
 }
 
 } // namespace korva::test
