@@ -187,9 +187,11 @@ public:
     // would give (the umask, a directory's inherited ACL), and Commit fails
     // rather than replace a file another program made meanwhile. With
     // `permissionsOf`, a file whose copy this is, the new file takes its read,
-    // write and execute bits on POSIX (a program stays runnable); the set-id
-    // bits are not taken, as they would speak for another owner. Windows has
-    // no such bits: there the new file has its directory's rights either way.
+    // write and execute bits on POSIX (a program stays runnable), and its
+    // owner may write it, so that a copy made again can replace it; the
+    // set-id bits are not taken, as they would speak for another owner.
+    // Windows has no such bits: there the new file has its directory's
+    // rights either way.
     static Result<FileReplacement> BeginNew(const std::string& path,
                                             const std::string& permissionsOf = {});
 

@@ -149,7 +149,8 @@ Result<FileReplacement> FileReplacement::BeginNew(const std::string& path,
         if (::stat(permissionsOf.c_str(), &model) != 0) {
             return Failure("cannot examine " + permissionsOf, errno);
         }
-        mode = static_cast<int>(model.st_mode & 0777);
+        // Writable by its owner, so that the next run can replace it.
+        mode = static_cast<int>((model.st_mode & 0777) | S_IWUSR);
     }
     KORVA_ASSIGN_OR_RETURN(Descriptor directory, OpenDirectory(AT_FDCWD, DirectoryOf(path)));
     FileReplacement out;
