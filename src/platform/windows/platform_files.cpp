@@ -107,8 +107,10 @@ bool NothingAt(const std::string& path) {
     if (GetFileAttributesW(win::SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
         return false;
     }
+    // A name no file can have (a drive's colon inside it) names nothing.
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
