@@ -145,12 +145,7 @@ Result<FileReplacement> FileReplacement::BeginNew(const std::string& path,
     }
     int mode = -1;
     if (!permissionsOf.empty()) {
-        struct stat model {};
-        if (::stat(permissionsOf.c_str(), &model) != 0) {
-            return Failure("cannot examine " + permissionsOf, errno);
-        }
-        // Writable by its owner, so that the next run can replace it.
-        mode = static_cast<int>((model.st_mode & 0777) | S_IWUSR);
+        KORVA_ASSIGN_OR_RETURN(mode, posix::PermissionsOfCopy(permissionsOf));
     }
     KORVA_ASSIGN_OR_RETURN(Descriptor directory, OpenDirectory(AT_FDCWD, DirectoryOf(path)));
     FileReplacement out;
