@@ -39,11 +39,12 @@ Result<OpenedDataFile> OpenDataFile(const std::string& path);
 Result<DataLoadOutcome> LoadDataFile(OpenedDataFile& data, std::string_view fileName,
                                      const DataLoadOptions& options);
 
-// korva's stage: opens the data file DataFileName in the directory of the
-// program's own executable and sets RunCodePage from its first bytes.
-// Called before the program's texts are read, which take that code page. A
-// file that cannot be opened is not reported here; LoadDataFile fails for
-// it in its turn.
+// korva's stage: opens the data file and sets RunCodePage from its first
+// bytes: DataFileName in the directory of the program's own executable, or,
+// after --data (DataFileIsPath), at that path as it stands. Called before
+// the program's texts are read, which take that code page. A file that
+// cannot be opened is not reported here; LoadDataFile fails for it in its
+// turn.
 void OpenDataFile();
 
 // korva's stage: loads the data file that OpenDataFile opened (opening it
@@ -54,6 +55,11 @@ void OpenDataFile();
 // entry whose neutral text is none of its texts; a lookup of those finds
 // what it would without it, and the outcome is the same.
 bool LoadDataFile(const FoldedTextFilter* wanted = nullptr);
+// The same, saying why it failed in a line of its own for korva to write:
+// not found at the full path looked at, not a regular file, cannot be
+// opened or read and why, or what it lacks (WhyNoEntryWasTaken). Empty
+// after a syntax error, whose line said it.
+Result<void> LoadDataFileOrSayWhy(const FoldedTextFilter* wanted = nullptr);
 
 // Back to the empty dictionary of program start, the data file closed (for
 // tests).

@@ -9,7 +9,8 @@ enum class ParseState { ExpectNeutralLang, ExpectDestList, ExpectProgFile, Compl
 
 // Reads the arguments (after the program's own name) into the settings and
 // the language selection. Writes nothing; false means the usage text is due,
-// after the line in `mistake` when a long option was wrong.
+// after the line in `mistake` that names the argument and what is wrong
+// with it (left empty for no arguments at all, which ask for the usage).
 bool ParseCommandLine(const std::vector<std::string>& args, std::string* mistake = nullptr);
 
 // Whether --help stands among the options: the help text is due, and

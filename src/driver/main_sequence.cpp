@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <typeinfo>
 
@@ -77,8 +78,36 @@ void WriteLanguagesFoundHint() {
     }
 }
 
-// Steps after the banner; returns the exit code.
-int RunStages(const std::vector<std::string>& args) {
+// The stages once the program's and the data file's texts are in: the
+// translation, the write and the verdict; returns the exit code.
+int TranslateAndWrite() {
+    if (!TranslateBlocks()) {
+        WriteLine(TranslationsFound > 0 ? "Translation incomplete. Abort."
+                                        : "Nothing translated. Abort.");
+        WriteLanguagesFoundHint();
+        return 2;
+    }
+    // The blocks keep the dictionary's texts alive where they chose them;
+    // its index, often large, is let go before the new file is built.
+    ResetTransDict();
+    Console().flush();
+    if (Result<void> written = WriteStringTablesOrSayWhy(); !written) {
+        WriteLine("Error writing to file " +
+                  (OutputFileName.empty() ? ProgFileName : OutputFileName));
+        WriteLine(written.error().message);
+        return 2;
+    }
+    WriteLine("Finished");
+    if (SourceStringsMissing > 0 || TranslationStringsMissing > 0) {
+        WriteLine("Translation incomplete");
+        return 1;
+    }
+    return 0;
+}
+
+// The command line and what can be refused before any file is read; an
+// exit code when the run ends there.
+std::optional<int> TakeCommandLine(const std::vector<std::string>& args) {
     if (AsksForHelp(args)) {
         PrintHelp();
         return 0;
@@ -98,9 +127,23 @@ int RunStages(const std::vector<std::string>& args) {
         WriteLine("This program requires Windows NT");
         return 2;
     }
+    return std::nullopt;
+}
+
+// Steps after the banner; returns the exit code.
+int RunStages(const std::vector<std::string>& args) {
+    if (const std::optional<int> ended = TakeCommandLine(args)) {
+        return *ended;
+    }
+    // The program itself, however it is named there: rewritten in place,
+    // under its lock and with its checks, as without --output.
+    if (!OutputFileName.empty() && SameFile(OutputFileName, ProgFileName)) {
+        OutputFileName.clear();
+    }
     // Held from before the target is read until it is replaced: a second
     // run on the same file waits, and a file another program changes
-    // meanwhile is not replaced.
+    // meanwhile is not replaced. With --output, the program is only read,
+    // but a fault from a file cut short under its mapping is still caught.
     const TargetLock lock = TargetLock::Acquire(ProgFileName);
     // What is said so far shows even if the run is killed later.
     Console().flush();
@@ -116,32 +159,15 @@ int RunStages(const std::vector<std::string>& args) {
         return 2;
     }
     const FoldedTextFilter wanted = BlockTextFilter();
-    if (!LoadDataFile(&wanted)) {
+    if (Result<void> loaded = LoadDataFileOrSayWhy(&wanted); !loaded) {
         WriteLine("Error reading " + DataFileName);
+        if (!loaded.error().message.empty()) {
+            WriteLine(loaded.error().message);
+        }
         WriteLanguagesFoundHint();
         return 2;
     }
-    if (!TranslateBlocks()) {
-        WriteLine(TranslationsFound > 0 ? "Translation incomplete. Abort."
-                                        : "Nothing translated. Abort.");
-        WriteLanguagesFoundHint();
-        return 2;
-    }
-    // The blocks keep the dictionary's texts alive where they chose them;
-    // its index, often large, is let go before the new file is built.
-    ResetTransDict();
-    Console().flush();
-    if (Result<void> written = WriteStringTablesOrSayWhy(); !written) {
-        WriteLine("Error writing to file " + ProgFileName);
-        WriteLine(written.error().message);
-        return 2;
-    }
-    WriteLine("Finished");
-    if (SourceStringsMissing > 0 || TranslationStringsMissing > 0) {
-        WriteLine("Translation incomplete");
-        return 1;
-    }
-    return 0;
+    return TranslateAndWrite();
 }
 
 } // namespace

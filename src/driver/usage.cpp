@@ -40,7 +40,7 @@ void PrintUsage() {
 
 void PrintHelp() {
     PrintUsage();
-    static constexpr std::array<std::string_view, 31> kLines = {
+    static constexpr std::array<std::string_view, 40> kLines = {
         "",
         "Long options, given where the short options go (before NeutralLang):",
         "  --resources=LIST  the kinds of resource to translate, comma-separated:",
@@ -55,6 +55,15 @@ void PrintHelp() {
         "                    English one among them, only an English one): its",
         "                    copies are written once more under 0x0409, where the",
         "                    loader looks last",
+        "  --data=PATH       the data file by an ordinary path, absolute or relative",
+        "                    to the current directory (-D names a file in korva's",
+        "                    own directory); not together with -D",
+        "  --output=PATH     the translated program goes to PATH, whole or not at",
+        "                    all, and ProgFileName is only read; a new file takes",
+        "                    its permissions. Nothing is written when the run",
+        "                    fails or aborts. PATH naming ProgFileName itself",
+        "                    translates it in place, as without --output.",
+        "                    Example: --data=po/app.dat --output=out/app.exe",
         "  --help            this text",
         "",
         "Language tags name a language with its region or script, where a key names",

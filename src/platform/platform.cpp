@@ -47,7 +47,7 @@ FileReplacement::FileReplacement(FileReplacement&& other) noexcept
       name_(std::move(other.name_)), originalFd_(std::exchange(other.originalFd_, -1)),
       fd_(std::exchange(other.fd_, -1)), tempName_(std::exchange(other.tempName_, {})),
       written_(other.written_), flushed_(other.flushed_), copyRefused_(other.copyRefused_),
-      newFile_(other.newFile_) {}
+      newFile_(other.newFile_), newMode_(other.newMode_) {}
 
 Result<void> FileReplacement::Commit() {
     Result<void> done = PutInPlace();

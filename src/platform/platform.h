@@ -50,6 +50,22 @@ std::string OwnExecutablePath();
 // (on Windows also the last '\\', or a drive's colon).
 std::string DirectoryOf(const std::string& path);
 
+// The path as the system takes it from the working directory: absolute (on
+// Windows also for "C:name", "\\server\share\name", "..\name"), links
+// not resolved; the path itself when the system cannot tell.
+std::string FullPath(const std::string& path);
+
+// Whether the system finds nothing at all at the path: no file, directory or
+// device, nor the directory it would be in. False when it finds something,
+// and when it cannot look (a directory on the way that may not be searched).
+bool NothingAt(const std::string& path);
+
+// Whether both paths name one existing file, however each is spelt: through
+// a symbolic link, by another name of a hard link, or with "..": the same
+// inode of the same device on POSIX, the same file index of the same volume
+// on Windows.
+bool SameFile(const std::string& a, const std::string& b);
+
 // A reader that stops reading the console (`korva ... | head -1`) must not
 // end the run or change what it writes: writing to it just fails.
 void IgnoreClosedOutput();
@@ -169,8 +185,15 @@ public:
     // The same for a file that does not exist yet: the new one appears whole
     // at Commit or not at all, with the permissions creating it directly
     // would give (the umask, a directory's inherited ACL), and Commit fails
-    // rather than replace a file another program made meanwhile.
-    static Result<FileReplacement> BeginNew(const std::string& path);
+    // rather than replace a file another program made meanwhile. With
+    // `permissionsOf`, a file whose copy this is, the new file takes its read,
+    // write and execute bits on POSIX (a program stays runnable), and its
+    // owner may write it, so that a copy made again can replace it; the
+    // set-id bits are not taken, as they would speak for another owner.
+    // Windows has no such bits: there the new file has its directory's
+    // rights either way.
+    static Result<FileReplacement> BeginNew(const std::string& path,
+                                            const std::string& permissionsOf = {});
 
     FileReplacement(FileReplacement&& other) noexcept;
     FileReplacement& operator=(FileReplacement&&) = delete;
@@ -216,6 +239,7 @@ private:
     std::uint64_t flushed_ = 0;     // bytes whose write-back has been started
     bool copyRefused_ = false;      // POSIX: copy_file_range refused once, so written since
     bool newFile_ = false;          // BeginNew: no file to replace, none to take metadata from
+    int newMode_ = -1;              // POSIX: the permission bits BeginNew was given; -1: none
     Result<void> PlaceNew();
 };
 

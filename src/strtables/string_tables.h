@@ -93,15 +93,20 @@ struct StringTableWriteOptions {
     // memory, checked as before a replacement and dropped, and the failure
     // is the one the write would have. The file need not be writable.
     bool rehearse = false;
+    // Where the translated program goes instead of over the one at `path`
+    // (--output), which is then only read; empty: over it.
+    std::string output = {};
 };
 
 // Writes every record of `blocks` that is not Skipped, as translated, back
-// into the program at `path`, all at once, or says why it could not.
+// into the program at `path` (or into a copy at `options.output`), all at
+// once, or says why it could not.
 Result<void> WriteStringTables(const std::string& path, const std::vector<TResInfo>& blocks,
                                const StringTableWriteOptions& options);
 
-// korva's stage: writes ResBlocks back into ProgFileName, in RunCodePage
-// and for the run's language selection.
+// korva's stage: writes ResBlocks back into ProgFileName, or into
+// OutputFileName when there is one, in RunCodePage and for the run's
+// language selection.
 bool WriteStringTables();
 // The same, saying why it could not.
 Result<void> WriteStringTablesOrSayWhy();

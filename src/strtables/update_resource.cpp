@@ -19,6 +19,13 @@ Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExisti
     return std::make_unique<pe::ResourceUpdate>(std::move(update));
 }
 
+Result<UpdateHandle> BeginResourceUpdateInto(const std::string& fileName,
+                                             const std::string& output) {
+    KORVA_ASSIGN_OR_RETURN(pe::ResourceUpdate update,
+                           pe::ResourceUpdate::BeginCopy(fileName, output));
+    return std::make_unique<pe::ResourceUpdate>(std::move(update));
+}
+
 Result<UpdateHandle> BeginResourceRehearsal(const char* fileName) {
     if (fileName == nullptr) {
         return MakeError("no file name to update");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "common/result.h"
 #include "strtables/pe/resource_update.h"
@@ -20,6 +21,11 @@ using UpdateHandle = std::unique_ptr<pe::ResourceUpdate>;
 // all other content. Existing resources are always kept: the flag must be
 // false.
 Result<UpdateHandle> BeginResourceUpdate(const char* fileName, bool deleteExistingResources);
+
+// The same, but the updated file goes to `output` when it ends, and
+// `fileName` is only read (see pe::ResourceUpdate::BeginCopy).
+Result<UpdateHandle> BeginResourceUpdateInto(const std::string& fileName,
+                                             const std::string& output);
 
 // With data, stages that resource with a copy of the data, replacing one of
 // the same type, name and language. With no data and size 0, stages the

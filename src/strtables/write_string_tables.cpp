@@ -283,9 +283,12 @@ Result<void> StageBlock(const Staging& staging, const TResInfo& record, std::siz
     return DropNeutralCopy(staging, record, neutralWritten);
 }
 
-Result<UpdateHandle> BeginWrite(const std::string& path, bool rehearse) {
-    return rehearse ? BeginResourceRehearsal(path.c_str())
-                    : BeginResourceUpdate(path.c_str(), false);
+Result<UpdateHandle> BeginWrite(const std::string& path, const StringTableWriteOptions& options) {
+    if (options.rehearse) {
+        return BeginResourceRehearsal(path.c_str());
+    }
+    return options.output.empty() ? BeginResourceUpdate(path.c_str(), false)
+                                  : BeginResourceUpdateInto(path, options.output);
 }
 
 } // namespace
@@ -295,7 +298,7 @@ Result<void> WriteStringTables(const std::string& path, const std::vector<TResIn
     // Outlives the handle, which makes the runs at its end.
     const RunSource source(blocks, options.codePage);
     const CopyPlan plan(options.languages);
-    KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginWrite(path, options.rehearse));
+    KORVA_ASSIGN_OR_RETURN(UpdateHandle handle, BeginWrite(path, options));
     const Staging staging{handle, source, plan, options.codePage,
                           options.languages.origNeutralLangId};
     Result<void> staged;
@@ -318,8 +321,9 @@ Result<void> WriteStringTables(const std::string& path, const std::vector<TResIn
 }
 
 Result<void> WriteStringTablesOrSayWhy() {
-    return WriteStringTables(ProgFileName, ResBlocks,
-                             {.codePage = RunCodePage, .languages = RunLangSelection()});
+    return WriteStringTables(
+        ProgFileName, ResBlocks,
+        {.codePage = RunCodePage, .languages = RunLangSelection(), .output = OutputFileName});
 }
 
 bool WriteStringTables() {

@@ -226,14 +226,149 @@ TEST_F(DataFileBinaryTest, SyntaxErrorEndsTheRunWithExitCode2) {
     EXPECT_EQ(test::RunProgram("cat", {(dir_ / "t.dll").string()}).output, before);
 }
 
-TEST_F(DataFileBinaryTest, MissingDataFileGivesOnlyTheErrorLine) {
+TEST_F(DataFileBinaryTest, MissingDataFileGivesTheErrorLineAndWhereItLooked) {
     test::ProcessResult result;
     if (!Run({"-Q"}, result)) {
         GTEST_SKIP() << "the target's string tables cannot be read yet";
     }
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.output, kHead + "Error reading KORVA.DAT\r\n");
+    EXPECT_EQ(result.output, kHead + "Error reading KORVA.DAT\r\nnot found at " +
+                                 (dir_ / "KORVA.DAT").string() + "\r\n");
 }
+
+// Each reason the line after "Error reading" gives; "{}" stands for the
+// workspace, where the test writes x.dat and runs korva.
+struct Unread {
+    const char* name;
+    std::vector<std::string> options;
+    const char* neutral;
+    const char* destinations;
+    std::string data;   // x.dat's content; none: no x.dat
+    bool unreadable;    // x.dat may not be read (korva runs as nobody when root)
+    std::string shown;  // the name "Error reading" gives
+    std::string reason; // the line after it
+};
+
+const Unread kUnread[] = {
+    {"DataRelative",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     "",
+     false,
+     "x.dat",
+     "not found at {}/x.dat"},
+    {"DataAbsolute",
+     {"--data={}/sub/x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     "",
+     false,
+     "{}/sub/x.dat",
+     "not found at {}/sub/x.dat"},
+    // -D takes even a full path in korva's directory, and says so.
+    {"ShortOptionFullPath",
+     {"-D{}/x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     kGood,
+     false,
+     "{}/x.dat",
+     "not found at {}/{}/x.dat (-D names a file in korva's directory; --data=PATH takes any "
+     "path)"},
+    {"Directory", {"--data=."}, "ENGLISH", "(GERMAN)", "", false, ".", ". is not a regular file"},
+    {"Unreadable",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     kGood,
+     true,
+     "x.dat",
+     "cannot open x.dat: Permission denied"},
+    {"NoEntries",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     Lines({"; nothing yet", ""}),
+     false,
+     "x.dat",
+     "x.dat holds no entries"},
+    {"NoNeutral",
+     {"--data=x.dat"},
+     "FRENCH",
+     "(GERMAN)",
+     kGood,
+     false,
+     "x.dat",
+     "the neutral language FRENCH appears in no entry of x.dat (its languages: ENGLISH, GERMAN)"},
+    {"NoDestination",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(ITALIAN,fr-CA)",
+     kGood,
+     false,
+     "x.dat",
+     "none of the destination languages appears in x.dat: ITALIAN, fr-CA (its languages: "
+     "ENGLISH, GERMAN)"},
+    {"OnlyTheNeutral",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(ENGLISH)",
+     kGood,
+     false,
+     "x.dat",
+     "the only destination is the neutral language ENGLISH: an entry of x.dat is taken only "
+     "with a text in a second language"},
+    {"NeverTogether",
+     {"--data=x.dat"},
+     "ENGLISH",
+     "(GERMAN)",
+     Lines({"(", "ENGLISH,\"Open\"", "FRENCH,\"Ouvrir\"", ")", "(", "GERMAN,\"Auf\"",
+            "FRENCH,\"Ouvrir\"", ")"}),
+     false,
+     "x.dat",
+     "no entry of x.dat has a text in ENGLISH together with one in GERMAN"},
+};
+
+void PrintTo(const Unread& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DataFileUnread : public DataFileBinaryTest, public testing::WithParamInterface<Unread> {};
+
+TEST_P(DataFileUnread, TheErrorLineIsFollowedByWhy) {
+    const Unread& c = GetParam();
+    const auto expand = [&](std::string text) {
+        for (std::size_t at = 0; (at = text.find("{}", at)) != std::string::npos;) {
+            text.replace(at, 2, dir_.string());
+            at += dir_.string().size();
+        }
+        return text;
+    };
+    fs::create_directories(dir_ / "sub");
+    if (!c.data.empty()) {
+        WriteFile(dir_ / "x.dat", c.data);
+    }
+    std::string prefix = "cd " + test::ShellQuote(dir_.string()) + " && ";
+    if (c.unreadable) {
+        fs::permissions(dir_ / "x.dat", fs::perms::none);
+        if (::geteuid() == 0) {
+            prefix += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        }
+    }
+    std::vector<std::string> args;
+    for (const std::string& option : c.options) {
+        args.push_back(expand(option));
+    }
+    args.insert(args.end(), {c.neutral, c.destinations, "t.dll"});
+    const test::ProcessResult result = test::RunProgram((dir_ / "korva").string(), args, prefix);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.output,
+              kHead + "Error reading " + expand(c.shown) + "\r\n" + expand(c.reason) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, DataFileUnread, testing::ValuesIn(kUnread),
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // A program built the usual way has its texts in US English, so no entry
 // is taken in for it; the line after the failure says so, and which -O
@@ -244,8 +379,9 @@ TEST_F(DataFileBinaryTest, AProgramInUsEnglishIsNamedAfterTheFailure) {
     const test::ProcessResult missing =
         test::RunProgram((dir_ / "korva").string(),
                          {"-Q", "-DNONE.DAT", "ENGLISH", "(GERMAN)", (dir_ / "us.dll").string()});
-    EXPECT_EQ(missing.output, kHead +
-                                  "Error reading NONE.DAT\r\nNo resource is in the language id "
+    EXPECT_EQ(missing.output, kHead + "Error reading NONE.DAT\r\nnot found at " +
+                                  (dir_ / "NONE.DAT").string() +
+                                  "\r\nNo resource is in the language id "
                                   "0x0000 looked for (-O); the program's are in 0x0409 (en-US, a "
                                   "sublanguage of ENGLISH): -Oen-US takes them\r\n");
     const test::ProcessResult result = test::RunProgram(

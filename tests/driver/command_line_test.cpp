@@ -220,5 +220,104 @@ TEST_F(CommandLine, ResourceListsAddUpAndBadOnesSayWhy) {
     ResetResBlocks();
 }
 
+TEST_F(CommandLine, DataAndOutputTakePathsOnce) {
+    const std::vector<std::string> tail = {"ENGLISH", "(GERMAN)", "a.exe"};
+    const auto parse = [&](std::vector<std::string> options, std::string& mistake) {
+        ResetSettings();
+        ResetLangSelection();
+        mistake.clear();
+        options.insert(options.end(), tail.begin(), tail.end());
+        return ParseCommandLine(options, &mistake);
+    };
+    std::string mistake;
+    ASSERT_TRUE(parse({"--data=../po/My Data.dat", "-q", "--output=out/a.exe"}, mistake));
+    EXPECT_EQ(DataFileName, "../po/My Data.dat"); // unchanged, blanks and all
+    EXPECT_TRUE(DataFileIsPath);
+    EXPECT_EQ(OutputFileName, "out/a.exe");
+    EXPECT_TRUE(QuietMode);
+    EXPECT_EQ(ProgFileName, "a.exe");
+    // An '=' in the value belongs to it.
+    ASSERT_TRUE(parse({"--output=x=y.exe"}, mistake));
+    EXPECT_EQ(OutputFileName, "x=y.exe");
+    // -D keeps its meaning: a name in korva's directory.
+    ASSERT_TRUE(parse({"-Dsub/x.dat"}, mistake));
+    EXPECT_EQ(DataFileName, "sub/x.dat");
+    EXPECT_FALSE(DataFileIsPath);
+    EXPECT_EQ(OutputFileName, "");
+    // Either order of -D and --data is refused, as is either given twice
+    // (-D twice stays the last one's).
+    for (const auto& options : std::vector<std::vector<std::string>>{{"-Da.dat", "--data=b.dat"},
+                                                                     {"--data=b.dat", "-Da.dat"}}) {
+        EXPECT_FALSE(parse(options, mistake)) << options[0];
+        EXPECT_EQ(mistake, "-D and --data both name the data file: give one of them");
+    }
+    ASSERT_TRUE(parse({"-Da.dat", "-Db.dat"}, mistake));
+    EXPECT_EQ(DataFileName, "b.dat");
+}
+
+// One line that names the argument and what is wrong, for each way a
+// command line goes wrong; none for no arguments at all.
+TEST_F(CommandLine, EachMistakeIsNamedInOneLine) {
+    struct Mistake {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const std::vector<Mistake> cases = {
+        {{}, ""},
+        {{"-Q"}, "NeutralLang, DestLang and ProgFileName are missing"},
+        {{"ENGLISH"}, "DestLang and ProgFileName are missing"},
+        {{"ENGLISH", "(GERMAN)"}, "ProgFileName is missing"},
+        {{"ENGLISH", "(GERMAN)", "a.exe", "b.exe"},
+         "too many arguments: 'b.exe' follows ProgFileName a.exe"},
+        {{"ENGLISH", "(GERMAN)", "-Q", "a.exe"},
+         "too many arguments: 'a.exe' follows ProgFileName -Q (options come before NeutralLang)"},
+        {{"KLINGON", "(GERMAN)", "a.exe"}, "NeutralLang: 'KLINGON' is not a language key or tag"},
+        {{"(GERMAN)", "a.exe"}, "NeutralLang is missing before the destination list (GERMAN)"},
+        // A blank after a comma, unquoted: the shell makes two arguments.
+        {{"ENGLISH", "(GERMAN,", "FRENCH)", "a.exe"},
+         "DestLang: the list is split into several arguments, '(GERMAN,' 'FRENCH)': it is one "
+         "argument, without blanks (quote it in a script)"},
+        // CMake makes separate arguments of parentheses in a command.
+        {{"ENGLISH", "(", "GERMAN,FRENCH", ")", "a.exe"},
+         "DestLang: the list is split into several arguments, '(' 'GERMAN,FRENCH' ')': it is one "
+         "argument, without blanks (quote it in a script)"},
+        {{"ENGLISH", "(GERMAN, FRENCH)", "a.exe"},
+         "DestLang: '(GERMAN, FRENCH)' holds a blank; the list takes none"},
+        {{"ENGLISH", "GERMAN,FRENCH", "a.exe"},
+         "DestLang: 'GERMAN,FRENCH' is not in parentheses: write (GERMAN,FRENCH)"},
+        {{"ENGLISH", "(GERMAN", "a.exe"},
+         "DestLang: '(GERMAN' is no destination list: it is written (KEY,KEY,...), without "
+         "blanks"},
+        {{"ENGLISH", "(GERMAN,KLINGON)", "a.exe"},
+         "DestLang: 'KLINGON' is not a language key or tag"},
+        {{"ENGLISH", "(GERMAN,german)", "a.exe"},
+         "DestLang: GERMAN is named twice in (GERMAN,german)"},
+        {{"ENGLISH", "(GERMAN,,FRENCH)", "a.exe"}, "DestLang: an empty item in (GERMAN,,FRENCH)"},
+        {{"ENGLISH", "()", "a.exe"}, "DestLang: an empty item in ()"},
+        {{"ENGLISH", "-Q", "(GERMAN)", "a.exe"},
+         "DestLang: -Q is an option, and options come before NeutralLang"},
+        {{"-Z", "ENGLISH", "(GERMAN)", "a.exe"}, "unknown option -Z (see korva --help)"},
+        {{"-", "ENGLISH", "(GERMAN)", "a.exe"}, "a lone - is no option"},
+        {{"-Qx", "ENGLISH", "(GERMAN)", "a.exe"}, "-Qx: -Q takes no value"},
+        {{"-d", "ENGLISH", "(GERMAN)", "a.exe"}, "-d takes a file name: -D<filename>"},
+        {{"--data", "ENGLISH", "(GERMAN)", "a.exe"}, "--data takes a path: --data=PATH"},
+        {{"--data=", "ENGLISH", "(GERMAN)", "a.exe"}, "--data takes a path: --data=PATH"},
+        {{"--data=a", "--data=b", "ENGLISH", "(GERMAN)", "a.exe"},
+         "--data is given twice: give one data file"},
+        {{"--output", "ENGLISH", "(GERMAN)", "a.exe"}, "--output takes a path: --output=PATH"},
+        {{"--output=a", "--output=b", "ENGLISH", "(GERMAN)", "a.exe"},
+         "--output is given twice: give one output file"},
+        {{"--outputs=a", "ENGLISH", "(GERMAN)", "a.exe"},
+         "unknown option --outputs (see korva --help)"},
+    };
+    for (const Mistake& c : cases) {
+        ResetSettings();
+        ResetLangSelection();
+        std::string mistake;
+        EXPECT_FALSE(ParseCommandLine(c.args, &mistake));
+        EXPECT_EQ(mistake, c.line) << (c.args.empty() ? "(none)" : c.args[0]);
+    }
+}
+
 } // namespace
 } // namespace korva

@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/process.h"
@@ -39,12 +40,22 @@ const std::string kUsage =
     "\r\n"
     "Example: KORVA -P -Q ENGLISH (ENGLISH,FRENCH,GERMAN) Project1.exe\r\n";
 
+// The line that names the mistake comes between the banner and the usage
+// text, which stays as it is; no arguments at all ask for the usage alone.
 TEST(MainSequence, BadCommandLinesPrintTheUsageTextAndExit2) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"-Q"}, {"-Q", "-P"}, {"ENGLISH", "(GERMAN)"}, {"X", "(GERMAN)", "a.exe"}}) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, ""},
+        {{"-Q"}, "NeutralLang, DestLang and ProgFileName are missing\r\n"},
+        {{"-Q", "-P"}, "NeutralLang, DestLang and ProgFileName are missing\r\n"},
+        {{"ENGLISH", "(GERMAN)"}, "ProgFileName is missing\r\n"},
+        {{"X", "(GERMAN)", "a.exe"}, "NeutralLang: 'X' is not a language key or tag\r\n"},
+        {{"--data=a.dat", "-Db.dat", "ENGLISH", "(GERMAN)", "a.exe"},
+         "-D and --data both name the data file: give one of them\r\n"},
+    };
+    for (const auto& [args, mistake] : cases) {
         std::ostringstream out;
         EXPECT_EQ(RunKorva(args, out), 2);
-        EXPECT_EQ(out.str(), kHead + kUsage);
+        EXPECT_EQ(out.str(), kHead + mistake + kUsage);
     }
 }
 
@@ -58,7 +69,9 @@ TEST(MainSequence, AWrongLongOptionIsNamedBeforeTheUsageTextAndHelpAnswers) {
     std::ostringstream help;
     EXPECT_EQ(RunKorva({"-Q", "--help"}, help), 0);
     EXPECT_EQ(help.str().rfind(kHead + kUsage, 0), 0U);
-    EXPECT_NE(help.str().find("\r\n  --resources=LIST  "), std::string::npos);
+    for (const char* option : {"--resources=LIST  ", "--data=PATH       ", "--output=PATH     "}) {
+        EXPECT_NE(help.str().find("\r\n  " + std::string(option)), std::string::npos) << option;
+    }
 }
 
 TEST(MainSequence, UsageGridListsTheKeysInColumns) {
@@ -97,7 +110,16 @@ TEST(KorvaBinary, ExitCodesAndOutputOfTheBuiltProgram) {
 
     r = test::RunProgram(korva, {"-Q", "-A"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.output, kHead + kUsage);
+    EXPECT_EQ(r.output, kHead + "NeutralLang, DestLang and ProgFileName are missing\r\n" + kUsage);
+
+    // The list split at a blank, as a shell splits it unquoted.
+    r = test::RunProgram(korva, {"ENGLISH", "(GERMAN,", "FRENCH)", "a.exe"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.output, kHead +
+                            "DestLang: the list is split into several arguments, '(GERMAN,' "
+                            "'FRENCH)': it is one argument, without blanks (quote it in a "
+                            "script)\r\n" +
+                            kUsage);
 
     // Empty arguments are dropped, as the Windows run-time drops "".
     r = test::RunProgram(korva, {"", "ENGLISH", "", "(GERMAN)", "missing.dll", ""});

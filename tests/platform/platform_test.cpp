@@ -6,6 +6,10 @@
 // path and the program's own path.
 #include "platform/platform.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -308,6 +312,74 @@ TEST(Platform, CopiedRangesAreTheBytesAppendingThemGives) {
         fs::remove(FileSystemPath(from));
     }
 }
+
+// One file by its other names: another spelling, a hard link, on POSIX a
+// symbolic link; never another file of the same bytes, nor nothing. What is
+// not there at all is told from what is there, and a relative path is made
+// full from the working directory.
+TEST(Platform, OneFileIsKnownByEveryNameItHas) {
+    const Scratch s;
+    const std::string file = s.Path("a.bin");
+    Write(file, "same");
+    Write(s.Path("copy.bin"), "same");
+    fs::create_directory(FileSystemPath(s.Path("d")));
+    fs::create_hard_link(FileSystemPath(file), FileSystemPath(s.Path("hard.bin")));
+    std::vector<std::string> names = {file, s.Path("d") + "/../a.bin", s.Path("hard.bin")};
+#ifndef _WIN32
+    fs::create_symlink(FileSystemPath(file), FileSystemPath(s.Path("link.bin")));
+    names.push_back(s.Path("link.bin"));
+#endif
+    for (const std::string& name : names) {
+        EXPECT_TRUE(SameFile(file, name)) << name;
+        EXPECT_TRUE(SameFile(name, file)) << name;
+    }
+    EXPECT_FALSE(SameFile(file, s.Path("copy.bin")));
+    EXPECT_FALSE(SameFile(file, s.Path("missing.bin")));
+    EXPECT_FALSE(SameFile(s.Path("missing.bin"), s.Path("missing.bin")));
+
+    EXPECT_TRUE(NothingAt(s.Path("missing.bin")));
+    EXPECT_TRUE(NothingAt(s.Path("missing/a.bin")));
+    EXPECT_FALSE(NothingAt(file));
+    EXPECT_FALSE(NothingAt(s.Path("d")));
+
+    const fs::path home = fs::current_path();
+    fs::current_path(s.dir());
+    const std::string full = FullPath("a.bin");
+    fs::current_path(home);
+    EXPECT_TRUE(FileSystemPath(full).is_absolute()) << full;
+    EXPECT_TRUE(SameFile(full, file)) << full;
+    EXPECT_EQ(FullPath(file), file);
+}
+
+#ifndef _WIN32
+// A copy made new takes the read, write and execute bits of the file it
+// copies, whatever the umask, and its owner may write it; without a model
+// the umask decides, as for any new file.
+TEST(Platform, ANewCopyTakesThePermissionsOfItsModel) {
+    const Scratch s;
+    const std::string model = s.Path("model.bin");
+    Write(model, "model");
+    fs::permissions(model, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec |
+                               fs::perms::others_read);
+    const mode_t umask = ::umask(077);
+    const Result<void> copied = [&]() -> Result<void> {
+        KORVA_ASSIGN_OR_RETURN(FileReplacement copy,
+                               FileReplacement::BeginNew(s.Path("copy.bin"), model));
+        KORVA_RETURN_IF_ERROR(copy.Append(std::vector<std::uint8_t>{'c'}));
+        return copy.Commit();
+    }();
+    const Result<void> plain =
+        CreateFileAtomically(s.Path("plain.bin"), std::vector<std::uint8_t>{'p'});
+    ::umask(umask);
+    ASSERT_TRUE(copied.ok()) << copied.error().message;
+    ASSERT_TRUE(plain.ok()) << plain.error().message;
+    EXPECT_EQ(fs::status(s.Path("copy.bin")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec |
+                  fs::perms::group_exec | fs::perms::others_read);
+    EXPECT_EQ(fs::status(s.Path("plain.bin")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+#endif
 
 struct Directory {
     const char* path;

@@ -8,6 +8,7 @@
 
 #include "common/settings.h"
 #include "langkeys/lang_const.h"
+#include "platform/platform.h"
 #include "strtables/string_tables.h"
 #include "support/fixtures.h"
 #include "support/process.h"
@@ -286,8 +287,12 @@ TEST(KorvaBinary, AReadableTargetGoesOnToTheDataFile) {
     const test::ProcessResult result = test::RunProgram(
         test::KorvaBinary(), {"-Dkorva-test-no-such-file.dat", "ENGLISH", "(GERMAN)", path});
     EXPECT_EQ(result.exitCode, 2);
+    // The line after it says where the data file was looked for: beside
+    // korva, whatever the working directory.
     EXPECT_EQ(result.output, "KORVA 1.0 - string table translator\r\n\r\n"
-                             "Error reading korva-test-no-such-file.dat\r\n");
+                             "Error reading korva-test-no-such-file.dat\r\nnot found at " +
+                                 DirectoryOf(test::KorvaBinary()) +
+                                 "korva-test-no-such-file.dat\r\n");
 }
 
 } // namespace

@@ -377,19 +377,28 @@ TEST_F(Installed, TheNewFileKeepsTheAttributesAndRightsOfTheOld) {
     EXPECT_EQ(Files(), files_);
 }
 
-// A data file korva cannot read as a file: a directory, a device, none.
+// A data file korva cannot read as a file: a directory, a device, none; the
+// line after the failure says which, "{}" standing for korva's directory.
 struct DataFileCase {
     const char* name;
     friend void PrintTo(const DataFileCase& c, std::ostream* os) { *os << c.name; }
     std::vector<std::wstring> options;
     bool directory; // KORVA.DAT is one
     const char* shown;
+    const char* reason;
 };
 
 const DataFileCase kDataFiles[] = {
-    {"Directory", {}, true, "KORVA.DAT"},
-    {"Device", {L"-DNUL"}, false, "NUL"},
-    {"Missing", {L"-Dmissing.dat"}, false, "missing.dat"},
+    {"Directory", {}, true, "KORVA.DAT", "{}\\KORVA.DAT is not a regular file"},
+    {"Device", {L"-DNUL"}, false, "NUL", "{}\\NUL is not a regular file"},
+    {"Missing", {L"-Dmissing.dat"}, false, "missing.dat", "not found at {}\\missing.dat"},
+    // A drive letter in -D is still taken in korva's directory.
+    {"DriveInShortOption",
+     {L"-DC:\\x.dat"},
+     false,
+     "C:\\x.dat",
+     "not found at {}\\C:\\x.dat (-D names a file in korva's directory; --data=PATH takes any "
+     "path)"},
 };
 
 class DataFileNotRead : public Installed, public testing::WithParamInterface<DataFileCase> {};
@@ -404,7 +413,9 @@ TEST_P(DataFileNotRead, IsRefusedAndTheTargetIsLeftAlone) {
     std::vector<std::wstring> args = c.options;
     args.insert(args.end(), {L"ENGLISH", L"(GERMAN)", target_.native()});
     const Outcome run = Korva(args);
-    EXPECT_EQ(run.output, Output({std::string("Error reading ") + c.shown}));
+    std::string reason = c.reason;
+    reason.replace(reason.find("{}"), 2, Utf8(ws_.path().native()));
+    EXPECT_EQ(run.output, Output({std::string("Error reading ") + c.shown, reason}));
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_EQ(ReadBytes(target_), before);
 }

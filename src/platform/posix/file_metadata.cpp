@@ -1,5 +1,6 @@
 // What a replacing file takes from the file it replaces: owner, extended
-// attributes (ACLs among them) and file flags.
+// attributes (ACLs among them) and file flags; and what a new copy takes
+// from the file it copies: its permissions.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -94,6 +95,14 @@ Result<void> KeepFlags(int from, int to, const std::string& shown) {
         return Failure("cannot keep the file flags of " + shown, errno);
     }
     return {};
+}
+
+Result<int> PermissionsOfCopy(const std::string& model) {
+    struct stat info {};
+    if (::stat(model.c_str(), &info) != 0) {
+        return Failure("cannot examine " + model, errno);
+    }
+    return static_cast<int>((info.st_mode & 0777) | S_IWUSR);
 }
 
 } // namespace korva::posix

@@ -137,10 +137,15 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     return out;
 }
 
-Result<FileReplacement> FileReplacement::BeginNew(const std::string& path) {
+Result<FileReplacement> FileReplacement::BeginNew(const std::string& path,
+                                                  const std::string& permissionsOf) {
     const std::string name = path.substr(DirectoryOf(path).size());
     if (name.empty()) {
         return Failure("cannot create " + path, EISDIR);
+    }
+    int mode = -1;
+    if (!permissionsOf.empty()) {
+        KORVA_ASSIGN_OR_RETURN(mode, posix::PermissionsOfCopy(permissionsOf));
     }
     KORVA_ASSIGN_OR_RETURN(Descriptor directory, OpenDirectory(AT_FDCWD, DirectoryOf(path)));
     FileReplacement out;
@@ -148,6 +153,7 @@ Result<FileReplacement> FileReplacement::BeginNew(const std::string& path) {
     out.name_ = name;
     out.directoryFd_ = directory.release();
     out.newFile_ = true;
+    out.newMode_ = mode;
     // Asked for as any new file is, so that the umask and a default ACL of
     // the directory decide its permissions, as they would for a file made
     // by name.
@@ -363,6 +369,9 @@ Result<void> FileReplacement::PutInPlace() {
 // Puts the new file under its name unless one appeared there meanwhile:
 // that file is another program's, and is left alone.
 Result<void> FileReplacement::PlaceNew() {
+    if (newMode_ >= 0 && ::fchmod(fd_, static_cast<mode_t>(newMode_)) != 0) {
+        return Failure("cannot set the permissions of the new " + shown_, errno);
+    }
     if (::fsync(fd_) != 0) {
         return Failure("cannot flush a temporary file beside " + shown_, errno);
     }

@@ -77,4 +77,9 @@ Result<void> KeepOwner(int fd, const struct stat& original, const std::string& s
 Result<void> KeepAttributes(int from, int to, const std::string& shown);
 Result<void> KeepFlags(int from, int to, const std::string& shown);
 
+// The mode bits a new copy of the file at `model` takes: its read, write
+// and execute bits, and write for the owner, so that the next copy can
+// replace it; no set-id bits, which would speak for the model's owner.
+Result<int> PermissionsOfCopy(const std::string& model);
+
 } // namespace korva::posix

@@ -74,6 +74,24 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.string();
+}
+
+bool NothingAt(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 void IgnoreClosedOutput() {
     (void)::signal(SIGPIPE, SIG_IGN);
 }

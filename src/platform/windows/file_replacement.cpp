@@ -177,15 +177,7 @@ Result<std::wstring> RealPath(const std::string& path) {
         }
         real.resize(length);
     }
-    const std::wstring given = win::SystemPath(path);
-    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return Failure("cannot resolve " + path, GetLastError());
-    }
-    full.resize(length);
-    return full;
+    return win::FullPathOf(win::SystemPath(path), path);
 }
 
 Error InUse(const std::string& shown) {
@@ -220,15 +212,11 @@ Result<FileReplacement> FileReplacement::Begin(const std::string& path) {
     return out;
 }
 
-Result<FileReplacement> FileReplacement::BeginNew(const std::string& path) {
-    const std::wstring given = win::SystemPath(path);
-    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-    if (size == 0 || length == 0 || length >= size) {
-        return Failure("cannot resolve " + path, GetLastError());
-    }
-    full.resize(length);
+// The rights of a file on Windows come from its directory, not from the
+// file it was copied from, so `permissionsOf` has nothing to give.
+Result<FileReplacement> FileReplacement::BeginNew(const std::string& path,
+                                                  const std::string& /*permissionsOf*/) {
+    KORVA_ASSIGN_OR_RETURN(const std::wstring full, win::FullPathOf(win::SystemPath(path), path));
     FileReplacement out;
     out.shown_ = path;
     out.name_ = win::Utf8(full);

@@ -46,6 +46,17 @@ std::wstring SystemPath(const std::string& path) {
     return LR"(\\?\)" + full;
 }
 
+Result<std::wstring> FullPathOf(const std::wstring& path, const std::string& shown) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (size == 0 || length == 0 || length >= size) {
+        return Failure("cannot resolve " + shown, GetLastError());
+    }
+    full.resize(length);
+    return full;
+}
+
 std::wstring DirectoryOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);

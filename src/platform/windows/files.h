@@ -22,6 +22,10 @@ std::string Utf8(std::wstring_view utf16);
 // which the calls take at any length.
 std::wstring SystemPath(const std::string& path);
 
+// The full path the system makes of `path` from the current directory (of
+// its drive, for "C:name"); the failure names `shown`.
+Result<std::wstring> FullPathOf(const std::wstring& path, const std::string& shown);
+
 // The directory of a full path, up to and including its last backslash.
 std::wstring DirectoryOf(const std::wstring& path);
 

@@ -98,6 +98,31 @@ std::string DirectoryOf(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
 }
 
+std::string FullPath(const std::string& path) {
+    const Result<std::wstring> full = win::FullPathOf(win::Utf16(path), path);
+    return full ? win::Utf8(*full) : path;
+}
+
+bool NothingAt(const std::string& path) {
+    if (GetFileAttributesW(win::SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    // A name no file can have (a drive's colon inside it) names nothing.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const auto state = [](const std::string& path) -> Result<win::FileState> {
+        KORVA_ASSIGN_OR_RETURN(Handle file, win::OpenRegularFile(path, FILE_READ_ATTRIBUTES));
+        return win::StateOf(file.get(), path);
+    };
+    const Result<win::FileState> first = state(a);
+    const Result<win::FileState> second = state(b);
+    return first && second && first->volume == second->volume && first->index == second->index;
+}
+
 void IgnoreClosedOutput() {} // a closed pipe fails the write; nothing ends the process
 
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {

@@ -76,6 +76,23 @@ Result<ResourceUpdate> ResourceUpdate::Begin(const std::string& path) {
     return ResourceUpdate(path, std::make_unique<ResourceModule>(std::move(module)));
 }
 
+Result<ResourceUpdate> ResourceUpdate::BeginCopy(const std::string& source,
+                                                 const std::string& output) {
+    // Checked now, as Begin checks its own file: a file that cannot be
+    // replaced is refused before the work is done.
+    const bool replaces = !NothingAt(output);
+    if (replaces) {
+        KORVA_RETURN_IF_ERROR(CheckWritable(output));
+    }
+    KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::Open(source));
+    ResourceUpdate update(output, std::make_unique<ResourceModule>(std::move(module)));
+    update.copy_ = true;
+    if (!replaces) {
+        update.newFileLike_ = source;
+    }
+    return update;
+}
+
 Result<ResourceUpdate> ResourceUpdate::FromBytes(std::vector<std::uint8_t> bytes) {
     KORVA_ASSIGN_OR_RETURN(ResourceModule module, ResourceModule::FromBytes(std::move(bytes)));
     return ResourceUpdate(std::string(), std::make_unique<ResourceModule>(std::move(module)));
@@ -126,11 +143,14 @@ Result<RebuiltImage> ResourceUpdate::Build() const {
 }
 
 Result<void> ResourceUpdate::Commit() const {
-    if (!changes_->changed()) {
+    if (!changes_->changed() && !copy_) {
         return {};
     }
     if (path_.empty()) {
         return MakeError("an update over bytes in memory has no file to write");
+    }
+    if (!changes_->changed()) {
+        return CopyUnchanged();
     }
     // Every reason from below names the file where it matters (the
     // platform's) or is about the image as a whole.
@@ -178,7 +198,7 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
     KORVA_ASSIGN_OR_RETURN(
         PlannedImage planned,
         PlanRebuiltImage(module_->file(), module_->image(), module_->root(), layout, releaseOld));
-    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, FileReplacement::Begin(path_));
+    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, BeginReplacement());
     // Unchanged ranges of the old file go from file to file without passing
     // through this process.
     const auto sink = [&](Bytes bytes) {
@@ -211,6 +231,22 @@ Result<void> ResourceUpdate::WriteAndCheck() const {
                                                  planned.resourceSize, changes_->tree(), digests,
                                                  release));
     }
+    return replacement.Commit();
+}
+
+Result<FileReplacement> ResourceUpdate::BeginReplacement() const {
+    return newFileLike_.empty() ? FileReplacement::Begin(path_)
+                                : FileReplacement::BeginNew(path_, newFileLike_);
+}
+
+// The file read, as it is, where an update into another file changed
+// nothing: that file must still come out, the same as the input.
+Result<void> ResourceUpdate::CopyUnchanged() const {
+    KORVA_ASSIGN_OR_RETURN(FileReplacement replacement, BeginReplacement());
+    const Bytes file = module_->file();
+    KORVA_RETURN_IF_ERROR(module_->mapped() != nullptr
+                              ? replacement.AppendCopy(*module_->mapped(), 0, file.size())
+                              : replacement.Append(file));
     return replacement.Commit();
 }
 

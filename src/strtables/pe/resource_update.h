@@ -21,6 +21,13 @@ public:
     // Reads the named file for update. Fails when it cannot be opened for
     // writing or is not an image whose resources can be read.
     static Result<ResourceUpdate> Begin(const std::string& path);
+    // Reads `source` for an update whose Commit writes the new file to
+    // `output` instead, and never opens `source` for writing. A file at
+    // `output` is replaced as Begin's Commit replaces its own, and must be a
+    // regular file that can be written now; where there is none, a new one
+    // is made with the permissions of `source`. With nothing staged, Commit
+    // writes a copy of `source` there.
+    static Result<ResourceUpdate> BeginCopy(const std::string& source, const std::string& output);
     // The same over bytes in memory; Commit is not available then.
     static Result<ResourceUpdate> FromBytes(std::vector<std::uint8_t> bytes);
     // Reads the named file for Rehearse only: it need not be writable, and
@@ -45,8 +52,8 @@ public:
     // the resource tree sorted and equal to the staged one.
     Result<RebuiltImage> Build() const;
 
-    // Writes the new file over the old one, atomically. With nothing staged
-    // the file is left alone.
+    // Writes the new file over the old one (BeginCopy: to its output),
+    // atomically. With nothing staged the file is left alone.
     Result<void> Commit() const;
 
     // What Commit does short of writing a file, failing where and as it
@@ -58,8 +65,14 @@ private:
     ResourceUpdate(std::string path, std::unique_ptr<ResourceModule> module);
     Result<ResourceLayout> LayOut() const;
     Result<void> WriteAndCheck() const;
+    Result<FileReplacement> BeginReplacement() const;
+    Result<void> CopyUnchanged() const;
 
-    std::string path_; // empty for an update over bytes or for a rehearsal
+    std::string path_;  // the file written; empty for an update over bytes or for a rehearsal
+    bool copy_ = false; // BeginCopy: path_ is another file than the one read
+    // BeginCopy to a path where no file was: the file whose permissions the
+    // new one takes; empty otherwise.
+    std::string newFileLike_;
     std::unique_ptr<ResourceModule> module_;
     std::unique_ptr<ResourceChanges> changes_;
 };

@@ -86,6 +86,45 @@ TEST(ResourceUpdateFile, NothingStagedLeavesTheFileAlone) {
     EXPECT_EQ(ws.Listing(), std::set<std::string>{"a.dll"});
 }
 
+// An update into another file reads its source only: the copy has the
+// change, or is the source itself where nothing was staged, and a path that
+// holds no regular file it may write is refused before anything is done.
+TEST(ResourceUpdateFile, ACopyGoesToItsOutputAndTheSourceIsOnlyRead) {
+    Workspace ws;
+    const std::string source = Copy(FixtureImage(test::Toolchain::LldX64), ws.path() / "a.dll");
+    fs::permissions(source, fs::perms::owner_read | fs::perms::group_read);
+    const Bytes8 original = test::ReadWholeFile(source);
+    const ino_t inode = Inode(source);
+    for (const bool stage : {true, false}) {
+        const std::string output = (ws.path() / "copy.dll").string();
+        {
+            Result<ResourceUpdate> update = ResourceUpdate::BeginCopy(source, output);
+            ASSERT_TRUE(update.ok()) << update.error().message;
+            if (stage) {
+                ASSERT_TRUE(update->Put(kStrings, kBlock1, 0x407, Pattern(40, 3)).ok());
+            }
+            const Result<void> done = update->Commit();
+            ASSERT_TRUE(done.ok()) << done.error().message;
+        }
+        EXPECT_EQ(test::ReadWholeFile(source), original);
+        EXPECT_EQ(Inode(source), inode);
+        Result<ResourceModule> copy = ResourceModule::Open(output);
+        ASSERT_TRUE(copy.ok());
+        EXPECT_EQ(copy->Find(kStrings, kBlock1, 0x407) != nullptr, stage);
+        if (!stage) {
+            EXPECT_EQ(test::ReadWholeFile(output), original);
+        }
+        // Its owner may write it, so that the next copy can replace it.
+        EXPECT_EQ(fs::status(output).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    }
+    EXPECT_EQ(ws.Listing(), (std::set<std::string>{"a.dll", "copy.dll"}));
+    ASSERT_EQ(::mkfifo((ws.path() / "fifo").c_str(), 0666), 0);
+    for (const std::string& output : {ws.path().string(), (ws.path() / "fifo").string()}) {
+        EXPECT_FALSE(ResourceUpdate::BeginCopy(source, output).ok()) << output;
+    }
+}
+
 // Makes Pattern(size, item), and counts how often it was asked.
 class PatternSource final : public DataSource {
 public:
