@@ -124,7 +124,10 @@ int ReportPseudo(const PseudoRequest& request, PseudoOutcome& outcome, Streams i
                 << " left out: it is not in the original neutral language alone, so korva "
                    "skips it\n";
     }
-    summary << "korva-dat pseudo: with it, 'korva " << KorvaArguments(request.choice)
+    // korva takes the file by its path where it is; one on standard output
+    // has none yet.
+    const std::string data = onStdout ? "" : "--data=" + *request.output + " ";
+    summary << "korva-dat pseudo: with it, 'korva " << data << KorvaArguments(request.choice)
             << " Program' makes a pseudo build\n";
     return 0;
 }

@@ -116,9 +116,10 @@ TEST_P(PseudoBuild, UsersSeeThePseudoTranslationOfEveryText) {
         "pseudo", "--resources=all", "--mirrored", "ENGLISH", "app.exe", "-o", "PSEUDO.DAT"};
     const ProcessResult made = RunDat(pseudo, dir);
     ASSERT_EQ(made.exitCode, 0) << made.output;
-    EXPECT_NE(made.output.find(") pseudo-translated into qps-ploc and qps-plocm, written to "
-                               "PSEUDO.DAT\nkorva-dat pseudo: with it, 'korva --resources=all "
-                               "ENGLISH (qps-ploc,qps-plocm) Program' makes a pseudo build\n"),
+    EXPECT_NE(made.output.find(
+                  ") pseudo-translated into qps-ploc and qps-plocm, written to "
+                  "PSEUDO.DAT\nkorva-dat pseudo: with it, 'korva --data=PSEUDO.DAT --resources=all "
+                  "ENGLISH (qps-ploc,qps-plocm) Program' makes a pseudo build\n"),
               std::string::npos)
         << made.output;
     const std::string data = ReadText(dir + "/PSEUDO.DAT");
@@ -204,7 +205,8 @@ TEST(PseudoCommand, TakesTheProgramsLanguageAndRefusesWhatItCannotDo) {
         {{"pseudo", "-Oen-US", "ENGLISH", "app.exe", "-o", "P.DAT"},
          0,
          "korva-dat pseudo: 2 texts (2 uses in 1 blocks) pseudo-translated into qps-ploc, "
-         "written to P.DAT\nkorva-dat pseudo: with it, 'korva -O0x0409 ENGLISH (qps-ploc) "
+         "written to P.DAT\nkorva-dat pseudo: with it, 'korva --data=P.DAT -O0x0409 ENGLISH "
+         "(qps-ploc) "
          "Program' makes a pseudo build\n"},
         {{"pseudo", "app.exe"}, 2, "korva-dat pseudo: give NeutralLang and at least one program\n"},
         {{"pseudo", "qps-ploc", "app.exe"},
